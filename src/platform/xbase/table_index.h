@@ -1,0 +1,90 @@
+#pragma once
+// The seam between a table and its production index: the table owns the record
+// bytes and calls these at the moments the index must follow; the index owns the
+// CDX file, its tags and their key expressions. Internal to the engine.
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/xbase/xbase.h"
+
+namespace xbase::detail {
+
+// A field as it lies in the record buffer (the deleted flag is byte 0).
+struct FieldLayout {
+  std::string name;  // upper case
+  char type = 'C';
+  int offset = 0;
+  int length = 0;
+  int decimals = 0;
+};
+
+// What an expression evaluator needs to read a record: its fields, and the memo
+// text behind a memo field (empty function: memos read as "").
+struct RecordLayout {
+  std::vector<FieldLayout> fields;
+  int recordLength = 0;
+  std::function<std::string(std::string_view record, const FieldLayout& field)> memoText;
+
+  const FieldLayout* Find(std::string_view name) const;  // without regard to case
+};
+
+struct SeekResult {
+  int code = kEof;  // kSuccess, kAfter, kEof
+  long recno = 0;   // the record positioned on (0 at end of file)
+};
+
+struct TagDescription {
+  std::string name;  // upper case, at most 10 characters
+  std::string expression;
+  std::string filter;
+  int unique = kUniqueNone;
+  bool descending = false;
+  char keyType = 'C';  // C, N, D or L
+  int keyLength = 0;
+};
+
+class TableIndex {
+ public:
+  virtual ~TableIndex() = default;
+
+  // Maintenance. Insert runs before a new record is written: a non-zero result
+  // (kUnique) refuses the append and leaves every tag as it was.
+  virtual int Insert(long recno, std::string_view record) = 0;
+  // A changed record about to be written back; kUnique refuses the write.
+  virtual int Replace(long recno, std::string_view before, std::string_view after) = 0;
+  // Rebuilds every tag from all records (pack, reindex). next() yields records in
+  // record-number order and returns false after the last.
+  virtual int Rebuild(const std::function<bool(long& recno, std::string& record)>& next) = 0;
+  // Another process may have changed the file: drop what is cached.
+  virtual void Refresh() = 0;
+  virtual int Flush() = 0;
+
+  // Tags, 0-based.
+  virtual int TagCount() const = 0;
+  virtual const TagDescription& Tag(int tag) const = 0;
+
+  // Order on one tag. Positions are record numbers; 0 means none (end or start).
+  virtual long First(int tag) = 0;
+  virtual long Last(int tag) = 0;
+  // The record after / before (recno, record) in tag order.
+  virtual long Next(int tag, long recno, std::string_view record) = 0;
+  virtual long Prev(int tag, long recno, std::string_view record) = 0;
+  virtual SeekResult Seek(int tag, std::string_view key) = 0;
+  virtual SeekResult SeekDouble(int tag, double key) = 0;
+  // The key text an expression gives for a record, and the key stored for it.
+  virtual std::string KeyOf(int tag, std::string_view record) = 0;
+  virtual std::string StoredKey(int tag, long recno, std::string_view record) = 0;
+};
+
+// Opens the production index of a table; nullptr with code set (kErrorIndex) when
+// the file is damaged.
+std::unique_ptr<TableIndex> OpenProductionIndex(const std::string& cdxPath, const RecordLayout& layout,
+                                                int& code);
+// Creates a production index with the given tags.
+std::unique_ptr<TableIndex> CreateProductionIndex(const std::string& cdxPath, const RecordLayout& layout,
+                                                  const std::vector<TagInfo>& tags, int& code);
+
+}  // namespace xbase::detail
