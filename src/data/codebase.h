@@ -32,7 +32,7 @@ std::string date4format(const std::string& date, const std::string& picture);
 std::string expr4str(xbase::Expr4 expr);
 int f4assign(xbase::Field4 field, const std::string& text);
 int f4assignInt(xbase::Field4 field, int value);
-// Creates a table with its index from the schema's 1-based definition lists.
+// Creates a table with its index from the schema's definition lists.
 xbase::Data4 d4create(const std::string& path, const std::vector<FieldDef>& fields,
                       const std::vector<TagDef>& tags);
 
