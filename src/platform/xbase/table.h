@@ -1,0 +1,201 @@
+#pragma once
+// The engine's inside: an open table (DBF with its FPT memo file and production
+// index) and the registry that turns the API's 32-bit handles into objects.
+//
+// Everything the facade functions of xbase.h do goes through these. Tag and seek
+// code reaches a table with Registry::Get().FindTable(data) (or FindTag for a
+// Tag4), reads the record buffer with Record(), positions with PositionAt(), and
+// uses Index() / SelectedTag() / SelectTag().
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/xbase/table_index.h"
+#include "platform/xbase/xbase.h"
+
+namespace xbase::detail {
+
+class SharedFile;  // one descriptor and its lock book per file and process (shared_file.h)
+class MemoFile;    // the FPT beside a table (fpt.h)
+
+// Base of objects that live behind an Expr4 handle (the expression code derives from it).
+struct HandleObject {
+  virtual ~HandleObject() = default;
+};
+
+// Settings and the pending error code of one engine context.
+struct Context {
+  Code4 handle = 0;
+  int autoOpen = 1;
+  int errOff = 0;
+  int errTagName = 0;
+  int optimize = 0;
+  int accessMode = 0;
+  int errorCode = 0;  // pending code, read and replaced by code4errorCode
+};
+
+class Table {
+ public:
+  // Opens path (found without regard to case). nullptr with code set on failure:
+  // kErrorAccess, kErrorDamaged, kErrorMemo, or the index's code.
+  static std::unique_ptr<Table> Open(const std::string& path, bool autoOpenIndex, int& code);
+  static std::unique_ptr<Table> Create(const std::string& path, const std::vector<FieldInfo>& fields,
+                                       const std::vector<TagInfo>& tags, int& code);
+  ~Table();
+  Table(const Table&) = delete;
+  Table& operator=(const Table&) = delete;
+
+  // Set by the registry.
+  Data4 Handle() const { return handle_; }
+  Code4 CodeHandle() const { return code_; }
+
+  const std::string& Path() const { return path_; }  // the .dbf as opened
+  const RecordLayout& Layout() const { return layout_; }
+  int FieldCount() const { return static_cast<int>(layout_.fields.size()); }
+  const FieldLayout& Field(int index) const { return layout_.fields[index]; }  // 0-based
+  int RecordLength() const { return layout_.recordLength; }
+  unsigned char Version() const { return version_; }
+  int HeaderLength() const { return headerLength_; }
+
+  // --- position -----------------------------------------------------------
+  // Codes as the API: kSuccess on a record, kEof, kBof, negative errors. Every
+  // move writes a changed record back first. With a tag selected, Top/Bottom/
+  // Skip follow the tag; otherwise record-number order.
+  int Top();
+  int Bottom();
+  int Skip(long count);
+  int Go(long recno);  // natural position on recno; kErrorRecord out of range
+  int GoEof();
+  // For seeks and tag walks: writes back, then positions on recno (0: end of file).
+  int PositionAt(long recno);
+  long RecNo() const { return eof_ ? 0 : recno_; }  // 0 when there is no current record
+  bool Eof() const { return eof_; }
+  bool Bof() const { return bof_; }
+  long RecCount();  // re-reads the header count (other processes may have appended)
+
+  // --- record buffer --------------------------------------------------------
+  std::string_view Record() const { return record_; }
+  char* MutableRecord();  // marks the buffer changed
+  bool Changed() const { return changed_; }
+  int WriteBack();        // writes a changed current record (index Replace first)
+  int AppendStart(int useMemoEntries);
+  int Blank();
+  int Append();
+  int SetDeleted(bool deleted);
+  bool Deleted() const { return !record_.empty() && record_[0] == '*'; }
+  int Pack();
+  int MemoCompress();
+
+  // Memo of a field of the current buffer (pending assignments included).
+  std::string MemoText(int field);
+  int SetMemo(int field, std::string_view text);
+  bool IsMemo(int field) const;
+
+  // Reads any record's bytes (no position change); false past the end.
+  bool ReadRecord(long recno, std::string& out);
+  // Memo text behind a record's pointer bytes (any record); "" for none or damage.
+  std::string MemoOf(std::string_view record, const FieldLayout& field);
+
+  // --- locks ----------------------------------------------------------------
+  int Lock(long recno);  // kLocked while another process holds it
+  int LockAll();
+  int Unlock();
+
+  // --- index ----------------------------------------------------------------
+  TableIndex* Index() const { return index_.get(); }
+  int SelectedTag() const { return selectedTag_; }  // -1 natural order
+  void SelectTag(int tag) { selectedTag_ = tag; }
+  // Rebuilds every tag from all records under the file lock (pack, reindex).
+  int RebuildIndex();
+
+  int Flush();  // writes back the record, flushes the index
+  int Close();  // writes back, flushes, releases locks
+
+ private:
+  Table() = default;
+  friend class Registry;
+
+  int LoadRecord(long recno);
+  int WriteRecord(long recno, std::string_view bytes);
+  int WriteHeaderCount(long count);
+  int ReadHeaderCount(long& count);
+  int AttachIndex(bool create, const std::vector<TagInfo>& tags);
+  int LockHeader();
+  void UnlockHeader();
+  int ParseHeader(const std::string& header, std::int64_t fileSize);
+  void BuildMemoReader();
+  int WritePendingMemos();
+
+  Data4 handle_ = 0;
+  Code4 code_ = 0;
+  std::string path_;
+  std::string cdxPath_;
+  std::shared_ptr<SharedFile> file_;
+  std::unique_ptr<MemoFile> memo_;
+  std::unique_ptr<TableIndex> index_;
+  RecordLayout layout_;
+  std::vector<int> memoWidth_;  // per field: 0 not a memo, else 10 or 4
+  unsigned char version_ = 0x03;
+  unsigned char flags_ = 0;
+  int headerLength_ = 0;
+  long count_ = 0;       // record count as last read or written
+  long recno_ = 0;       // current record; 0 none
+  bool eof_ = true;
+  bool bof_ = true;
+  bool appending_ = false;  // the buffer is a new record not yet appended
+  bool changed_ = false;
+  bool readOnly_ = false;
+  int selectedTag_ = -1;
+  std::string record_;    // current record buffer
+  std::string original_;  // the record as read, for index Replace
+  std::unordered_map<int, std::string> pendingMemo_;  // field -> text not yet written
+};
+
+// Handles of every kind come from one counter and are never reused. Closing a
+// table drops its field, tag and expression handles.
+class Registry {
+ public:
+  static Registry& Get();
+
+  Code4 AddContext();
+  Context* FindContext(Code4 code);
+  int RemoveContext(Code4 code);  // closes the context's tables first
+
+  Data4 AddTable(Code4 code, std::unique_ptr<Table> table);
+  Table* FindTable(Data4 data);
+  int CloseTable(Data4 data);
+  std::vector<Data4> TablesOf(Code4 code) const;
+
+  struct Member {
+    Table* table = nullptr;
+    int index = -1;  // 0-based field or tag index
+  };
+  Field4 FieldHandle(Data4 data, int index);  // the same handle on every call; 0 out of range
+  Member FindField(Field4 field);
+  Tag4 TagHandle(Data4 data, int index);      // the same handle on every call; 0 out of range
+  Member FindTag(Tag4 tag);
+
+  Expr4 AddExpr(Data4 data, std::unique_ptr<HandleObject> object);
+  HandleObject* FindExpr(Expr4 expr, Table** table = nullptr);
+  void RemoveExpr(Expr4 expr);
+
+ private:
+  struct Entry {
+    enum class Kind { kContext, kTable, kField, kTag, kExpr } kind;
+    Data4 owner = 0;  // table of a field, tag or expression; context of a table
+    int index = -1;
+    std::unique_ptr<Context> context;
+    std::unique_ptr<Table> table;
+    std::unique_ptr<HandleObject> object;
+  };
+  std::int32_t next_ = 1;
+  std::unordered_map<std::int32_t, Entry> entries_;
+  // (table, index) -> handle, so that repeated asks give one handle.
+  std::unordered_map<std::int64_t, std::int32_t> fieldHandles_;
+  std::unordered_map<std::int64_t, std::int32_t> tagHandles_;
+};
+
+}  // namespace xbase::detail
