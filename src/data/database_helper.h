@@ -16,22 +16,11 @@
 #include <string_view>
 #include <vector>
 
+#include "core/strings.h"
 #include "data/table_ref.h"
 #include "platform/xbase/xbase.h"
 
 namespace tolvarin {
-
-// Identifiers collected by a walk, indexed from a lower bound the caller chose.
-struct IdArray {
-  std::int32_t LowerBound = 0;
-  std::vector<std::int32_t> Items;
-
-  bool Empty() const { return Items.empty(); }
-  std::int32_t Count() const { return static_cast<std::int32_t>(Items.size()); }
-  // The last valid index; LowerBound - 1 when empty.
-  std::int32_t UpperBound() const { return LowerBound + Count() - 1; }
-  std::int32_t operator[](std::int32_t index) const { return Items.at(static_cast<std::size_t>(index - LowerBound)); }
-};
 
 // One walk in progress.
 struct SeekFrame {
@@ -40,6 +29,7 @@ struct SeekFrame {
   std::string Key;              // "" walks every row
   std::int16_t Started = 0;     // false until the first row has been sought
   std::int32_t SavedRecNo = 0;  // remembered by RecordPosition
+  std::int32_t RecNo = 0;       // the row this walk stands on
 };
 
 class DatabaseHelper {
@@ -77,11 +67,12 @@ class DatabaseHelper {
   // Writes one character, always.
   void SetFieldChar(std::string_view field, std::string_view table, int charCode);
 
-  // The numeric value of the field over every row matching the key, in tag order.
-  // An empty tag name walks record order. Tag and field are looked up checked.
-  IdArray SeekIDs(const TableRef& ref, std::string_view tagName, std::string_view key, std::string_view fieldName,
+  // The numeric value of the field over every row matching the key, in tag order,
+  // indexed from lowerBound; without bounds when no row matches. An empty tag name
+  // walks record order. Tag and field are looked up checked.
+  LongArray SeekIDs(const TableRef& ref, std::string_view tagName, std::string_view key, std::string_view fieldName,
                   std::int16_t lowerBound = 0);
-  IdArray CollectIDs(const TableRef& ref, xbase::Tag4 tag, std::string_view key, xbase::Field4 field,
+  LongArray CollectIDs(const TableRef& ref, xbase::Tag4 tag, std::string_view key, xbase::Field4 field,
                      std::int16_t lowerBound);
   // The field's full-width text over every matching row, in walk order.
   std::vector<std::string> SeekValues(const TableRef& ref, std::string_view tagName, std::string_view key,
