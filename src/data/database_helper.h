@@ -95,9 +95,14 @@ class DatabaseHelper {
   bool Pending() const { return pending_ != 0; }
 
  private:
+  // fresh: push a frame of its own even when the top frame walks the same key.
+  bool Walk(const TableRef& ref, xbase::Tag4 tag, std::string_view key, bool fresh);
   void DropPending();
   void PopFrame();
   TableRef ResolveTable(std::string_view table, std::string_view folder) const;
+  // The checked field of the named (or top frame's) table; 0 when that table is not open.
+  xbase::Field4 ResolveField(std::string_view field, std::string_view table, std::string_view folder,
+                             xbase::Data4& data) const;
 
   std::array<SeekFrame, kMaxFrames> frames_{};
   std::int16_t count_ = 0;
