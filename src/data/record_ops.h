@@ -8,6 +8,7 @@
 #include <string>
 #include <variant>
 
+#include "data/table_records.h"
 #include "data/table_ref.h"
 #include "platform/xbase/xbase.h"
 
@@ -88,5 +89,13 @@ void CopyMatchingRows(const RowSource& source, const RowDestination& destination
 // is in use, wrapping to minID). Clamped into [minID, maxID]; 0 when the reference has
 // no table, key field or key tag. The current record is kept.
 std::int32_t GetIDInRange(const TableRef& ref, bool fromBottom, std::int32_t minID, std::int32_t maxID);
+
+// One past the highest image identifier within [minID, maxID] that the questions'
+// answer pictures and the descriptions' image_id use (raised to minID first, so
+// minID + 1 when none is in range). lowest (999999 when none) and highest come back.
+std::int32_t NextFreeIDOverTables(const QuestsRecord& quests, const DescriptRecord& descript, std::int32_t minID,
+                                  std::int32_t maxID, std::int32_t& lowest, std::int32_t& highest);
+std::int32_t NextFreeIDOverTablesEx(const QuestsRecord& quests, const DescriptRecord& descript, std::int32_t minID,
+                                    std::int32_t maxID);
 
 }  // namespace tolvarin
