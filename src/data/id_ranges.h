@@ -19,12 +19,13 @@ struct IdRange {
   friend bool operator==(const IdRange&, const IdRange&) = default;
 };
 
-// The process-wide windows, filled by InitIdRanges (all 0 before it).
+// The process-wide windows, (re)filled by InitIdRanges. They hold their values from
+// the start too, so that tools and tests that skip start-up get the same windows.
 struct IdRangeSet {
-  IdRange PublisherRange;  // 1 .. 18999
-  IdRange CustomRange;     // 20000 .. 29999
-  IdRange UsersRange;      // 1 .. 999
-  IdRange ClassesRange;    // 1 .. 99999
+  IdRange PublisherRange{1, 18999};
+  IdRange CustomRange{20000, 29999};
+  IdRange UsersRange{1, 999};
+  IdRange ClassesRange{1, 99999};
 };
 const IdRangeSet& IdRanges();
 
