@@ -1,0 +1,303 @@
+#include "engine/startup.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "core/box_buttons.h"
+#include "core/command_line.h"
+#include "core/files.h"
+#include "core/ini_file.h"
+#include "core/paths.h"
+#include "core/run_log.h"
+#include "core/settings.h"
+#include "core/strings.h"
+#include "core/system_box.h"
+#include "core/terminate.h"
+#include "engine/course_resolution.h"
+
+namespace tolvarin {
+namespace {
+
+constexpr const char* kMustRunFromHost =
+    "The Corvane Backup and Restore System must be run from the Kestal Test Maker.  Please call 1-888-CORVANE for "
+    "more information.";
+constexpr const char* kCannotCreateBackup =
+    "Unable to create Backup subfolder.  Please call Corvane at 1-888-CORVANE for more information.";
+constexpr const char* kNoBackupPath =
+    "No BackupPath specified to Corvane Backup and Restore System.  Please call 1-888-CORVANE for more information.";
+
+// The milestone boxes the host's Diagnostic switch asks for.
+void Diagnostic(const std::string& text) {
+  if (Settings().DiagnosticMode) MsgBox(text, kMbOkOnly);
+}
+
+// A handler that is not part of this build says so plainly and ends the run with a
+// status that no script can take for success.
+int NotAvailable(const std::string& what) {
+  MsgBox("The " + what + " mode is not available yet in this version of the program.", kMbExclamation);
+  return kNotAvailableStatus;
+}
+
+// The data layer's share of start-up and end, each in one place:
+// step 1, the shared record-scan helper and the identifier ranges;
+void PrepareDataLayer() {}
+// step 23, the table catalogue;
+void InitCatalogue() {}
+// step 25, closing the engine after a handler returned.
+void CloseEngine() {}
+
+bool ModeSkipsCourse(long mode) { return mode == 5 || mode == 9 || mode == 10; }
+
+int Dispatch(const std::string& line) {
+  const RunSettings& s = Settings();
+  switch (s.Mode) {
+    case 0:
+      return NotAvailable(s.Interactive ? "interactive user-content" : "unattended user-content");
+    case 1:
+      return NotAvailable("DirectCopy (automatic backup)");
+    case 2:
+      return NotAvailable("Recover");
+    case 3:
+      return NotAvailable("InstallStandardTrees");
+    case 4: {
+      const auto range = ParseSupplementalRange(GetCommandArg(line, "IDStart"), GetCommandArg(line, "IDEnd"));
+      if (!range) {
+        MsgBox("IDStart and IDEnd must be whole numbers.", kMbCritical);
+        Terminate();
+      }
+      return NotAvailable("CreateSupplementalPackage");
+    }
+    case 5:
+      return NotAvailable("AppendPackage");
+    case 6:
+      return NotAvailable(s.Operation == 1 ? "PrecisionBackup" : "PrecisionRestore");
+    case 7:
+      return NotAvailable("GradebookUpdate");
+    case 8:
+      return NotAvailable("RepairCorruptTable");
+    case 9: {
+      [[maybe_unused]] const bool createNewFolders = ToUpper(GetCommandArg(line, "CreateNewFolders")) != "FALSE";
+      return NotAvailable("NewUpgrade");
+    }
+    case 10:
+      return NotAvailable("MakeWiseInstallers");
+    case 11:
+      return 0;  // FixCourseDat: there is nothing left for it to fix
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+std::optional<ModeChoice> ModeFromWord(const std::string& word) {
+  struct Entry {
+    const char* word;
+    long mode;
+    int operation;
+  };
+  static const Entry kModes[] = {
+      {"", 0, 0},
+      {"USERCONTENT", 0, 0},
+      {"DIRECTCOPY", 1, 0},
+      {"RECOVER", 2, 0},
+      {"INSTALLSTANDARDTREES", 3, 0},
+      {"CREATESUPPLEMENTALPACKAGE", 4, 0},
+      {"APPENDPACKAGE", 5, 0},
+      {"PRECISIONBACKUP", 6, 1},
+      {"PRECISIONRESTORE", 6, 2},
+      {"GRADEBOOKUPDATE", 7, 0},
+      {"REPAIRCORRUPTTABLE", 8, 0},
+      {"NEWUPGRADE", 9, 0},
+      {"MAKEWISEINSTALLERS", 10, 0},
+      {"FIXCOURSEDAT", 11, 0},
+  };
+  for (const Entry& entry : kModes)
+    if (word == entry.word) return ModeChoice{entry.mode, entry.operation};
+  return std::nullopt;
+}
+
+long SchemaFromWord(const std::string& word) {
+  const std::string w = ToUpper(Trim(word));
+  if (w == "TAXONOMY") return 4;
+  if (w == "SEMESTER") return 5;
+  return 3;  // VERSIONS and anything else
+}
+
+long ImportModeFromWord(const std::string& word) {
+  static const char* kWords[] = {"REMAPTOCORVANE", "REMAPNOTHING", "REMAPTORANGE",
+                                 "REMAPOFFSET",    "REMAPBYCOURSE", "REMAPFROMID"};
+  const std::string w = ToUpper(word);
+  for (long i = 0; i < 6; ++i)
+    if (w == kWords[i]) return i + 2;
+  return 1;
+}
+
+long StandardImportFromWord(const std::string& word) { return ToUpper(word) == "REMAPALLTOUSERRANGE" ? 1 : 2; }
+
+std::optional<bool> FlagFromWord(const std::string& word) {
+  const std::string w = ToUpper(word);
+  if (w == "TRUE") return true;
+  if (w == "FALSE" || w.empty()) return false;
+  return std::nullopt;
+}
+
+std::optional<std::string> SpecialModeSuffix(const std::string& value) {
+  const std::string w = ToUpper(value);
+  if (w.empty()) return std::string();
+  if (w == "REMAPTOCORVANEIDS") return std::string(" Import:RemapToCorvane");
+  if (w == "REMAPTORANGE") return std::string(" Import:RemapToRange");
+  if (w == "REMAPNOTHING") return std::string(" Import:RemapNothing");
+  if (w == "REMAPOFFSET") return std::string(" Import:RemapOffset");
+  if (w == "REMAPBYCOURSE") return std::string(" Import:RemapByCourse");
+  if (w == "REMAPFROMID") return std::string(" Import:RemapFromID");
+  return std::nullopt;
+}
+
+std::string AbsoluteBackupPath(const std::string& appPath, const std::string& value) {
+  if (value.empty() || IsAbsolutePath(value)) return value;
+  return JoinPath(appPath, value);
+}
+
+std::optional<SupplementalRange> ParseSupplementalRange(const std::string& idStart, const std::string& idEnd) {
+  auto wholeNumber = [](const std::string& text, double& out) {
+    const std::string t = Trim(text);
+    if (t.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    out = std::strtod(t.c_str(), &end);
+    return errno == 0 && end && *end == '\0' && out >= -2147483648.0 && out <= 2147483647.0;
+  };
+  double start = 0, end = 0;
+  if (!wholeNumber(idStart, start) || !wholeNumber(idEnd, end)) return std::nullopt;
+  return SupplementalRange{RoundHalfEven(start), RoundHalfEven(end)};
+}
+
+int RunOperation() {
+  WriteLog("usercon");
+  if (Paths().BackupPath.empty()) {
+    MsgBox(kNoBackupPath, kMbCritical);
+    Terminate();
+  }
+  switch (Settings().Operation) {
+    case 1:
+      return NotAvailable("unattended backup");
+    case 2:
+      return NotAvailable("unattended restore");
+    case 3:
+      return NotAvailable("gradebook export");
+    default:
+      return 0;
+  }
+}
+
+void Main(const std::string& programFolder) {
+  const std::string& received = CommandLine();
+  RunSettings& s = Settings();
+  RunPaths& p = Paths();
+
+  PrepareDataLayer();
+
+  // The migration is recognised before anything else is read, in its exact case.
+  if (GetCommandArg(received, "Mode") == "VistaMigrate") {
+    [[maybe_unused]] const std::string programFiles = GetCommandArg(received, "ProgramFilesPath");
+    [[maybe_unused]] const std::string target = GetCommandArg(received, "TargetPath");
+    [[maybe_unused]] const std::string userContent = GetCommandArg(received, "UserContentPath");
+    EndProcess(NotAvailable("VistaMigrate (migration)"));
+  }
+
+  s.AskBeforeOverwrite = true;
+
+  if (Trim(received).empty()) {
+    MsgBox(kMustRunFromHost, kMbCritical);
+    Terminate();
+  }
+
+  s.AppPath = GetCommandArg(received, "AppPath");
+  if (s.AppPath.empty()) s.AppPath = programFolder;
+
+  IniSetFile("Tolvarin", JoinPath(s.AppPath, "Kestal.INI"));
+  s.OfficeMode = (ToUpper(IniGetString("Office", "")) == "TRUE" || GetCommandArg(received, "Operation") == "GBExport")
+                     ? 1
+                     : 0;
+  if (ToUpper(IniGetString("Prompt", "")) == "TRUE" && MsgBox(received, kMbYesNo) == kIdNo) EndProcess(0);
+  if (ToUpper(GetCommandArg(received, "Office")) == "TRUE") s.OfficeMode = 1;
+  s.DiagnosticMode = ToUpper(IniGetString("Diagnostic", "")) == "TRUE";
+
+  // Start-up reads its own keys from a copy that SpecialMode may extend; an Import
+  // word already on the line is found first and wins.
+  std::string line = received;
+  if (const auto suffix = SpecialModeSuffix(IniGetString("SpecialMode", "")))
+    line += *suffix;
+  else
+    MsgBox("Invalid special mode in Kestal.INI", kMbOkOnly);
+
+  Diagnostic("Before begin log");
+  BeginLog(true);
+  Diagnostic("after begin log");
+
+  s.IncludeGradebookContent =
+      FileExists(JoinPath(s.AppPath, "gradebook.exe")) || FileExists(JoinPath(s.AppPath, "ludora.exe"));
+  s.IncludeTestContent = FileExists(JoinPath(s.AppPath, "kestal.exe"));
+
+  s.SchemaVersion = SchemaFromWord(GetCommandArg(line, "SCHEMA"));
+
+  Diagnostic("before mode ");
+  const auto choice = ModeFromWord(ToUpper(GetCommandArg(line, "Mode")));
+  if (!choice) {
+    FacilityMessageBox("Invalid Mode parameter.", kMbCritical);
+    Terminate();
+  }
+  s.Mode = choice->mode;
+  if (choice->operation) s.Operation = choice->operation;
+  WriteLog("Mode = " + std::to_string(s.Mode));
+
+  const std::string backup = GetCommandArg(line, "BackupPath");
+  if (!backup.empty()) {
+    p.BackupPath = AbsoluteBackupPath(s.AppPath, backup);
+    if (!CreateFolderTree(p.BackupPath)) {
+      MsgBox(kCannotCreateBackup, kMbOkOnly);
+      Terminate();
+    }
+  }
+  WriteLog("Backuppath = " + p.BackupPath);
+
+  p.CoursePath = GetCommandArg(line, "CoursePath");
+  if (!p.CoursePath.empty()) {
+    p.AreaFolder = p.CoursePath + "/..";
+    p.BrandFolder = p.AreaFolder + "/..";
+    p.DatabasesRoot = p.BrandFolder + "/..";
+    WriteLog("CoursePath = " + p.CoursePath);
+  } else if (!ModeSkipsCourse(s.Mode)) {
+    ResolveCoursePath();
+  }
+
+  const auto interactive = FlagFromWord(GetCommandArg(line, "Interactive"));
+  if (!interactive) {
+    FacilityMessageBox("Invalid Interactive paramter.", kMbCritical);
+    Terminate();
+  }
+  s.Interactive = *interactive;
+  const auto corvaneContent = FlagFromWord(GetCommandArg(line, "IncludeCorvaneContent"));
+  if (!corvaneContent) {
+    FacilityMessageBox("Invalid IncludeCorvaneContent paramter.", kMbCritical);
+    Terminate();
+  }
+  s.IncludeCorvaneContent = *corvaneContent;
+
+  s.ImportMode = ImportModeFromWord(GetCommandArg(line, "Import"));
+  s.StandardImportMode = StandardImportFromWord(GetCommandArg(line, "StandardImport"));
+
+  // The taskbar window belongs to a window session; a console run has none.
+
+  Diagnostic("before init code base");
+  InitCatalogue();
+
+  const int status = Dispatch(line);
+
+  CloseEngine();
+  EndLog(true);
+  EndProcess(status);
+}
+
+}  // namespace tolvarin
