@@ -53,6 +53,8 @@ struct CatalogueRecords {
   TableRef EnumAttributes;
 };
 CatalogueRecords& Catalogue();
+// Clears every catalogue record that holds the handle (CloseTable calls it).
+void ForgetCatalogueHandle(xbase::Data4 data);
 // The header of the catalogue record of that name (any case); nullptr for a name
 // the catalogue does not hold.
 TableRef* CatalogueHeader(std::string_view name);

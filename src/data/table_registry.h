@@ -52,5 +52,7 @@ const std::vector<TableRef>& RegistryEntries();
 int RegistryIndexOf(std::string_view filePathKey);
 // Forgets every entry without closing anything (a new run's empty registry).
 void ResetRegistry();
+// Drops the keys only: entries stay, and the next lookup of any path opens anew.
+void ResetRegistryKeys();
 
 }  // namespace tolvarin
