@@ -71,7 +71,7 @@ class Table {
   int GoEof();
   // For seeks and tag walks: writes back, then positions on recno (0: end of file).
   int PositionAt(long recno);
-  long RecNo() const { return eof_ ? 0 : recno_; }  // 0 when there is no current record
+  long RecNo() const { return eof_ || appending_ ? 0 : recno_; }  // 0 when there is no current record
   bool Eof() const { return eof_; }
   bool Bof() const { return bof_; }
   long RecCount();  // re-reads the header count (other processes may have appended)
@@ -80,6 +80,9 @@ class Table {
   std::string_view Record() const { return record_; }
   char* MutableRecord();  // marks the buffer changed
   bool Changed() const { return changed_; }
+  // The buffer holds a record or a started append (fields may be assigned).
+  bool Editing() const { return appending_ || (!eof_ && recno_ >= 1); }
+  bool Appending() const { return appending_; }
   int WriteBack();        // writes a changed current record (index Replace first)
   int AppendStart(int useMemoEntries);
   int Blank();
@@ -111,6 +114,16 @@ class Table {
   // Rebuilds every tag from all records under the file lock (pack, reindex).
   int RebuildIndex();
 
+  // Raw header details (the dump's INFO lines).
+  unsigned char Flags() const { return flags_; }
+  unsigned char Codepage() const { return codepage_; }
+  int Terminator() const { return terminator_; }
+  std::uint32_t Displacement(int field) const { return displacement_[field]; }
+  unsigned char FieldFlags(int field) const { return fieldFlags_[field]; }
+  const std::string& MemoPath() const { return memoPath_; }  // "" without memo fields
+  const std::string& IndexPath() const { return cdxPath_; }  // "" without an index open
+  bool ReadOnly() const { return readOnly_; }
+
   int Flush();  // writes back the record, flushes the index
   int Close();  // writes back, flushes, releases locks
 
@@ -118,20 +131,24 @@ class Table {
   Table() = default;
   friend class Registry;
 
+  static std::unique_ptr<Table> OpenResolved(const std::string& dbfPath, bool autoOpenIndex, int& code);
   int LoadRecord(long recno);
   int WriteRecord(long recno, std::string_view bytes);
-  int WriteHeaderCount(long count);
   int ReadHeaderCount(long& count);
-  int AttachIndex(bool create, const std::vector<TagInfo>& tags);
   int LockHeader();
   void UnlockHeader();
-  int ParseHeader(const std::string& header, std::int64_t fileSize);
-  void BuildMemoReader();
-  int WritePendingMemos();
+  int LockFileForWrite(bool& took);
+  std::int64_t RecordLockOffset(long recno) const;
+  void SetEofState();
+  int StorePendingMemos(std::string& record, std::string_view before);
+  void BlankBuffer();
+  int NaturalSkip(long count);
+  int TagSkip(long count);
 
   Data4 handle_ = 0;
   Code4 code_ = 0;
   std::string path_;
+  std::string memoPath_;
   std::string cdxPath_;
   std::shared_ptr<SharedFile> file_;
   std::unique_ptr<MemoFile> memo_;
@@ -140,17 +157,22 @@ class Table {
   std::vector<int> memoWidth_;  // per field: 0 not a memo, else 10 or 4
   unsigned char version_ = 0x03;
   unsigned char flags_ = 0;
+  unsigned char codepage_ = 0;
   int headerLength_ = 0;
+  int terminator_ = 0;
+  std::vector<std::uint32_t> displacement_;  // per field, bytes 12-15 of its descriptor
+  std::vector<unsigned char> fieldFlags_;    // per field, byte 18 of its descriptor
   long count_ = 0;       // record count as last read or written
   long recno_ = 0;       // current record; 0 none
-  bool eof_ = true;
-  bool bof_ = true;
+  bool eof_ = false;
+  bool bof_ = false;
   bool appending_ = false;  // the buffer is a new record not yet appended
   bool changed_ = false;
   bool readOnly_ = false;
   int selectedTag_ = -1;
   std::string record_;    // current record buffer
   std::string original_;  // the record as read, for index Replace
+  std::unordered_map<int, std::string> memoCache_;   // field -> text read for the current record
   std::unordered_map<int, std::string> pendingMemo_;  // field -> text not yet written
 };
 
@@ -184,7 +206,8 @@ class Registry {
 
  private:
   struct Entry {
-    enum class Kind { kContext, kTable, kField, kTag, kExpr } kind;
+    enum class Kind { kContext, kTable, kField, kTag, kExpr };
+    Kind kind = Kind::kContext;
     Data4 owner = 0;  // table of a field, tag or expression; context of a table
     int index = -1;
     std::unique_ptr<Context> context;

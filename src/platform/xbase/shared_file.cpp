@@ -1,0 +1,209 @@
+#include "platform/xbase/shared_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <map>
+#include <thread>
+#include <utility>
+
+#include "platform/xbase/xbase.h"
+
+namespace xbase::detail {
+namespace {
+
+using FileKey = std::pair<dev_t, ino_t>;
+
+std::map<FileKey, std::weak_ptr<SharedFile>>& OpenFiles() {
+  static std::map<FileKey, std::weak_ptr<SharedFile>> files;
+  return files;
+}
+
+int CodeOfErrno(int error, bool create) {
+  if (error == EACCES || error == EPERM || error == EROFS || error == ETXTBSY || error == EBUSY) return kErrorAccess;
+  return create ? kErrorCreate : kErrorRead;
+}
+
+bool SetLock(int fd, short type, std::int64_t offset, std::int64_t length) {
+  struct flock lock {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = static_cast<off_t>(offset);
+  lock.l_len = static_cast<off_t>(length);
+  while (fcntl(fd, F_SETLK, &lock) != 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::shared_ptr<SharedFile> SharedFile::Open(const std::string& path, bool create, int& code) {
+  code = kSuccess;
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode)) {
+      code = S_ISDIR(st.st_mode) ? kErrorAccess : kErrorRead;
+      return nullptr;
+    }
+    auto& files = OpenFiles();
+    auto it = files.find({st.st_dev, st.st_ino});
+    if (it != files.end()) {
+      auto existing = it->second.lock();
+      // A forked child inherits the table but not the parent's locks: it starts over.
+      if (existing && existing->pid_ == getpid()) {
+        if (create && !existing->Truncate(0)) {
+          code = kErrorCreate;
+          return nullptr;
+        }
+        return existing;
+      }
+      files.erase(it);
+    }
+  } else if (!create) {
+    code = errno == EACCES ? kErrorAccess : kErrorRead;
+    return nullptr;
+  }
+
+  int flags = O_RDWR | O_CLOEXEC | (create ? O_CREAT | O_TRUNC : 0);
+  int fd = ::open(path.c_str(), flags, 0666);
+  bool writable = true;
+  if (fd < 0 && !create && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    writable = false;
+  }
+  if (fd < 0) {
+    code = CodeOfErrno(errno, create);
+    return nullptr;
+  }
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    code = kErrorRead;
+    return nullptr;
+  }
+  std::shared_ptr<SharedFile> file(new SharedFile());
+  file->fd_ = fd;
+  file->writable_ = writable;
+  file->pid_ = getpid();
+  file->dev_ = st.st_dev;
+  file->ino_ = st.st_ino;
+  file->path_ = path;
+  OpenFiles()[{st.st_dev, st.st_ino}] = file;
+  return file;
+}
+
+SharedFile::~SharedFile() {
+  if (fd_ >= 0) ::close(fd_);
+  auto& files = OpenFiles();
+  auto it = files.find({dev_, ino_});
+  if (it != files.end() && it->second.expired()) files.erase(it);
+}
+
+std::int64_t SharedFile::Size() const {
+  struct stat st {};
+  if (fstat(fd_, &st) != 0) return -1;
+  return st.st_size;
+}
+
+std::size_t SharedFile::ReadSome(std::int64_t offset, void* to, std::size_t count) const {
+  auto* out = static_cast<char*>(to);
+  std::size_t done = 0;
+  while (done < count) {
+    ssize_t n = pread(fd_, out + done, count - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
+bool SharedFile::Read(std::int64_t offset, void* to, std::size_t count) const {
+  return offset >= 0 && ReadSome(offset, to, count) == count;
+}
+
+bool SharedFile::Write(std::int64_t offset, std::string_view bytes) {
+  if (!writable_ || offset < 0) return false;
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool SharedFile::Truncate(std::int64_t size) {
+  return writable_ && ftruncate(fd_, static_cast<off_t>(size)) == 0;
+}
+
+bool SharedFile::Sync() { return fdatasync(fd_) == 0; }
+
+bool SharedFile::ProcessHolds(std::int64_t offset, std::int64_t length) const {
+  return std::any_of(held_.begin(), held_.end(), [&](const Held& h) {
+    return h.offset <= offset && offset + length <= h.offset + h.length;
+  });
+}
+
+bool SharedFile::Holds(const void* owner, std::int64_t offset, std::int64_t length) const {
+  return std::any_of(held_.begin(), held_.end(), [&](const Held& h) {
+    return h.owner == owner && h.offset <= offset && offset + length <= h.offset + h.length;
+  });
+}
+
+int SharedFile::Lock(const void* owner, std::int64_t offset, std::int64_t length, int waitMs) {
+  if (!ProcessHolds(offset, length)) {
+    short type = writable_ ? F_WRLCK : F_RDLCK;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    while (!SetLock(fd_, type, offset, length)) {
+      if (errno != EAGAIN && errno != EACCES && errno != EDEADLK) return kErrorAccess;
+      if (std::chrono::steady_clock::now() >= deadline) return kLocked;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+  held_.push_back({owner, offset, length});
+  return kSuccess;
+}
+
+// Gives back to the system the bytes of a range that no handle of this process
+// still holds (locks of the process merge, so unlocking blindly would also free
+// bytes that another handle still needs).
+void SharedFile::ReleaseUncovered(std::int64_t offset, std::int64_t length) {
+  std::vector<std::pair<std::int64_t, std::int64_t>> cover;
+  for (const Held& h : held_) {
+    std::int64_t from = std::max(offset, h.offset);
+    std::int64_t to = std::min(offset + length, h.offset + h.length);
+    if (from < to) cover.emplace_back(from, to);
+  }
+  std::sort(cover.begin(), cover.end());
+  std::int64_t at = offset;
+  for (auto [from, to] : cover) {
+    if (from > at) SetLock(fd_, F_UNLCK, at, from - at);
+    at = std::max(at, to);
+  }
+  if (at < offset + length) SetLock(fd_, F_UNLCK, at, offset + length - at);
+}
+
+void SharedFile::Unlock(const void* owner, std::int64_t offset, std::int64_t length) {
+  auto it = std::find_if(held_.begin(), held_.end(), [&](const Held& h) {
+    return h.owner == owner && h.offset == offset && h.length == length;
+  });
+  if (it == held_.end()) return;
+  held_.erase(it);
+  ReleaseUncovered(offset, length);
+}
+
+void SharedFile::UnlockAll(const void* owner) {
+  std::vector<Held> mine;
+  for (const Held& h : held_) {
+    if (h.owner == owner) mine.push_back(h);
+  }
+  std::erase_if(held_, [&](const Held& h) { return h.owner == owner; });
+  for (const Held& h : mine) ReleaseUncovered(h.offset, h.length);
+}
+
+}  // namespace xbase::detail

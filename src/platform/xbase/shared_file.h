@@ -1,0 +1,68 @@
+#pragma once
+// One open descriptor per file and process, with the book of the byte-range
+// locks that this process's handles hold on it.
+//
+// fcntl locks belong to the process, not to a descriptor or a handle: closing any
+// descriptor of a file drops all of them, and two handles of one process never
+// conflict. So every table, memo and index file is opened through here: handles of
+// one file share one descriptor, and each lock is taken from the system when the
+// first handle asks for it and given back when the last one lets it go.
+#include <sys/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace xbase::detail {
+
+class SharedFile {
+ public:
+  // Opens (or with create, creates and truncates) a file read-write, falling back to
+  // read-only when writing is refused. code: kSuccess, kErrorAccess (refused),
+  // kErrorCreate, kErrorRead (missing or not a regular file).
+  static std::shared_ptr<SharedFile> Open(const std::string& path, bool create, int& code);
+  ~SharedFile();
+  SharedFile(const SharedFile&) = delete;
+  SharedFile& operator=(const SharedFile&) = delete;
+
+  bool Writable() const { return writable_; }
+  const std::string& Path() const { return path_; }
+
+  std::int64_t Size() const;  // -1 on failure
+  // Whole reads and writes at an offset; false on a short read or a failed write.
+  bool Read(std::int64_t offset, void* to, std::size_t count) const;
+  std::size_t ReadSome(std::int64_t offset, void* to, std::size_t count) const;
+  bool Write(std::int64_t offset, std::string_view bytes);
+  bool Truncate(std::int64_t size);
+  bool Sync();
+
+  // Locks [offset, offset + length) for owner. kSuccess when held (also when this
+  // process already holds it through another owner), kLocked when another process
+  // holds a byte of it. waitMs > 0 retries for that long.
+  int Lock(const void* owner, std::int64_t offset, std::int64_t length, int waitMs = 0);
+  void Unlock(const void* owner, std::int64_t offset, std::int64_t length);
+  void UnlockAll(const void* owner);
+  bool Holds(const void* owner, std::int64_t offset, std::int64_t length) const;
+
+ private:
+  SharedFile() = default;
+  struct Held {
+    const void* owner;
+    std::int64_t offset;
+    std::int64_t length;
+  };
+  bool ProcessHolds(std::int64_t offset, std::int64_t length) const;
+  void ReleaseUncovered(std::int64_t offset, std::int64_t length);
+
+  int fd_ = -1;
+  bool writable_ = false;
+  pid_t pid_ = 0;
+  dev_t dev_ = 0;
+  ino_t ino_ = 0;
+  std::string path_;
+  std::vector<Held> held_;
+};
+
+}  // namespace xbase::detail

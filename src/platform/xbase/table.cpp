@@ -1,0 +1,758 @@
+#include "platform/xbase/table.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "platform/xbase/dbf.h"
+#include "platform/xbase/fpt.h"
+#include "platform/xbase/paths.h"
+#include "platform/xbase/shared_file.h"
+
+namespace xbase::detail {
+namespace {
+
+// How long a write waits for a lock that another process holds only for a moment
+// (the header lock of an append, a record being written). d4lock itself never waits.
+constexpr int kWriteWaitMs = 2000;
+
+// Lock bytes, as FoxPro-family programs place them (see the file-format notes):
+// tables with a structural index count down from 0x7FFFFFFE, the others add
+// 0x40000000 to the record's own offset.
+constexpr std::int64_t kVfpHeaderByte = 0x7FFFFFFE;
+constexpr std::int64_t kVfpFileStart = 0x77FFFFFF;
+constexpr std::int64_t kVfpFileLength = 0x08000000;  // up to and including the header byte
+constexpr std::int64_t kFoxHeaderByte = 0x40000000;
+constexpr std::int64_t kFoxFileLength = 0x3FFFFFFE;  // the header byte and every record byte
+
+char BlankByte(const FieldLayout& field, int memoWidth) {
+  switch (field.type) {
+    case 'I': case 'B': case 'T': case 'Y': case 'W': case '0':
+      return '\0';
+    default:
+      return memoWidth == 4 ? '\0' : ' ';
+  }
+}
+
+}  // namespace
+
+Table::~Table() = default;
+
+std::unique_ptr<Table> Table::Open(const std::string& path, bool autoOpenIndex, int& code) {
+  return OpenResolved(ResolvePathCase(WithDbfExtension(path)), autoOpenIndex, code);
+}
+
+std::unique_ptr<Table> Table::OpenResolved(const std::string& dbf, bool autoOpenIndex, int& code) {
+  code = kSuccess;
+  auto file = SharedFile::Open(dbf, false, code);
+  if (!file) {
+    // A missing file is one the system cannot reach, like one it may not read.
+    if (code == kErrorRead) code = kErrorAccess;
+    return nullptr;
+  }
+  std::int64_t size = file->Size();
+  std::string head(kDbfHeaderSize, '\0');
+  if (size < kDbfHeaderSize || !file->Read(0, head.data(), head.size())) {
+    code = kErrorDamaged;
+    return nullptr;
+  }
+  int headerLength = static_cast<unsigned char>(head[8]) | static_cast<unsigned char>(head[9]) << 8;
+  std::string bytes(static_cast<std::size_t>(std::min<std::int64_t>(headerLength, size)), '\0');
+  if (!bytes.empty() && !file->Read(0, bytes.data(), bytes.size())) {
+    code = kErrorDamaged;
+    return nullptr;
+  }
+  DbfHeader header;
+  if (ParseDbfHeader(bytes, size, header) != kSuccess) {
+    code = kErrorDamaged;
+    return nullptr;
+  }
+
+  std::unique_ptr<Table> table(new Table());
+  table->path_ = dbf;
+  table->file_ = std::move(file);
+  table->readOnly_ = !table->file_->Writable();
+  table->version_ = header.version;
+  table->flags_ = header.flags;
+  table->codepage_ = header.codepage;
+  table->headerLength_ = header.headerLength;
+  table->terminator_ = header.terminator;
+  table->count_ = header.count;
+  table->layout_.recordLength = header.recordLength;
+  const bool vfp = header.version == 0x30 || header.version == 0x31 || header.version == 0x32;
+  bool hasMemo = false;
+  for (const FieldDescriptor& f : header.fields) {
+    if (vfp && (f.flags & 0x01)) continue;  // system column: part of the record, not a field
+    table->layout_.fields.push_back(f.layout);
+    table->displacement_.push_back(f.displacement);
+    table->fieldFlags_.push_back(f.flags);
+    int width = MemoPointerWidth(f.layout);
+    table->memoWidth_.push_back(width);
+    hasMemo = hasMemo || width != 0;
+  }
+  if (table->layout_.fields.empty()) {
+    code = kErrorDamaged;
+    return nullptr;
+  }
+
+  if (hasMemo) {
+    bool exists = false;
+    table->memoPath_ = SiblingFile(dbf, ".fpt", &exists);
+    if (!exists) {
+      code = kErrorMemo;
+      return nullptr;
+    }
+    table->memo_ = MemoFile::Open(table->memoPath_, code);
+    if (!table->memo_) return nullptr;
+  }
+  Table* self = table.get();
+  table->layout_.memoText = [self](std::string_view record, const FieldLayout& field) {
+    return self->MemoOf(record, field);
+  };
+  table->BlankBuffer();
+  table->changed_ = false;
+  table->original_ = table->record_;
+
+  if (autoOpenIndex) {
+    bool exists = false;
+    std::string cdx = SiblingFile(dbf, ".cdx", &exists);
+    if (exists) {
+      table->index_ = OpenProductionIndex(cdx, table->layout_, code);
+      if (code != kSuccess) return nullptr;
+      if (table->index_) table->cdxPath_ = cdx;
+    } else if (table->flags_ & 0x01) {
+      code = kErrorIndex;  // the header says there is one
+      return nullptr;
+    }
+  }
+  return table;
+}
+
+std::unique_ptr<Table> Table::Create(const std::string& path, const std::vector<FieldInfo>& fields,
+                                     const std::vector<TagInfo>& tags, int& code) {
+  std::string dbf = ResolvePathCase(WithDbfExtension(path));
+  if (access(dbf.c_str(), F_OK) == 0) {
+    code = kErrorCreate;  // never over an existing table
+    return nullptr;
+  }
+  DbfHeader header;
+  std::string bytes;
+  code = BuildDbfHeader(fields, header, bytes);
+  if (code != kSuccess) return nullptr;
+  {
+    auto file = SharedFile::Open(dbf, true, code);
+    if (!file) return nullptr;
+    if (!file->Write(0, bytes + '\x1A')) {
+      code = kErrorWrite;
+      unlink(dbf.c_str());
+      return nullptr;
+    }
+  }
+  if (header.version == 0xF5) {
+    auto memo = MemoFile::Create(SiblingFile(dbf, ".fpt"), code);
+    if (!memo) {
+      unlink(dbf.c_str());
+      return nullptr;
+    }
+  }
+  auto table = OpenResolved(dbf, false, code);
+  if (!table) return nullptr;
+  if (!tags.empty()) {
+    std::string cdx = SiblingFile(dbf, ".cdx");
+    table->index_ = CreateProductionIndex(cdx, table->layout_, tags, code);
+    if (code != kSuccess) return nullptr;
+    if (table->index_) {
+      table->cdxPath_ = cdx;
+      table->flags_ |= 0x01;
+      if (!table->file_->Write(28, std::string(1, static_cast<char>(table->flags_)))) {
+        code = kErrorWrite;
+        return nullptr;
+      }
+    }
+  }
+  return table;
+}
+
+// --- reading ----------------------------------------------------------------
+
+std::int64_t Table::RecordLockOffset(long recno) const {
+  if (flags_ & 0x01) return kVfpHeaderByte - recno;
+  return kFoxHeaderByte + headerLength_ + static_cast<std::int64_t>(recno - 1) * RecordLength();
+}
+
+int Table::ReadHeaderCount(long& count) {
+  unsigned char b[4];
+  if (!file_->Read(4, b, 4)) return kErrorRead;
+  count = static_cast<long>(ReadLe32(b));
+  // A count that runs past the file is not believed beyond what the file holds.
+  std::int64_t size = file_->Size();
+  if (size >= headerLength_) {
+    long fits = static_cast<long>((size - headerLength_) / RecordLength());
+    if (count > fits) count = fits;
+  }
+  if (count < 0) count = 0;
+  return kSuccess;
+}
+
+long Table::RecCount() {
+  long count = count_;
+  if (ReadHeaderCount(count) == kSuccess && count != count_) {
+    count_ = count;
+    if (index_) index_->Refresh();
+  }
+  return count_;
+}
+
+bool Table::ReadRecord(long recno, std::string& out) {
+  if (recno < 1) return false;
+  out.resize(static_cast<std::size_t>(RecordLength()));
+  std::int64_t offset = headerLength_ + static_cast<std::int64_t>(recno - 1) * RecordLength();
+  return file_->Read(offset, out.data(), out.size());
+}
+
+int Table::LoadRecord(long recno) {
+  std::string bytes;
+  if (!ReadRecord(recno, bytes)) return kErrorRecord;
+  record_ = std::move(bytes);
+  original_ = record_;
+  changed_ = false;
+  appending_ = false;
+  pendingMemo_.clear();
+  memoCache_.clear();
+  recno_ = recno;
+  eof_ = false;
+  bof_ = false;
+  return kSuccess;
+}
+
+void Table::BlankBuffer() {
+  record_.assign(static_cast<std::size_t>(RecordLength()), ' ');
+  for (std::size_t i = 0; i < layout_.fields.size(); ++i) {
+    const FieldLayout& f = layout_.fields[i];
+    std::fill_n(record_.begin() + f.offset, f.length, BlankByte(f, memoWidth_[i]));
+  }
+  pendingMemo_.clear();
+  memoCache_.clear();
+}
+
+void Table::SetEofState() {
+  recno_ = count_ + 1;
+  eof_ = true;
+  appending_ = false;
+  BlankBuffer();
+  original_ = record_;
+  changed_ = false;
+}
+
+bool Table::IsMemo(int field) const { return memoWidth_[field] != 0; }
+
+std::string Table::MemoOf(std::string_view record, const FieldLayout& field) {
+  int width = MemoPointerWidth(field);
+  if (!memo_ || width == 0 || field.offset + field.length > static_cast<int>(record.size())) return "";
+  std::uint32_t block = 0;
+  if (!ParseMemoPointer(record.substr(field.offset, field.length), block) || block == 0) return "";
+  std::string text;
+  memo_->Read(block, text);
+  return text;
+}
+
+std::string Table::MemoText(int field) {
+  auto pending = pendingMemo_.find(field);
+  if (pending != pendingMemo_.end()) return pending->second;
+  auto cached = memoCache_.find(field);
+  if (cached != memoCache_.end()) return cached->second;
+  std::string text = MemoOf(record_, layout_.fields[field]);
+  memoCache_[field] = text;
+  return text;
+}
+
+int Table::SetMemo(int field, std::string_view text) {
+  if (!IsMemo(field)) return kErrorField;
+  if (!appending_ && (eof_ || recno_ == 0)) return kErrorRecord;
+  if (readOnly_) return kErrorAccess;
+  pendingMemo_[field] = std::string(text);
+  changed_ = true;
+  return kSuccess;
+}
+
+char* Table::MutableRecord() {
+  changed_ = true;
+  return record_.data();
+}
+
+// --- writing ----------------------------------------------------------------
+
+int Table::LockHeader() {
+  std::int64_t at = (flags_ & 0x01) ? kVfpHeaderByte : kFoxHeaderByte;
+  return file_->Lock(this, at, 1, kWriteWaitMs);
+}
+
+void Table::UnlockHeader() {
+  std::int64_t at = (flags_ & 0x01) ? kVfpHeaderByte : kFoxHeaderByte;
+  file_->Unlock(this, at, 1);
+}
+
+int Table::WriteRecord(long recno, std::string_view bytes) {
+  std::int64_t offset = headerLength_ + static_cast<std::int64_t>(recno - 1) * RecordLength();
+  return file_->Write(offset, bytes) ? kSuccess : kErrorWrite;
+}
+
+// Writes the memo texts assigned to the buffer and stores their block numbers in
+// record. before holds the pointers as they are on disk (runs that may be reused).
+// The caller holds the header lock, which serialises memo allocation.
+int Table::StorePendingMemos(std::string& record, std::string_view before) {
+  if (pendingMemo_.empty()) return kSuccess;
+  if (!memo_) return kErrorMemo;
+  std::vector<int> order;
+  for (const auto& [field, text] : pendingMemo_) order.push_back(field);
+  std::sort(order.begin(), order.end());
+  std::vector<MemoFile::Put> puts;
+  for (int field : order) {
+    const FieldLayout& f = layout_.fields[field];
+    MemoFile::Put put;
+    put.text = pendingMemo_[field];
+    if (!before.empty()) ParseMemoPointer(before.substr(f.offset, f.length), put.oldBlock);
+    puts.push_back(put);
+  }
+  int code = memo_->Write(puts);
+  if (code != kSuccess) return code;
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    const FieldLayout& f = layout_.fields[order[i]];
+    FormatMemoPointer(puts[i].newBlock, record.data() + f.offset, memoWidth_[order[i]]);
+    memoCache_[order[i]] = pendingMemo_[order[i]];
+  }
+  pendingMemo_.clear();
+  return kSuccess;
+}
+
+int Table::WriteBack() {
+  if (!changed_ || appending_ || eof_ || recno_ < 1) return kSuccess;
+  if (readOnly_) return kErrorAccess;
+  std::int64_t lockAt = RecordLockOffset(recno_);
+  int code = file_->Lock(this, lockAt, 1, kWriteWaitMs);
+  if (code != kSuccess) return code;
+  if (index_) {
+    code = index_->Replace(recno_, original_, record_);
+    if (code != kSuccess) {
+      // The change would break a unique tag: the record stays as it is on disk.
+      file_->Unlock(this, lockAt, 1);
+      record_ = original_;
+      pendingMemo_.clear();
+      memoCache_.clear();
+      changed_ = false;
+      return code;
+    }
+  }
+  if (!pendingMemo_.empty()) {
+    code = LockHeader();
+    if (code == kSuccess) {
+      code = StorePendingMemos(record_, original_);
+      UnlockHeader();
+    }
+  }
+  if (code == kSuccess) code = WriteRecord(recno_, record_);
+  file_->Unlock(this, lockAt, 1);
+  if (code != kSuccess) return code;
+  original_ = record_;
+  changed_ = false;
+  return kSuccess;
+}
+
+int Table::AppendStart(int /*useMemoEntries*/) {
+  int code = WriteBack();
+  if (code != kSuccess) return code;
+  if (readOnly_) return kErrorAccess;
+  BlankBuffer();
+  original_ = record_;
+  appending_ = true;
+  changed_ = false;
+  eof_ = false;
+  bof_ = false;
+  return kSuccess;
+}
+
+int Table::Blank() {
+  if (!appending_ && (eof_ || recno_ < 1)) return kErrorRecord;
+  char deleted = record_[0];
+  BlankBuffer();
+  record_[0] = deleted;
+  // Blank memos: the pointers are blank now; pending "" keeps the old run untouched.
+  changed_ = true;
+  return kSuccess;
+}
+
+// The record goes to the end under the header lock: re-read the count (another
+// process may have appended), let the index refuse it, write its memos, the record
+// with the end-of-file mark after it, then the new count. Every append reaches the
+// file before d4append returns, so another process sees it at its next count.
+int Table::Append() {
+  if (!appending_) return kErrorRecord;
+  if (readOnly_) return kErrorAccess;
+  int code = LockHeader();
+  if (code != kSuccess) return code;
+  long count = count_;
+  code = ReadHeaderCount(count);
+  if (code == kSuccess && count != count_ && index_) index_->Refresh();
+  long recno = count + 1;
+  std::string record = record_;
+  if (record[0] != '*') record[0] = ' ';
+  if (code == kSuccess && index_) code = index_->Insert(recno, record);
+  if (code == kSuccess) code = StorePendingMemos(record, std::string_view());
+  if (code == kSuccess) {
+    record.push_back('\x1A');
+    code = WriteRecord(recno, record);
+    record.pop_back();
+  }
+  if (code == kSuccess && !file_->Write(1, HeaderDateAndCount(recno))) code = kErrorWrite;
+  UnlockHeader();
+  if (code != kSuccess) return code;
+  count_ = recno;
+  recno_ = recno;
+  record_ = record;
+  original_ = record_;
+  appending_ = false;
+  changed_ = false;
+  eof_ = false;
+  bof_ = false;
+  return kSuccess;
+}
+
+int Table::SetDeleted(bool deleted) {
+  if (!appending_ && (eof_ || recno_ < 1)) return kErrorRecord;
+  if (readOnly_) return kErrorAccess;
+  char mark = deleted ? '*' : ' ';
+  if (record_[0] != mark) {
+    record_[0] = mark;
+    changed_ = true;
+  }
+  return kSuccess;
+}
+
+int Table::LockFileForWrite(bool& took) {
+  took = false;
+  std::int64_t start = (flags_ & 0x01) ? kVfpFileStart : kFoxHeaderByte;
+  std::int64_t length = (flags_ & 0x01) ? kVfpFileLength : kFoxFileLength;
+  if (file_->Holds(this, start, length)) return kSuccess;
+  int code = file_->Lock(this, start, length, kWriteWaitMs);
+  took = code == kSuccess;
+  return code;
+}
+
+int Table::Pack() {
+  int code = WriteBack();
+  if (code != kSuccess) return code;
+  if (readOnly_) return kErrorAccess;
+  bool took = false;
+  code = LockFileForWrite(took);
+  if (code != kSuccess) return code;
+  std::int64_t start = (flags_ & 0x01) ? kVfpFileStart : kFoxHeaderByte;
+  std::int64_t length = (flags_ & 0x01) ? kVfpFileLength : kFoxFileLength;
+
+  long count = count_;
+  code = ReadHeaderCount(count);
+  const std::size_t width = static_cast<std::size_t>(RecordLength());
+  // Records are moved down in chunks: read a stretch, keep the live ones, write them
+  // where the kept records end (never past where they were read).
+  constexpr std::size_t kChunkRecords = 8192;
+  std::string chunk;
+  std::string kept;
+  long keptCount = 0;
+  for (long at = 1; code == kSuccess && at <= count; at += static_cast<long>(kChunkRecords)) {
+    long n = std::min<long>(static_cast<long>(kChunkRecords), count - at + 1);
+    chunk.resize(static_cast<std::size_t>(n) * width);
+    if (!file_->Read(headerLength_ + static_cast<std::int64_t>(at - 1) * RecordLength(), chunk.data(),
+                     chunk.size())) {
+      code = kErrorRead;
+      break;
+    }
+    kept.clear();
+    for (long i = 0; i < n; ++i) {
+      const char* rec = chunk.data() + static_cast<std::size_t>(i) * width;
+      if (rec[0] != '*') kept.append(rec, width);
+    }
+    if (!kept.empty() && !file_->Write(headerLength_ + static_cast<std::int64_t>(keptCount) * RecordLength(), kept))
+      code = kErrorWrite;
+    keptCount += static_cast<long>(kept.size() / width);
+  }
+  std::int64_t end = headerLength_ + static_cast<std::int64_t>(keptCount) * RecordLength();
+  if (code == kSuccess && !file_->Write(end, "\x1A")) code = kErrorWrite;
+  if (code == kSuccess && !file_->Truncate(end + 1)) code = kErrorWrite;
+  if (code == kSuccess && !file_->Write(1, HeaderDateAndCount(keptCount))) code = kErrorWrite;
+  if (code == kSuccess) {
+    count_ = keptCount;
+    if (index_) {
+      long next = 1;
+      code = index_->Rebuild([&](long& recno, std::string& record) {
+        if (next > keptCount || !ReadRecord(next, record)) return false;
+        recno = next++;
+        return true;
+      });
+    }
+  }
+  if (took) file_->Unlock(this, start, length);
+  recno_ = 0;
+  eof_ = false;
+  bof_ = false;
+  appending_ = false;
+  BlankBuffer();
+  original_ = record_;
+  changed_ = false;
+  return code;
+}
+
+int Table::RebuildIndex() {
+  int code = WriteBack();
+  if (code != kSuccess) return code;
+  if (!index_) return kSuccess;
+  bool took = false;
+  code = LockFileForWrite(took);
+  if (code != kSuccess) return code;
+  long count = RecCount();
+  long next = 1;
+  std::string buffer;
+  code = index_->Rebuild([&](long& recno, std::string& record) {
+    if (next > count || !ReadRecord(next, record)) return false;
+    recno = next++;
+    return true;
+  });
+  if (took) {
+    file_->Unlock(this, (flags_ & 0x01) ? kVfpFileStart : kFoxHeaderByte,
+                  (flags_ & 0x01) ? kVfpFileLength : kFoxFileLength);
+  }
+  return code;
+}
+
+// Copies every live memo into a fresh memo file (the space of abandoned runs is
+// given back), rewriting each record's pointers, under the file lock.
+int Table::MemoCompress() {
+  int code = WriteBack();
+  if (code != kSuccess || !memo_) return code;
+  if (readOnly_) return kErrorAccess;
+  bool took = false;
+  code = LockFileForWrite(took);
+  if (code != kSuccess) return code;
+  long count = RecCount();
+  std::vector<std::string> records(static_cast<std::size_t>(count));
+  std::vector<std::vector<std::string>> texts(static_cast<std::size_t>(count));
+  std::uint32_t firstBlock = 0xFFFFFFFFu;
+  for (long r = 1; code == kSuccess && r <= count; ++r) {
+    std::string& rec = records[static_cast<std::size_t>(r - 1)];
+    if (!ReadRecord(r, rec)) {
+      code = kErrorRead;
+      break;
+    }
+    for (std::size_t f = 0; f < layout_.fields.size(); ++f) {
+      if (!memoWidth_[f]) continue;
+      std::uint32_t block = 0;
+      ParseMemoPointer(std::string_view(rec).substr(layout_.fields[f].offset, layout_.fields[f].length), block);
+      if (block != 0) firstBlock = std::min(firstBlock, block);
+      texts[static_cast<std::size_t>(r - 1)].push_back(MemoOf(rec, layout_.fields[f]));
+    }
+  }
+  if (code == kSuccess) {
+    std::int64_t keep = kFptHeaderSize;
+    if (firstBlock != 0xFFFFFFFFu) keep = std::max<std::int64_t>(keep, static_cast<std::int64_t>(firstBlock) * memo_->BlockSize());
+    code = LockHeader();
+    if (code == kSuccess) {
+      code = memo_->Reset(keep);
+      for (long r = 1; code == kSuccess && r <= count; ++r) {
+        std::string& rec = records[static_cast<std::size_t>(r - 1)];
+        std::vector<MemoFile::Put> puts;
+        for (const std::string& text : texts[static_cast<std::size_t>(r - 1)]) {
+          MemoFile::Put put;
+          put.text = text;
+          puts.push_back(put);
+        }
+        code = memo_->Write(puts);
+        std::size_t k = 0;
+        for (std::size_t f = 0; code == kSuccess && f < layout_.fields.size(); ++f) {
+          if (!memoWidth_[f]) continue;
+          FormatMemoPointer(puts[k++].newBlock, rec.data() + layout_.fields[f].offset, memoWidth_[f]);
+        }
+        if (code == kSuccess) code = WriteRecord(r, rec);
+      }
+      UnlockHeader();
+    }
+  }
+  if (took) {
+    file_->Unlock(this, (flags_ & 0x01) ? kVfpFileStart : kFoxHeaderByte,
+                  (flags_ & 0x01) ? kVfpFileLength : kFoxFileLength);
+  }
+  if (recno_ >= 1 && !eof_ && !appending_) LoadRecord(recno_);
+  return code;
+}
+
+// --- position ---------------------------------------------------------------
+
+int Table::PositionAt(long recno) {
+  int code = WriteBack();
+  if (code != kSuccess) return code;
+  if (recno <= 0) {
+    RecCount();
+    SetEofState();
+    bof_ = count_ == 0;
+    return kEof;
+  }
+  return LoadRecord(recno);
+}
+
+int Table::Top() {
+  int code = WriteBack();
+  if (code != kSuccess) return code;
+  RecCount();
+  if (index_) index_->Refresh();
+  long first = 0;
+  if (index_ && selectedTag_ >= 0) {
+    first = index_->First(selectedTag_);
+  } else {
+    first = count_ >= 1 ? 1 : 0;
+  }
+  if (first == 0) {
+    SetEofState();
+    bof_ = true;
+    return kEof;
+  }
+  return LoadRecord(first);
+}
+
+int Table::Bottom() {
+  int code = WriteBack();
+  if (code != kSuccess) return code;
+  RecCount();
+  if (index_) index_->Refresh();
+  long last = 0;
+  if (index_ && selectedTag_ >= 0) {
+    last = index_->Last(selectedTag_);
+  } else {
+    last = count_;
+  }
+  if (last == 0) {
+    SetEofState();
+    bof_ = true;
+    return kEof;
+  }
+  return LoadRecord(last);
+}
+
+int Table::Go(long recno) {
+  int code = WriteBack();
+  if (code != kSuccess) return code;
+  if (recno < 1) return kErrorRecord;
+  if (recno > count_ && RecCount() < recno) return kErrorRecord;
+  return LoadRecord(recno);
+}
+
+int Table::GoEof() {
+  int code = WriteBack();
+  if (code != kSuccess) return code;
+  RecCount();
+  SetEofState();
+  bof_ = count_ == 0;
+  return kEof;
+}
+
+int Table::NaturalSkip(long count) {
+  long target = recno_ + count;
+  if (target > count_) RecCount();
+  if (count_ == 0) {
+    SetEofState();
+    bof_ = true;
+    return count > 0 ? kEof : kBof;
+  }
+  if (target > count_) {
+    SetEofState();
+    return kEof;
+  }
+  if (target < 1) {
+    int code = LoadRecord(1);
+    if (code != kSuccess) return code;
+    bof_ = true;
+    return kBof;
+  }
+  return LoadRecord(target);
+}
+
+int Table::TagSkip(long count) {
+  std::string bytes;
+  while (count != 0) {
+    long next = count > 0 ? index_->Next(selectedTag_, recno_, record_) : index_->Prev(selectedTag_, recno_, record_);
+    if (next == 0) {
+      if (count > 0) {
+        RecCount();
+        SetEofState();
+        return kEof;
+      }
+      bof_ = true;
+      return kBof;
+    }
+    int code = LoadRecord(next);
+    if (code != kSuccess) return code;
+    count += count > 0 ? -1 : 1;
+  }
+  return kSuccess;
+}
+
+int Table::Skip(long count) {
+  if (appending_) {
+    // Leaving a record that was started but not appended drops it.
+    appending_ = false;
+    changed_ = false;
+    if (recno_ < 1) return kErrorRecord;
+    int code = LoadRecord(recno_);
+    if (code != kSuccess) return code;
+  }
+  int code = WriteBack();
+  if (code != kSuccess) return code;
+  const bool tagged = index_ && selectedTag_ >= 0;
+  if (eof_) {
+    if (count >= 0) return kEof;
+    code = Bottom();
+    if (code != kSuccess) return code == kEof ? kBof : code;
+    ++count;
+  }
+  if (recno_ < 1) return kErrorRecord;
+  if (count == 0) return LoadRecord(recno_);
+  return tagged ? TagSkip(count) : NaturalSkip(count);
+}
+
+// --- locks ------------------------------------------------------------------
+
+int Table::Lock(long recno) {
+  if (recno < 1) return kErrorRecord;
+  return file_->Lock(this, RecordLockOffset(recno), 1);
+}
+
+int Table::LockAll() {
+  std::int64_t start = (flags_ & 0x01) ? kVfpFileStart : kFoxHeaderByte;
+  std::int64_t length = (flags_ & 0x01) ? kVfpFileLength : kFoxFileLength;
+  if (file_->Holds(this, start, length)) return kSuccess;
+  return file_->Lock(this, start, length);
+}
+
+int Table::Unlock() {
+  int code = WriteBack();
+  if (index_) {
+    int flushed = index_->Flush();
+    if (code == kSuccess) code = flushed;
+  }
+  file_->UnlockAll(this);
+  return code;
+}
+
+int Table::Flush() {
+  int code = WriteBack();
+  if (index_) {
+    int flushed = index_->Flush();
+    if (code == kSuccess) code = flushed;
+  }
+  return code;
+}
+
+int Table::Close() {
+  int code = Flush();
+  file_->UnlockAll(this);
+  if (memo_) memo_->File().UnlockAll(this);
+  return code;
+}
+
+}  // namespace xbase::detail
