@@ -3,6 +3,8 @@
 #include <cstdlib>
 
 #include "core/strings.h"
+#include "data/catalogue.h"
+#include "data/record_ops.h"
 
 namespace tolvarin {
 namespace {
@@ -38,6 +40,18 @@ void ParseSeriesID(const std::string& id, std::int16_t& a, std::int16_t& b, std:
   a = static_cast<std::int16_t>(TextValue(Mid(id, 2, 2)));
   b = static_cast<std::int16_t>(TextValue(Mid(id, 4, 2)));
   c = static_cast<std::int16_t>(TextValue(Mid(id, 6, 3)));
+}
+
+std::string SeriesIDOf(const TableRef& record, xbase::Field4 seriesField, std::int32_t id) {
+  const std::string stored =
+      id != -1 ? LookupField(record.Data, record.KeyTag, FormatID(id), seriesField) : xbase::f4str(seriesField);
+  if (!stored.empty() && stored[0] == 'S') return stored;
+  std::int16_t years = 0;
+  for (const std::int32_t value : CurrentCourse().Years) {
+    if (value >= id) break;
+    ++years;
+  }
+  return MakeSeriesID(CurrentArea().AreaID, CurrentCourse().CourseID, years);
 }
 
 }  // namespace tolvarin

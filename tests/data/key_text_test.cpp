@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "construction/schema.h"
+#include "data/catalogue.h"
+#include "data/codebase.h"
+#include "support/test_support.h"
+
 namespace tolvarin {
 namespace {
 
@@ -40,6 +45,65 @@ TEST(KeyText, SeriesIdentifiersMakeAndParse) {
   EXPECT_EQ(a, 3);
   EXPECT_EQ(b, 0);
   EXPECT_EQ(c, 0);
+}
+
+// Questions of a course whose year values are 100, 200, ... 1600.
+class SeriesID : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (Engine().EngineHandle == 0) InitCodeBase();
+    savedCourse_ = CurrentCourse();
+    savedArea_ = CurrentArea();
+    CourseRecord course;
+    course.CourseID = 1;
+    for (int i = 0; i < kCourseYears; ++i) course.Years[static_cast<size_t>(i)] = 100 * (i + 1);
+    AreaRecord area;
+    area.AreaID = 2;
+    SetCurrentCourse(course);
+    SetCurrentArea(area);
+
+    ref_.Data = d4create(dir_.str() + "/questions.dbf", {MakeFieldDef("id", 7, 0), MakeFieldDef("series", 7, 0)},
+                         {MakeTagDef("ID", "id", 0, 0)});
+    ASSERT_NE(ref_.Data, 0);
+    ref_.KeyField = xbase::d4field(ref_.Data, "id");
+    ref_.KeyTag = xbase::d4tag(ref_.Data, "ID");
+    series_ = xbase::d4field(ref_.Data, "series");
+    Add("0000250", "");
+    Add("0000300", "S020107");
+  }
+  void TearDown() override {
+    xbase::d4close(ref_.Data);
+    SetCurrentCourse(savedCourse_);
+    SetCurrentArea(savedArea_);
+  }
+  void Add(const char* id, const char* series) {
+    xbase::d4appendStart(ref_.Data, 0);
+    xbase::d4blank(ref_.Data);
+    xbase::f4assign(ref_.KeyField, id);
+    xbase::f4assign(series_, series);
+    ASSERT_EQ(xbase::d4append(ref_.Data), 0);
+  }
+
+  testing_support::TempDir dir_;
+  TableRef ref_;
+  xbase::Field4 series_ = 0;
+  CourseRecord savedCourse_;
+  AreaRecord savedArea_;
+};
+
+TEST_F(SeriesID, CountsTheYearValuesBelowTheIdentifier) {
+  EXPECT_EQ(SeriesIDOf(ref_, series_, 50), "S020100");     // below the 1998 value
+  EXPECT_EQ(SeriesIDOf(ref_, series_, 250), "S020102");
+  EXPECT_EQ(SeriesIDOf(ref_, series_, 200), "S020101");    // a value equal to the identifier is not below it
+  EXPECT_EQ(SeriesIDOf(ref_, series_, 5000), "S020116");   // above all sixteen
+}
+
+TEST_F(SeriesID, AStoredSeriesIdentifierIsTakenAsItStands) {
+  EXPECT_EQ(SeriesIDOf(ref_, series_, 300), "S020107");
+  ASSERT_EQ(xbase::d4go(ref_.Data, 2), 0);
+  EXPECT_EQ(SeriesIDOf(ref_, series_, -1), "S020107");     // the current record
+  ASSERT_EQ(xbase::d4go(ref_.Data, 1), 0);
+  EXPECT_EQ(SeriesIDOf(ref_, series_, -1), "S020100");     // -1 also counts below -1: none
 }
 
 }  // namespace
