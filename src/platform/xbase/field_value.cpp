@@ -133,7 +133,7 @@ std::string DateOfDayNumber(long day) {
   return text;
 }
 
-std::string FormatNumber(double value, int width, int decimals) {
+std::string FormatFieldNumber(double value, int width, int decimals) {
   if (width <= 0) return "";
   if (!std::isfinite(value)) return std::string(static_cast<std::size_t>(width), '*');
   decimals = std::clamp(decimals, 0, 18);
@@ -147,7 +147,7 @@ std::string FormatNumber(double value, int width, int decimals) {
   return out;
 }
 
-std::string FormatInteger(long long value, int width) {
+std::string FormatFieldInteger(long long value, int width) {
   std::string digits = std::to_string(value);
   if (static_cast<int>(digits.size()) > width) return std::string(static_cast<std::size_t>(width), '*');
   return std::string(static_cast<std::size_t>(width) - digits.size(), ' ') + digits;
@@ -235,9 +235,9 @@ int AssignDouble(Table& table, int field, double value) {
     case 'D':
       return Put(table, field, DateOfDayNumber(std::isfinite(value) ? static_cast<long>(std::clamp(value, 0.0, 1e8)) : 0));
     case 'N': case 'F': case 'C':
-      return Put(table, field, FormatNumber(value, f.length, Numeric(f.type) ? f.decimals : 0));
+      return Put(table, field, FormatFieldNumber(value, f.length, Numeric(f.type) ? f.decimals : 0));
     default:
-      return AssignText(table, field, FormatNumber(value, 20, f.decimals).substr(0));
+      return AssignText(table, field, FormatFieldNumber(value, 20, f.decimals).substr(0));
   }
 }
 
@@ -247,9 +247,9 @@ int AssignLong(Table& table, int field, long value) {
   const FieldLayout& f = table.Field(field);
   switch (f.type) {
     case 'N': case 'F':
-      if (f.decimals > 0) return Put(table, field, FormatNumber(static_cast<double>(value), f.length, f.decimals));
-      return Put(table, field, FormatInteger(value, f.length));
-    case 'C': return Put(table, field, FormatInteger(value, f.length));
+      if (f.decimals > 0) return Put(table, field, FormatFieldNumber(static_cast<double>(value), f.length, f.decimals));
+      return Put(table, field, FormatFieldInteger(value, f.length));
+    case 'C': return Put(table, field, FormatFieldInteger(value, f.length));
     case 'I': return Put(table, field, Int32Bytes(value));
     case 'D': return Put(table, field, DateOfDayNumber(value));
     case 'L': return Put(table, field, value ? "T" : "F");
@@ -290,7 +290,7 @@ int AssignField(Table& to, int toField, Table& from, int fromField) {
   }
   if (t.type == 'D' && f.type == 'D') return AssignText(to, toField, Bytes(from, fromField));
   if (!toNumber && t.type != 'D' && (f.type == 'I' || f.type == 'B' || f.type == 'Y'))
-    return AssignText(to, toField, FormatNumber(FieldDouble(from, fromField), 20, f.decimals));
+    return AssignText(to, toField, FormatFieldNumber(FieldDouble(from, fromField), 20, f.decimals));
   if (t.type == 'I' || t.type == 'B' || t.type == 'Y') return AssignDouble(to, toField, FieldDouble(from, fromField));
   if (Numeric(t.type)) return AssignText(to, toField, Trim(Bytes(from, fromField)));
   return AssignText(to, toField, Bytes(from, fromField));

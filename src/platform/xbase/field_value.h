@@ -21,8 +21,8 @@ std::string MemoStr(Table& table, int field);
 int MemoAssign(Table& table, int field, std::string_view text);
 
 // Number text of width with decimals, right-aligned; all "*" when it does not fit.
-std::string FormatNumber(double value, int width, int decimals);
-std::string FormatInteger(long long value, int width);
+std::string FormatFieldNumber(double value, int width, int decimals);
+std::string FormatFieldInteger(long long value, int width);
 // The signed integer at the start of text (blanks before it skipped); 0 when none.
 long long LeadingInteger(std::string_view text);
 // Julian day number of a CCYYMMDD text (0 blank or invalid) and back (blanks for 0).
