@@ -73,8 +73,9 @@ bool GetOptionFlag(const std::string& key, bool defaultFlag);
 std::string LocateFile(const std::string& path);
 // The databases root from DatabasesPath of the current initialisation file (the
 // caller selects the host ini and section), default AppPath/Databases. A relative
-// value is taken under AppPath unless it already holds AppPath; an absolute value is
-// taken as it is. Compared without regard to case and found on disk the same way.
+// value is taken under AppPath unless it already holds AppPath (compared without
+// regard to case); an absolute value is taken as it is. The result names the
+// folder as it stands on disk (found without regard to case).
 std::string GetDatabasesPath();
 // 20000 and above, or the CustomCourse option flag.
 bool IsCustomCourse(std::int32_t courseId);
