@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/xbase/table.h"
+#include "platform/xbase/tag_check.h"
 #include "platform/xbase/xbase.h"
 
 namespace {
@@ -76,10 +77,10 @@ void Problem(const std::string& file, const std::string& text, Counts& counts, s
 // Written by the index code through the t4* / d4tag API; nothing while the table
 // has no index open.
 void DumpTagLines(xbase::Data4 data, const std::string& file, Counts& counts, std::string& out) {
-  (void)data;
-  (void)file;
-  (void)counts;
-  (void)out;
+  for (const auto& check : xbase::detail::CheckTags(data)) {
+    out += check.Line() + "\n";
+    for (const auto& problem : check.Problems()) Problem(file, problem, counts, out);
+  }
 }
 // ---------------------------------------------------------------------------
 

@@ -1,5 +1,7 @@
 #include "platform/xbase/table_index.h"
 
+#include "platform/xbase/cdx_index.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -16,16 +18,13 @@ const FieldLayout* RecordLayout::Find(std::string_view name) const {
   return it == fields.end() ? nullptr : &*it;
 }
 
-// Until the CDX reader lands, tables open without their index.
-std::unique_ptr<TableIndex> OpenProductionIndex(const std::string&, const RecordLayout&, int& code) {
-  code = kSuccess;
-  return nullptr;
+std::unique_ptr<TableIndex> OpenProductionIndex(const std::string& cdxPath, const RecordLayout& layout, int& code) {
+  return CdxIndex::Open(cdxPath, layout, code);
 }
 
-std::unique_ptr<TableIndex> CreateProductionIndex(const std::string&, const RecordLayout&,
-                                                  const std::vector<TagInfo>&, int& code) {
-  code = kSuccess;
-  return nullptr;
+std::unique_ptr<TableIndex> CreateProductionIndex(const std::string& cdxPath, const RecordLayout& layout,
+                                                  const std::vector<TagInfo>& tags, int& code) {
+  return CdxIndex::Create(cdxPath, layout, tags, code);
 }
 
 }  // namespace xbase::detail

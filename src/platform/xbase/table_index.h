@@ -61,6 +61,8 @@ class TableIndex {
   // Another process may have changed the file: drop what is cached.
   virtual void Refresh() = 0;
   virtual int Flush() = 0;
+  // kErrorIndex once a walk or seek met a damaged page (First/Next/... answer 0 then).
+  virtual int Error() const { return 0; }
 
   // Tags, 0-based.
   virtual int TagCount() const = 0;

@@ -1,0 +1,1321 @@
+#include "platform/xbase/cdx_index.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <numeric>
+#include <optional>
+#include <unordered_set>
+
+#include "platform/xbase/shared_file.h"
+
+namespace xbase::detail {
+
+namespace {
+
+constexpr std::int64_t kLockOffset = 0x7FFFFFFE;
+constexpr int kLockWaitMs = 10000;
+constexpr int kMarkOffset = 28;  // header byte set while an update is being written
+constexpr int kUniqueMarkOffset = 24;  // tag header byte: 15 when duplicates refuse the write
+constexpr int kMaxDepth = 32;
+
+// A page has to be read from the file while the index lock is not held: the
+// operation starts over under the lock.
+struct NeedLock {};
+struct LockFailed {
+  int code;
+};
+
+bool Less(const CdxNode& n, int i, int kl, std::string_view key, std::uint32_t recno, bool prefix) {
+  const size_t m = std::min(key.size(), static_cast<size_t>(kl));
+  int c = std::memcmp(n.keys.data() + static_cast<size_t>(i) * static_cast<size_t>(kl), key.data(), m);
+  if (c != 0) return c < 0;
+  if (prefix) return false;
+  return n.recnos[static_cast<size_t>(i)] < recno;
+}
+
+class LockGuard {
+ public:
+  explicit LockGuard(std::function<void()> unlock) : unlock_(std::move(unlock)) {}
+  ~LockGuard() { unlock_(); }
+  LockGuard(const LockGuard&) = delete;
+  LockGuard& operator=(const LockGuard&) = delete;
+
+ private:
+  std::function<void()> unlock_;
+};
+
+std::string Pool(const unsigned char* h, int offset, int length) {
+  const unsigned char* p = h + 512 + offset;
+  int n = 0;
+  while (n < length && p[n] != 0) ++n;
+  return std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(n));
+}
+
+}  // namespace
+
+std::string TagName(std::string_view name) {
+  std::string r;
+  for (char c : name) {
+    if (r.size() == 10) break;
+    r += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  while (!r.empty() && r.back() == ' ') r.pop_back();
+  return r;
+}
+
+CdxIndex::~CdxIndex() {
+  if (file_ && lockDepth_ > 0) file_->Unlock(this, kLockOffset, 1);
+}
+
+// ---------------------------------------------------------------------------
+// Locking, freshness, cache.
+
+int CdxIndex::LockIndex() {
+  if (lockDepth_ == 0) {
+    int rc = file_->Lock(this, kLockOffset, 1, kLockWaitMs);
+    if (rc != kSuccess) throw LockFailed{rc};
+  }
+  ++lockDepth_;
+  return kSuccess;
+}
+
+void CdxIndex::UnlockIndex() {
+  if (lockDepth_ > 0 && --lockDepth_ == 0) file_->Unlock(this, kLockOffset, 1);
+}
+
+void CdxIndex::DropCache() {
+  cache_.clear();
+  dirty_.clear();
+  rawPages_.clear();
+  headDirty_ = false;
+  ++generation_;
+}
+
+void CdxIndex::Sync(bool force) {
+  unsigned char h[32];
+  if (!file_->Read(0, h, sizeof h)) throw CdxDamaged("index header unreadable");
+  if (h[kMarkOffset] != 0) {
+    if (lockDepth_ == 0) throw NeedLock{};
+    throw CdxDamaged("an update of the index was cut short");
+  }
+  const std::uint32_t counter = Be32(h + 8);
+  checkNext_ = false;
+  if (!force && counter == counter_) return;
+  std::memcpy(head_, h, sizeof h);
+  counter_ = counter;
+  freeHead_ = Le32(h + 4);
+  std::int64_t size = file_->Size();
+  if (size < 1024 || size > 0x7FFFFE00) throw CdxDamaged("index size");
+  fileSize_ = static_cast<std::uint32_t>(size) / kPageSize * kPageSize;
+  DropCache();
+  directory_.root = Le32(h);
+  // Another writer may have rebuilt the file: find every tag's header again.
+  std::vector<std::pair<std::string, std::uint32_t>> names;
+  std::function<void(std::string_view, long)> collect = [&](std::string_view key, long recno) {
+    names.emplace_back(TagName(key), static_cast<std::uint32_t>(recno));
+  };
+  if (WalkTree(directory_, collect) != kSuccess) throw CdxDamaged("tag directory");
+  for (auto& t : tags_) {
+    auto it = std::find_if(names.begin(), names.end(), [&](const auto& n) { return n.first == t.desc.name; });
+    if (it == names.end()) throw CdxDamaged("a tag disappeared from the index");
+    t.header = it->second;
+    unsigned char th[16];
+    if (t.header % kPageSize != 0 || t.header + 1024 > fileSize_ || !file_->Read(t.header, th, sizeof th))
+      throw CdxDamaged("tag header");
+    if (Le16(th + 12) != t.desc.keyLength) throw CdxDamaged("tag key length changed");
+    t.root = Le32(th);
+    std::memcpy(t.headerBytes.data(), th, 4);
+  }
+}
+
+CdxNode& CdxIndex::Load(const TagState& tag, std::uint32_t offset) {
+  const int kl = tag.desc.keyLength;
+  auto it = cache_.find(offset);
+  if (it != cache_.end()) {
+    if (it->second.keyLen != kl) throw CdxDamaged("page shared by two tags");
+    return it->second;
+  }
+  if (offset % kPageSize != 0 || offset < 1024 || offset > fileSize_ - kPageSize)
+    throw CdxDamaged("page pointer outside the index");
+  if (lockDepth_ == 0) throw NeedLock{};
+  unsigned char page[kPageSize];
+  if (!file_->Read(offset, page, kPageSize)) throw CdxDamaged("index page unreadable");
+  CdxNode node;
+  DecodeNode(page, kl, tag.pad, node);
+  node.offset = offset;
+  node.keyLen = kl;
+  node.pad = tag.pad;
+  auto [pos, inserted] = cache_.emplace(offset, std::move(node));
+  return pos->second;
+}
+
+std::uint32_t CdxIndex::Allocate() {
+  if (freeHead_ != 0 && freeHead_ != kNone) {
+    const std::uint32_t off = freeHead_;
+    if (off % kPageSize != 0 || off < 1024 || off > fileSize_ - kPageSize || cache_.count(off))
+      throw CdxDamaged("free page list");
+    unsigned char next[4];
+    auto raw = rawPages_.find(off);
+    if (raw != rawPages_.end()) {
+      std::memcpy(next, raw->second.data(), 4);
+      rawPages_.erase(raw);
+    } else if (!file_->Read(off, next, 4)) {
+      throw CdxDamaged("free page unreadable");
+    }
+    freeHead_ = Le32(next);
+    headDirty_ = true;
+    return off;
+  }
+  if (fileSize_ > 0x7FFFF000u) throw CdxDamaged("index too large");
+  const std::uint32_t off = fileSize_;
+  fileSize_ += kPageSize;
+  return off;
+}
+
+void CdxIndex::FreePage(std::uint32_t offset) {
+  cache_.erase(offset);
+  std::string page(kPageSize, '\0');
+  PutLe32(reinterpret_cast<unsigned char*>(page.data()), freeHead_ == kNone ? 0 : freeHead_);
+  rawPages_[offset] = page;
+  freeHead_ = offset;
+  headDirty_ = true;
+}
+
+void CdxIndex::Commit() {
+  if (dirty_.empty() && rawPages_.empty() && !headDirty_) return;
+  std::vector<std::pair<std::uint32_t, std::string>> pages;
+  for (std::uint32_t off : dirty_) {
+    auto it = cache_.find(off);
+    if (it == cache_.end() || !it->second.dirty) continue;
+    std::string page(kPageSize, '\0');
+    EncodeNode(it->second, it->second.keyLen, it->second.pad, reinterpret_cast<unsigned char*>(page.data()));
+    it->second.dirty = false;
+    pages.emplace_back(off, std::move(page));
+  }
+  for (auto& [off, bytes] : rawPages_) pages.emplace_back(off, bytes);
+  std::sort(pages.begin(), pages.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+
+  ++counter_;
+  PutBe32(head_ + 8, counter_);
+  PutLe32(head_ + 4, freeHead_);
+  head_[kMarkOffset] = 1;
+  auto write = [&](std::uint32_t off, std::string_view bytes) {
+    if (!file_->Write(off, bytes)) throw LockFailed{kErrorWrite};
+  };
+  write(0, std::string_view(reinterpret_cast<const char*>(head_), 32));
+  for (size_t i = 0; i < pages.size();) {
+    size_t j = i + 1;
+    std::string run = pages[i].second;
+    while (j < pages.size() && pages[j].first == pages[j - 1].first + kPageSize) run += pages[j++].second;
+    write(pages[i].first, run);
+    i = j;
+  }
+  head_[kMarkOffset] = 0;
+  write(0, std::string_view(reinterpret_cast<const char*>(head_), 32));
+  dirty_.clear();
+  rawPages_.clear();
+  headDirty_ = false;
+  ++generation_;
+}
+
+// ---------------------------------------------------------------------------
+// Opening and creating.
+
+CdxIndex::TagState CdxIndex::ReadTagHeader(const std::string& name, std::uint32_t offset) {
+  TagState t;
+  if (offset % kPageSize != 0 || offset < 1024 || offset > fileSize_ - 1024) throw CdxDamaged("tag header offset");
+  t.headerBytes.assign(1024, '\0');
+  if (!file_->Read(offset, t.headerBytes.data(), 1024)) throw CdxDamaged("tag header unreadable");
+  const auto* h = reinterpret_cast<const unsigned char*>(t.headerBytes.data());
+  t.header = offset;
+  t.root = Le32(h);
+  const int keyLen = Le16(h + 12);
+  const unsigned char options = h[14];
+  if (keyLen < 1 || keyLen > 240) throw CdxDamaged("tag key length");
+  if ((options & 0x60) != 0x60 && (options & 0x20) == 0) throw CdxDamaged("not a compact index");
+  const int forOff = Le16(h + 504), forLen = Le16(h + 506), keyOff = Le16(h + 508), keyExprLen = Le16(h + 510);
+  if (keyOff + keyExprLen > 512 || forOff + forLen > 512 || keyExprLen == 0) throw CdxDamaged("expression pool");
+  std::string keyText = Pool(h, keyOff, keyExprLen);
+  std::string forText;
+  if (forLen > 1) {
+    int start = forOff == 0 && keyOff == 0 ? keyExprLen : forOff;
+    if (start + forLen > 512) throw CdxDamaged("expression pool");
+    if (start < keyOff + keyExprLen && start + forLen > keyOff && forOff != 0) throw CdxDamaged("expressions overlap");
+    forText = Pool(h, start, forLen);
+  }
+  t.desc.name = name;
+  t.desc.expression = keyText;
+  t.desc.filter = forText;
+  t.desc.unique = (options & 0x01) ? (h[kUniqueMarkOffset] == kUniqueError ? kUniqueError : kUniqueContinue) : kUniqueNone;
+  t.desc.descending = Le16(h + 502) == 1;
+  t.desc.keyLength = keyLen;
+  t.key = Expression::Parse(keyText, layout_);
+  if (!forText.empty()) {
+    t.filter = Expression::Parse(forText, layout_);
+    if (!t.filter || t.filter->Type() != 'L') t.key.reset();
+  }
+  if (t.key) {
+    char type = t.key->Type();
+    bool fits = type == 'C' || (type == 'N' && (keyLen == 8 || keyLen == 4)) || (type == 'D' && keyLen == 8) ||
+                (type == 'L' && keyLen == 1);
+    if (!fits) t.key.reset();
+    else t.desc.keyType = type;
+  }
+  if (!t.key) {
+    // A key we cannot compute: the tag can still be walked; writes needing it fail.
+    t.filter.reset();
+    t.desc.keyType = keyLen == 8 ? 'N' : keyLen == 1 ? 'L' : 'C';
+  }
+  t.pad = t.desc.keyType == 'C' ? ' ' : '\0';
+  if (t.root % kPageSize != 0 || t.root < 1024 || t.root > fileSize_ - kPageSize) throw CdxDamaged("tag root");
+  return t;
+}
+
+void CdxIndex::ReadTags() {
+  const auto* h = head_;
+  if ((h[14] & 0xE0) != 0xE0) throw CdxDamaged("not a compound index");
+  if (Le16(h + 12) != 10) throw CdxDamaged("tag directory key length");
+  directory_.desc.name = "";
+  directory_.desc.keyLength = 10;
+  directory_.desc.keyType = 'C';
+  directory_.pad = ' ';
+  directory_.root = Le32(h);
+  std::vector<std::pair<std::string, std::uint32_t>> names;
+  tags_.clear();
+  int rc = WalkTree(directory_, [&](std::string_view key, long recno) {
+    names.emplace_back(TagName(key), static_cast<std::uint32_t>(recno));
+  });
+  if (rc != kSuccess) throw CdxDamaged("tag directory");
+  std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
+  for (auto& [name, offset] : names) {
+    if (std::any_of(tags_.begin(), tags_.end(), [&](const TagState& t) { return t.header == offset; }))
+      throw CdxDamaged("two tags share a header");
+    tags_.push_back(ReadTagHeader(name, offset));
+  }
+}
+
+std::unique_ptr<CdxIndex> CdxIndex::Open(const std::string& path, const RecordLayout& layout, int& code) {
+  code = kSuccess;
+  auto file = SharedFile::Open(path, false, code);
+  if (!file) return nullptr;
+  std::unique_ptr<CdxIndex> index(new CdxIndex());
+  index->file_ = std::move(file);
+  index->layout_ = layout;
+  try {
+    index->LockIndex();
+    LockGuard unlock([&] { index->UnlockIndex(); });
+    std::int64_t size = index->file_->Size();
+    if (size < 1024 + static_cast<std::int64_t>(kPageSize) || size > 0x7FFFFE00) throw CdxDamaged("index size");
+    index->fileSize_ = static_cast<std::uint32_t>(size) / kPageSize * kPageSize;
+    if (!index->file_->Read(0, index->head_, kPageSize)) throw CdxDamaged("index header");
+    if (index->head_[kMarkOffset] != 0) throw CdxDamaged("an update of the index was cut short");
+    index->counter_ = Be32(index->head_ + 8);
+    index->freeHead_ = Le32(index->head_ + 4);
+    index->ReadTags();
+  } catch (const CdxDamaged&) {
+    code = kErrorIndex;
+    return nullptr;
+  } catch (const LockFailed& f) {
+    code = f.code;
+    return nullptr;
+  }
+  return index;
+}
+
+namespace {
+
+std::string MakeTagHeader(const TagInfo& info, int keyLen, std::uint32_t root) {
+  std::string h(1024, '\0');
+  auto* p = reinterpret_cast<unsigned char*>(h.data());
+  PutLe32(p, root);
+  PutLe16(p + 12, static_cast<std::uint32_t>(keyLen));
+  unsigned char options = 0x60;
+  if (info.unique == kUniqueError || info.unique == kUniqueContinue) options |= 0x01;
+  if (!info.filter.empty()) options |= 0x08;
+  p[14] = options;
+  p[15] = 1;
+  if (info.unique == kUniqueError) p[kUniqueMarkOffset] = kUniqueError;
+  PutLe16(p + 502, info.descending ? 1 : 0);
+  const size_t keyText = info.expression.size();
+  PutLe16(p + 504, static_cast<std::uint32_t>(keyText + 1));
+  PutLe16(p + 506, static_cast<std::uint32_t>(info.filter.size() + 1));
+  PutLe16(p + 508, 0);
+  PutLe16(p + 510, static_cast<std::uint32_t>(keyText + 1));
+  std::memcpy(p + 512, info.expression.data(), keyText);
+  std::memcpy(p + 512 + keyText + 1, info.filter.data(), info.filter.size());
+  return h;
+}
+
+}  // namespace
+
+std::unique_ptr<CdxIndex> CdxIndex::Create(const std::string& path, const RecordLayout& layout,
+                                           const std::vector<TagInfo>& tags, int& code) {
+  code = kSuccess;
+  std::unique_ptr<CdxIndex> index(new CdxIndex());
+  index->layout_ = layout;
+  std::vector<std::string> seen;
+  for (const TagInfo& info : tags) {
+    TagState t;
+    t.desc.name = TagName(info.name);
+    if (t.desc.name.empty() || std::find(seen.begin(), seen.end(), t.desc.name) != seen.end()) {
+      code = kErrorIndex;
+      return nullptr;
+    }
+    seen.push_back(t.desc.name);
+    if (info.expression.size() + info.filter.size() + 2 > 510) {
+      code = kErrorExpr;
+      return nullptr;
+    }
+    t.key = Expression::Parse(info.expression, index->layout_);
+    if (!info.filter.empty()) t.filter = Expression::Parse(info.filter, index->layout_);
+    if (!t.key || (!info.filter.empty() && (!t.filter || t.filter->Type() != 'L'))) {
+      code = kErrorExpr;
+      return nullptr;
+    }
+    const char type = t.key->Type();
+    const int keyLen = type == 'C' ? t.key->Length() : type == 'L' ? 1 : 8;
+    if (keyLen < 1 || keyLen > 240) {
+      code = kErrorExpr;
+      return nullptr;
+    }
+    t.desc.expression = info.expression;
+    t.desc.filter = info.filter;
+    t.desc.unique = info.unique == kUniqueError || info.unique == kUniqueContinue ? info.unique : kUniqueNone;
+    t.desc.descending = info.descending != 0;
+    t.desc.keyType = type;
+    t.desc.keyLength = keyLen;
+    t.pad = type == 'C' ? ' ' : '\0';
+    t.headerBytes = MakeTagHeader(info, keyLen, 0);
+    index->tags_.push_back(std::move(t));
+  }
+  index->file_ = SharedFile::Open(path, true, code);
+  if (!index->file_) return nullptr;
+  // The directory header: key length 10, options 0xE0, empty expressions.
+  std::memset(index->head_, 0, kPageSize);
+  PutLe16(index->head_ + 12, 10);
+  index->head_[14] = 0xE0;
+  index->head_[15] = 1;
+  PutLe16(index->head_ + 504, 1);
+  PutLe16(index->head_ + 506, 1);
+  PutLe16(index->head_ + 510, 1);
+  index->directory_.desc.keyLength = 10;
+  index->directory_.desc.keyType = 'C';
+  try {
+    index->LockIndex();
+    LockGuard unlock([&] { index->UnlockIndex(); });
+    std::vector<std::vector<std::pair<std::string, std::uint32_t>>> empty(index->tags_.size());
+    index->WriteAll(empty);
+  } catch (const CdxDamaged&) {
+    code = kErrorIndex;
+    return nullptr;
+  } catch (const LockFailed& f) {
+    code = f.code;
+    return nullptr;
+  }
+  return index;
+}
+
+// ---------------------------------------------------------------------------
+// Writing a whole file: header, every tag with its tree, the directory.
+
+namespace {
+
+// Packs sorted entries into leaves and interior levels; pages get consecutive
+// offsets from base. Returns the root offset.
+std::uint32_t BuildTree(const std::vector<std::pair<std::string, std::uint32_t>>& entries, int kl, char pad,
+                        std::uint32_t base, std::vector<CdxNode>& out) {
+  std::vector<CdxNode> level;
+  {
+    CdxNode cur;
+    cur.attr = 2;
+    std::uint32_t maxRec = 0;
+    for (const auto& [key, recno] : entries) {
+      cur.keys += key;
+      cur.recnos.push_back(recno);
+      maxRec = std::max(maxRec, recno);
+      if (LeafBytes(cur, kl, pad) > 512) {
+        cur.keys.resize(cur.keys.size() - static_cast<size_t>(kl));
+        cur.recnos.pop_back();
+        level.push_back(std::move(cur));
+        cur = CdxNode();
+        cur.attr = 2;
+        cur.keys = key;
+        cur.recnos.push_back(recno);
+      }
+    }
+    if (!cur.recnos.empty() || level.empty()) level.push_back(std::move(cur));
+  }
+  std::uint32_t next = base;
+  auto place = [&](std::vector<CdxNode>& nodes) {
+    for (size_t i = 0; i < nodes.size(); ++i) nodes[i].offset = next + static_cast<std::uint32_t>(i) * kPageSize;
+    for (size_t i = 0; i < nodes.size(); ++i) {
+      nodes[i].left = i == 0 ? kNone : nodes[i - 1].offset;
+      nodes[i].right = i + 1 == nodes.size() ? kNone : nodes[i + 1].offset;
+    }
+    next += static_cast<std::uint32_t>(nodes.size()) * kPageSize;
+  };
+  place(level);
+  const int capacity = InteriorCapacity(kl);
+  while (level.size() > 1) {
+    std::vector<CdxNode> upper;
+    for (size_t i = 0; i < level.size(); i += static_cast<size_t>(capacity)) {
+      CdxNode n;
+      n.attr = 0;
+      for (size_t j = i; j < std::min(level.size(), i + static_cast<size_t>(capacity)); ++j) {
+        const CdxNode& c = level[j];
+        n.keys.append(c.Key(c.Count() - 1, kl));
+        n.recnos.push_back(c.recnos.back());
+        n.children.push_back(c.offset);
+      }
+      upper.push_back(std::move(n));
+    }
+    for (auto& n : level) out.push_back(std::move(n));
+    level = std::move(upper);
+    place(level);
+  }
+  level[0].attr |= 1;
+  const std::uint32_t root = level[0].offset;
+  out.push_back(std::move(level[0]));
+  return root;
+}
+
+}  // namespace
+
+void CdxIndex::WriteAll(std::vector<std::vector<std::pair<std::string, std::uint32_t>>>& entries) {
+  std::string image(1024, '\0');
+  std::vector<std::pair<std::string, std::uint32_t>> names;
+  std::vector<std::uint32_t> roots, headers;
+  for (size_t i = 0; i < tags_.size(); ++i) {
+    TagState& t = tags_[i];
+    const std::uint32_t header = static_cast<std::uint32_t>(image.size());
+    std::vector<CdxNode> nodes;
+    const std::uint32_t root = BuildTree(entries[i], t.desc.keyLength, t.pad, header + 1024, nodes);
+    std::string h = t.headerBytes;
+    PutLe32(reinterpret_cast<unsigned char*>(h.data()), root);
+    PutLe32(reinterpret_cast<unsigned char*>(h.data()) + 4, 0);
+    PutLe32(reinterpret_cast<unsigned char*>(h.data()) + 8, 0);
+    image += h;
+    std::sort(nodes.begin(), nodes.end(), [](const CdxNode& a, const CdxNode& b) { return a.offset < b.offset; });
+    for (const CdxNode& n : nodes) {
+      std::string page(kPageSize, '\0');
+      EncodeNode(n, t.desc.keyLength, t.pad, reinterpret_cast<unsigned char*>(page.data()));
+      image += page;
+    }
+    std::string padded = t.desc.name;
+    padded.resize(10, ' ');
+    names.emplace_back(padded, header);
+    roots.push_back(root);
+    headers.push_back(header);
+  }
+  std::sort(names.begin(), names.end());
+  std::vector<CdxNode> dirNodes;
+  const std::uint32_t dirRoot = BuildTree(names, 10, ' ', static_cast<std::uint32_t>(image.size()), dirNodes);
+  std::sort(dirNodes.begin(), dirNodes.end(), [](const CdxNode& a, const CdxNode& b) { return a.offset < b.offset; });
+  for (const CdxNode& n : dirNodes) {
+    std::string page(kPageSize, '\0');
+    EncodeNode(n, 10, ' ', reinterpret_cast<unsigned char*>(page.data()));
+    image += page;
+  }
+  // Mark the update, write every page behind the header, then the header itself.
+  ++counter_;
+  PutBe32(head_ + 8, counter_);
+  head_[kMarkOffset] = 1;
+  if (file_->Size() >= 32 && !file_->Write(0, std::string_view(reinterpret_cast<const char*>(head_), 32)))
+    throw LockFailed{kErrorWrite};
+  if (!file_->Write(1024, std::string_view(image).substr(1024))) throw LockFailed{kErrorWrite};
+  if (!file_->Truncate(static_cast<std::int64_t>(image.size()))) throw LockFailed{kErrorWrite};
+  PutLe32(head_, dirRoot);
+  PutLe32(head_ + 4, 0);
+  head_[kMarkOffset] = 0;
+  std::string header(reinterpret_cast<const char*>(head_), kPageSize);
+  header.append(512, '\0');
+  // Keep what the directory header had beyond its first page (its pool).
+  if (!file_->Write(0, header.substr(0, kPageSize))) throw LockFailed{kErrorWrite};
+  if (file_->Size() >= 1024) {
+    std::string pool(512, '\0');
+    if (!file_->Write(512, pool)) throw LockFailed{kErrorWrite};
+  }
+  fileSize_ = static_cast<std::uint32_t>(image.size());
+  freeHead_ = 0;
+  DropCache();
+  directory_.root = dirRoot;
+  for (size_t i = 0; i < tags_.size(); ++i) {
+    tags_[i].header = headers[i];
+    tags_[i].root = roots[i];
+    tags_[i].headerBytes.replace(0, 4, image, headers[i], 4);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Tree operations.
+
+void MarkDirty(std::vector<std::uint32_t>& dirty, CdxNode& n) {
+  if (!n.dirty) {
+    n.dirty = true;
+    dirty.push_back(n.offset);
+  }
+}
+
+std::vector<CdxIndex::Step> CdxIndex::Locate(TagState& tag, std::string_view key, std::uint32_t recno, bool prefix) {
+  std::vector<Step> path;
+  std::uint32_t off = tag.root;
+  const int kl = tag.desc.keyLength;
+  for (int depth = 0;; ++depth) {
+    if (depth >= kMaxDepth) throw CdxDamaged("index tree too deep");
+    CdxNode& n = Load(tag, off);
+    int lo = 0, hi = n.Count();
+    while (lo < hi) {
+      int mid = (lo + hi) / 2;
+      if (Less(n, mid, kl, key, recno, prefix)) lo = mid + 1;
+      else hi = mid;
+    }
+    if (n.Leaf()) {
+      path.push_back({off, lo});
+      return path;
+    }
+    if (lo == n.Count()) lo = n.Count() - 1;
+    path.push_back({off, lo});
+    const std::uint32_t child = n.children[static_cast<size_t>(lo)];
+    for (const Step& s : path)
+      if (s.offset == child) throw CdxDamaged("index tree loops");
+    off = child;
+  }
+}
+
+// Moves a leaf position that stands past its leaf's end onto the next leaf. false
+// at the end of the tag.
+bool CdxIndex::Normalize(TagState& tag, Step& at) {
+  for (int guard = 0; guard < kMaxDepth * 4; ++guard) {
+    CdxNode& n = Load(tag, at.offset);
+    if (!n.Leaf()) throw CdxDamaged("sibling is not a leaf");
+    if (at.index < n.Count()) return true;
+    if (n.right == kNone) return false;
+    std::uint32_t right = n.right;
+    CdxNode& r = Load(tag, right);
+    if (!r.Leaf() || r.left != at.offset) throw CdxDamaged("leaf chain broken");
+    at = {right, 0};
+  }
+  throw CdxDamaged("empty leaves in a row");
+}
+
+void CdxIndex::FixMax(TagState& tag, std::vector<Step>& path, size_t level) {
+  const int kl = tag.desc.keyLength;
+  for (size_t l = level; l > 0; --l) {
+    CdxNode& child = Load(tag, path[l].offset);
+    CdxNode& parent = Load(tag, path[l - 1].offset);
+    const int pi = path[l - 1].index;
+    if (child.Count() == 0) return;
+    std::memcpy(parent.keys.data() + static_cast<size_t>(pi) * static_cast<size_t>(kl),
+                child.keys.data() + static_cast<size_t>(child.Count() - 1) * static_cast<size_t>(kl),
+                static_cast<size_t>(kl));
+    parent.recnos[static_cast<size_t>(pi)] = child.recnos.back();
+    MarkDirty(dirty_, parent);
+    if (pi != parent.Count() - 1) return;
+  }
+}
+
+void CdxIndex::SetRoot(TagState& tag, std::uint32_t root) {
+  tag.root = root;
+  PutLe32(reinterpret_cast<unsigned char*>(tag.headerBytes.data()), root);
+  rawPages_[tag.header] = tag.headerBytes.substr(0, kPageSize);
+}
+
+void CdxIndex::SplitIfNeeded(TagState& tag, std::vector<Step>& path, size_t level) {
+  const int kl = tag.desc.keyLength;
+  const size_t ukl = static_cast<size_t>(kl);
+  CdxNode& n = Load(tag, path[level].offset);
+  const int count = n.Count();
+  const bool leaf = n.Leaf();
+  if (leaf ? LeafBytes(n, kl, tag.pad) <= 512 : count <= InteriorCapacity(kl)) return;
+  const int at = path[level].index;
+  int s;
+  if (at >= count - 2 && n.right == kNone) s = count - 1;  // growing at the end: keep the old node full
+  else if (at <= 0 && n.left == kNone) s = 1;
+  else s = count / 2;
+  if (leaf) {
+    auto fits = [&](int from, int to) {
+      return LeafBytes(n.keys.data() + static_cast<size_t>(from) * ukl, n.recnos.data() + from, to - from, kl,
+                       tag.pad) <= 512;
+    };
+    while (s > 1 && !fits(0, s)) --s;
+    while (s < count - 1 && !fits(s, count)) ++s;
+    if (!fits(0, s) || !fits(s, count)) throw CdxDamaged("leaf cannot be split");
+  }
+  s = std::clamp(s, 1, count - 1);
+  const std::uint32_t newOff = Allocate();
+  CdxNode& nn = cache_[newOff];
+  nn = CdxNode();
+  nn.offset = newOff;
+  nn.keyLen = kl;
+  nn.pad = tag.pad;
+  nn.attr = static_cast<std::uint16_t>(n.attr & 2);
+  nn.keys = n.keys.substr(0, static_cast<size_t>(s) * ukl);
+  nn.recnos.assign(n.recnos.begin(), n.recnos.begin() + s);
+  n.keys.erase(0, static_cast<size_t>(s) * ukl);
+  n.recnos.erase(n.recnos.begin(), n.recnos.begin() + s);
+  if (!leaf) {
+    nn.children.assign(n.children.begin(), n.children.begin() + s);
+    n.children.erase(n.children.begin(), n.children.begin() + s);
+  }
+  nn.left = n.left;
+  nn.right = n.offset;
+  if (n.left != kNone) {
+    CdxNode& l = Load(tag, n.left);
+    l.right = newOff;
+    MarkDirty(dirty_, l);
+  }
+  n.left = newOff;
+  MarkDirty(dirty_, n);
+  MarkDirty(dirty_, nn);
+  if (level == 0) {
+    const std::uint32_t rootOff = Allocate();
+    CdxNode& r = cache_[rootOff];
+    r = CdxNode();
+    r.offset = rootOff;
+    r.keyLen = kl;
+    r.pad = tag.pad;
+    r.attr = 1;
+    n.attr = static_cast<std::uint16_t>(n.attr & ~1);
+    nn.attr = n.attr;
+    r.keys.append(nn.Key(nn.Count() - 1, kl));
+    r.keys.append(n.Key(n.Count() - 1, kl));
+    r.recnos = {nn.recnos.back(), n.recnos.back()};
+    r.children = {newOff, n.offset};
+    MarkDirty(dirty_, r);
+    SetRoot(tag, rootOff);
+    return;
+  }
+  CdxNode& p = Load(tag, path[level - 1].offset);
+  const int pi = path[level - 1].index;
+  p.keys.insert(static_cast<size_t>(pi) * ukl, nn.Key(nn.Count() - 1, kl));
+  p.recnos.insert(p.recnos.begin() + pi, nn.recnos.back());
+  p.children.insert(p.children.begin() + pi, newOff);
+  MarkDirty(dirty_, p);
+  path[level - 1].index = pi + 1;
+  SplitIfNeeded(tag, path, level - 1);
+}
+
+void CdxIndex::InsertEntry(TagState& tag, std::string_view key, std::uint32_t recno) {
+  std::vector<Step> path = Locate(tag, key, recno, false);
+  CdxNode& leaf = Load(tag, path.back().offset);
+  const int i = path.back().index;
+  const size_t kl = static_cast<size_t>(tag.desc.keyLength);
+  leaf.keys.insert(static_cast<size_t>(i) * kl, key.data(), kl);
+  leaf.recnos.insert(leaf.recnos.begin() + i, recno);
+  MarkDirty(dirty_, leaf);
+  if (i == leaf.Count() - 1) FixMax(tag, path, path.size() - 1);
+  SplitIfNeeded(tag, path, path.size() - 1);
+}
+
+void CdxIndex::RemoveNode(TagState& tag, std::vector<Step>& path, size_t level) {
+  CdxNode& n = Load(tag, path[level].offset);
+  const std::uint32_t left = n.left, right = n.right, off = n.offset;
+  if (left != kNone) {
+    CdxNode& l = Load(tag, left);
+    l.right = right;
+    MarkDirty(dirty_, l);
+  }
+  if (right != kNone) {
+    CdxNode& r = Load(tag, right);
+    r.left = left;
+    MarkDirty(dirty_, r);
+  }
+  FreePage(off);
+  CdxNode& p = Load(tag, path[level - 1].offset);
+  const int pi = path[level - 1].index;
+  const size_t kl = static_cast<size_t>(tag.desc.keyLength);
+  p.keys.erase(static_cast<size_t>(pi) * kl, kl);
+  p.recnos.erase(p.recnos.begin() + pi);
+  p.children.erase(p.children.begin() + pi);
+  MarkDirty(dirty_, p);
+  if (p.Count() == 0) {
+    if (level - 1 == 0) {
+      p.attr = 3;  // the whole tag is empty again: one empty root leaf
+    } else {
+      RemoveNode(tag, path, level - 1);
+    }
+  } else if (pi == p.Count()) {
+    path[level - 1].index = pi - 1;
+    FixMax(tag, path, level - 1);
+  }
+}
+
+bool CdxIndex::DeleteEntry(TagState& tag, std::string_view key, std::uint32_t recno) {
+  std::vector<Step> path = Locate(tag, key, recno, false);
+  CdxNode& leaf = Load(tag, path.back().offset);
+  const int i = path.back().index;
+  const int kl = tag.desc.keyLength;
+  if (i >= leaf.Count() || leaf.recnos[static_cast<size_t>(i)] != recno || leaf.Key(i, kl) != key) return false;
+  leaf.keys.erase(static_cast<size_t>(i) * static_cast<size_t>(kl), static_cast<size_t>(kl));
+  leaf.recnos.erase(leaf.recnos.begin() + i);
+  MarkDirty(dirty_, leaf);
+  if (leaf.Count() == 0) {
+    if (path.size() > 1) RemoveNode(tag, path, path.size() - 1);
+  } else if (i == leaf.Count()) {
+    path.back().index = i - 1;
+    FixMax(tag, path, path.size() - 1);
+  }
+  // An interior root left with one child hands the root over to it.
+  for (int guard = 0; guard < kMaxDepth; ++guard) {
+    CdxNode& root = Load(tag, tag.root);
+    if (root.Leaf() || root.Count() != 1) break;
+    const std::uint32_t child = root.children[0];
+    const std::uint32_t old = tag.root;
+    CdxNode& c = Load(tag, child);
+    c.attr = static_cast<std::uint16_t>(c.attr | 1);
+    c.left = c.right = kNone;
+    MarkDirty(dirty_, c);
+    SetRoot(tag, child);
+    FreePage(old);
+  }
+  return true;
+}
+
+bool CdxIndex::Contains(TagState& tag, std::string_view key, std::uint32_t except) {
+  std::vector<Step> path = Locate(tag, key, 0, true);
+  Step at = path.back();
+  const int kl = tag.desc.keyLength;
+  for (int guard = 0; guard < 1000000; ++guard) {
+    if (!Normalize(tag, at)) return false;
+    CdxNode& n = Load(tag, at.offset);
+    if (n.Key(at.index, kl) != key) return false;
+    if (n.recnos[static_cast<size_t>(at.index)] != except) return true;
+    ++at.index;
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------------------
+// Keys.
+
+std::string CdxIndex::Encode(const TagState& tag, const ExprValue& v) const {
+  const int kl = tag.desc.keyLength;
+  switch (tag.desc.keyType) {
+    case 'N': return EncodeDouble(v.type == 'C' ? ParseNumber(v.text) : v.number, kl);
+    case 'D': return EncodeDouble(v.type == 'C' ? static_cast<double>(JulianFromText(v.text)) : v.number, kl);
+    case 'L': return std::string(1, v.logical ? 'T' : 'F');
+    default: {
+      std::string k = v.text;
+      k.resize(static_cast<size_t>(kl), ' ');
+      return k;
+    }
+  }
+}
+
+std::string CdxIndex::KeyFor(const TagState& tag, std::string_view record, long recno) const {
+  return Encode(tag, tag.key->Evaluate(record, recno));
+}
+
+bool CdxIndex::Wanted(int tag, std::string_view record, long recno) const {
+  const TagState& t = tags_[static_cast<size_t>(tag)];
+  return !t.filter || t.filter->Evaluate(record, recno).logical;
+}
+
+std::string CdxIndex::KeyOf(int tag, std::string_view record) {
+  const TagState& t = tags_[static_cast<size_t>(tag)];
+  if (!t.key) return {};
+  return KeyFor(t, record, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Maintenance.
+
+int CdxIndex::Insert(long recno, std::string_view record) {
+  for (const auto& t : tags_)
+    if (!t.key) return kErrorExpr;
+  if (recno <= 0) return kErrorRecord;
+  try {
+    LockIndex();
+    LockGuard unlock([&] { UnlockIndex(); });
+    try {
+      Sync();
+      std::vector<std::string> keys(tags_.size());
+      std::vector<bool> add(tags_.size(), false);
+      const std::uint32_t r = static_cast<std::uint32_t>(recno);
+      for (size_t i = 0; i < tags_.size(); ++i) {
+        TagState& t = tags_[i];
+        if (!Wanted(static_cast<int>(i), record, recno)) continue;
+        keys[i] = KeyFor(t, record, recno);
+        add[i] = true;
+        if (t.desc.unique != kUniqueNone && Contains(t, keys[i], r)) {
+          if (t.desc.unique == kUniqueError) return kUnique;
+          add[i] = false;
+        }
+      }
+      for (size_t i = 0; i < tags_.size(); ++i)
+        if (add[i]) InsertEntry(tags_[i], keys[i], r);
+      Commit();
+    } catch (...) {
+      DropCache();
+      checkNext_ = true;
+      counter_ = ~counter_;
+      throw;
+    }
+  } catch (const CdxDamaged&) {
+    return error_ = kErrorIndex;
+  } catch (const LockFailed& f) {
+    return f.code;
+  } catch (const NeedLock&) {
+    return error_ = kErrorIndex;
+  }
+  return kSuccess;
+}
+
+int CdxIndex::Replace(long recno, std::string_view before, std::string_view after) {
+  if (recno <= 0) return kErrorRecord;
+  bool any = false;
+  for (const auto& t : tags_) {
+    if (!t.key) return kErrorExpr;
+    any = true;
+  }
+  if (!any) return kSuccess;
+  try {
+    LockIndex();
+    LockGuard unlock([&] { UnlockIndex(); });
+    try {
+      Sync();
+      const std::uint32_t r = static_cast<std::uint32_t>(recno);
+      struct Change {
+        bool remove = false, add = false;
+        std::string oldKey, newKey;
+      };
+      std::vector<Change> changes(tags_.size());
+      for (size_t i = 0; i < tags_.size(); ++i) {
+        TagState& t = tags_[i];
+        const bool was = Wanted(static_cast<int>(i), before, recno);
+        const bool is = Wanted(static_cast<int>(i), after, recno);
+        Change& c = changes[i];
+        if (was) c.oldKey = KeyFor(t, before, recno);
+        if (is) c.newKey = KeyFor(t, after, recno);
+        if (was == is && c.oldKey == c.newKey) continue;
+        c.remove = was;
+        c.add = is;
+        if (is && t.desc.unique != kUniqueNone && Contains(t, c.newKey, r)) {
+          if (t.desc.unique == kUniqueError) return kUnique;
+          c.add = false;
+        }
+      }
+      for (size_t i = 0; i < tags_.size(); ++i) {
+        if (changes[i].remove) DeleteEntry(tags_[i], changes[i].oldKey, r);
+        if (changes[i].add) InsertEntry(tags_[i], changes[i].newKey, r);
+      }
+      Commit();
+    } catch (...) {
+      DropCache();
+      checkNext_ = true;
+      counter_ = ~counter_;
+      throw;
+    }
+  } catch (const CdxDamaged&) {
+    return error_ = kErrorIndex;
+  } catch (const LockFailed& f) {
+    return f.code;
+  } catch (const NeedLock&) {
+    return error_ = kErrorIndex;
+  }
+  return kSuccess;
+}
+
+int CdxIndex::Rebuild(const std::function<bool(long& recno, std::string& record)>& next) {
+  for (const auto& t : tags_)
+    if (!t.key) return kErrorExpr;
+  std::vector<std::string> keys(tags_.size());
+  std::vector<std::vector<std::uint32_t>> recnos(tags_.size());
+  long recno = 0;
+  std::string record;
+  while (next(recno, record)) {
+    for (size_t i = 0; i < tags_.size(); ++i) {
+      if (!Wanted(static_cast<int>(i), record, recno)) continue;
+      keys[i] += KeyFor(tags_[i], record, recno);
+      recnos[i].push_back(static_cast<std::uint32_t>(recno));
+    }
+  }
+  std::vector<std::vector<std::pair<std::string, std::uint32_t>>> entries(tags_.size());
+  for (size_t i = 0; i < tags_.size(); ++i) {
+    const size_t kl = static_cast<size_t>(tags_[i].desc.keyLength);
+    const char* base = keys[i].data();
+    std::vector<std::uint32_t> order(recnos[i].size());
+    std::iota(order.begin(), order.end(), 0u);
+    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+      return std::memcmp(base + a * kl, base + b * kl, kl) < 0;
+    });
+    auto& out = entries[i];
+    out.reserve(order.size());
+    for (std::uint32_t o : order) {
+      std::string_view k(base + o * kl, kl);
+      if (tags_[i].desc.unique != kUniqueNone && !out.empty() && out.back().first == k) continue;
+      out.emplace_back(std::string(k), recnos[i][o]);
+    }
+    keys[i].clear();
+    keys[i].shrink_to_fit();
+  }
+  try {
+    LockIndex();
+    LockGuard unlock([&] { UnlockIndex(); });
+    try {
+      unsigned char h[32];
+      if (file_->Read(0, h, sizeof h)) {
+        std::memcpy(head_, h, sizeof h);
+        counter_ = Be32(h + 8);
+      }
+      WriteAll(entries);
+    } catch (...) {
+      DropCache();
+      checkNext_ = true;
+      counter_ = ~counter_;
+      throw;
+    }
+  } catch (const CdxDamaged&) {
+    return error_ = kErrorIndex;
+  } catch (const LockFailed& f) {
+    return f.code;
+  }
+  error_ = kSuccess;
+  return kSuccess;
+}
+
+void CdxIndex::Refresh() { checkNext_ = true; }
+
+int CdxIndex::Flush() { return kSuccess; }
+
+// ---------------------------------------------------------------------------
+// Reading: every operation first runs without the lock on cached pages; when it
+// needs a page from the file it starts over holding the lock.
+
+template <class R, class F>
+R Reading(int& error, F&& body, R failed) {
+  try {
+    try {
+      return body(false);
+    } catch (const NeedLock&) {
+    }
+    return body(true);
+  } catch (const CdxDamaged&) {
+    error = kErrorIndex;
+  } catch (const NeedLock&) {
+    error = kErrorIndex;
+  } catch (const LockFailed& f) {
+    error = f.code;
+  }
+  return failed;
+}
+
+long CdxIndex::CursorRecno(TagState& tag) {
+  CdxNode& n = Load(tag, tag.cursor.leaf);
+  return static_cast<long>(n.recnos[static_cast<size_t>(tag.cursor.index)]);
+}
+
+long CdxIndex::Edge(int tagIndex, bool last) {
+  TagState& tag = tags_[static_cast<size_t>(tagIndex)];
+  auto run = [&](bool locked) -> long {
+    std::optional<LockGuard> guard;
+    if (locked) {
+      LockIndex();
+      guard.emplace([&] { UnlockIndex(); });
+    }
+    Sync();
+    std::uint32_t off = tag.root;
+    std::vector<std::uint32_t> seen;
+    for (int depth = 0;; ++depth) {
+      if (depth >= kMaxDepth) throw CdxDamaged("index tree too deep");
+      CdxNode& n = Load(tag, off);
+      if (n.Leaf()) break;
+      seen.push_back(off);
+      off = last ? n.children.back() : n.children.front();
+      if (std::find(seen.begin(), seen.end(), off) != seen.end()) throw CdxDamaged("index tree loops");
+    }
+    CdxNode& leaf = Load(tag, off);
+    if (leaf.Count() == 0) {
+      tag.cursor = Cursor();
+      return 0;
+    }
+    tag.cursor = {generation_, off, last ? leaf.Count() - 1 : 0};
+    return CursorRecno(tag);
+  };
+  return Reading(error_, run, 0L);
+}
+
+long CdxIndex::First(int tag) {
+  error_ = kSuccess;
+  return Edge(tag, tags_[static_cast<size_t>(tag)].desc.descending);
+}
+
+long CdxIndex::Last(int tag) {
+  error_ = kSuccess;
+  return Edge(tag, !tags_[static_cast<size_t>(tag)].desc.descending);
+}
+
+// One entry forward (+1) or back (-1) from the cursor, checking that the order
+// really moves, so that no damaged chain can walk in circles.
+long CdxIndex::StepCursor(TagState& tag, int direction) {
+  const int kl = tag.desc.keyLength;
+  CdxNode& n = Load(tag, tag.cursor.leaf);
+  const int i = tag.cursor.index;
+  Step to{tag.cursor.leaf, i + direction};
+  if (to.index < 0 || to.index >= n.Count()) {
+    std::uint32_t off = tag.cursor.leaf;
+    for (int guard = 0;; ++guard) {
+      if (guard > kMaxDepth * 4) throw CdxDamaged("empty leaves in a row");
+      CdxNode& cur = Load(tag, off);
+      const std::uint32_t sib = direction > 0 ? cur.right : cur.left;
+      if (sib == kNone) return 0;
+      CdxNode& s = Load(tag, sib);
+      if (!s.Leaf() || (direction > 0 ? s.left : s.right) != off) throw CdxDamaged("leaf chain broken");
+      off = sib;
+      if (s.Count() > 0) {
+        to = {sib, direction > 0 ? 0 : s.Count() - 1};
+        break;
+      }
+    }
+    CdxNode& from = Load(tag, tag.cursor.leaf);
+    CdxNode& dest = Load(tag, to.offset);
+    int c = std::memcmp(from.keys.data() + static_cast<size_t>(i) * static_cast<size_t>(kl),
+                        dest.keys.data() + static_cast<size_t>(to.index) * static_cast<size_t>(kl),
+                        static_cast<size_t>(kl));
+    std::uint32_t ra = from.recnos[static_cast<size_t>(i)], rb = dest.recnos[static_cast<size_t>(to.index)];
+    bool forward = c < 0 || (c == 0 && ra < rb);
+    if (forward != (direction > 0)) throw CdxDamaged("leaves out of order");
+  }
+  tag.cursor = {generation_, to.offset, to.index};
+  return CursorRecno(tag);
+}
+
+long CdxIndex::Neighbour(int tagIndex, long recno, std::string_view record, int direction) {
+  TagState& tag = tags_[static_cast<size_t>(tagIndex)];
+  if (tag.desc.descending) direction = -direction;
+  error_ = kSuccess;
+  // Fast path: the cursor still stands on this record and the pages are cached.
+  if (!checkNext_ && tag.cursor.generation == generation_) {
+    auto it = cache_.find(tag.cursor.leaf);
+    if (it != cache_.end() && tag.cursor.index >= 0 && tag.cursor.index < it->second.Count() &&
+        it->second.recnos[static_cast<size_t>(tag.cursor.index)] == static_cast<std::uint32_t>(recno)) {
+      try {
+        return StepCursor(tag, direction);
+      } catch (const NeedLock&) {
+      } catch (const CdxDamaged&) {
+        error_ = kErrorIndex;
+        return 0;
+      }
+    }
+  }
+  if (!tag.key) return 0;
+  auto run = [&](bool locked) -> long {
+    std::optional<LockGuard> guard;
+    if (locked) {
+      LockIndex();
+      guard.emplace([&] { UnlockIndex(); });
+    }
+    Sync();
+    const std::string key = KeyFor(tag, record, recno);
+    std::vector<Step> path = Locate(tag, key, static_cast<std::uint32_t>(recno), false);
+    Step at = path.back();
+    const int kl = tag.desc.keyLength;
+    if (!Normalize(tag, at)) {
+      // Past every entry: only a backward step finds something (the last entry).
+      if (direction > 0) return 0L;
+      CdxNode& n = Load(tag, path.back().offset);
+      if (n.Count() > 0) {
+        tag.cursor = {generation_, path.back().offset, n.Count() - 1};
+        return CursorRecno(tag);
+      }
+      tag.cursor = {generation_, path.back().offset, 0};
+      // An empty last leaf: step back from a virtual position.
+      CdxNode& e = Load(tag, path.back().offset);
+      if (e.left == kNone) return 0L;
+      CdxNode& l = Load(tag, e.left);
+      if (!l.Leaf() || l.Count() == 0) return 0L;
+      tag.cursor = {generation_, e.left, l.Count() - 1};
+      return CursorRecno(tag);
+    }
+    CdxNode& n = Load(tag, at.offset);
+    const bool exact =
+        n.recnos[static_cast<size_t>(at.index)] == static_cast<std::uint32_t>(recno) && n.Key(at.index, kl) == key;
+    tag.cursor = {generation_, at.offset, at.index};
+    if (exact) return StepCursor(tag, direction);
+    // Not in the tag (left out as a duplicate, or changed): the entry found is
+    // the next one; the one before it is the previous.
+    if (direction > 0) return CursorRecno(tag);
+    return StepCursor(tag, -1);
+  };
+  return Reading(error_, run, 0L);
+}
+
+long CdxIndex::Next(int tag, long recno, std::string_view record) { return Neighbour(tag, recno, record, +1); }
+long CdxIndex::Prev(int tag, long recno, std::string_view record) { return Neighbour(tag, recno, record, -1); }
+
+SeekResult CdxIndex::SeekKey(TagState& tag, const std::string& key, bool prefix) {
+  auto run = [&](bool locked) -> SeekResult {
+    std::optional<LockGuard> guard;
+    if (locked) {
+      LockIndex();
+      guard.emplace([&] { UnlockIndex(); });
+    }
+    Sync();
+    const int kl = tag.desc.keyLength;
+    const size_t m = std::min(key.size(), static_cast<size_t>(kl));
+    std::vector<Step> path = Locate(tag, key, 0, prefix);
+    Step at = path.back();
+    auto matches = [&](const Step& s) {
+      CdxNode& n = Load(tag, s.offset);
+      return std::memcmp(n.keys.data() + static_cast<size_t>(s.index) * static_cast<size_t>(kl), key.data(), m) == 0;
+    };
+    const bool any = Normalize(tag, at);
+    if (!tag.desc.descending) {
+      if (!any) {
+        tag.cursor = Cursor();
+        return SeekResult{kEof, 0};
+      }
+      tag.cursor = {generation_, at.offset, at.index};
+      return SeekResult{matches(at) ? kSuccess : kAfter, CursorRecno(tag)};
+    }
+    // Descending: the first match in walking order is the last one stored.
+    if (any && matches(at)) {
+      tag.cursor = {generation_, at.offset, at.index};
+      for (int guard = 0; guard < 10000000; ++guard) {
+        Cursor keep = tag.cursor;
+        long r = StepCursor(tag, +1);
+        if (r == 0 || !matches({tag.cursor.leaf, tag.cursor.index})) {
+          tag.cursor = keep;
+          break;
+        }
+      }
+      return SeekResult{kSuccess, CursorRecno(tag)};
+    }
+    // Otherwise the entry before the insertion point comes next in walking order.
+    if (any) {
+      tag.cursor = {generation_, at.offset, at.index};
+      long r = StepCursor(tag, -1);
+      if (r == 0) {
+        tag.cursor = Cursor();
+        return SeekResult{kEof, 0};
+      }
+      return SeekResult{kAfter, r};
+    }
+    long r = Edge(static_cast<int>(&tag - tags_.data()), true);
+    return r == 0 ? SeekResult{kEof, 0} : SeekResult{kAfter, r};
+  };
+  error_ = kSuccess;
+  SeekResult failed{kErrorIndex, 0};
+  SeekResult r = Reading(error_, run, failed);
+  if (error_ != kSuccess) r.code = error_;
+  return r;
+}
+
+SeekResult CdxIndex::Seek(int tagIndex, std::string_view key) {
+  TagState& tag = tags_[static_cast<size_t>(tagIndex)];
+  const int kl = tag.desc.keyLength;
+  switch (tag.desc.keyType) {
+    case 'N': return SeekKey(tag, EncodeDouble(ParseNumber(key), kl), false);
+    case 'D': {
+      std::string_view t = key;
+      while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
+      return SeekKey(tag, EncodeDouble(static_cast<double>(JulianFromText(t)), kl), false);
+    }
+    case 'L': {
+      bool v = !key.empty() && (key[0] == 'T' || key[0] == 't' || key[0] == 'Y' || key[0] == 'y');
+      return SeekKey(tag, std::string(1, v ? 'T' : 'F'), false);
+    }
+    default: {
+      std::string k(key.substr(0, static_cast<size_t>(kl)));
+      return SeekKey(tag, k, true);
+    }
+  }
+}
+
+SeekResult CdxIndex::SeekDouble(int tagIndex, double value) {
+  TagState& tag = tags_[static_cast<size_t>(tagIndex)];
+  switch (tag.desc.keyType) {
+    case 'N': case 'D': return SeekKey(tag, EncodeDouble(value, tag.desc.keyLength), false);
+    default: {
+      std::string text = FormatNumber(value, 20, 0);
+      size_t start = text.find_first_not_of(' ');
+      return Seek(tagIndex, start == std::string::npos ? "" : text.substr(start));
+    }
+  }
+}
+
+std::string CdxIndex::StoredKey(int tagIndex, long recno, std::string_view record) {
+  TagState& tag = tags_[static_cast<size_t>(tagIndex)];
+  const int kl = tag.desc.keyLength;
+  // The cursor usually stands on the record already.
+  auto fromCursor = [&]() -> std::string {
+    if (tag.cursor.generation != generation_) return {};
+    auto it = cache_.find(tag.cursor.leaf);
+    if (it == cache_.end() || tag.cursor.index < 0 || tag.cursor.index >= it->second.Count()) return {};
+    if (it->second.recnos[static_cast<size_t>(tag.cursor.index)] != static_cast<std::uint32_t>(recno)) return {};
+    return std::string(it->second.Key(tag.cursor.index, kl));
+  };
+  std::string k = fromCursor();
+  if (!k.empty() || !tag.key) return k;
+  auto run = [&](bool locked) -> std::string {
+    std::optional<LockGuard> guard;
+    if (locked) {
+      LockIndex();
+      guard.emplace([&] { UnlockIndex(); });
+    }
+    Sync();
+    const std::string key = KeyFor(tag, record, recno);
+    std::vector<Step> path = Locate(tag, key, static_cast<std::uint32_t>(recno), false);
+    Step at = path.back();
+    if (!Normalize(tag, at)) return std::string();
+    CdxNode& n = Load(tag, at.offset);
+    if (n.recnos[static_cast<size_t>(at.index)] == static_cast<std::uint32_t>(recno) && n.Key(at.index, kl) == key)
+      return key;
+    return std::string();
+  };
+  return Reading(error_, run, std::string());
+}
+
+int CdxIndex::Walk(int tagIndex, const std::function<void(std::string_view key, long recno)>& visit) {
+  return WalkTree(tags_[static_cast<size_t>(tagIndex)], visit);
+}
+
+int CdxIndex::WalkTree(TagState& tag, const std::function<void(std::string_view key, long recno)>& visit) {
+  const int kl = tag.desc.keyLength;
+  auto run = [&](bool locked) -> int {
+    std::optional<LockGuard> guard;
+    if (locked) {
+      LockIndex();
+      guard.emplace([&] { UnlockIndex(); });
+    }
+    // Leftmost leaf, then along the chain with the order checked at every step.
+    std::uint32_t off = tag.root;
+    std::vector<std::uint32_t> seen;
+    for (int depth = 0;; ++depth) {
+      if (depth >= kMaxDepth) throw CdxDamaged("index tree too deep");
+      CdxNode& n = Load(tag, off);
+      if (n.Leaf()) break;
+      seen.push_back(off);
+      off = n.children.front();
+      if (std::find(seen.begin(), seen.end(), off) != seen.end()) throw CdxDamaged("index tree loops");
+    }
+    // Collect first, so that a restart under the lock does not visit twice.
+    std::vector<std::pair<std::string, std::uint32_t>> entries;
+    std::uint32_t prev = kNone;
+    const std::uint32_t maxPages = fileSize_ / kPageSize;
+    for (std::uint32_t pages = 0; off != kNone; ++pages) {
+      if (pages > maxPages) throw CdxDamaged("leaf chain loops");
+      CdxNode& n = Load(tag, off);
+      if (!n.Leaf() || n.left != prev) throw CdxDamaged("leaf chain broken");
+      for (int i = 0; i < n.Count(); ++i) {
+        std::string_view k = n.Key(i, kl);
+        if (!entries.empty()) {
+          int c = std::memcmp(entries.back().first.data(), k.data(), static_cast<size_t>(kl));
+          if (c > 0 || (c == 0 && entries.back().second >= n.recnos[static_cast<size_t>(i)]))
+            throw CdxDamaged("entries out of order");
+        }
+        entries.emplace_back(std::string(k), n.recnos[static_cast<size_t>(i)]);
+      }
+      prev = off;
+      off = n.right;
+    }
+    for (auto& [k, r] : entries) visit(k, static_cast<long>(r));
+    return kSuccess;
+  };
+  int error = kSuccess;
+  int rc = Reading(error, run, kErrorIndex);
+  return error != kSuccess ? error : rc;
+}
+
+}  // namespace xbase::detail

@@ -1,0 +1,139 @@
+#pragma once
+// The production CDX index of a table: the tag-of-tags, one B-tree per tag, kept
+// in step with the table's records and shared with other processes.
+//
+// Sharing: pages are cached and the cache is trusted while the change counter in
+// the file header (bytes 8-11) is unchanged. Writers hold the index lock (one byte
+// at 0x7FFFFFFE of the .cdx), mark the header "update in progress" (byte 28) and
+// bump the counter before they touch any page, and clear the mark when every page
+// is written. A mark found without a writer holding the lock is the trace of a
+// writer that died midway: the index reads as damaged and needs rebuilding.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/xbase/cdx_node.h"
+#include "platform/xbase/expr.h"
+#include "platform/xbase/table_index.h"
+
+namespace xbase::detail {
+
+class SharedFile;
+
+class CdxIndex final : public TableIndex {
+ public:
+  static std::unique_ptr<CdxIndex> Open(const std::string& path, const RecordLayout& layout, int& code);
+  static std::unique_ptr<CdxIndex> Create(const std::string& path, const RecordLayout& layout,
+                                          const std::vector<TagInfo>& tags, int& code);
+  ~CdxIndex() override;
+
+  int Insert(long recno, std::string_view record) override;
+  int Replace(long recno, std::string_view before, std::string_view after) override;
+  int Rebuild(const std::function<bool(long& recno, std::string& record)>& next) override;
+  void Refresh() override;
+  int Flush() override;
+  int Error() const override { return error_; }
+
+  int TagCount() const override { return static_cast<int>(tags_.size()); }
+  const TagDescription& Tag(int tag) const override { return tags_[static_cast<size_t>(tag)].desc; }
+
+  long First(int tag) override;
+  long Last(int tag) override;
+  long Next(int tag, long recno, std::string_view record) override;
+  long Prev(int tag, long recno, std::string_view record) override;
+  SeekResult Seek(int tag, std::string_view key) override;
+  SeekResult SeekDouble(int tag, double key) override;
+  std::string KeyOf(int tag, std::string_view record) override;
+  std::string StoredKey(int tag, long recno, std::string_view record) override;
+
+  // Every entry of a tag in stored (ascending) order; kErrorIndex on damage.
+  int Walk(int tag, const std::function<void(std::string_view key, long recno)>& visit);
+  bool Usable(int tag) const { return tags_[static_cast<size_t>(tag)].key != nullptr; }
+  // Seek of key bytes as the tag stores them.
+  SeekResult SeekEncoded(int tag, const std::string& key) {
+    return SeekKey(tags_[static_cast<size_t>(tag)], key, tags_[static_cast<size_t>(tag)].desc.keyType == 'C');
+  }
+  // Whether a record belongs in the tag (its FOR condition).
+  bool Wanted(int tag, std::string_view record, long recno) const;
+
+  struct Step {
+    std::uint32_t offset;
+    int index;
+  };
+  struct Cursor {
+    std::uint64_t generation = 0;
+    std::uint32_t leaf = 0;
+    int index = -1;
+  };
+  struct TagState {
+    TagDescription desc;
+    std::uint32_t header = 0;  // offset of its 1024-byte header
+    std::uint32_t root = 0;
+    char pad = ' ';
+    std::string headerBytes;   // the header as read or made, 1024 bytes
+    std::unique_ptr<Expression> key;
+    std::unique_ptr<Expression> filter;
+    Cursor cursor;
+  };
+
+ private:
+  CdxIndex() = default;
+
+  // Page cache and freshness.
+  void Sync(bool force = false);
+  void DropCache();
+  CdxNode& Load(const TagState& tag, std::uint32_t offset);
+  std::uint32_t Allocate();
+  void FreePage(std::uint32_t offset);
+  void Commit();
+  void WriteAll(std::vector<std::vector<std::pair<std::string, std::uint32_t>>>& entries);
+  int LockIndex();
+  void UnlockIndex();
+
+  // Tree operations on one tag.
+  std::vector<Step> Locate(TagState& tag, std::string_view key, std::uint32_t recno, bool prefix);
+  bool Contains(TagState& tag, std::string_view key, std::uint32_t except);
+  void InsertEntry(TagState& tag, std::string_view key, std::uint32_t recno);
+  bool DeleteEntry(TagState& tag, std::string_view key, std::uint32_t recno);
+  void FixMax(TagState& tag, std::vector<Step>& path, size_t level);
+  void SplitIfNeeded(TagState& tag, std::vector<Step>& path, size_t level);
+  void RemoveNode(TagState& tag, std::vector<Step>& path, size_t level);
+  void SetRoot(TagState& tag, std::uint32_t root);
+  // Cursor moves: the recno at the cursor after stepping, 0 at an end.
+  long StepCursor(TagState& tag, int direction);
+  long CursorRecno(TagState& tag);
+  bool Normalize(TagState& tag, Step& at);
+  long Edge(int tag, bool last);
+  long Neighbour(int tag, long recno, std::string_view record, int direction);
+  SeekResult SeekKey(TagState& tag, const std::string& key, bool prefix);
+  std::string Encode(const TagState& tag, const ExprValue& value) const;
+  std::string KeyFor(const TagState& tag, std::string_view record, long recno) const;
+  void ReadTags();
+  int WalkTree(TagState& tag, const std::function<void(std::string_view key, long recno)>& visit);
+  TagState ReadTagHeader(const std::string& name, std::uint32_t offset);
+
+  std::shared_ptr<SharedFile> file_;
+  RecordLayout layout_;
+  std::vector<TagState> tags_;
+  TagState directory_;  // the tag-of-tags
+  unsigned char head_[kPageSize] = {};
+  std::uint32_t counter_ = 0;
+  std::uint32_t freeHead_ = 0;
+  std::uint32_t fileSize_ = 0;
+  std::uint64_t generation_ = 1;
+  bool checkNext_ = false;
+  int lockDepth_ = 0;
+  int error_ = 0;
+  std::unordered_map<std::uint32_t, CdxNode> cache_;
+  std::vector<std::uint32_t> dirty_;
+  std::unordered_map<std::uint32_t, std::string> rawPages_;  // freed pages, tag headers
+  bool headDirty_ = false;
+};
+
+// Tag names as stored: upper case, at most 10 characters.
+std::string TagName(std::string_view name);
+
+}  // namespace xbase::detail
