@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <sys/wait.h>
+
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -10,6 +13,7 @@
 #include "core/box_buttons.h"
 #include "core/command_line.h"
 #include "core/presenter.h"
+#include "core/scripted_presenter.h"
 #include "core/settings.h"
 #include "core/terminate.h"
 #include "data/catalogue.h"
@@ -210,6 +214,42 @@ TEST_F(ResolveCoursePathTest, StartUpFailuresTellTheUserAndEndTheRun) {
   fs::remove(databases_ / "Corvane" / "brand.ini");
   EXPECT_EXIT(Run("AreaID:1 CourseID:20"), ::testing::ExitedWithCode(kTerminateStatus),
               "BOX\\[System,16\\] Invalid CourseID parameter\\.");
+}
+
+// The real program on the same installation: what it resolved, and the box and exit
+// status of a start-up that cannot tell the area.
+TEST_F(ResolveCoursePathTest, TheProgramResolvesTheCourseAtStartUp) {
+  Area("Corvane", "Math", 1);
+  const fs::path science = Area("Corvane", "Science", 2);
+  const fs::path course = Course(science, "Bio", 2);
+  const fs::path transcript = dir_.path() / "transcript.txt";
+  const fs::path settings = dir_.path() / "settings.txt";
+  auto run = [&](const std::string& args) {
+    fs::remove(transcript);
+    fs::remove(settings);
+    const std::string command = std::string(kTranscriptVariable) + "=" + transcript.string() +
+                                " TOLVARIN_SETTINGS_DUMP=" + settings.string() + " " +
+                                testing_support::TolvarinBinary().string() + " AppPath:" + app_.string() +
+                                " Mode:FIXCOURSEDAT " + args + " 2>/dev/null";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+
+  ASSERT_EQ(run("AreaID:2 CourseID:2"), 0);
+  const std::string resolved = testing_support::ReadFile(settings);
+  EXPECT_NE(resolved.find("CoursePath=" + course.string() + "\n"), std::string::npos) << resolved;
+  EXPECT_NE(resolved.find("AreaFolder=" + science.string() + "\n"), std::string::npos) << resolved;
+  EXPECT_NE(resolved.find("DatabasesRoot=" + databases_.string() + "\n"), std::string::npos) << resolved;
+
+  EXPECT_EQ(run("CourseID:2"), kTerminateStatus);
+  EXPECT_FALSE(fs::exists(settings)) << "the run ended before its mode ran";
+  const std::vector<ShownBox> boxes = ReadTranscript(transcript.string());
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].kind, "System");
+  EXPECT_EQ(boxes[0].box.text,
+            "No Area specified to Corvane Backup and Restore System.  Please call 1-888-CORVANE for more "
+            "information.");
+  EXPECT_EQ(boxes[0].box.icon, 0);
 }
 
 }  // namespace
