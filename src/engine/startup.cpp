@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <fstream>
 
 #include "core/box_buttons.h"
 #include "core/command_line.h"
@@ -45,6 +46,32 @@ void PrepareDataLayer() {}
 void InitCatalogue() {}
 // step 25, closing the engine after a handler returned.
 void CloseEngine() {}
+
+// What start-up resolved, for the process-level tests that ask for it.
+void DumpSettings() {
+  const char* file = std::getenv(kSettingsDumpVariable);
+  if (!file || !*file) return;
+  const RunSettings& s = Settings();
+  const RunPaths& p = Paths();
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out << "AppPath=" << s.AppPath << "\n"
+      << "Mode=" << s.Mode << "\n"
+      << "Operation=" << s.Operation << "\n"
+      << "ImportMode=" << s.ImportMode << "\n"
+      << "StandardImportMode=" << s.StandardImportMode << "\n"
+      << "Interactive=" << s.Interactive << "\n"
+      << "OfficeMode=" << s.OfficeMode << "\n"
+      << "DiagnosticMode=" << s.DiagnosticMode << "\n"
+      << "IncludeCorvaneContent=" << s.IncludeCorvaneContent << "\n"
+      << "IncludeTestContent=" << s.IncludeTestContent << "\n"
+      << "IncludeGradebookContent=" << s.IncludeGradebookContent << "\n"
+      << "SchemaVersion=" << s.SchemaVersion << "\n"
+      << "BackupPath=" << p.BackupPath << "\n"
+      << "CoursePath=" << p.CoursePath << "\n"
+      << "AreaFolder=" << p.AreaFolder << "\n"
+      << "BrandFolder=" << p.BrandFolder << "\n"
+      << "DatabasesRoot=" << p.DatabasesRoot << "\n";
+}
 
 bool ModeSkipsCourse(long mode) { return mode == 5 || mode == 9 || mode == 10; }
 
@@ -160,17 +187,15 @@ std::string AbsoluteBackupPath(const std::string& appPath, const std::string& va
 }
 
 std::optional<SupplementalRange> ParseSupplementalRange(const std::string& idStart, const std::string& idEnd) {
-  auto wholeNumber = [](const std::string& text, double& out) {
-    const std::string t = Trim(text);
-    if (t.empty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    out = std::strtod(t.c_str(), &end);
-    return errno == 0 && end && *end == '\0' && out >= -2147483648.0 && out <= 2147483647.0;
-  };
-  double start = 0, end = 0;
-  if (!wholeNumber(idStart, start) || !wholeNumber(idEnd, end)) return std::nullopt;
-  return SupplementalRange{RoundHalfEven(start), RoundHalfEven(end)};
+  // IDEnd must be a whole number of the Long range; IDStart is taken for its value
+  // as the host's reader gives it (0 when it holds no number).
+  const std::string end = Trim(idEnd);
+  if (end.empty()) return std::nullopt;
+  errno = 0;
+  char* stop = nullptr;
+  const double last = std::strtod(end.c_str(), &stop);
+  if (errno != 0 || !stop || *stop != '\0' || last < -2147483648.0 || last > 2147483647.0) return std::nullopt;
+  return SupplementalRange{RoundHalfEven(TextValue(idStart)), RoundHalfEven(last)};
 }
 
 int RunOperation() {
@@ -293,6 +318,7 @@ void Main(const std::string& programFolder) {
   Diagnostic("before init code base");
   InitCatalogue();
 
+  DumpSettings();
   const int status = Dispatch(line);
 
   CloseEngine();

@@ -9,6 +9,10 @@ namespace tolvarin {
 // A handler that later work builds ends with this status after saying so.
 inline constexpr int kNotAvailableStatus = 4;
 
+// Names a file to which start-up writes the settings it resolved (Key=Value lines)
+// just before it dispatches; only process-level tests set it.
+inline constexpr const char* kSettingsDumpVariable = "TOLVARIN_SETTINGS_DUMP";
+
 // The program's entry: runs the whole start-up, the handler and the end of the
 // run, then ends the process (0 after a normal end, non-zero after a fatal one).
 // programFolder is the default AppPath.
@@ -34,8 +38,8 @@ std::optional<bool> FlagFromWord(const std::string& word);
 std::optional<std::string> SpecialModeSuffix(const std::string& value);
 // BackupPath made absolute: a relative value is taken under AppPath.
 std::string AbsoluteBackupPath(const std::string& appPath, const std::string& value);
-// Mode 4's range: IDStart to the nearest whole number (halves to even), IDEnd a
-// whole number; nullopt when either is not a number.
+// Mode 4's range: IDStart's value to the nearest whole number (halves to even),
+// IDEnd a number of the Long range, rounded the same way; nullopt when IDEnd is not.
 struct SupplementalRange {
   long idStart = 0;
   long idEnd = 0;

@@ -1,0 +1,125 @@
+#include "host_run.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
+#include "engine/startup.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace app_testing {
+
+HostRun::HostRun() : app_(dir_.str() + "/Host") { fs::create_directories(app_); }
+
+void HostRun::Put(const std::string& relative, const std::string& bytes) const {
+  const fs::path file = At(relative);
+  fs::create_directories(file.parent_path());
+  testing_support::WriteFile(file, bytes);
+}
+
+void HostRun::HostIni(const std::string& tolvarinLines, const std::string& name) const {
+  Put(name, "[Edition]\r\nVersion=7\r\n\r\n[Tolvarin]\r\n" + tolvarinLines);
+}
+
+std::string HostRun::Log() const {
+  return fs::exists(At("tolvarin.log")) ? testing_support::ReadFile(At("tolvarin.log")) : "";
+}
+
+std::vector<std::string> HostRun::LogLines() const { return Lines(Log()); }
+
+std::vector<std::string> HostRun::Entries(const std::string& relative) const {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(relative.empty() ? app_ : At(relative)))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find('\n', pos);
+    std::string line = text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    if (end == std::string::npos) break;
+    pos = end + 1;
+  }
+  return lines;
+}
+
+RunResult HostRun::Run(const std::vector<std::string>& args, const std::vector<std::string>& answers,
+                       const std::string& binary) const {
+  const std::string answersFile = dir_.str() + "/answers.txt";
+  const std::string transcriptFile = dir_.str() + "/transcript.txt";
+  const std::string settingsFile = dir_.str() + "/settings.txt";
+  const std::string stderrFile = dir_.str() + "/stderr.txt";
+  std::string script;
+  for (const std::string& answer : answers) script += answer + "\n";
+  testing_support::WriteFile(answersFile, script);
+  fs::remove(transcriptFile);
+  fs::remove(settingsFile);
+
+  const std::string program = binary.empty() ? testing_support::TolvarinBinary().string() : binary;
+  std::vector<std::string> argStrings{program};
+  argStrings.insert(argStrings.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : argStrings) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  std::vector<std::string> envStrings;
+  for (char** e = environ; *e; ++e) {
+    const std::string entry = *e;
+    if (entry.rfind("TOLVARIN_ANSWERS=", 0) == 0 || entry.rfind("TOLVARIN_TRANSCRIPT=", 0) == 0 ||
+        entry.rfind("TOLVARIN_SETTINGS_DUMP=", 0) == 0)
+      continue;
+    envStrings.push_back(entry);
+  }
+  envStrings.push_back(std::string(tolvarin::kAnswersVariable) + "=" + answersFile);
+  envStrings.push_back(std::string(tolvarin::kTranscriptVariable) + "=" + transcriptFile);
+  envStrings.push_back(std::string(tolvarin::kSettingsDumpVariable) + "=" + settingsFile);
+  std::vector<char*> envp;
+  for (std::string& e : envStrings) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 2, stderrFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  RunResult result;
+  pid_t pid = 0;
+  const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) {
+    result.stderrText = std::string("cannot start ") + program + ": " + std::strerror(rc);
+    return result;
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.boxes = tolvarin::ReadTranscript(transcriptFile);
+  if (fs::exists(settingsFile))
+    for (const std::string& line : Lines(testing_support::ReadFile(settingsFile))) {
+      const size_t eq = line.find('=');
+      if (eq != std::string::npos) result.settings[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+  result.stderrText = testing_support::ReadFile(stderrFile);
+  return result;
+}
+
+RunResult HostRun::RunHere(const std::vector<std::string>& args, const std::vector<std::string>& answers) const {
+  std::vector<std::string> all{"AppPath:" + app_};
+  all.insert(all.end(), args.begin(), args.end());
+  return Run(all, answers);
+}
+
+}  // namespace app_testing

@@ -1,0 +1,49 @@
+#pragma once
+// Runs the real tolvarin program on a host folder made for one test, with scripted
+// answers to its boxes, and reads back what it showed, logged and resolved.
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/scripted_presenter.h"
+#include "support/test_support.h"
+
+namespace app_testing {
+
+struct RunResult {
+  int status = -1;
+  std::vector<tolvarin::ShownBox> boxes;
+  std::map<std::string, std::string> settings;  // empty when start-up never dispatched
+  std::string stderrText;
+};
+
+class HostRun {
+ public:
+  HostRun();
+  // The host folder (AppPath of the runs unless a test says otherwise).
+  std::string App() const { return app_; }
+  std::string At(const std::string& relative) const { return app_ + "/" + relative; }
+  void Put(const std::string& relative, const std::string& bytes) const;
+  // Kestal.INI's Tolvarin section, written under the given name.
+  void HostIni(const std::string& tolvarinLines, const std::string& name = "Kestal.INI") const;
+  std::string Log() const;  // tolvarin.log, "" when none
+  std::vector<std::string> LogLines() const;
+  std::vector<std::string> Entries(const std::string& relative = "") const;
+
+  // Runs the program with these arguments (AppPath is not added).
+  RunResult Run(const std::vector<std::string>& args, const std::vector<std::string>& answers = {},
+                const std::string& binary = "") const;
+  // The same with AppPath:<host folder> in front.
+  RunResult RunHere(const std::vector<std::string>& args, const std::vector<std::string>& answers = {}) const;
+
+  std::string Scratch() const { return dir_.str(); }
+
+ private:
+  testing_support::TempDir dir_;
+  std::string app_;
+};
+
+// Every line of a text, CR LF or LF ended.
+std::vector<std::string> Lines(const std::string& text);
+
+}  // namespace app_testing

@@ -1,0 +1,352 @@
+// The real program, started as the host starts it, on a host folder of its own.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+
+#include "core/terminate.h"
+#include "engine/startup.h"
+#include "host_run.h"
+
+namespace fs = std::filesystem;
+using app_testing::HostRun;
+using app_testing::RunResult;
+
+namespace {
+
+const std::regex kBeginLine(R"(Begin Log: \d{4}-\d\d-\d\d \d\d:\d\d:\d\d)");
+const std::regex kEndLine(R"(End Log: \d{4}-\d\d-\d\d \d\d:\d\d:\d\d)");
+
+constexpr const char* kMustRunFromHost =
+    "The Corvane Backup and Restore System must be run from the Kestal Test Maker.  Please call 1-888-CORVANE for "
+    "more information.";
+
+bool IsNotAvailableBox(const tolvarin::ShownBox& box) {
+  return box.kind == "System" && box.box.text.find("not available yet") != std::string::npos;
+}
+
+class StartupProcess : public ::testing::Test {
+ protected:
+  HostRun host;
+};
+
+TEST_F(StartupProcess, EmptyCommandLineStopsWithTheCriticalBox) {
+  const RunResult run = host.Run({});
+  EXPECT_EQ(run.status, tolvarin::kTerminateStatus);
+  ASSERT_EQ(run.boxes.size(), 1u) << run.stderrText;
+  EXPECT_EQ(run.boxes[0].kind, "System");
+  EXPECT_EQ(run.boxes[0].box.text, kMustRunFromHost);
+  EXPECT_EQ(run.boxes[0].box.icon, 16);
+  EXPECT_EQ(run.boxes[0].box.captions, (std::vector<std::string>{"OK"}));
+  EXPECT_TRUE(run.settings.empty());
+}
+
+TEST_F(StartupProcess, UserContentRunLogsItsStepsAndTheEndLine) {
+  host.Put("tolvarin.log", "Begin Log: 2020-01-01 00:00:00\r\n");
+  host.HostIni("");
+  const RunResult run = host.RunHere({"Mode:UserContent", "BackupPath:Backups", "CoursePath:/db/Corvane/Area/Course"});
+  EXPECT_EQ(run.status, tolvarin::kNotAvailableStatus);
+  const std::vector<std::string> lines = host.LogLines();
+  ASSERT_EQ(lines.size(), 6u) << host.Log();
+  EXPECT_EQ(lines[0], "Begin Log: 2020-01-01 00:00:00");  // appended, never truncated
+  EXPECT_TRUE(std::regex_match(lines[1], kBeginLine));
+  EXPECT_EQ(lines[2], "Mode = 0");
+  EXPECT_EQ(lines[3], "Backuppath = " + host.At("Backups"));
+  EXPECT_EQ(lines[4], "CoursePath = /db/Corvane/Area/Course");
+  EXPECT_TRUE(std::regex_match(lines[5], kEndLine));
+  EXPECT_NE(host.Log().find("\r\n"), std::string::npos);
+  ASSERT_EQ(run.boxes.size(), 1u);
+  EXPECT_TRUE(IsNotAvailableBox(run.boxes[0]));
+  EXPECT_EQ(run.settings.at("Mode"), "0");
+  EXPECT_EQ(run.settings.at("AreaFolder"), "/db/Corvane/Area/Course/..");
+  EXPECT_EQ(run.settings.at("BrandFolder"), "/db/Corvane/Area/Course/../..");
+  EXPECT_EQ(run.settings.at("DatabasesRoot"), "/db/Corvane/Area/Course/../../..");
+}
+
+TEST_F(StartupProcess, EveryModeHasItsNumberAndTheUnbuiltOnesSaySo) {
+  struct Row {
+    const char* word;
+    const char* mode;
+    const char* operation;
+    int status;
+  } rows[] = {
+      {"Mode:", "0", "0", tolvarin::kNotAvailableStatus},
+      {"Mode:usercontent", "0", "0", tolvarin::kNotAvailableStatus},
+      {"Mode:DirectCopy", "1", "0", tolvarin::kNotAvailableStatus},
+      {"Mode:RECOVER", "2", "0", tolvarin::kNotAvailableStatus},
+      {"Mode:InstallStandardTrees", "3", "0", tolvarin::kNotAvailableStatus},
+      {"Mode:CreateSupplementalPackage", "4", "0", tolvarin::kNotAvailableStatus},
+      {"Mode:AppendPackage", "5", "0", tolvarin::kNotAvailableStatus},
+      {"Mode:PrecisionBackup", "6", "1", tolvarin::kNotAvailableStatus},
+      {"Mode:PrecisionRestore", "6", "2", tolvarin::kNotAvailableStatus},
+      {"Mode:GradebookUpdate", "7", "0", tolvarin::kNotAvailableStatus},
+      {"Mode:RepairCorruptTable", "8", "0", tolvarin::kNotAvailableStatus},
+      {"Mode:NewUpgrade", "9", "0", tolvarin::kNotAvailableStatus},
+      {"Mode:MakeWiseInstallers", "10", "0", tolvarin::kNotAvailableStatus},
+      {"Mode:FixCourseDat", "11", "0", 0},
+  };
+  host.HostIni("");
+  for (const Row& row : rows) {
+    RunResult run = host.RunHere({row.word, "CoursePath:/c", "IDStart:1", "IDEnd:5"});
+    EXPECT_EQ(run.status, row.status) << row.word << run.stderrText;
+    EXPECT_EQ(run.settings["Mode"], row.mode) << row.word;
+    EXPECT_EQ(run.settings["Operation"], row.operation) << row.word;
+    if (row.status == 0) {
+      EXPECT_TRUE(run.boxes.empty()) << row.word;
+    } else {
+      ASSERT_EQ(run.boxes.size(), 1u) << row.word;
+      EXPECT_TRUE(IsNotAvailableBox(run.boxes[0])) << row.word << ": " << run.boxes[0].box.text;
+    }
+  }
+}
+
+TEST_F(StartupProcess, OtherModesLeaveOnlyTheBeginLine) {
+  host.HostIni("");
+  for (const char* mode : {"Mode:RECOVER", "Mode:FixCourseDat"}) {
+    fs::remove(host.At("tolvarin.log"));
+    host.RunHere({mode, "CoursePath:/c", "BackupPath:/tmp"});
+    const std::vector<std::string> lines = host.LogLines();
+    ASSERT_EQ(lines.size(), 1u) << mode << "\n" << host.Log();
+    EXPECT_TRUE(std::regex_match(lines[0], kBeginLine));
+  }
+}
+
+TEST_F(StartupProcess, ModeWordsThatNameNoModeStopThroughTheFacility) {
+  host.HostIni("");
+  for (const char* mode : {"Mode:vistamigrate", "Mode:Backup"}) {
+    fs::remove(host.At("tolvarin.log"));
+    const RunResult run = host.RunHere({mode});
+    EXPECT_EQ(run.status, tolvarin::kTerminateStatus) << mode;
+    ASSERT_EQ(run.boxes.size(), 1u) << mode;
+    EXPECT_EQ(run.boxes[0].kind, "Facility");
+    EXPECT_EQ(run.boxes[0].box.text, "Invalid Mode parameter.");
+    EXPECT_EQ(run.boxes[0].box.icon, 16);
+    const std::vector<std::string> lines = host.LogLines();
+    ASSERT_EQ(lines.size(), 1u);  // begun, never ended
+    EXPECT_TRUE(std::regex_match(lines[0], kBeginLine));
+  }
+}
+
+TEST_F(StartupProcess, MigrationInItsExactCaseReadsNothingElse) {
+  host.HostIni("Prompt=TRUE\r\n");
+  const RunResult run =
+      host.RunHere({"Mode:VistaMigrate", "ProgramFilesPath:/p", "TargetPath:/t", "UserContentPath:/u"}, {"No"});
+  EXPECT_EQ(run.status, tolvarin::kNotAvailableStatus);
+  ASSERT_EQ(run.boxes.size(), 1u);  // no prompt: the host settings were never read
+  EXPECT_TRUE(IsNotAvailableBox(run.boxes[0]));
+  EXPECT_FALSE(fs::exists(host.At("tolvarin.log")));
+}
+
+TEST_F(StartupProcess, FirstOccurrenceOfAKeyWins) {
+  host.HostIni("");
+  const RunResult run = host.RunHere({"Mode:RECOVER", "Mode:DirectCopy", "CoursePath:/c"});
+  EXPECT_EQ(run.settings.at("Mode"), "2");
+}
+
+TEST_F(StartupProcess, PromptShowsTheLineAsReceivedAndNoEndsAtOnce) {
+  host.HostIni("Prompt=true\r\n");
+  const RunResult no = host.RunHere({"Mode:RECOVER", "CoursePath:/a b/c"}, {"No"});
+  EXPECT_EQ(no.status, 0);
+  ASSERT_EQ(no.boxes.size(), 1u);
+  EXPECT_EQ(no.boxes[0].kind, "System");
+  EXPECT_EQ(no.boxes[0].box.text, "AppPath:" + host.App() + " Mode:RECOVER CoursePath:\"/a b/c\"");
+  EXPECT_EQ(no.boxes[0].box.captions, (std::vector<std::string>{"&Yes", "&No"}));
+  EXPECT_TRUE(no.settings.empty());
+  EXPECT_FALSE(fs::exists(host.At("tolvarin.log")));  // ended before the log was opened
+
+  const RunResult yes = host.RunHere({"Mode:RECOVER", "CoursePath:/a b/c"}, {"Yes"});
+  EXPECT_EQ(yes.status, tolvarin::kNotAvailableStatus);
+  EXPECT_EQ(yes.settings.at("CoursePath"), "/a b/c");
+  EXPECT_EQ(host.LogLines().size(), 1u);
+}
+
+TEST_F(StartupProcess, SpecialModeAppendsAnImportThatTheCommandLineOverrides) {
+  host.HostIni("SpecialMode=RemapOffset\r\n");
+  EXPECT_EQ(host.RunHere({"Mode:RECOVER", "CoursePath:/c"}).settings.at("ImportMode"), "5");
+  EXPECT_EQ(host.RunHere({"Import:REMAPNOTHING", "Mode:RECOVER", "CoursePath:/c"}).settings.at("ImportMode"), "3");
+  host.HostIni("SpecialMode=remaptocorvaneids\r\n");
+  EXPECT_EQ(host.RunHere({"Mode:RECOVER", "CoursePath:/c"}).settings.at("ImportMode"), "2");
+}
+
+TEST_F(StartupProcess, InvalidSpecialModeIsToldAndStartUpGoesOn) {
+  host.HostIni("SpecialMode=RemapEverything\r\n");
+  const RunResult run = host.RunHere({"Mode:FixCourseDat", "CoursePath:/c"});
+  EXPECT_EQ(run.status, 0);
+  ASSERT_EQ(run.boxes.size(), 1u);
+  EXPECT_EQ(run.boxes[0].kind, "System");
+  EXPECT_EQ(run.boxes[0].box.text, "Invalid special mode in Kestal.INI");
+  EXPECT_EQ(run.boxes[0].box.icon, 0);
+  EXPECT_EQ(run.settings.at("ImportMode"), "1");
+}
+
+TEST_F(StartupProcess, ImportSchemaAndStandardWords) {
+  host.HostIni("");
+  struct Row {
+    std::vector<std::string> args;
+    const char* key;
+    const char* value;
+  } rows[] = {
+      {{"SCHEMA: semester "}, "SchemaVersion", "5"},
+      {{"schema:Taxonomy"}, "SchemaVersion", "4"},
+      {{"SCHEMA:Other"}, "SchemaVersion", "3"},
+      {{}, "SchemaVersion", "3"},
+      {{"Import:RemapToRange"}, "ImportMode", "4"},
+      {{"Import:RemapByCourse"}, "ImportMode", "6"},
+      {{"Import:RemapFromID"}, "ImportMode", "7"},
+      {{"Import:Nonsense"}, "ImportMode", "1"},
+      {{"StandardImport:RemapAllToUserRange"}, "StandardImportMode", "1"},
+      {{}, "StandardImportMode", "2"},
+  };
+  for (const Row& row : rows) {
+    std::vector<std::string> args{"Mode:FixCourseDat", "CoursePath:/c"};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    RunResult run = host.RunHere(args);
+    EXPECT_EQ(run.settings[row.key], row.value) << (row.args.empty() ? "(none)" : row.args[0]);
+  }
+}
+
+TEST_F(StartupProcess, InteractiveAndCorvaneContentAcceptOnlyTrueOrFalse) {
+  host.HostIni("");
+  const RunResult falseAnyCase = host.RunHere({"Mode:FixCourseDat", "CoursePath:/c", "Interactive:False"});
+  EXPECT_EQ(falseAnyCase.settings.at("Interactive"), "0");
+  const RunResult yes = host.RunHere({"Mode:FixCourseDat", "CoursePath:/c", "Interactive:True",
+                                      "IncludeCorvaneContent:TRUE"});
+  EXPECT_EQ(yes.settings.at("Interactive"), "1");
+  EXPECT_EQ(yes.settings.at("IncludeCorvaneContent"), "1");
+
+  const RunResult bad = host.RunHere({"Mode:FixCourseDat", "CoursePath:/c", "Interactive:yes"});
+  EXPECT_EQ(bad.status, tolvarin::kTerminateStatus);
+  ASSERT_EQ(bad.boxes.size(), 1u);
+  EXPECT_EQ(bad.boxes[0].kind, "Facility");
+  EXPECT_EQ(bad.boxes[0].box.text, "Invalid Interactive paramter.");
+  EXPECT_EQ(bad.boxes[0].box.icon, 16);
+  EXPECT_TRUE(bad.settings.empty());
+
+  const RunResult badContent = host.RunHere({"Mode:FixCourseDat", "CoursePath:/c", "IncludeCorvaneContent:1"});
+  EXPECT_EQ(badContent.status, tolvarin::kTerminateStatus);
+  ASSERT_EQ(badContent.boxes.size(), 1u);
+  EXPECT_EQ(badContent.boxes[0].box.text, "Invalid IncludeCorvaneContent paramter.");
+}
+
+TEST_F(StartupProcess, RelativeBackupPathIsMadeUnderAppPathAndAbsoluteOnesAsGiven) {
+  host.HostIni("");
+  const RunResult relative = host.RunHere({"Mode:FixCourseDat", "CoursePath:/c", "BackupPath:Backups/Daily"});
+  EXPECT_EQ(relative.settings.at("BackupPath"), host.At("Backups/Daily"));
+  EXPECT_TRUE(fs::is_directory(host.At("Backups/Daily")));
+
+  const std::string absolute = host.Scratch() + "/elsewhere/bk";
+  const RunResult abs = host.RunHere({"Mode:FixCourseDat", "CoursePath:/c", "BackupPath:" + absolute});
+  EXPECT_EQ(abs.settings.at("BackupPath"), absolute);
+  EXPECT_TRUE(fs::is_directory(absolute));
+
+  // An existing folder spelt otherwise is used, not made a second time.
+  const RunResult again = host.RunHere({"Mode:FixCourseDat", "CoursePath:/c", "BackupPath:BACKUPS/daily"});
+  EXPECT_EQ(again.status, 0);
+  EXPECT_EQ(host.Entries(), (std::vector<std::string>{"Backups", "Kestal.INI", "tolvarin.log"}));
+}
+
+TEST_F(StartupProcess, BackupFolderThatCannotBeMadeStopsTheRun) {
+  host.HostIni("");
+  host.Put("blocker", "a file where a folder should go");
+  const RunResult run = host.RunHere({"Mode:UserContent", "CoursePath:/c", "BackupPath:blocker/bk"});
+  EXPECT_EQ(run.status, tolvarin::kTerminateStatus);
+  ASSERT_EQ(run.boxes.size(), 1u);
+  EXPECT_EQ(run.boxes[0].kind, "System");
+  EXPECT_EQ(run.boxes[0].box.text,
+            "Unable to create Backup subfolder.  Please call Corvane at 1-888-CORVANE for more information.");
+  const std::vector<std::string> lines = host.LogLines();
+  ASSERT_EQ(lines.size(), 2u);  // begun, mode, no end line
+  EXPECT_EQ(lines[1], "Mode = 0");
+}
+
+TEST_F(StartupProcess, HostSettingsAreFoundWhateverTheCaseOfTheFileName) {
+  host.HostIni("office=true\r\nDIAGNOSTIC=FALSE\r\n", "KESTAL.ini");
+  const RunResult run = host.RunHere({"Mode:FixCourseDat", "CoursePath:/c"});
+  EXPECT_EQ(run.settings.at("OfficeMode"), "1");
+  EXPECT_EQ(run.settings.at("DiagnosticMode"), "0");
+  EXPECT_EQ(host.Entries(), (std::vector<std::string>{"KESTAL.ini", "tolvarin.log"}));  // no second ini
+}
+
+TEST_F(StartupProcess, OfficeModeFromTheCommandLine) {
+  host.HostIni("");
+  EXPECT_EQ(host.RunHere({"Mode:FixCourseDat", "CoursePath:/c"}).settings.at("OfficeMode"), "0");
+  EXPECT_EQ(host.RunHere({"Mode:FixCourseDat", "CoursePath:/c", "Office:TRUE"}).settings.at("OfficeMode"), "1");
+  EXPECT_EQ(host.RunHere({"Mode:FixCourseDat", "CoursePath:/c", "Operation:GBExport"}).settings.at("OfficeMode"), "1");
+  EXPECT_EQ(host.RunHere({"Mode:FixCourseDat", "CoursePath:/c", "Operation:GBEXPORT"}).settings.at("OfficeMode"), "0");
+}
+
+TEST_F(StartupProcess, DiagnosticModeShowsTheMilestones) {
+  host.HostIni("Diagnostic=TRUE\r\n");
+  const RunResult run = host.RunHere({"Mode:FixCourseDat", "CoursePath:/c"});
+  EXPECT_EQ(run.status, 0);
+  std::vector<std::string> texts;
+  for (const auto& box : run.boxes) texts.push_back(box.box.text);
+  EXPECT_EQ(texts, (std::vector<std::string>{"Before begin log", "after begin log", "before mode ",
+                                             "before init code base"}));
+  EXPECT_EQ(run.settings.at("DiagnosticMode"), "1");
+}
+
+TEST_F(StartupProcess, SiblingProgramsSetTheContentFlags) {
+  host.HostIni("");
+  RunResult run = host.RunHere({"Mode:FixCourseDat", "CoursePath:/c"});
+  EXPECT_EQ(run.settings.at("IncludeTestContent"), "0");
+  EXPECT_EQ(run.settings.at("IncludeGradebookContent"), "0");
+  host.Put("Kestal.EXE", "");
+  host.Put("Ludora.exe", "");
+  run = host.RunHere({"Mode:FixCourseDat", "CoursePath:/c"});
+  EXPECT_EQ(run.settings.at("IncludeTestContent"), "1");
+  EXPECT_EQ(run.settings.at("IncludeGradebookContent"), "1");
+}
+
+TEST_F(StartupProcess, ModesThatNeedNoCourseDoNotResolveOne) {
+  host.HostIni("");
+  for (const char* mode : {"Mode:AppendPackage", "Mode:NewUpgrade", "Mode:MakeWiseInstallers"}) {
+    const RunResult run = host.RunHere({mode});
+    EXPECT_EQ(run.status, tolvarin::kNotAvailableStatus) << mode;
+    ASSERT_EQ(run.boxes.size(), 1u) << mode;
+    EXPECT_TRUE(IsNotAvailableBox(run.boxes[0])) << mode;
+    EXPECT_EQ(run.settings.at("DatabasesRoot"), "") << mode;
+    EXPECT_EQ(run.settings.at("CoursePath"), "") << mode;
+  }
+}
+
+TEST_F(StartupProcess, SupplementalPackageWantsANumberForIDEnd) {
+  host.HostIni("");
+  const RunResult run = host.RunHere({"Mode:CreateSupplementalPackage", "CoursePath:/c", "IDStart:1", "IDEnd:ten"});
+  EXPECT_EQ(run.status, tolvarin::kTerminateStatus);
+  ASSERT_EQ(run.boxes.size(), 1u);
+  EXPECT_EQ(run.boxes[0].box.icon, 16);
+}
+
+TEST_F(StartupProcess, AppPathDefaultsToTheProgramsOwnFolder) {
+  const std::string folder = host.Scratch() + "/Program";
+  fs::create_directories(folder);
+  const std::string binary = folder + "/tolvarin";
+  fs::copy_file(testing_support::TolvarinBinary(), binary);
+  testing_support::WriteFile(folder + "/kestal.ini", "[Tolvarin]\r\nOffice=TRUE\r\n");
+  const RunResult run = host.Run({"Mode:FixCourseDat", "CoursePath:/c"}, {}, binary);
+  EXPECT_EQ(run.status, 0) << run.stderrText;
+  EXPECT_EQ(run.settings.at("AppPath"), folder);
+  EXPECT_EQ(run.settings.at("OfficeMode"), "1");
+  EXPECT_TRUE(fs::exists(folder + "/tolvarin.log"));
+}
+
+TEST_F(StartupProcess, WritableProbeLeavesTheUsersTestFileAlone) {
+  host.HostIni("");
+  host.Put("test.dat", "not the program's");
+  const RunResult run = host.RunHere({"Mode:FixCourseDat", "CoursePath:/c"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(testing_support::ReadFile(host.At("test.dat")), "not the program's");
+  EXPECT_EQ(host.Entries(), (std::vector<std::string>{"Kestal.INI", "test.dat", "tolvarin.log"}));
+}
+
+TEST_F(StartupProcess, UnscriptedRunPrintsItsBoxesAndNeverWaits) {
+  host.HostIni("Prompt=TRUE\r\n");
+  // Without a script every box is printed and answered with its default button.
+  const RunResult run = host.RunHere({"Mode:RECOVER", "CoursePath:/c"});
+  EXPECT_EQ(run.status, tolvarin::kNotAvailableStatus);  // Yes is the prompt's default
+  ASSERT_EQ(run.boxes.size(), 2u);
+  EXPECT_EQ(run.boxes[0].answer, "1");
+}
+
+}  // namespace
