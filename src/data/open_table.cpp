@@ -113,6 +113,46 @@ void WriteRecordCount(std::vector<std::uint8_t>& bytes, std::int32_t count) {
   for (int i = 0; i < 4; ++i) bytes[4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
+// A blank record as the header's field descriptors lay it out: binary fields
+// (4-byte memo pointers, integers and the like) blank as zero bytes, the rest as
+// blanks. Empty when the descriptors do not add up to the record length.
+std::vector<std::uint8_t> BlankRecord(const std::vector<std::uint8_t>& bytes, std::size_t headerLength,
+                                      std::size_t recordLength) {
+  std::vector<std::uint8_t> record{' '};
+  for (std::size_t at = 32; at + 32 <= headerLength && bytes[at] != 0x0D; at += 32) {
+    const char type = static_cast<char>(bytes[at + 11]);
+    const std::size_t width = bytes[at + 16];
+    const bool binary = std::string_view("IBTYW0").find(type) != std::string_view::npos ||
+                        ((type == 'M' || type == 'G' || type == 'P') && width == 4);
+    record.insert(record.end(), width, binary ? 0 : ' ');
+  }
+  if (record.size() != recordLength) return {};
+  return record;
+}
+
+// Makes the record area hold exactly the records the count names: a cut-off last
+// record is completed with blank fields, and a record slot that does not begin
+// with a deletion flag (bytes after the records) is marked deleted, so that no
+// garbage comes back as a row.
+void FitRecordArea(std::vector<std::uint8_t>& bytes, std::int32_t count) {
+  const std::size_t headerLength = bytes[8] | (bytes[9] << 8);
+  const std::size_t recordLength = bytes[10] | (bytes[11] << 8);
+  if (recordLength < 2 || headerLength < 65 || headerLength > bytes.size()) return;
+  const std::size_t end = headerLength + static_cast<std::size_t>(count) * recordLength;
+  if (bytes.size() < end) {
+    const auto blank = BlankRecord(bytes, headerLength, recordLength);
+    std::size_t at = bytes.size();
+    bytes.resize(end, ' ');
+    if (!blank.empty()) {
+      for (; at < end; ++at) bytes[at] = blank[(at - headerLength) % recordLength];
+    }
+  }
+  for (std::size_t record = 0; record < static_cast<std::size_t>(count); ++record) {
+    std::uint8_t& flag = bytes[headerLength + record * recordLength];
+    if (flag != ' ' && flag != '*') flag = '*';
+  }
+}
+
 bool SameBytes(const std::string& path, const std::vector<std::uint8_t>& expected) {
   return FileExists(path) && ReadFileBytes(path) == expected;
 }
@@ -323,6 +363,7 @@ xbase::Data4 RepairTable(const std::string& path, bool silent) {
     if (original.size() < 32) throw RepairError("Can't read table bytes");
     std::vector<std::uint8_t> fixed = original;
     WriteRecordCount(fixed, count);
+    FitRecordArea(fixed, count);
     DeleteFile(files.fixDbf);
     WriteFileBytes(files.fixDbf, fixed);
     if (!SameBytes(files.fixDbf, fixed)) throw RepairError("Can't save table bytes");
