@@ -14,6 +14,9 @@
 #include "core/strings.h"
 #include "core/system_box.h"
 #include "core/terminate.h"
+#include "data/codebase.h"
+#include "data/database_helper.h"
+#include "data/id_ranges.h"
 #include "engine/course_resolution.h"
 
 namespace tolvarin {
@@ -40,12 +43,17 @@ int NotAvailable(const std::string& what) {
 }
 
 // The data layer's share of start-up and end, each in one place:
-// step 1, the shared record-scan helper and the identifier ranges;
-void PrepareDataLayer() {}
-// step 23, the table catalogue;
+// step 1, the shared record-scan helper and the identifier ranges, and what a fatal
+// end must close;
+void PrepareDataLayer() {
+  DbHelper();
+  InitIdRanges();
+  SetTerminateCleanup([] { CloseCodeBase(); });
+}
+// step 23, the table catalogue (InitTableCatalogue is called here);
 void InitCatalogue() {}
 // step 25, closing the engine after a handler returned.
-void CloseEngine() {}
+void CloseEngine() { CloseCodeBase(); }
 
 // What start-up resolved, for the process-level tests that ask for it.
 void DumpSettings() {
