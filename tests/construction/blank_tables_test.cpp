@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 
 #include "construction/schema.h"
@@ -230,6 +231,21 @@ TEST_F(BlankTables, CreatesEveryLiveTableThatConformsToItsSchemaEntry) {
   EXPECT_EQ(made, 26);
   EXPECT_EQ(std::distance(fs::directory_iterator(blank_), fs::directory_iterator()),
             26 * 2 + 8);  // dbf and cdx each, fpt for the eight tables with memo fields
+}
+
+// Other FoxPro-compatible software reads these files: the dump tool's checks must find nothing.
+TEST_F(BlankTables, PassTheTableChecksOfTheDumpTool) {
+  const fs::path xbdump = testing_support::TolvarinBinary().parent_path() / "xbdump";
+  if (!fs::exists(xbdump)) GTEST_SKIP() << "xbdump is not built";
+  CreateBlankTables(blank_);
+  std::string output;
+  if (FILE* pipe = popen(("\"" + xbdump.string() + "\" \"" + blank_ + "\" 2>&1").c_str(), "r")) {
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
+    EXPECT_EQ(pclose(pipe), 0);
+  }
+  EXPECT_NE(output.find("END tables=26 problems=0 CLEAN"), std::string::npos) << output;
+  EXPECT_EQ(output.find("PROBLEM"), std::string::npos) << output;
 }
 
 TEST_F(BlankTables, UsersHoldTheTwoBuiltInUsersMasterFirst) {
