@@ -120,30 +120,58 @@ int MemoFile::Length(std::uint32_t block, std::uint32_t& length) const {
 
 int MemoFile::Read(std::uint32_t block, std::string& text) const {
   text.clear();
-  std::uint32_t length = 0;
-  int code = Length(block, length);
-  if (code != kSuccess) return code;
+  std::uint64_t offset = static_cast<std::uint64_t>(block) * blockSize_;
+  if (block == 0 || offset < kFptHeaderSize) return kErrorMemo;
+  // One read takes the block header and a short memo whole; a longer one is checked
+  // against the file's size before anything is allocated for it.
+  char first[1024];
+  std::size_t got = file_->ReadSome(static_cast<std::int64_t>(offset), first, sizeof first);
+  if (got < 8) return kErrorMemo;
+  std::uint32_t length = ReadBe32(reinterpret_cast<const unsigned char*>(first) + 4);
+  if (8 + static_cast<std::uint64_t>(length) <= got) {
+    text.assign(first + 8, length);
+    return kSuccess;
+  }
+  std::int64_t size = file_->Size();
+  if (size < 0 || offset + 8 + length > static_cast<std::uint64_t>(size)) return kErrorMemo;
   text.resize(length);
-  std::uint64_t offset = static_cast<std::uint64_t>(block) * blockSize_ + 8;
-  if (length > 0 && !file_->Read(static_cast<std::int64_t>(offset), text.data(), length)) {
+  std::size_t have = got - 8;
+  std::copy(first + 8, first + got, text.begin());
+  if (!file_->Read(static_cast<std::int64_t>(offset + 8 + have), text.data() + have, length - have)) {
     text.clear();
     return kErrorMemo;
   }
   return kSuccess;
 }
 
-int MemoFile::Write(std::vector<Put>& puts) {
+bool MemoFile::ParseRun(std::string_view bytes, std::size_t at, std::string& text) {
+  if (at + 8 > bytes.size()) return false;
+  std::uint32_t length = ReadBe32(reinterpret_cast<const unsigned char*>(bytes.data()) + at + 4);
+  if (at + 8 + static_cast<std::uint64_t>(length) > bytes.size()) return false;
+  text.assign(bytes.data() + at + 8, length);
+  return true;
+}
+
+int MemoFile::Write(std::vector<Put>& puts, bool headerKnown) {
   if (!file_->Writable()) return kErrorAccess;
   unsigned char header[8];
-  if (!file_->Read(0, header, sizeof header)) return kErrorMemo;
-  std::int64_t size = file_->Size();
-  if (size < 0) return kErrorMemo;
+  if (headerKnown && lastNext_ != 0) {
+    WriteBe32(header, lastNext_);
+  } else if (!file_->Read(0, header, sizeof header)) {
+    return kErrorMemo;
+  }
   // New runs start past everything in use: past the header's next free block and
   // past the end of the file, so that nothing another program still reads is hit.
+  // When the header still says what this file object last wrote, nobody else has
+  // allocated since, and the end of the file need not be asked for.
   std::uint64_t next = ReadBe32(header);
-  std::uint64_t headerBlocks = (kFptHeaderSize + blockSize_ - 1) / blockSize_;
-  std::uint64_t endBlocks = (static_cast<std::uint64_t>(size) + blockSize_ - 1) / blockSize_;
-  next = std::max({next, headerBlocks, endBlocks});
+  if (next != lastNext_ || lastNext_ == 0) {
+    std::int64_t size = file_->Size();
+    if (size < 0) return kErrorMemo;
+    std::uint64_t headerBlocks = (kFptHeaderSize + blockSize_ - 1) / blockSize_;
+    std::uint64_t endBlocks = (static_cast<std::uint64_t>(size) + blockSize_ - 1) / blockSize_;
+    next = std::max({next, headerBlocks, endBlocks});
+  }
   const std::uint64_t first = next;
   std::string tail;
 
@@ -179,6 +207,7 @@ int MemoFile::Write(std::vector<Put>& puts) {
   if (!file_->Write(static_cast<std::int64_t>(first * blockSize_), tail)) return kErrorWrite;
   WriteBe32(header, static_cast<std::uint32_t>(next));
   if (!file_->Write(0, std::string_view(reinterpret_cast<const char*>(header), 4))) return kErrorWrite;
+  lastNext_ = static_cast<std::uint32_t>(next);
   return kSuccess;
 }
 
@@ -189,6 +218,7 @@ int MemoFile::Reset(std::int64_t keepBytes) {
   std::uint32_t headerBlocks = static_cast<std::uint32_t>((keepBytes + blockSize_ - 1) / blockSize_);
   unsigned char header[4];
   WriteBe32(header, headerBlocks);
+  lastNext_ = 0;
   if (!file_->Truncate(keepBytes)) return kErrorWrite;
   if (!file_->Write(0, std::string_view(reinterpret_cast<const char*>(header), 4))) return kErrorWrite;
   return kSuccess;

@@ -32,17 +32,24 @@ class MemoFile {
   int Read(std::uint32_t block, std::string& text) const;
   // Length only, with the same checks.
   int Length(std::uint32_t block, std::uint32_t& length) const;
+  // The memo whose run starts at byte at of bytes read from the file; false when
+  // bytes do not hold it whole.
+  static bool ParseRun(std::string_view bytes, std::size_t at, std::string& text);
 
   // Writes memos: each text goes back into its old run when it fits, otherwise to
   // new blocks at the end of the file. "" gives block 0 (no memo). All new runs are
   // written with one write and one header update. The caller holds the lock that
-  // serialises allocation.
+  // serialises allocation; headerKnown: nobody else can have allocated since this
+  // object's last write (the table is locked whole), so the header is not read.
   struct Put {
     std::string_view text;
     std::uint32_t oldBlock = 0;
     std::uint32_t newBlock = 0;
   };
-  int Write(std::vector<Put>& puts);
+  int Write(std::vector<Put>& puts, bool headerKnown = false);
+
+  // The header must be read again before the next allocation.
+  void Forget() { lastNext_ = 0; }
 
   // Empties the file to its first keepBytes (at least the 512-byte header); memo
   // compression then writes every live memo again.
@@ -54,6 +61,7 @@ class MemoFile {
 
   std::shared_ptr<SharedFile> file_;
   int blockSize_ = kFptBlockSize;
+  std::uint32_t lastNext_ = 0;  // next free block as this object last wrote it
 };
 
 // A memo pointer field's block number: 10 ASCII digits (blanks or NULs = none) or a

@@ -38,6 +38,12 @@ char BlankByte(const FieldLayout& field, int memoWidth) {
 
 Table::~Table() = default;
 
+bool Table::HoldsFileLock() const {
+  std::int64_t start = (flags_ & 0x01) ? kVfpFileStart : kFoxHeaderByte;
+  std::int64_t length = (flags_ & 0x01) ? kVfpFileLength : kFoxFileLength;
+  return file_->Holds(this, start, length);
+}
+
 std::unique_ptr<Table> Table::Open(const std::string& path, bool autoOpenIndex, int& code) {
   return OpenResolved(ResolvePathCase(WithDbfExtension(path)), autoOpenIndex, code);
 }
@@ -184,7 +190,8 @@ int Table::ReadHeaderCount(long& count) {
   unsigned char b[4];
   if (!file_->Read(4, b, 4)) return kErrorRead;
   count = static_cast<long>(ReadLe32(b));
-  // A count that runs past the file is not believed beyond what the file holds.
+  if (count == count_) return kSuccess;
+  // A new count is believed only as far as the file holds whole records.
   std::int64_t size = file_->Size();
   if (size >= headerLength_) {
     long fits = static_cast<long>((size - headerLength_) / RecordLength());
@@ -219,6 +226,7 @@ int Table::LoadRecord(long recno) {
   appending_ = false;
   pendingMemo_.clear();
   memoCache_.clear();
+  memoPrefetched_ = false;
   recno_ = recno;
   eof_ = false;
   bof_ = false;
@@ -233,6 +241,7 @@ void Table::BlankBuffer() {
   }
   pendingMemo_.clear();
   memoCache_.clear();
+  memoPrefetched_ = false;
 }
 
 void Table::SetEofState() {
@@ -256,9 +265,43 @@ std::string Table::MemoOf(std::string_view record, const FieldLayout& field) {
   return text;
 }
 
+// The memos of one record usually lie side by side (they are written together):
+// the first memo asked for reads the whole stretch at once.
+void Table::PrefetchMemos() {
+  memoPrefetched_ = true;
+  if (!memo_) return;
+  std::vector<std::pair<int, std::uint32_t>> blocks;
+  std::uint32_t low = 0xFFFFFFFFu;
+  std::uint32_t high = 0;
+  for (int f = 0; f < FieldCount(); ++f) {
+    if (!memoWidth_[f] || pendingMemo_.count(f)) continue;
+    const FieldLayout& field = layout_.fields[f];
+    std::uint32_t block = 0;
+    if (!ParseMemoPointer(std::string_view(record_).substr(field.offset, field.length), block)) continue;
+    if (block == 0) {
+      memoCache_[f].clear();
+      continue;
+    }
+    blocks.emplace_back(f, block);
+    low = std::min(low, block);
+    high = std::max(high, block);
+  }
+  if (blocks.empty()) return;
+  const std::uint64_t bs = static_cast<std::uint64_t>(memo_->BlockSize());
+  const std::uint64_t span = (static_cast<std::uint64_t>(high) - low) * bs + 1024;
+  if (span > 65536 || static_cast<std::uint64_t>(low) * bs < kFptHeaderSize) return;
+  std::string bytes(static_cast<std::size_t>(span), '\0');
+  bytes.resize(memo_->File().ReadSome(static_cast<std::int64_t>(low * bs), bytes.data(), bytes.size()));
+  for (auto [f, block] : blocks) {
+    std::string text;
+    if (MemoFile::ParseRun(bytes, static_cast<std::size_t>((block - low) * bs), text)) memoCache_[f] = std::move(text);
+  }
+}
+
 std::string Table::MemoText(int field) {
   auto pending = pendingMemo_.find(field);
   if (pending != pendingMemo_.end()) return pending->second;
+  if (!memoPrefetched_) PrefetchMemos();
   auto cached = memoCache_.find(field);
   if (cached != memoCache_.end()) return cached->second;
   std::string text = MemoOf(record_, layout_.fields[field]);
@@ -314,12 +357,12 @@ int Table::StorePendingMemos(std::string& record, std::string_view before) {
     if (!before.empty()) ParseMemoPointer(before.substr(f.offset, f.length), put.oldBlock);
     puts.push_back(put);
   }
-  int code = memo_->Write(puts);
+  int code = memo_->Write(puts, HoldsFileLock());
   if (code != kSuccess) return code;
   for (std::size_t i = 0; i < order.size(); ++i) {
     const FieldLayout& f = layout_.fields[order[i]];
     FormatMemoPointer(puts[i].newBlock, record.data() + f.offset, memoWidth_[order[i]]);
-    memoCache_[order[i]] = pendingMemo_[order[i]];
+    memoCache_[order[i]] = std::move(pendingMemo_[order[i]]);
   }
   pendingMemo_.clear();
   return kSuccess;
@@ -339,6 +382,7 @@ int Table::WriteBack() {
       record_ = original_;
       pendingMemo_.clear();
       memoCache_.clear();
+  memoPrefetched_ = false;
       changed_ = false;
       return code;
     }
@@ -383,18 +427,25 @@ int Table::Blank() {
 
 // The record goes to the end under the header lock: re-read the count (another
 // process may have appended), let the index refuse it, write its memos, the record
-// with the end-of-file mark after it, then the new count. Every append reaches the
-// file before d4append returns, so another process sees it at its next count.
+// with the end-of-file mark after it, then the new count, and let the lock go. So
+// every append is on disk, count included, before d4append returns: another process
+// sees it at its next count, and no lock is left held while the caller does
+// something else. Under this handle's file lock (d4lockAll) nobody else can append
+// or allocate memo blocks, so the count and the memo header are not read again.
 int Table::Append() {
   if (!appending_) return kErrorRecord;
   if (readOnly_) return kErrorAccess;
-  int code = LockHeader();
-  if (code != kSuccess) return code;
+  const bool exclusive = HoldsFileLock();
+  int code = kSuccess;
   long count = count_;
-  code = ReadHeaderCount(count);
-  if (code == kSuccess && count != count_ && index_) index_->Refresh();
+  if (!exclusive) {
+    code = LockHeader();
+    if (code != kSuccess) return code;
+    code = ReadHeaderCount(count);
+    if (code == kSuccess && count != count_ && index_) index_->Refresh();
+  }
   long recno = count + 1;
-  std::string record = record_;
+  std::string& record = record_;
   if (record[0] != '*') record[0] = ' ';
   if (code == kSuccess && index_) code = index_->Insert(recno, record);
   if (code == kSuccess) code = StorePendingMemos(record, std::string_view());
@@ -404,11 +455,10 @@ int Table::Append() {
     record.pop_back();
   }
   if (code == kSuccess && !file_->Write(1, HeaderDateAndCount(recno))) code = kErrorWrite;
-  UnlockHeader();
+  if (!exclusive) UnlockHeader();
   if (code != kSuccess) return code;
   count_ = recno;
   recno_ = recno;
-  record_ = record;
   original_ = record_;
   appending_ = false;
   changed_ = false;
@@ -435,6 +485,7 @@ int Table::LockFileForWrite(bool& took) {
   if (file_->Holds(this, start, length)) return kSuccess;
   int code = file_->Lock(this, start, length, kWriteWaitMs);
   took = code == kSuccess;
+  if (took && memo_) memo_->Forget();
   return code;
 }
 
@@ -726,7 +777,12 @@ int Table::LockAll() {
   std::int64_t start = (flags_ & 0x01) ? kVfpFileStart : kFoxHeaderByte;
   std::int64_t length = (flags_ & 0x01) ? kVfpFileLength : kFoxFileLength;
   if (file_->Holds(this, start, length)) return kSuccess;
-  return file_->Lock(this, start, length);
+  int code = file_->Lock(this, start, length);
+  if (code != kSuccess) return code;
+  // From here on the count and the memo header change only through this handle.
+  RecCount();
+  if (memo_) memo_->Forget();
+  return kSuccess;
 }
 
 int Table::Unlock() {

@@ -137,11 +137,13 @@ class Table {
   int ReadHeaderCount(long& count);
   int LockHeader();
   void UnlockHeader();
+  bool HoldsFileLock() const;
   int LockFileForWrite(bool& took);
   std::int64_t RecordLockOffset(long recno) const;
   void SetEofState();
   int StorePendingMemos(std::string& record, std::string_view before);
   void BlankBuffer();
+  void PrefetchMemos();
   int NaturalSkip(long count);
   int TagSkip(long count);
 
@@ -173,6 +175,7 @@ class Table {
   std::string record_;    // current record buffer
   std::string original_;  // the record as read, for index Replace
   std::unordered_map<int, std::string> memoCache_;   // field -> text read for the current record
+  bool memoPrefetched_ = false;
   std::unordered_map<int, std::string> pendingMemo_;  // field -> text not yet written
 };
 
