@@ -1,5 +1,7 @@
 #include "data/codebase.h"
 
+#include <cstring>
+
 #include "construction/schema.h"
 
 namespace tolvarin {
@@ -27,6 +29,13 @@ void CloseCodeBase() {
 std::string f4str(xbase::Field4 field) { return xbase::f4str(field); }
 
 std::string f4memoStr(xbase::Field4 field) { return xbase::f4memoStr(field); }
+
+void f4memoStrByRef(xbase::Field4 field, std::string& text) { text = xbase::f4memoStr(field); }
+
+std::string b4String(const char* pointer) {
+  if (pointer == nullptr) return "";
+  return std::string(pointer, strnlen(pointer, 256));
+}
 
 std::string f4name(xbase::Field4 field) { return xbase::f4name(field); }
 

@@ -26,6 +26,9 @@ void CloseCodeBase();
 // Copies out of the engine by length, blanks kept.
 std::string f4str(xbase::Field4 field);
 std::string f4memoStr(xbase::Field4 field);
+void f4memoStrByRef(xbase::Field4 field, std::string& text);
+// The NUL-terminated text at the pointer, at most 256 characters; "" for a null pointer.
+std::string b4String(const char* pointer);
 std::string f4name(xbase::Field4 field);
 std::string d4fileName(xbase::Data4 data);
 std::string date4format(const std::string& date, const std::string& picture);

@@ -76,6 +76,9 @@ TEST_F(CodeBaseTable, TextsAreCopiedByLengthBlanksKept) {
   EXPECT_EQ(f4memoStr(Field("note")), "");
   xbase::f4memoAssign(Field("note"), std::string("a\0b  ", 5));
   EXPECT_EQ(f4memoStr(Field("note")), std::string("a\0b  ", 5));
+  std::string byRef = "old";
+  f4memoStrByRef(Field("note"), byRef);
+  EXPECT_EQ(byRef, std::string("a\0b  ", 5));
   EXPECT_EQ(f4assignInt(Field("count"), -7), 0);
   EXPECT_EQ(xbase::f4long(Field("count")), -7);
 }
@@ -87,6 +90,13 @@ TEST_F(CodeBaseTable, ExpressionTextIsCutToItsLength) {
   ASSERT_NE(expr, 0);
   EXPECT_EQ(expr4str(expr), "AB         42");
   xbase::expr4free(expr);
+}
+
+TEST(CodeBaseTexts, EngineStringsStopAtTheirEndOr256Characters) {
+  EXPECT_EQ(b4String(nullptr), "");
+  EXPECT_EQ(b4String("name"), "name");
+  const std::string longer(300, 'x');
+  EXPECT_EQ(b4String(longer.c_str()), std::string(256, 'x'));
 }
 
 TEST(CodeBaseDates, FormatIsCutToThePicture) {

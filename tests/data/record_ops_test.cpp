@@ -73,6 +73,9 @@ TEST_F(RecordOps, SeekLastFindsTheLastRecordWithTheKeyOrTheOneBefore) {
   EXPECT_EQ(xbase::d4recNo(data_), 5);
   EXPECT_EQ(xbase::f4str(F("name")), "third     ");
 
+  EXPECT_EQ(SeekLast(data_, "0000009"), 0);  // the greatest key: its successor lies past the end
+  EXPECT_EQ(xbase::d4recNo(data_), 3);
+
   EXPECT_EQ(SeekLast(data_, "0000001"), 4);  // smaller than every key
 
   EXPECT_EQ(SeekLast(data_, "0000007"), 2);  // missing: on the record before its place
