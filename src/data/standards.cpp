@@ -95,7 +95,11 @@ void DeleteStandardTree(const StandardRecord& nodes, const StanQuesRecord& links
 void ImportStandardTrees(StandardRecord& srcNodes, StanQuesRecord& srcLinks, StandardRecord& dstNodes,
                          StanQuesRecord& dstLinks) {
   Store(xbase::d4tagSelect(dstNodes.Data, dstNodes.Tree_idTag));
-  if (Store(xbase::d4top(dstNodes.Data)) != xbase::kSuccess) {
+  const int top = Store(xbase::d4top(dstNodes.Data));
+  // Only a destination that is open and holds no row is replaced by the source's
+  // files; one that failed to open keeps its files and its users' rows.
+  if (top != xbase::kSuccess && top != xbase::kEof && top != xbase::kBof) return;
+  if (top != xbase::kSuccess) {
     // Nothing to merge with: the source tables become the destination's.
     const std::string nodesFile = xbase::d4fileName(srcNodes.Data);
     const std::string linksFile = xbase::d4fileName(srcLinks.Data);

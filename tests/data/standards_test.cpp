@@ -201,5 +201,19 @@ TEST(StandardTrees, ImportIntoAnEmptyDestinationCopiesTheSourceFiles) {
   }
 }
 
+TEST(StandardTrees, ImportLeavesADestinationThatIsNotOpenAlone) {
+  StandardsFolder source, destination;
+  source.Fill({{1, 10, 1, 1, "ten"}}, {{1, 10, 300}});
+  destination.Fill({{1, 20001, 1, 1, "user node"}}, {{1, 20001, 20002}});
+  ASSERT_EQ(xbase::d4flush(destination.links.Data), 0);
+  CloseTableRecord(destination.nodes);
+  const std::string links = testing_support::ReadFile(destination.dir.path() / "StanQues.dbf");
+  ImportStandardTrees(source.nodes, source.links, destination.nodes, destination.links);
+  EXPECT_NE(destination.links.Data, 0);
+  EXPECT_NE(source.nodes.Data, 0);
+  CloseTableRecord(destination.links);
+  EXPECT_EQ(testing_support::ReadFile(destination.dir.path() / "StanQues.dbf"), links);
+}
+
 }  // namespace
 }  // namespace tolvarin
