@@ -26,9 +26,22 @@ struct LockFailed {
   int code;
 };
 
+int CompareBytes(const char* a, const char* b, size_t m) {
+  if (m <= 8) {
+    // Short keys (most tags): one big-endian word compare instead of a call.
+    std::uint64_t x = 0, y = 0;
+    for (size_t k = 0; k < m; ++k) {
+      x = x << 8 | static_cast<unsigned char>(a[k]);
+      y = y << 8 | static_cast<unsigned char>(b[k]);
+    }
+    return x < y ? -1 : x > y ? 1 : 0;
+  }
+  return std::memcmp(a, b, m);
+}
+
 bool Less(const CdxNode& n, int i, int kl, std::string_view key, std::uint32_t recno, bool prefix) {
   const size_t m = std::min(key.size(), static_cast<size_t>(kl));
-  int c = std::memcmp(n.keys.data() + static_cast<size_t>(i) * static_cast<size_t>(kl), key.data(), m);
+  int c = CompareBytes(n.keys.data() + static_cast<size_t>(i) * static_cast<size_t>(kl), key.data(), m);
   if (c != 0) return c < 0;
   if (prefix) return false;
   return n.recnos[static_cast<size_t>(i)] < recno;
@@ -84,8 +97,22 @@ void CdxIndex::UnlockIndex() {
   if (lockDepth_ > 0 && --lockDepth_ == 0) file_->Unlock(this, kLockOffset, 1);
 }
 
+void CdxIndex::RefreshSize() {
+  std::int64_t size = file_->Size();
+  if (size < 1024 || size > 0x7FFFFE00) throw CdxDamaged("index size");
+  physicalSize_ = static_cast<std::uint32_t>(size);
+  fileSize_ = physicalSize_ / kPageSize * kPageSize;
+  if (!map_.Cover(physicalSize_)) throw CdxDamaged("index cannot be mapped");
+}
+
+bool CdxIndex::ReadAt(std::uint32_t offset, void* to, std::size_t count) const {
+  if (static_cast<std::uint64_t>(offset) + count > physicalSize_ || offset + count > map_.Length()) return false;
+  std::memcpy(to, map_.At(offset), count);
+  return true;
+}
+
 void CdxIndex::DropCache() {
-  cache_.clear();
+  cache_.Clear();
   dirty_.clear();
   rawPages_.clear();
   headDirty_ = false;
@@ -94,7 +121,7 @@ void CdxIndex::DropCache() {
 
 void CdxIndex::Sync(bool force) {
   unsigned char h[32];
-  if (!file_->Read(0, h, sizeof h)) throw CdxDamaged("index header unreadable");
+  if (!ReadAt(0, h, sizeof h)) throw CdxDamaged("index header unreadable");
   if (h[kMarkOffset] != 0) {
     if (lockDepth_ == 0) throw NeedLock{};
     throw CdxDamaged("an update of the index was cut short");
@@ -105,9 +132,7 @@ void CdxIndex::Sync(bool force) {
   std::memcpy(head_, h, sizeof h);
   counter_ = counter;
   freeHead_ = Le32(h + 4);
-  std::int64_t size = file_->Size();
-  if (size < 1024 || size > 0x7FFFFE00) throw CdxDamaged("index size");
-  fileSize_ = static_cast<std::uint32_t>(size) / kPageSize * kPageSize;
+  RefreshSize();
   DropCache();
   directory_.root = Le32(h);
   // Another writer may have rebuilt the file: find every tag's header again.
@@ -121,7 +146,7 @@ void CdxIndex::Sync(bool force) {
     if (it == names.end()) throw CdxDamaged("a tag disappeared from the index");
     t.header = it->second;
     unsigned char th[16];
-    if (t.header % kPageSize != 0 || t.header + 1024 > fileSize_ || !file_->Read(t.header, th, sizeof th))
+    if (t.header % kPageSize != 0 || t.header + 1024 > fileSize_ || !ReadAt(t.header, th, sizeof th))
       throw CdxDamaged("tag header");
     if (Le16(th + 12) != t.desc.keyLength) throw CdxDamaged("tag key length changed");
     t.root = Le32(th);
@@ -131,36 +156,38 @@ void CdxIndex::Sync(bool force) {
 
 CdxNode& CdxIndex::Load(const TagState& tag, std::uint32_t offset) {
   const int kl = tag.desc.keyLength;
-  auto it = cache_.find(offset);
-  if (it != cache_.end()) {
-    if (it->second.keyLen != kl) throw CdxDamaged("page shared by two tags");
-    return it->second;
+  if (CdxNode* hit = cache_.Find(offset)) {
+    if (hit->keyLen != kl) throw CdxDamaged("page shared by two tags");
+    return *hit;
   }
   if (offset % kPageSize != 0 || offset < 1024 || offset > fileSize_ - kPageSize)
     throw CdxDamaged("page pointer outside the index");
   if (lockDepth_ == 0) throw NeedLock{};
-  unsigned char page[kPageSize];
-  if (!file_->Read(offset, page, kPageSize)) throw CdxDamaged("index page unreadable");
-  CdxNode node;
-  DecodeNode(page, kl, tag.pad, node);
+  if (offset + kPageSize > map_.Length()) throw CdxDamaged("index page unreadable");
+  CdxNode& node = cache_.Make(offset);
+  try {
+    DecodeNode(map_.At(offset), kl, tag.pad, node);
+  } catch (...) {
+    cache_.Erase(offset);
+    throw;
+  }
   node.offset = offset;
   node.keyLen = kl;
   node.pad = tag.pad;
-  auto [pos, inserted] = cache_.emplace(offset, std::move(node));
-  return pos->second;
+  return node;
 }
 
 std::uint32_t CdxIndex::Allocate() {
   if (freeHead_ != 0 && freeHead_ != kNone) {
     const std::uint32_t off = freeHead_;
-    if (off % kPageSize != 0 || off < 1024 || off > fileSize_ - kPageSize || cache_.count(off))
+    if (off % kPageSize != 0 || off < 1024 || off > fileSize_ - kPageSize || cache_.Find(off))
       throw CdxDamaged("free page list");
     unsigned char next[4];
     auto raw = rawPages_.find(off);
     if (raw != rawPages_.end()) {
       std::memcpy(next, raw->second.data(), 4);
       rawPages_.erase(raw);
-    } else if (!file_->Read(off, next, 4)) {
+    } else if (!ReadAt(off, next, 4)) {
       throw CdxDamaged("free page unreadable");
     }
     freeHead_ = Le32(next);
@@ -174,7 +201,7 @@ std::uint32_t CdxIndex::Allocate() {
 }
 
 void CdxIndex::FreePage(std::uint32_t offset) {
-  cache_.erase(offset);
+  cache_.Erase(offset);
   std::string page(kPageSize, '\0');
   PutLe32(reinterpret_cast<unsigned char*>(page.data()), freeHead_ == kNone ? 0 : freeHead_);
   rawPages_[offset] = page;
@@ -184,35 +211,40 @@ void CdxIndex::FreePage(std::uint32_t offset) {
 
 void CdxIndex::Commit() {
   if (dirty_.empty() && rawPages_.empty() && !headDirty_) return;
-  std::vector<std::pair<std::uint32_t, std::string>> pages;
-  for (std::uint32_t off : dirty_) {
-    auto it = cache_.find(off);
-    if (it == cache_.end() || !it->second.dirty) continue;
-    std::string page(kPageSize, '\0');
-    EncodeNode(it->second, it->second.keyLen, it->second.pad, reinterpret_cast<unsigned char*>(page.data()));
-    it->second.dirty = false;
-    pages.emplace_back(off, std::move(page));
+  if (!map_.Writable()) throw LockFailed{kErrorAccess};
+  if (fileSize_ > physicalSize_) {
+    if (!file_->Truncate(fileSize_) || !map_.Cover(fileSize_)) throw LockFailed{kErrorWrite};
+    physicalSize_ = fileSize_;
   }
-  for (auto& [off, bytes] : rawPages_) pages.emplace_back(off, bytes);
-  std::sort(pages.begin(), pages.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-
+  auto write = [&](std::uint32_t off, const void* bytes, std::size_t count) {
+    if (off + count > physicalSize_ || off + count > map_.Length()) throw LockFailed{kErrorWrite};
+    std::memcpy(map_.MutableAt(off), bytes, count);
+  };
+  // Encode first, so that nothing can fail once the file is being changed.
+  for (std::uint32_t off : dirty_) {
+    CdxNode* hit = cache_.Find(off);
+    if (!hit || !hit->dirty) continue;
+    CdxNode& n = *hit;
+    if (!n.imageValid) {
+      EncodeNode(n, n.keyLen, n.pad, n.image.data());
+      n.imageValid = true;
+    }
+    if (off + kPageSize > physicalSize_) throw LockFailed{kErrorWrite};
+  }
   ++counter_;
   PutBe32(head_ + 8, counter_);
   PutLe32(head_ + 4, freeHead_);
   head_[kMarkOffset] = 1;
-  auto write = [&](std::uint32_t off, std::string_view bytes) {
-    if (!file_->Write(off, bytes)) throw LockFailed{kErrorWrite};
-  };
-  write(0, std::string_view(reinterpret_cast<const char*>(head_), 32));
-  for (size_t i = 0; i < pages.size();) {
-    size_t j = i + 1;
-    std::string run = pages[i].second;
-    while (j < pages.size() && pages[j].first == pages[j - 1].first + kPageSize) run += pages[j++].second;
-    write(pages[i].first, run);
-    i = j;
+  write(0, head_, 32);
+  for (std::uint32_t off : dirty_) {
+    CdxNode* hit = cache_.Find(off);
+    if (!hit || !hit->dirty) continue;
+    write(off, hit->image.data(), kPageSize);
+    hit->dirty = false;
   }
+  for (auto& [off, bytes] : rawPages_) write(off, bytes.data(), bytes.size());
   head_[kMarkOffset] = 0;
-  write(0, std::string_view(reinterpret_cast<const char*>(head_), 32));
+  write(0, head_, 32);
   dirty_.clear();
   rawPages_.clear();
   headDirty_ = false;
@@ -226,7 +258,7 @@ CdxIndex::TagState CdxIndex::ReadTagHeader(const std::string& name, std::uint32_
   TagState t;
   if (offset % kPageSize != 0 || offset < 1024 || offset > fileSize_ - 1024) throw CdxDamaged("tag header offset");
   t.headerBytes.assign(1024, '\0');
-  if (!file_->Read(offset, t.headerBytes.data(), 1024)) throw CdxDamaged("tag header unreadable");
+  if (!ReadAt(offset, t.headerBytes.data(), 1024)) throw CdxDamaged("tag header unreadable");
   const auto* h = reinterpret_cast<const unsigned char*>(t.headerBytes.data());
   t.header = offset;
   t.root = Le32(h);
@@ -307,8 +339,10 @@ std::unique_ptr<CdxIndex> CdxIndex::Open(const std::string& path, const RecordLa
     LockGuard unlock([&] { index->UnlockIndex(); });
     std::int64_t size = index->file_->Size();
     if (size < 1024 + static_cast<std::int64_t>(kPageSize) || size > 0x7FFFFE00) throw CdxDamaged("index size");
-    index->fileSize_ = static_cast<std::uint32_t>(size) / kPageSize * kPageSize;
-    if (!index->file_->Read(0, index->head_, kPageSize)) throw CdxDamaged("index header");
+    if (!index->map_.Open(path, index->file_->Writable(), static_cast<std::size_t>(size)))
+      throw LockFailed{kErrorRead};
+    index->RefreshSize();
+    if (!index->ReadAt(0, index->head_, kPageSize)) throw CdxDamaged("index header");
     if (index->head_[kMarkOffset] != 0) throw CdxDamaged("an update of the index was cut short");
     index->counter_ = Be32(index->head_ + 8);
     index->freeHead_ = Le32(index->head_ + 4);
@@ -430,19 +464,25 @@ std::uint32_t BuildTree(const std::vector<std::pair<std::string, std::uint32_t>>
     CdxNode cur;
     cur.attr = 2;
     std::uint32_t maxRec = 0;
+    int keyBytes = 0;
+    const std::string* prev = nullptr;
     for (const auto& [key, recno] : entries) {
-      cur.keys += key;
-      cur.recnos.push_back(recno);
-      maxRec = std::max(maxRec, recno);
-      if (LeafBytes(cur, kl, pad) > 512) {
-        cur.keys.resize(cur.keys.size() - static_cast<size_t>(kl));
-        cur.recnos.pop_back();
+      const int need = EntryKeyBytes(prev ? prev->data() : nullptr, key.data(), kl, pad);
+      const std::uint32_t m = std::max(maxRec, recno);
+      const int count = cur.Count() + 1;
+      if (cur.Count() > 0 && 24 + count * EntryWidth(kl, m) + keyBytes + need > 512) {
         level.push_back(std::move(cur));
         cur = CdxNode();
         cur.attr = 2;
-        cur.keys = key;
-        cur.recnos.push_back(recno);
+        keyBytes = EntryKeyBytes(nullptr, key.data(), kl, pad);
+        maxRec = recno;
+      } else {
+        keyBytes += need;
+        maxRec = m;
       }
+      cur.keys += key;
+      cur.recnos.push_back(recno);
+      prev = &key;
     }
     if (!cur.recnos.empty() || level.empty()) level.push_back(std::move(cur));
   }
@@ -517,27 +557,40 @@ void CdxIndex::WriteAll(std::vector<std::vector<std::pair<std::string, std::uint
     EncodeNode(n, 10, ' ', reinterpret_cast<unsigned char*>(page.data()));
     image += page;
   }
+  // Pages the old file had beyond the new image stay (another process may map
+  // them) and go on the free list.
+  const std::int64_t oldSize = file_->Size();
+  std::uint32_t freeHead = 0;
+  if (oldSize > static_cast<std::int64_t>(image.size())) {
+    const std::uint32_t end = static_cast<std::uint32_t>(oldSize) / kPageSize * kPageSize;
+    const std::uint32_t from = static_cast<std::uint32_t>(image.size());
+    if (end > from) {
+      freeHead = from;
+      for (std::uint32_t p = from; p < end; p += kPageSize) {
+        std::string page(kPageSize, '\0');
+        PutLe32(reinterpret_cast<unsigned char*>(page.data()), p + kPageSize < end ? p + kPageSize : 0);
+        image += page;
+      }
+    }
+  }
   // Mark the update, write every page behind the header, then the header itself.
   ++counter_;
   PutBe32(head_ + 8, counter_);
   head_[kMarkOffset] = 1;
-  if (file_->Size() >= 32 && !file_->Write(0, std::string_view(reinterpret_cast<const char*>(head_), 32)))
+  if (oldSize >= 32 && !file_->Write(0, std::string_view(reinterpret_cast<const char*>(head_), 32)))
     throw LockFailed{kErrorWrite};
   if (!file_->Write(1024, std::string_view(image).substr(1024))) throw LockFailed{kErrorWrite};
-  if (!file_->Truncate(static_cast<std::int64_t>(image.size()))) throw LockFailed{kErrorWrite};
   PutLe32(head_, dirRoot);
-  PutLe32(head_ + 4, 0);
+  PutLe32(head_ + 4, freeHead);
   head_[kMarkOffset] = 0;
   std::string header(reinterpret_cast<const char*>(head_), kPageSize);
-  header.append(512, '\0');
-  // Keep what the directory header had beyond its first page (its pool).
-  if (!file_->Write(0, header.substr(0, kPageSize))) throw LockFailed{kErrorWrite};
-  if (file_->Size() >= 1024) {
-    std::string pool(512, '\0');
-    if (!file_->Write(512, pool)) throw LockFailed{kErrorWrite};
+  header.append(512, '\0');  // the directory's (empty) expression pool
+  if (!file_->Write(0, header)) throw LockFailed{kErrorWrite};
+  if (map_.Length() == 0) {
+    if (!map_.Open(file_->Path(), true, image.size())) throw LockFailed{kErrorWrite};
   }
-  fileSize_ = static_cast<std::uint32_t>(image.size());
-  freeHead_ = 0;
+  RefreshSize();
+  freeHead_ = freeHead;
   DropCache();
   directory_.root = dirRoot;
   for (size_t i = 0; i < tags_.size(); ++i) {
@@ -550,7 +603,27 @@ void CdxIndex::WriteAll(std::vector<std::vector<std::pair<std::string, std::uint
 // ---------------------------------------------------------------------------
 // Tree operations.
 
+namespace {
+
+int LeafSize(CdxNode& n) {
+  const int kl = n.keyLen;
+  if (n.keyBytes < 0) {
+    int sum = 0;
+    for (int i = 0; i < n.Count(); ++i) {
+      const char* key = n.keys.data() + static_cast<size_t>(i) * static_cast<size_t>(kl);
+      sum += EntryKeyBytes(i == 0 ? nullptr : key - kl, key, kl, n.pad);
+    }
+    n.keyBytes = sum;
+  }
+  if (n.maxRecno == 0)
+    for (auto r : n.recnos) n.maxRecno = std::max(n.maxRecno, r);
+  return 24 + n.Count() * EntryWidth(kl, n.maxRecno) + n.keyBytes;
+}
+
+}  // namespace
+
 void MarkDirty(std::vector<std::uint32_t>& dirty, CdxNode& n) {
+  n.imageValid = false;
   if (!n.dirty) {
     n.dirty = true;
     dirty.push_back(n.offset);
@@ -627,7 +700,12 @@ void CdxIndex::SplitIfNeeded(TagState& tag, std::vector<Step>& path, size_t leve
   CdxNode& n = Load(tag, path[level].offset);
   const int count = n.Count();
   const bool leaf = n.Leaf();
-  if (leaf ? LeafBytes(n, kl, tag.pad) <= 512 : count <= InteriorCapacity(kl)) return;
+  if (leaf) {
+    if (n.keyBytes >= 0 && 24 + count * EntryWidth(kl, 0xFFFFFFFFu) + n.keyBytes <= 512) return;
+    if (LeafSize(n) <= 512) return;
+  } else if (count <= InteriorCapacity(kl)) {
+    return;
+  }
   const int at = path[level].index;
   int s;
   if (at >= count - 2 && n.right == kNone) s = count - 1;  // growing at the end: keep the old node full
@@ -644,7 +722,7 @@ void CdxIndex::SplitIfNeeded(TagState& tag, std::vector<Step>& path, size_t leve
   }
   s = std::clamp(s, 1, count - 1);
   const std::uint32_t newOff = Allocate();
-  CdxNode& nn = cache_[newOff];
+  CdxNode& nn = cache_.Make(newOff);
   nn = CdxNode();
   nn.offset = newOff;
   nn.keyLen = kl;
@@ -654,6 +732,8 @@ void CdxIndex::SplitIfNeeded(TagState& tag, std::vector<Step>& path, size_t leve
   nn.recnos.assign(n.recnos.begin(), n.recnos.begin() + s);
   n.keys.erase(0, static_cast<size_t>(s) * ukl);
   n.recnos.erase(n.recnos.begin(), n.recnos.begin() + s);
+  n.keyBytes = -1;
+  n.maxRecno = 0;
   if (!leaf) {
     nn.children.assign(n.children.begin(), n.children.begin() + s);
     n.children.erase(n.children.begin(), n.children.begin() + s);
@@ -670,7 +750,7 @@ void CdxIndex::SplitIfNeeded(TagState& tag, std::vector<Step>& path, size_t leve
   MarkDirty(dirty_, nn);
   if (level == 0) {
     const std::uint32_t rootOff = Allocate();
-    CdxNode& r = cache_[rootOff];
+    CdxNode& r = cache_.Make(rootOff);
     r = CdxNode();
     r.offset = rootOff;
     r.keyLen = kl;
@@ -701,9 +781,25 @@ void CdxIndex::InsertEntry(TagState& tag, std::string_view key, std::uint32_t re
   CdxNode& leaf = Load(tag, path.back().offset);
   const int i = path.back().index;
   const size_t kl = static_cast<size_t>(tag.desc.keyLength);
+  if (leaf.keyBytes >= 0) {
+    // Only the new entry and the one after it change what they need.
+    const int k = static_cast<int>(kl);
+    const char* base = leaf.keys.data();
+    const char* prev = i > 0 ? base + static_cast<size_t>(i - 1) * kl : nullptr;
+    const char* next = i < leaf.Count() ? base + static_cast<size_t>(i) * kl : nullptr;
+    int delta = EntryKeyBytes(prev, key.data(), k, tag.pad);
+    if (next) delta += EntryKeyBytes(key.data(), next, k, tag.pad) - EntryKeyBytes(prev, next, k, tag.pad);
+    leaf.keyBytes += delta;
+  }
+  const char* prevKey = i > 0 ? leaf.keys.data() + static_cast<size_t>(i - 1) * kl : nullptr;
+  const char* nextKey = i < leaf.Count() ? leaf.keys.data() + static_cast<size_t>(i) * kl : nullptr;
+  const bool patched = leaf.imageValid && PatchLeafInsert(leaf.image.data(), static_cast<int>(kl), tag.pad, i,
+                                                          prevKey, nextKey, key.data(), recno);
   leaf.keys.insert(static_cast<size_t>(i) * kl, key.data(), kl);
   leaf.recnos.insert(leaf.recnos.begin() + i, recno);
+  if (leaf.maxRecno != 0) leaf.maxRecno = std::max(leaf.maxRecno, recno);
   MarkDirty(dirty_, leaf);
+  leaf.imageValid = patched;
   if (i == leaf.Count() - 1) FixMax(tag, path, path.size() - 1);
   SplitIfNeeded(tag, path, path.size() - 1);
 }
@@ -749,6 +845,8 @@ bool CdxIndex::DeleteEntry(TagState& tag, std::string_view key, std::uint32_t re
   if (i >= leaf.Count() || leaf.recnos[static_cast<size_t>(i)] != recno || leaf.Key(i, kl) != key) return false;
   leaf.keys.erase(static_cast<size_t>(i) * static_cast<size_t>(kl), static_cast<size_t>(kl));
   leaf.recnos.erase(leaf.recnos.begin() + i);
+  leaf.keyBytes = -1;
+  leaf.maxRecno = 0;
   MarkDirty(dirty_, leaf);
   if (leaf.Count() == 0) {
     if (path.size() > 1) RemoveNode(tag, path, path.size() - 1);
@@ -955,7 +1053,7 @@ int CdxIndex::Rebuild(const std::function<bool(long& recno, std::string& record)
     LockGuard unlock([&] { UnlockIndex(); });
     try {
       unsigned char h[32];
-      if (file_->Read(0, h, sizeof h)) {
+      if (ReadAt(0, h, sizeof h)) {
         std::memcpy(head_, h, sizeof h);
         counter_ = Be32(h + 8);
       }
@@ -1087,9 +1185,9 @@ long CdxIndex::Neighbour(int tagIndex, long recno, std::string_view record, int 
   error_ = kSuccess;
   // Fast path: the cursor still stands on this record and the pages are cached.
   if (!checkNext_ && tag.cursor.generation == generation_) {
-    auto it = cache_.find(tag.cursor.leaf);
-    if (it != cache_.end() && tag.cursor.index >= 0 && tag.cursor.index < it->second.Count() &&
-        it->second.recnos[static_cast<size_t>(tag.cursor.index)] == static_cast<std::uint32_t>(recno)) {
+    CdxNode* hit = cache_.Find(tag.cursor.leaf);
+    if (hit && tag.cursor.index >= 0 && tag.cursor.index < hit->Count() &&
+        hit->recnos[static_cast<size_t>(tag.cursor.index)] == static_cast<std::uint32_t>(recno)) {
       try {
         return StepCursor(tag, direction);
       } catch (const NeedLock&) {
@@ -1241,10 +1339,10 @@ std::string CdxIndex::StoredKey(int tagIndex, long recno, std::string_view recor
   // The cursor usually stands on the record already.
   auto fromCursor = [&]() -> std::string {
     if (tag.cursor.generation != generation_) return {};
-    auto it = cache_.find(tag.cursor.leaf);
-    if (it == cache_.end() || tag.cursor.index < 0 || tag.cursor.index >= it->second.Count()) return {};
-    if (it->second.recnos[static_cast<size_t>(tag.cursor.index)] != static_cast<std::uint32_t>(recno)) return {};
-    return std::string(it->second.Key(tag.cursor.index, kl));
+    CdxNode* hit = cache_.Find(tag.cursor.leaf);
+    if (!hit || tag.cursor.index < 0 || tag.cursor.index >= hit->Count()) return {};
+    if (hit->recnos[static_cast<size_t>(tag.cursor.index)] != static_cast<std::uint32_t>(recno)) return {};
+    return std::string(hit->Key(tag.cursor.index, kl));
   };
   std::string k = fromCursor();
   if (!k.empty() || !tag.key) return k;

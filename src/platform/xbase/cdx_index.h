@@ -15,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/xbase/cdx_map.h"
 #include "platform/xbase/cdx_node.h"
 #include "platform/xbase/expr.h"
 #include "platform/xbase/table_index.h"
@@ -22,6 +23,29 @@
 namespace xbase::detail {
 
 class SharedFile;
+
+// Decoded pages by their offset.
+class PageCache {
+ public:
+  CdxNode* Find(std::uint32_t offset) const {
+    const size_t i = offset / kPageSize;
+    return i < slots_.size() ? slots_[i].get() : nullptr;
+  }
+  CdxNode& Make(std::uint32_t offset) {
+    const size_t i = offset / kPageSize;
+    if (i >= slots_.size()) slots_.resize(i + 1 + i / 4);
+    slots_[i] = std::make_unique<CdxNode>();
+    return *slots_[i];
+  }
+  void Erase(std::uint32_t offset) {
+    const size_t i = offset / kPageSize;
+    if (i < slots_.size()) slots_[i].reset();
+  }
+  void Clear() { slots_.clear(); }
+
+ private:
+  std::vector<std::unique_ptr<CdxNode>> slots_;
+};
 
 class CdxIndex final : public TableIndex {
  public:
@@ -85,6 +109,8 @@ class CdxIndex final : public TableIndex {
   // Page cache and freshness.
   void Sync(bool force = false);
   void DropCache();
+  void RefreshSize();
+  bool ReadAt(std::uint32_t offset, void* to, std::size_t count) const;
   CdxNode& Load(const TagState& tag, std::uint32_t offset);
   std::uint32_t Allocate();
   void FreePage(std::uint32_t offset);
@@ -122,12 +148,14 @@ class CdxIndex final : public TableIndex {
   unsigned char head_[kPageSize] = {};
   std::uint32_t counter_ = 0;
   std::uint32_t freeHead_ = 0;
-  std::uint32_t fileSize_ = 0;
+  std::uint32_t fileSize_ = 0;      // in whole pages
+  std::uint32_t physicalSize_ = 0;  // as the system reports it
+  CdxMap map_;
   std::uint64_t generation_ = 1;
   bool checkNext_ = false;
   int lockDepth_ = 0;
   int error_ = 0;
-  std::unordered_map<std::uint32_t, CdxNode> cache_;
+  PageCache cache_;
   std::vector<std::uint32_t> dirty_;
   std::unordered_map<std::uint32_t, std::string> rawPages_;  // freed pages, tag headers
   bool headDirty_ = false;

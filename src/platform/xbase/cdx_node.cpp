@@ -42,6 +42,98 @@ int Common(const char* a, const char* b, int keyLen) {
 
 }  // namespace
 
+int EntryKeyBytes(const char* prev, const char* key, int keyLen, char pad) {
+  const int trail = Trailing(key, keyLen, pad);
+  if (!prev) return keyLen - trail;
+  const int prevTrail = Trailing(prev, keyLen, pad);
+  const int dup = std::min(Common(prev, key, keyLen), keyLen - std::max(prevTrail, trail));
+  return keyLen - dup - trail;
+}
+
+bool PatchLeafInsert(unsigned char* p, int kl, char pad, int i, const char* prev, const char* next,
+                     const char* key, std::uint32_t recno) {
+  const int c = Le16(p + 2);
+  const std::uint32_t recMask = Le32(p + 14);
+  const int dupMask = p[18], trailMask = p[19];
+  const int rb = p[20], db = p[21], e = p[23];
+  if (i < 0 || i > c || recno > recMask || e < 1 || e > 8) return false;
+  auto entry = [&](int j) {
+    std::uint64_t v = 0;
+    for (int k = e - 1; k >= 0; --k) v = v << 8 | p[24 + j * e + k];
+    return v;
+  };
+  auto put = [&](int j, std::uint64_t v) {
+    for (int k = 0; k < e; ++k) p[24 + j * e + k] = static_cast<unsigned char>(v >> (8 * k));
+  };
+  const int freeSpace = Le16(p + 12);
+  const int keysTotal = 488 - c * e - freeSpace;
+  // Where the key bytes of entry i begin (from the page's end) and how many it has;
+  // counted from whichever end of the entries is nearer.
+  int before = 0, nOld = 0, tOld = 0;
+  std::uint64_t vOld = 0;
+  const bool fromEnd = i > c / 2;
+  const int first = fromEnd ? i : 0, last = fromEnd ? c - 1 : std::min(i, c - 1);
+  int after = 0;
+  for (int j = first; j <= last; ++j) {
+    std::uint64_t v;
+    if (e <= 4 && 24 + j * e + 4 <= 512) {
+      const unsigned char* q = p + 24 + j * e;
+      v = (static_cast<std::uint64_t>(q[0]) | static_cast<std::uint64_t>(q[1]) << 8 |
+           static_cast<std::uint64_t>(q[2]) << 16 | static_cast<std::uint64_t>(q[3]) << 24) &
+          ((std::uint64_t{1} << (8 * e)) - 1);
+    } else {
+      v = entry(j);
+    }
+    const int dup = static_cast<int>((v >> rb) & static_cast<std::uint64_t>(dupMask));
+    const int trail = static_cast<int>((v >> (rb + db)) & static_cast<std::uint64_t>(trailMask));
+    const int n = kl - dup - trail;
+    if (j < i) {
+      before += n;
+    } else {
+      after += n;
+      if (j == i) {
+        nOld = n;
+        tOld = trail;
+        vOld = v;
+      }
+    }
+  }
+  if (fromEnd) before = keysTotal - after;
+  const int top = 512 - before;  // key bytes of entry i end here
+  const int end = 512 - keysTotal;
+  const int tNew = Trailing(key, kl, pad);
+  if (tNew > trailMask) return false;
+  int dNew = 0;
+  if (prev) dNew = std::min({Common(prev, key, kl), kl - std::max(Trailing(prev, kl, pad), tNew), dupMask});
+  const int nNew = kl - dNew - tNew;
+  int dNext = 0, nNext = 0;
+  if (i < c) {
+    dNext = std::min({Common(key, next, kl), kl - std::max(tNew, tOld), dupMask});
+    nNext = kl - dNext - tOld;
+  }
+  const int delta = nNew + (i < c ? nNext - nOld : 0);
+  const int arrayEnd = 24 + (c + 1) * e;
+  if (end - delta < arrayEnd) return false;
+  // Key bytes: the entries after i move, then the changed entry and the new one.
+  const int restTop = i < c ? top - nOld : top;
+  std::memmove(p + end - delta, p + end, static_cast<size_t>(restTop - end));
+  if (delta < 0) std::memset(p + end, 0, static_cast<size_t>(-delta));
+  if (i < c) std::memcpy(p + top - nNew - nNext, next + dNext, static_cast<size_t>(nNext));
+  std::memcpy(p + top - nNew, key + dNew, static_cast<size_t>(nNew));
+  // Entries: shift, then write the new one and the one after it.
+  std::memmove(p + 24 + (i + 1) * e, p + 24 + i * e, static_cast<size_t>((c - i) * e));
+  put(i, static_cast<std::uint64_t>(recno) | static_cast<std::uint64_t>(dNew) << rb |
+             static_cast<std::uint64_t>(tNew) << (rb + db));
+  if (i < c)
+    put(i + 1, (vOld & recMask) | static_cast<std::uint64_t>(dNext) << rb |
+                   static_cast<std::uint64_t>(tOld) << (rb + db));
+  PutLe16(p + 2, static_cast<std::uint32_t>(c + 1));
+  PutLe16(p + 12, static_cast<std::uint32_t>(end - delta - arrayEnd));
+  return true;
+}
+
+int EntryWidth(int keyLen, std::uint32_t maxRecno) { return WidthsFor(keyLen, maxRecno).e; }
+
 void DecodeNode(const unsigned char* p, int keyLen, char pad, CdxNode& node) {
   if (keyLen < 1 || keyLen > 240) throw CdxDamaged("key length");
   node.attr = Le16(p);
@@ -52,6 +144,8 @@ void DecodeNode(const unsigned char* p, int keyLen, char pad, CdxNode& node) {
   node.keys.clear();
   node.recnos.clear();
   node.children.clear();
+  std::memcpy(node.image.data(), p, kPageSize);
+  node.imageValid = true;
   const size_t kl = static_cast<size_t>(keyLen);
   if (!node.Leaf()) {
     if (count == 0 || count * (keyLen + 8) > 500) throw CdxDamaged("interior key count");

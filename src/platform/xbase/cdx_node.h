@@ -1,6 +1,7 @@
 #pragma once
 // CDX pages: 512-byte tree nodes (interior and compact leaf) decoded into a flat
 // form the tree code edits, and encoded back exactly as other programs expect.
+#include <array>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -29,6 +30,11 @@ struct CdxNode {
   bool dirty = false;
   int keyLen = 0;  // of the tag the page belongs to
   char pad = ' ';
+  std::uint32_t maxRecno = 0;  // leaf: largest record number; 0 unknown
+  int keyBytes = -1;  // leaf: key bytes the entries need as we encode them; -1 unknown
+  // The page as it stands in the file, when it still matches the entries.
+  std::array<unsigned char, 512> image{};
+  bool imageValid = false;
 
   bool Leaf() const { return (attr & 2) != 0; }
   bool Root() const { return (attr & 1) != 0; }
@@ -46,6 +52,16 @@ void DecodeNode(const unsigned char* page, int keyLen, char pad, CdxNode& node);
 int LeafBytes(const CdxNode& node, int keyLen, char pad);
 int LeafBytes(const char* keys, const std::uint32_t* recnos, int count, int keyLen, char pad);
 void EncodeNode(const CdxNode& node, int keyLen, char pad, unsigned char* page);
+// Puts a new entry at position i into an encoded leaf page in place (the entries
+// before i stay where they are). prev and next are the keys that stand before and
+// at i now. false when the page has no room or its widths do not allow it; the
+// page is then unchanged.
+bool PatchLeafInsert(unsigned char* page, int keyLen, char pad, int i, const char* prev, const char* next,
+                     const char* key, std::uint32_t recno);
+// Key bytes one leaf entry needs after prev (nullptr for the first entry).
+int EntryKeyBytes(const char* prev, const char* key, int keyLen, char pad);
+// Bytes per leaf entry for a node whose largest record number is maxRecno.
+int EntryWidth(int keyLen, std::uint32_t maxRecno);
 inline int InteriorCapacity(int keyLen) { return 500 / (keyLen + 8); }
 
 // Key bytes of values: numbers (and Julian days) as 8-byte sortable doubles, or the

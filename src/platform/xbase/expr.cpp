@@ -152,10 +152,11 @@ std::string FormatNumber(double value, int len, int dec) {
     std::snprintf(digits, sizeof digits, "%.0f", scaled);
     std::string num(digits);
     if (d > 0) {
-      if (static_cast<int>(num.size()) <= d) num.insert(0, d + 1 - num.size(), '0');
-      num.insert(num.size() - d, ".");
+      if (static_cast<int>(num.size()) <= d) num = std::string(static_cast<size_t>(d) + 1 - num.size(), '0') + num;
+      const size_t point = num.size() - static_cast<size_t>(d);
+      num = num.substr(0, point) + '.' + num.substr(point);
     }
-    if (negative) num.insert(0, "-");
+    if (negative) num = '-' + num;
     if (static_cast<int>(num.size()) <= len) return std::string(len - num.size(), ' ') + num;
   }
   return std::string(len, '*');
