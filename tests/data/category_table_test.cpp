@@ -90,6 +90,9 @@ class OldOutline : public ::testing::Test {
                {1001, 100, "2. Run"},
                {1002, 101, "Parallel"},
                {1003, 101, "LINES"},
+               // A topic that is not there (past every topic) must not end the copy.
+               {1004, 900, "Orphan"},
+               {1005, 100, "Grade"},
                {999, 101, "Unassigned"}});
     // The node table: the schema's standards table written by another program, emptied.
     for (const char* name : {"standard.dbf", "standard.cdx"}) {
@@ -178,6 +181,8 @@ TEST_F(OldOutline, EveryLevelLandsInTreeOneWithItsParentsOrdersAndDescriptions) 
                          {1, 5000, 3100, 801, "1. Rise"},
                          {1, 5001, 3100, 802, "2. Run"},
                          {1, 5002, 3101, 801, "Parallel"},
+                         {1, 5004, 3900, 801, "Orphan"},
+                         {1, 5005, 3100, 803, "Grade"},
                      }));
 }
 
