@@ -47,8 +47,9 @@ void DatabaseHelper::RecordPosition() {
 void DatabaseHelper::RestorePosition() {
   DropPending();
   if (count_ == 0) return;
-  const SeekFrame& top = frames_[static_cast<std::size_t>(count_ - 1)];
-  GoRecord(top.Table.Data, top.SavedRecNo);
+  SeekFrame& top = frames_[static_cast<std::size_t>(count_ - 1)];
+  // The walk goes on from the restored row.
+  if (GoRecord(top.Table.Data, top.SavedRecNo) == 0) top.RecNo = top.SavedRecNo;
 }
 
 std::string DatabaseHelper::CurrentID() const {

@@ -138,6 +138,15 @@ TEST_F(ItemsTable, RecordPositionAndRestorePositionBracketAnInnerMove) {
   DbHelper().RestorePosition();
   EXPECT_EQ(xbase::d4recNo(ref_.Data), 3);
   EXPECT_EQ(Walk(grpTag_, "A"), Names{"five"});
+
+  // A walk taken back to a remembered row goes on from there.
+  ASSERT_TRUE(DbHelper().SeekNext(ref_, 0, ""));
+  DbHelper().RecordPosition();
+  ASSERT_TRUE(DbHelper().SeekNext(ref_, 0, ""));
+  ASSERT_TRUE(DbHelper().SeekNext(ref_, 0, ""));
+  DbHelper().RestorePosition();
+  EXPECT_EQ(Name(), "one");
+  EXPECT_EQ(Walk(0, ""), (Names{"two", "three", "four", "five"}));
 }
 
 TEST_F(ItemsTable, SeekFirstLeavesItsRowCurrentUntilTheNextWalkingCall) {
