@@ -7,6 +7,7 @@
 #include <optional>
 #include <unordered_set>
 
+#include "platform/xbase/paths.h"
 #include "platform/xbase/shared_file.h"
 
 namespace xbase::detail {
@@ -632,6 +633,7 @@ void MarkDirty(std::vector<std::uint32_t>& dirty, CdxNode& n) {
 
 std::vector<CdxIndex::Step> CdxIndex::Locate(TagState& tag, std::string_view key, std::uint32_t recno, bool prefix) {
   std::vector<Step> path;
+  path.reserve(4);
   std::uint32_t off = tag.root;
   const int kl = tag.desc.keyLength;
   for (int depth = 0;; ++depth) {
@@ -995,8 +997,11 @@ int CdxIndex::Replace(long recno, std::string_view before, std::string_view afte
         }
       }
       for (size_t i = 0; i < tags_.size(); ++i) {
-        if (changes[i].remove) DeleteEntry(tags_[i], changes[i].oldKey, r);
+        bool held = changes[i].remove && DeleteEntry(tags_[i], changes[i].oldKey, r);
         if (changes[i].add) InsertEntry(tags_[i], changes[i].newKey, r);
+        // A unique tag whose holder of a key moves on hands the key to the next
+        // record that has it, so that every distinct key stays findable.
+        if (held && tags_[i].desc.unique != kUniqueNone) Promote(static_cast<int>(i), changes[i].oldKey, r);
       }
       Commit();
     } catch (...) {
@@ -1013,6 +1018,40 @@ int CdxIndex::Replace(long recno, std::string_view before, std::string_view afte
     return error_ = kErrorIndex;
   }
   return kSuccess;
+}
+
+void CdxIndex::Promote(int tagIndex, const std::string& key, std::uint32_t except) {
+  TagState& tag = tags_[static_cast<size_t>(tagIndex)];
+  if (Contains(tag, key, except)) return;
+  int code = kSuccess;
+  auto dbf = SharedFile::Open(SiblingFile(file_->Path(), ".dbf"), false, code);
+  if (!dbf) return;
+  unsigned char h[12];
+  if (!dbf->Read(0, h, sizeof h)) return;
+  const long count = static_cast<long>(Le32(h + 4));
+  const int headerLength = Le16(h + 8), recordLength = Le16(h + 10);
+  const std::int64_t size = dbf->Size();
+  if (recordLength < 1 || headerLength < 32 || size < headerLength) return;
+  const long fits = static_cast<long>((size - headerLength) / recordLength);
+  const long records = std::min(count, fits);
+  const long chunk = std::max(1L, 65536L / recordLength);
+  std::string buffer;
+  for (long first = 1; first <= records; first += chunk) {
+    const long n = std::min(chunk, records - first + 1);
+    buffer.resize(static_cast<size_t>(n) * static_cast<size_t>(recordLength));
+    if (!dbf->Read(headerLength + static_cast<std::int64_t>(first - 1) * recordLength, buffer.data(), buffer.size()))
+      return;
+    for (long k = 0; k < n; ++k) {
+      const long recno = first + k;
+      if (recno == static_cast<long>(except)) continue;
+      std::string_view record(buffer.data() + static_cast<size_t>(k) * static_cast<size_t>(recordLength),
+                              static_cast<size_t>(recordLength));
+      if (Wanted(tagIndex, record, recno) && KeyFor(tag, record, recno) == key) {
+        InsertEntry(tag, key, static_cast<std::uint32_t>(recno));
+        return;
+      }
+    }
+  }
 }
 
 int CdxIndex::Rebuild(const std::function<bool(long& recno, std::string& record)>& next) {

@@ -127,6 +127,7 @@ class CdxIndex final : public TableIndex {
   void FixMax(TagState& tag, std::vector<Step>& path, size_t level);
   void SplitIfNeeded(TagState& tag, std::vector<Step>& path, size_t level);
   void RemoveNode(TagState& tag, std::vector<Step>& path, size_t level);
+  void Promote(int tag, const std::string& key, std::uint32_t except);
   void SetRoot(TagState& tag, std::uint32_t root);
   // Cursor moves: the recno at the cursor after stepping, 0 at an end.
   long StepCursor(TagState& tag, int direction);
