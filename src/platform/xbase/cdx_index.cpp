@@ -1244,6 +1244,15 @@ long CdxIndex::Neighbour(int tagIndex, long recno, std::string_view record, int 
       guard.emplace([&] { UnlockIndex(); });
     }
     Sync();
+    // Nothing changed since the cursor was set: step from it (the pages it needs
+    // can be read now), which keeps a walk going forward even over an entry whose
+    // stored key no longer matches its record.
+    if (tag.cursor.generation == generation_) {
+      CdxNode* hit = cache_.Find(tag.cursor.leaf);
+      if (hit && tag.cursor.index >= 0 && tag.cursor.index < hit->Count() &&
+          hit->recnos[static_cast<size_t>(tag.cursor.index)] == static_cast<std::uint32_t>(recno))
+        return StepCursor(tag, direction);
+    }
     const std::string key = KeyFor(tag, record, recno);
     std::vector<Step> path = Locate(tag, key, static_cast<std::uint32_t>(recno), false);
     Step at = path.back();
