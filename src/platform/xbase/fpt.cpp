@@ -160,17 +160,17 @@ int MemoFile::Write(std::vector<Put>& puts, bool headerKnown) {
   } else if (!file_->Read(0, header, sizeof header)) {
     return kErrorMemo;
   }
-  // New runs start past everything in use: past the header's next free block and
-  // past the end of the file, so that nothing another program still reads is hit.
-  // When the header still says what this file object last wrote, nobody else has
-  // allocated since, and the end of the file need not be asked for.
+  // New runs start at the end of the file: never inside blocks another program may
+  // still read, and never past the end (a damaged header's next free block could lie
+  // far beyond it). When the header still says what this object last wrote, nobody
+  // else has allocated since and that is the end; only otherwise is the size asked.
   std::uint64_t next = ReadBe32(header);
   if (next != lastNext_ || lastNext_ == 0) {
     std::int64_t size = file_->Size();
     if (size < 0) return kErrorMemo;
     std::uint64_t headerBlocks = (kFptHeaderSize + blockSize_ - 1) / blockSize_;
     std::uint64_t endBlocks = (static_cast<std::uint64_t>(size) + blockSize_ - 1) / blockSize_;
-    next = std::max({next, headerBlocks, endBlocks});
+    next = std::max(headerBlocks, endBlocks);
   }
   const std::uint64_t first = next;
   std::string tail;
