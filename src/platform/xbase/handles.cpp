@@ -1,5 +1,8 @@
+#include <unistd.h>
+
 #include <algorithm>
 
+#include "platform/xbase/shared_file.h"
 #include "platform/xbase/table.h"
 
 namespace xbase::detail {
@@ -12,8 +15,23 @@ std::int64_t PairKey(Data4 data, int index) {
 }  // namespace
 
 Registry& Registry::Get() {
+  // The book of open files must outlive the registry: it is made first.
+  SharedFile::KeepOpenFilesBook();
   static Registry registry;
   return registry;
+}
+
+Registry::Registry() : pid_(getpid()) {}
+
+// Tables still open when the program ends are closed, so that a changed record is
+// written back; not in a forked child, whose tables belong to its parent.
+Registry::~Registry() {
+  if (getpid() != pid_) return;
+  std::vector<Code4> contexts;
+  for (const auto& [handle, entry] : entries_) {
+    if (entry.kind == Entry::Kind::kContext) contexts.push_back(handle);
+  }
+  for (Code4 code : contexts) RemoveContext(code);
 }
 
 Code4 Registry::AddContext() {

@@ -42,6 +42,8 @@ bool SetLock(int fd, short type, std::int64_t offset, std::int64_t length) {
 
 }  // namespace
 
+void SharedFile::KeepOpenFilesBook() { (void)OpenFiles(); }
+
 std::shared_ptr<SharedFile> SharedFile::Open(const std::string& path, bool create, int& code) {
   code = kSuccess;
   struct stat st {};

@@ -23,6 +23,9 @@ class SharedFile {
   // read-only when writing is refused. code: kSuccess, kErrorAccess (refused),
   // kErrorCreate, kErrorRead (missing or not a regular file).
   static std::shared_ptr<SharedFile> Open(const std::string& path, bool create, int& code);
+  // Makes the process's book of open files now, so that it outlives whatever is
+  // made after it (the handle registry closes tables when the program ends).
+  static void KeepOpenFilesBook();
   ~SharedFile();
   SharedFile(const SharedFile&) = delete;
   SharedFile& operator=(const SharedFile&) = delete;

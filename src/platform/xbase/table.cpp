@@ -112,7 +112,16 @@ std::unique_ptr<Table> Table::OpenResolved(const std::string& dbf, bool autoOpen
     if (!table->memo_) return nullptr;
   }
   Table* self = table.get();
+  // The record buffer itself reads with the memos assigned to it but not yet written.
   table->layout_.memoText = [self](std::string_view record, const FieldLayout& field) {
+    if (record.data() == self->record_.data()) {
+      for (int f = 0; f < self->FieldCount(); ++f) {
+        const FieldLayout& mine = self->layout_.fields[f];
+        if (mine.offset == field.offset && mine.length == field.length) {
+          return self->IsMemo(f) ? self->MemoText(f) : std::string();
+        }
+      }
+    }
     return self->MemoOf(record, field);
   };
   table->BlankBuffer();
@@ -162,11 +171,24 @@ std::unique_ptr<Table> Table::Create(const std::string& path, const std::vector<
     }
   }
   auto table = OpenResolved(dbf, false, code);
-  if (!table) return nullptr;
+  // A table that could not be made whole is not left behind.
+  auto removeFiles = [&] {
+    table.reset();
+    unlink(dbf.c_str());
+    unlink(SiblingFile(dbf, ".fpt").c_str());
+  };
+  if (!table) {
+    removeFiles();
+    return nullptr;
+  }
   if (!tags.empty()) {
     std::string cdx = SiblingFile(dbf, ".cdx");
     table->index_ = CreateProductionIndex(cdx, table->layout_, tags, code);
-    if (code != kSuccess) return nullptr;
+    if (code != kSuccess) {
+      removeFiles();
+      unlink(cdx.c_str());
+      return nullptr;
+    }
     if (table->index_) {
       table->cdxPath_ = cdx;
       table->flags_ |= 0x01;

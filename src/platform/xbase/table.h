@@ -184,6 +184,7 @@ class Table {
 class Registry {
  public:
   static Registry& Get();
+  ~Registry();
 
   Code4 AddContext();
   Context* FindContext(Code4 code);
@@ -208,6 +209,7 @@ class Registry {
   void RemoveExpr(Expr4 expr);
 
  private:
+  Registry();
   struct Entry {
     enum class Kind { kContext, kTable, kField, kTag, kExpr };
     Kind kind = Kind::kContext;
@@ -218,6 +220,7 @@ class Registry {
     std::unique_ptr<HandleObject> object;
   };
   std::int32_t next_ = 1;
+  int pid_ = 0;
   std::unordered_map<std::int32_t, Entry> entries_;
   // (table, index) -> handle, so that repeated asks give one handle.
   std::unordered_map<std::int64_t, std::int32_t> fieldHandles_;

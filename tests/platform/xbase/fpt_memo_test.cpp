@@ -158,4 +158,23 @@ TEST_F(FptMemo, DamagedPointersAndLengthsReadEmpty) {
   d4close(d);
 }
 
+// A next free block far past the end (a damaged header) must not send the new memo
+// there: it goes to the end of the file.
+TEST_F(FptMemo, DamagedNextFreeBlockDoesNotSendWritesPastTheEnd) {
+  ASSERT_EQ(AppendRow(data, {"a", "first", ""}), 0);
+  ASSERT_EQ(d4close(data), 0);
+  const fs::path fptPath = dir.path() / "memo.fpt";
+  std::string fpt = ReadFile(fptPath);
+  const auto size = fpt.size();
+  fpt[0] = '\x7F';  // next free block 0x7F000009
+  WriteFile(fptPath, fpt);
+  data = d4open(engine.code(), (dir.path() / "memo.dbf").string());
+  ASSERT_EQ(AppendRow(data, {"b", "second", ""}), 0);
+  EXPECT_EQ(Pointer(2), 9u);
+  EXPECT_EQ(Memo(2), "second");
+  EXPECT_EQ(Memo(1), "first");
+  EXPECT_LE(fs::file_size(fptPath), size + 128);
+  EXPECT_EQ(Be32(ReadFile(fptPath), 0), 10u);
+}
+
 }  // namespace
