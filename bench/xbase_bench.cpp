@@ -4,6 +4,10 @@
 // the append lock, as the system appends), read all in natural order, random go +
 // field reads, delete every 10th, pack; then the same appends into a second table
 // locked whole first (d4lockAll). The tables stay in FOLDER.
+// Index phases, on a third table with the seven tags of quests and the identifiers
+// shuffled: append all, random seeks on QUEST_ID, a walk of every tag, reindex,
+// delete every 10th, pack.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -82,6 +86,86 @@ void Report(const char* phase, Clock::time_point start, long rows) {
 void RemoveTable(const fs::path& folder, const std::string& name) {
   std::error_code error;
   for (const char* ext : {".dbf", ".fpt", ".cdx"}) fs::remove(folder / (name + ext), error);
+}
+
+// The index phases (see the top). Returns false when a phase fails.
+bool IndexPhases(xbase::Code4 code, const fs::path& folder, const std::vector<Row>& rows) {
+  const long count = static_cast<long>(rows.size());
+  const std::vector<xbase::TagInfo> tags = {
+      {"DIFFICULTY", "difficulty", "", 0, 0}, {"QUEST_ID", "quest_id", "", 0, 0}, {"SUBTOPICID", "subtopicid", "", 0, 0},
+      {"USER_ID", "user_id", "", 0, 0},       {"ESSAY", "essay", "", 0, 0},       {"TABLE_ID", "table_id", "", 0, 0},
+      {"DESCRIPTID", "descriptid", "", 0, 0}};
+  RemoveTable(folder, "quests_tags");
+  xbase::Data4 data = xbase::d4create(code, (folder / "quests_tags").string(), QuestsFields(), tags);
+  if (data == 0) return false;
+  std::vector<long> ids(static_cast<std::size_t>(count));
+  for (long i = 0; i < count; ++i) ids[static_cast<std::size_t>(i)] = i + 1;
+  std::mt19937 random(42);
+  std::shuffle(ids.begin(), ids.end(), random);
+  const int fieldCount = xbase::d4numFields(data);
+  std::vector<xbase::Field4> fields;
+  std::vector<char> types;
+  for (int j = 1; j <= fieldCount; ++j) {
+    fields.push_back(xbase::d4fieldJ(data, j));
+    types.push_back(xbase::f4type(fields.back()));
+  }
+
+  auto start = Clock::now();
+  for (long i = 0; i < count; ++i) {
+    const Row& row = rows[static_cast<std::size_t>(i)];
+    xbase::d4appendStart(data, 0);
+    for (int j = 0; j < fieldCount; ++j) {
+      const std::string& value = j == 0 ? Id(ids[static_cast<std::size_t>(i)]) : row[static_cast<std::size_t>(j)];
+      if (types[static_cast<std::size_t>(j)] == 'M') {
+        xbase::f4memoAssign(fields[static_cast<std::size_t>(j)], value);
+      } else if (types[static_cast<std::size_t>(j)] == 'N') {
+        xbase::f4assignInt(fields[static_cast<std::size_t>(j)], std::atoi(value.c_str()));
+      } else {
+        xbase::f4assign(fields[static_cast<std::size_t>(j)], value);
+      }
+    }
+    if (xbase::d4append(data) != xbase::kSuccess) return false;
+  }
+  Report("index: append", start, count);
+
+  xbase::d4tagSelect(data, xbase::d4tag(data, "QUEST_ID"));
+  start = Clock::now();
+  long found = 0;
+  for (long i = 0; i < count; ++i) {
+    if (xbase::d4seek(data, Id(1 + static_cast<long>(random() % static_cast<unsigned long>(count)))) == 0) ++found;
+  }
+  Report("index: seeks", start, count);
+  if (found != count) std::fprintf(stderr, "xbase_bench: %ld of %ld seeks found\n", found, count);
+
+  start = Clock::now();
+  long steps = 0;
+  for (xbase::Tag4 tag = xbase::d4tagNext(data, 0); tag; tag = xbase::d4tagNext(data, tag)) {
+    xbase::d4tagSelect(data, tag);
+    for (int rc = xbase::d4top(data); rc == xbase::kSuccess; rc = xbase::d4skip(data, 1)) ++steps;
+  }
+  Report("index: walk every tag", start, steps);
+  if (steps != 7 * count) std::fprintf(stderr, "xbase_bench: walked %ld entries\n", steps);
+
+  start = Clock::now();
+  if (xbase::d4reindex(data) != xbase::kSuccess) return false;
+  Report("index: reindex", start, count);
+
+  xbase::d4tagSelect(data, 0);
+  start = Clock::now();
+  long deleted = 0;
+  for (long recno = 10; recno <= count; recno += 10, ++deleted) {
+    xbase::d4go(data, recno);
+    xbase::d4delete(data);
+  }
+  xbase::d4flush(data);
+  Report("index: delete every 10th", start, deleted);
+
+  start = Clock::now();
+  if (xbase::d4pack(data) != xbase::kSuccess) return false;
+  Report("index: pack", start, count);
+  if (xbase::d4recCount(data) != count - deleted) std::fprintf(stderr, "xbase_bench: wrong count after pack\n");
+  xbase::d4close(data);
+  return true;
 }
 
 }  // namespace
@@ -213,6 +297,12 @@ int main(int argc, char** argv) {
   xbase::d4unlock(locked);
   Report("append, table locked", start, count);
   xbase::d4close(locked);
+
+  // 7. The index phases.
+  if (!IndexPhases(code, folder, rows)) {
+    std::fprintf(stderr, "xbase_bench: an index phase failed\n");
+    return 1;
+  }
   xbase::d4initUndo(code);
   std::printf("checksum %zu\n", bytes);
   return 0;
