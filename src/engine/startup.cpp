@@ -14,6 +14,7 @@
 #include "core/strings.h"
 #include "core/system_box.h"
 #include "core/terminate.h"
+#include "core/window_helpers.h"
 #include "data/codebase.h"
 #include "data/database_helper.h"
 #include "data/id_ranges.h"
@@ -240,6 +241,7 @@ void Main(const std::string& programFolder) {
   }
 
   s.AskBeforeOverwrite = true;
+  GetDesktopWorkArea();
 
   if (Trim(received).empty()) {
     MsgBox(kMustRunFromHost, kMbCritical);

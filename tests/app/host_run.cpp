@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -15,6 +16,22 @@ extern char** environ;
 namespace fs = std::filesystem;
 
 namespace app_testing {
+namespace {
+
+// The program under test: TOLVARIN_BINARY when the runner sets it, else the one built
+// beside this test program (build/<kind>/bin/tolvarin).
+std::string ProgramUnderTest() {
+  if (const char* env = std::getenv("TOLVARIN_BINARY"); env && *env) return env;
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    const fs::path beside = self.parent_path().parent_path().parent_path() / "bin" / "tolvarin";
+    if (fs::exists(beside)) return beside.string();
+  }
+  return testing_support::TolvarinBinary().string();
+}
+
+}  // namespace
 
 HostRun::HostRun() : app_(dir_.str() + "/Host") { fs::create_directories(app_); }
 
@@ -42,6 +59,8 @@ std::vector<std::string> HostRun::Entries(const std::string& relative) const {
   return names;
 }
 
+std::string HostRun::Program() { return ProgramUnderTest(); }
+
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   size_t pos = 0;
@@ -68,7 +87,7 @@ RunResult HostRun::Run(const std::vector<std::string>& args, const std::vector<s
   fs::remove(transcriptFile);
   fs::remove(settingsFile);
 
-  const std::string program = binary.empty() ? testing_support::TolvarinBinary().string() : binary;
+  const std::string program = binary.empty() ? ProgramUnderTest() : binary;
   std::vector<std::string> argStrings{program};
   argStrings.insert(argStrings.end(), args.begin(), args.end());
   std::vector<char*> argv;

@@ -37,6 +37,8 @@ class HostRun {
   RunResult RunHere(const std::vector<std::string>& args, const std::vector<std::string>& answers = {}) const;
 
   std::string Scratch() const { return dir_.str(); }
+  // The program the runs start.
+  static std::string Program();
 
  private:
   testing_support::TempDir dir_;

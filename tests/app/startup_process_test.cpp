@@ -322,7 +322,7 @@ TEST_F(StartupProcess, AppPathDefaultsToTheProgramsOwnFolder) {
   const std::string folder = host.Scratch() + "/Program";
   fs::create_directories(folder);
   const std::string binary = folder + "/tolvarin";
-  fs::copy_file(testing_support::TolvarinBinary(), binary);
+  fs::copy_file(host.Program(), binary);
   testing_support::WriteFile(folder + "/kestal.ini", "[Tolvarin]\r\nOffice=TRUE\r\n");
   const RunResult run = host.Run({"Mode:FixCourseDat", "CoursePath:/c"}, {}, binary);
   EXPECT_EQ(run.status, 0) << run.stderrText;
