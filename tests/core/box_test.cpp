@@ -31,9 +31,11 @@ TEST(ButtonSets, TheStandardTable) {
     const ButtonSet set = ButtonSetFor(row.set | kMbCritical | kMbDefaultButton2);
     EXPECT_EQ(set.captions, row.captions) << row.set;
     EXPECT_EQ(set.cancelButton, row.cancel) << row.set;
-    for (int b = 1; b <= 3; ++b)
-      if (!row.captions[static_cast<size_t>(b - 1)].empty())
+    for (int b = 1; b <= 3; ++b) {
+      if (!row.captions[static_cast<size_t>(b - 1)].empty()) {
         EXPECT_EQ(ResultForButton(row.set, b), row.results[static_cast<size_t>(b - 1)]) << row.set << " " << b;
+      }
+    }
   }
   EXPECT_EQ(ButtonSetFor(0, true).shown, 0);  // a timed OK box shows no button
   EXPECT_EQ(ResultForButton(kMbYesNo, 9), 9);  // unlisted numbers stay themselves

@@ -44,7 +44,9 @@ TEST_F(FilesTest, CreateFolderTreeReportsAFolderItCouldNotMake) {
   EXPECT_FALSE(CreateFolderTree(At("plainfile")));
   fs::create_directory(At("locked"));
   core_testing::ReadOnlyFolder locked(At("locked"));
-  if (locked.Works()) EXPECT_FALSE(CreateFolderTree(At("locked/new/deeper")));
+  if (locked.Works()) {
+    EXPECT_FALSE(CreateFolderTree(At("locked/new/deeper")));
+  }
 }
 
 TEST_F(FilesTest, DeleteFolderFilesKeepsTheListedExtensionsInTheTopFolderOnly) {
