@@ -6,6 +6,7 @@
 #include "core/files.h"
 #include "core/paths.h"
 #include "core/settings.h"
+#include "platform/shell/shell.h"
 
 namespace tolvarin {
 namespace {
@@ -93,6 +94,13 @@ void EndLog(bool writeLine) {
 }
 
 bool RunLogIsOpen() { return Log().file.is_open(); }
+
+bool OpenRunLogInViewer() {
+  EndLog(false);
+  const bool shown = shell::OpenInViewer(FindPath(JoinPath(Settings().AppPath, "tolvarin.log")));
+  BeginLog(false);
+  return shown;
+}
 
 void InitDebugLog() {
   DebugLogState& debug = Debug();

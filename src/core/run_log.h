@@ -11,6 +11,10 @@ void BeginLog(bool writeLine);   // opens for appending; "Begin Log: " + time st
 void WriteLog(const std::string& text);
 void EndLog(bool writeLine);     // "End Log: " + time stamp, then closes
 bool RunLogIsOpen();
+// The main window's log button: closes the log without a line, opens it in the
+// system's viewer and opens it again, so later lines go on in the same file.
+// False when no viewer could be started.
+bool OpenRunLogInViewer();
 
 // The debug log AppPath/logs/debuglog_yyyy_mm_dd.txt (fallback AppPath/debuglog.txt).
 // Its switch is off: the first call only creates the logs folder and prunes logs

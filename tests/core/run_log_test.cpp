@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <regex>
@@ -70,6 +71,18 @@ TEST_F(RunLogTest, ClosingAndReopeningWithoutLinesKeepsOneFile) {
   WriteLog("step");
   const std::string log = ReadFile(At("tolvarin.log"));
   EXPECT_TRUE(std::regex_match(log, std::regex("Begin Log: [-0-9 :]{19}\r\nstep\r\n"))) << log;
+}
+
+TEST_F(RunLogTest, LogButtonAddsNoLineAndLaterStepsGoOnInTheSameFile) {
+  const std::string path = ::getenv("PATH") ? ::getenv("PATH") : "";
+  ::setenv("PATH", App().c_str(), 1);  // no viewer here: nothing is started
+  BeginLog(true);
+  WriteLog("before");
+  EXPECT_FALSE(OpenRunLogInViewer());
+  WriteLog("after");
+  ::setenv("PATH", path.c_str(), 1);
+  const std::string log = ReadFile(At("tolvarin.log"));
+  EXPECT_TRUE(std::regex_match(log, std::regex("Begin Log: [-0-9 :]{19}\r\nbefore\r\nafter\r\n"))) << log;
 }
 
 std::string DayName(int daysBack) {
