@@ -77,6 +77,17 @@ std::vector<std::string> Lines(const std::string& text) {
 
 RunResult HostRun::Run(const std::vector<std::string>& args, const std::vector<std::string>& answers,
                        const std::string& binary) const {
+  return Start(args, answers, binary, true);
+}
+
+RunResult HostRun::RunUnscripted(const std::vector<std::string>& args) const {
+  std::vector<std::string> all{"AppPath:" + app_};
+  all.insert(all.end(), args.begin(), args.end());
+  return Start(all, {}, "", false);
+}
+
+RunResult HostRun::Start(const std::vector<std::string>& args, const std::vector<std::string>& answers,
+                         const std::string& binary, bool scripted) const {
   const std::string answersFile = dir_.str() + "/answers.txt";
   const std::string transcriptFile = dir_.str() + "/transcript.txt";
   const std::string settingsFile = dir_.str() + "/settings.txt";
@@ -102,8 +113,10 @@ RunResult HostRun::Run(const std::vector<std::string>& args, const std::vector<s
       continue;
     envStrings.push_back(entry);
   }
-  envStrings.push_back(std::string(tolvarin::kAnswersVariable) + "=" + answersFile);
-  envStrings.push_back(std::string(tolvarin::kTranscriptVariable) + "=" + transcriptFile);
+  if (scripted) {
+    envStrings.push_back(std::string(tolvarin::kAnswersVariable) + "=" + answersFile);
+    envStrings.push_back(std::string(tolvarin::kTranscriptVariable) + "=" + transcriptFile);
+  }
   envStrings.push_back(std::string(tolvarin::kSettingsDumpVariable) + "=" + settingsFile);
   std::vector<char*> envp;
   for (std::string& e : envStrings) envp.push_back(e.data());

@@ -33,6 +33,8 @@ class HostRun {
   // Runs the program with these arguments (AppPath is not added).
   RunResult Run(const std::vector<std::string>& args, const std::vector<std::string>& answers = {},
                 const std::string& binary = "") const;
+  // As a console run: no answers and no transcript, so boxes go to stderr.
+  RunResult RunUnscripted(const std::vector<std::string>& args) const;
   // The same with AppPath:<host folder> in front.
   RunResult RunHere(const std::vector<std::string>& args, const std::vector<std::string>& answers = {}) const;
 
@@ -41,6 +43,9 @@ class HostRun {
   static std::string Program();
 
  private:
+  RunResult Start(const std::vector<std::string>& args, const std::vector<std::string>& answers,
+                  const std::string& binary, bool scripted) const;
+
   testing_support::TempDir dir_;
   std::string app_;
 };

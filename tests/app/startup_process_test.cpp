@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <regex>
 
+#include "core/read_only_folder.h"
 #include "core/terminate.h"
 #include "engine/startup.h"
 #include "host_run.h"
@@ -340,13 +341,40 @@ TEST_F(StartupProcess, WritableProbeLeavesTheUsersTestFileAlone) {
   EXPECT_EQ(host.Entries(), (std::vector<std::string>{"Kestal.INI", "test.dat", "tolvarin.log"}));
 }
 
-TEST_F(StartupProcess, UnscriptedRunPrintsItsBoxesAndNeverWaits) {
+TEST_F(StartupProcess, HostFolderThatCannotBeWrittenAsksWhetherToGoOn) {
+  host.HostIni("");
+  core_testing::ReadOnlyFolder locked(host.App());
+  if (!locked.Works()) GTEST_SKIP() << "cannot make a folder read-only here";
+  const RunResult exit = host.RunHere({"Mode:FixCourseDat", "CoursePath:/c"}, {"Exit Program"});
+  EXPECT_EQ(exit.status, tolvarin::kTerminateStatus);
+  ASSERT_EQ(exit.boxes.size(), 1u);
+  EXPECT_EQ(exit.boxes[0].kind, "Facility");
+  EXPECT_EQ(exit.boxes[0].box.title, "Corvane");
+  EXPECT_EQ(exit.boxes[0].box.text.rfind("Error: Unable to create temporary file in \"" + host.App() + "/\".", 0), 0u);
+  EXPECT_TRUE(exit.settings.empty());
+
+  const RunResult goOn = host.RunHere({"Mode:FixCourseDat", "CoursePath:/c"}, {"Continue Anyway"});
+  EXPECT_EQ(goOn.status, 0);
+  EXPECT_EQ(goOn.boxes.size(), 1u);
+  EXPECT_EQ(goOn.settings.at("Mode"), "11");
+}
+
+TEST_F(StartupProcess, AnswersThatRunOutTakeTheDefaultButton) {
   host.HostIni("Prompt=TRUE\r\n");
-  // Without a script every box is printed and answered with its default button.
   const RunResult run = host.RunHere({"Mode:RECOVER", "CoursePath:/c"});
   EXPECT_EQ(run.status, tolvarin::kNotAvailableStatus);  // Yes is the prompt's default
   ASSERT_EQ(run.boxes.size(), 2u);
   EXPECT_EQ(run.boxes[0].answer, "1");
+}
+
+TEST_F(StartupProcess, ConsoleRunPrintsItsBoxesAndNeverWaits) {
+  host.HostIni("Prompt=TRUE\r\n");
+  const RunResult run = host.RunUnscripted({"Mode:RECOVER", "CoursePath:/c"});
+  EXPECT_EQ(run.status, tolvarin::kNotAvailableStatus);
+  EXPECT_TRUE(run.boxes.empty());
+  EXPECT_NE(run.stderrText.find("Mode:RECOVER CoursePath:/c"), std::string::npos) << run.stderrText;
+  EXPECT_NE(run.stderrText.find("-> &Yes"), std::string::npos) << run.stderrText;
+  EXPECT_NE(run.stderrText.find("not available yet"), std::string::npos) << run.stderrText;
 }
 
 }  // namespace
