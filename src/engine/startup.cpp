@@ -98,7 +98,7 @@ int Dispatch(const std::string& line) {
     case 4: {
       const auto range = ParseSupplementalRange(GetCommandArg(line, "IDStart"), GetCommandArg(line, "IDEnd"));
       if (!range) {
-        MsgBox("IDStart and IDEnd must be whole numbers.", kMbCritical);
+        MsgBox("IDEnd must be a whole number: \"" + GetCommandArg(line, "IDEnd") + "\"", kMbCritical);
         Terminate();
       }
       return NotAvailable("CreateSupplementalPackage");
