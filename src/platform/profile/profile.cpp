@@ -111,6 +111,10 @@ std::string GetString(const std::string& file, const std::string& section, const
                       const std::string& defaultValue) {
   std::string value;
   if (!Lookup(file, section, key, value)) value = Trim(defaultValue);
+  // A value in a matching pair of quotes comes back without them, as the host's
+  // readers gave it.
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+    value = value.substr(1, value.size() - 2);
   if (value.size() > kMaxText) value.resize(kMaxText);
   return value;
 }

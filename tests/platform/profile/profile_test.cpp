@@ -47,7 +47,9 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"comment_ignored", "[S]\r\n;K=commented\r\nK=real\r\n", "S", "K", "real"},
         ReadCase{"lf_line_ends", "[S]\nK=v\n", "S", "K", "v"},
         ReadCase{"empty_value", "[S]\r\nK=\r\n", "S", "K", ""},
-        ReadCase{"equals_in_value", "[S]\r\nK=a=b\r\n", "S", "K", "a=b"}),
+        ReadCase{"equals_in_value", "[S]\r\nK=a=b\r\n", "S", "K", "a=b"},
+        ReadCase{"quoted_value", "[S]\r\nK=\" C:\\Data \"\r\n", "S", "K", " C:\\Data "},
+        ReadCase{"unmatched_quote_kept", "[S]\r\nK=\"open\r\n", "S", "K", "\"open"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Profile, MissingFileGivesTheDefault) {
