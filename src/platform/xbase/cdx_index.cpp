@@ -321,10 +321,11 @@ void CdxIndex::ReadTags() {
   });
   if (rc != kSuccess) throw CdxDamaged("tag directory");
   std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
-  for (auto& [name, offset] : names) {
+  for (const auto& entry : names) {
+    const std::uint32_t offset = entry.second;
     if (std::any_of(tags_.begin(), tags_.end(), [&](const TagState& t) { return t.header == offset; }))
       throw CdxDamaged("two tags share a header");
-    tags_.push_back(ReadTagHeader(name, offset));
+    tags_.push_back(ReadTagHeader(entry.first, offset));
   }
 }
 
