@@ -113,13 +113,19 @@ int ParseDbfHeader(std::string_view bytes, std::int64_t fileSize, DbfHeader& out
 }
 
 std::string HeaderDateAndCount(long count) {
+  // The date is worked out once a second at most (appends write it every time).
+  static std::time_t cachedAt = -1;
+  static unsigned char date[3];
   std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  unsigned char b[7];
-  b[0] = static_cast<unsigned char>(local.tm_year % 100);
-  b[1] = static_cast<unsigned char>(local.tm_mon + 1);
-  b[2] = static_cast<unsigned char>(local.tm_mday);
+  if (now != cachedAt) {
+    std::tm local{};
+    localtime_r(&now, &local);
+    date[0] = static_cast<unsigned char>(local.tm_year % 100);
+    date[1] = static_cast<unsigned char>(local.tm_mon + 1);
+    date[2] = static_cast<unsigned char>(local.tm_mday);
+    cachedAt = now;
+  }
+  unsigned char b[7] = {date[0], date[1], date[2], 0, 0, 0, 0};
   WriteLe32(b + 3, static_cast<std::uint32_t>(count));
   return std::string(reinterpret_cast<const char*>(b), 7);
 }

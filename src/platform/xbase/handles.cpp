@@ -113,6 +113,7 @@ Field4 Registry::FieldHandle(Data4 data, int index) {
     Entry entry;
     entry.kind = Entry::Kind::kField;
     entry.owner = data;
+    entry.ownerTable = table;
     entry.index = index;
     entries_.emplace(it->second, std::move(entry));
   }
@@ -122,7 +123,7 @@ Field4 Registry::FieldHandle(Data4 data, int index) {
 Registry::Member Registry::FindField(Field4 field) {
   auto it = entries_.find(field);
   if (it == entries_.end() || it->second.kind != Entry::Kind::kField) return {};
-  return {FindTable(it->second.owner), it->second.index};
+  return {it->second.ownerTable, it->second.index};
 }
 
 Tag4 Registry::TagHandle(Data4 data, int index) {
@@ -134,6 +135,7 @@ Tag4 Registry::TagHandle(Data4 data, int index) {
     Entry entry;
     entry.kind = Entry::Kind::kTag;
     entry.owner = data;
+    entry.ownerTable = table;
     entry.index = index;
     entries_.emplace(it->second, std::move(entry));
   }
@@ -143,7 +145,7 @@ Tag4 Registry::TagHandle(Data4 data, int index) {
 Registry::Member Registry::FindTag(Tag4 tag) {
   auto it = entries_.find(tag);
   if (it == entries_.end() || it->second.kind != Entry::Kind::kTag) return {};
-  return {FindTable(it->second.owner), it->second.index};
+  return {it->second.ownerTable, it->second.index};
 }
 
 Expr4 Registry::AddExpr(Data4 data, std::unique_ptr<HandleObject> object) {

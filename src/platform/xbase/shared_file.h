@@ -31,6 +31,9 @@ class SharedFile {
   SharedFile& operator=(const SharedFile&) = delete;
 
   bool Writable() const { return writable_; }
+  // The shared descriptor, for mapping the file (never close it: that would drop
+  // every lock this process holds on the file).
+  int Descriptor() const { return fd_; }
   const std::string& Path() const { return path_; }
 
   std::int64_t Size() const;  // -1 on failure

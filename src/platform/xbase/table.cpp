@@ -240,15 +240,12 @@ bool Table::ReadRecord(long recno, std::string& out) {
 }
 
 int Table::LoadRecord(long recno) {
-  std::string bytes;
-  if (!ReadRecord(recno, bytes)) return kErrorRecord;
-  record_ = std::move(bytes);
+  if (!ReadRecord(recno, scratch_)) return kErrorRecord;
+  record_.swap(scratch_);
   original_ = record_;
   changed_ = false;
   appending_ = false;
-  pendingMemo_.clear();
-  memoCache_.clear();
-  memoPrefetched_ = false;
+  ForgetMemos();
   recno_ = recno;
   eof_ = false;
   bof_ = false;
@@ -261,9 +258,28 @@ void Table::BlankBuffer() {
     const FieldLayout& f = layout_.fields[i];
     std::fill_n(record_.begin() + f.offset, f.length, BlankByte(f, memoWidth_[i]));
   }
-  pendingMemo_.clear();
-  memoCache_.clear();
+  ForgetMemos();
+}
+
+// Pending and read memo texts belong to the record in the buffer; their strings keep
+// their room for the next record.
+void Table::ForgetMemos() {
+  if (memos_.size() != layout_.fields.size()) memos_.resize(layout_.fields.size());
+  if (pendingMemos_ > 0 || memoPrefetched_ || anyMemoCached_) {
+    for (MemoSlot& slot : memos_) {
+      slot.pending = false;
+      slot.cached = false;
+    }
+  }
+  pendingMemos_ = 0;
+  anyMemoCached_ = false;
   memoPrefetched_ = false;
+}
+
+void Table::CacheMemo(int field, std::string text) {
+  memos_[field].text = std::move(text);
+  memos_[field].cached = true;
+  anyMemoCached_ = true;
 }
 
 void Table::SetEofState() {
@@ -292,50 +308,59 @@ std::string Table::MemoOf(std::string_view record, const FieldLayout& field) {
 void Table::PrefetchMemos() {
   memoPrefetched_ = true;
   if (!memo_) return;
-  std::vector<std::pair<int, std::uint32_t>> blocks;
+  std::vector<std::uint32_t>& blocks = memoBlocks_;
+  blocks.assign(layout_.fields.size(), 0);
   std::uint32_t low = 0xFFFFFFFFu;
   std::uint32_t high = 0;
+  int found = 0;
   for (int f = 0; f < FieldCount(); ++f) {
-    if (!memoWidth_[f] || pendingMemo_.count(f)) continue;
+    if (!memoWidth_[f] || memos_[f].pending) continue;
     const FieldLayout& field = layout_.fields[f];
     std::uint32_t block = 0;
     if (!ParseMemoPointer(std::string_view(record_).substr(field.offset, field.length), block)) continue;
     if (block == 0) {
-      memoCache_[f].clear();
+      CacheMemo(f, std::string());
       continue;
     }
-    blocks.emplace_back(f, block);
+    blocks[f] = block;
+    ++found;
     low = std::min(low, block);
     high = std::max(high, block);
   }
-  if (blocks.empty()) return;
+  if (found == 0) return;
   const std::uint64_t bs = static_cast<std::uint64_t>(memo_->BlockSize());
   const std::uint64_t span = (static_cast<std::uint64_t>(high) - low) * bs + 1024;
   if (span > 65536 || static_cast<std::uint64_t>(low) * bs < kFptHeaderSize) return;
-  std::string bytes(static_cast<std::size_t>(span), '\0');
-  bytes.resize(memo_->File().ReadSome(static_cast<std::int64_t>(low * bs), bytes.data(), bytes.size()));
-  for (auto [f, block] : blocks) {
-    std::string text;
-    if (MemoFile::ParseRun(bytes, static_cast<std::size_t>((block - low) * bs), text)) memoCache_[f] = std::move(text);
+  memoSpan_.resize(static_cast<std::size_t>(span));
+  memoSpan_.resize(memo_->File().ReadSome(static_cast<std::int64_t>(low * bs), memoSpan_.data(), memoSpan_.size()));
+  for (int f = 0; f < FieldCount(); ++f) {
+    if (blocks[f] == 0) continue;
+    MemoSlot& slot = memos_[f];
+    if (MemoFile::ParseRun(memoSpan_, static_cast<std::size_t>((blocks[f] - low) * bs), slot.text)) {
+      slot.cached = true;
+      anyMemoCached_ = true;
+    }
   }
 }
 
 std::string Table::MemoText(int field) {
-  auto pending = pendingMemo_.find(field);
-  if (pending != pendingMemo_.end()) return pending->second;
+  const MemoSlot& slot = memos_[field];
+  if (slot.pending) return slot.text;
   if (!memoPrefetched_) PrefetchMemos();
-  auto cached = memoCache_.find(field);
-  if (cached != memoCache_.end()) return cached->second;
-  std::string text = MemoOf(record_, layout_.fields[field]);
-  memoCache_[field] = text;
-  return text;
+  if (slot.cached) return slot.text;
+  CacheMemo(field, MemoOf(record_, layout_.fields[field]));
+  return slot.text;
 }
 
 int Table::SetMemo(int field, std::string_view text) {
   if (!IsMemo(field)) return kErrorField;
   if (!appending_ && (eof_ || recno_ == 0)) return kErrorRecord;
   if (readOnly_) return kErrorAccess;
-  pendingMemo_[field] = std::string(text);
+  MemoSlot& slot = memos_[field];
+  slot.text.assign(text.data(), text.size());
+  slot.cached = false;
+  if (!slot.pending) ++pendingMemos_;
+  slot.pending = true;
   changed_ = true;
   return kSuccess;
 }
@@ -366,27 +391,30 @@ int Table::WriteRecord(long recno, std::string_view bytes) {
 // record. before holds the pointers as they are on disk (runs that may be reused).
 // The caller holds the header lock, which serialises memo allocation.
 int Table::StorePendingMemos(std::string& record, std::string_view before) {
-  if (pendingMemo_.empty()) return kSuccess;
+  if (pendingMemos_ == 0) return kSuccess;
   if (!memo_) return kErrorMemo;
-  std::vector<int> order;
-  for (const auto& [field, text] : pendingMemo_) order.push_back(field);
-  std::sort(order.begin(), order.end());
-  std::vector<MemoFile::Put> puts;
-  for (int field : order) {
+  puts_.clear();
+  for (int field = 0; field < FieldCount(); ++field) {
+    if (!memos_[field].pending) continue;
     const FieldLayout& f = layout_.fields[field];
     MemoFile::Put put;
-    put.text = pendingMemo_[field];
+    put.text = memos_[field].text;
     if (!before.empty()) ParseMemoPointer(before.substr(f.offset, f.length), put.oldBlock);
-    puts.push_back(put);
+    puts_.push_back(put);
   }
-  int code = memo_->Write(puts, HoldsFileLock());
+  int code = memo_->Write(puts_, HoldsFileLock());
   if (code != kSuccess) return code;
-  for (std::size_t i = 0; i < order.size(); ++i) {
-    const FieldLayout& f = layout_.fields[order[i]];
-    FormatMemoPointer(puts[i].newBlock, record.data() + f.offset, memoWidth_[order[i]]);
-    memoCache_[order[i]] = std::move(pendingMemo_[order[i]]);
+  std::size_t i = 0;
+  for (int field = 0; field < FieldCount(); ++field) {
+    MemoSlot& slot = memos_[field];
+    if (!slot.pending) continue;
+    const FieldLayout& f = layout_.fields[field];
+    FormatMemoPointer(puts_[i++].newBlock, record.data() + f.offset, memoWidth_[field]);
+    slot.pending = false;
+    slot.cached = true;
   }
-  pendingMemo_.clear();
+  anyMemoCached_ = true;
+  pendingMemos_ = 0;
   return kSuccess;
 }
 
@@ -402,14 +430,12 @@ int Table::WriteBack() {
       // The change would break a unique tag: the record stays as it is on disk.
       file_->Unlock(this, lockAt, 1);
       record_ = original_;
-      pendingMemo_.clear();
-      memoCache_.clear();
-  memoPrefetched_ = false;
+      ForgetMemos();
       changed_ = false;
       return code;
     }
   }
-  if (!pendingMemo_.empty()) {
+  if (pendingMemos_ > 0) {
     code = LockHeader();
     if (code == kSuccess) {
       code = StorePendingMemos(record_, original_);

@@ -13,13 +13,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/xbase/fpt.h"
 #include "platform/xbase/table_index.h"
 #include "platform/xbase/xbase.h"
 
 namespace xbase::detail {
 
 class SharedFile;  // one descriptor and its lock book per file and process (shared_file.h)
-class MemoFile;    // the FPT beside a table (fpt.h)
 
 // Base of objects that live behind an Expr4 handle (the expression code derives from it).
 struct HandleObject {
@@ -144,6 +144,8 @@ class Table {
   int StorePendingMemos(std::string& record, std::string_view before);
   void BlankBuffer();
   void PrefetchMemos();
+  void ForgetMemos();
+  void CacheMemo(int field, std::string text);
   int NaturalSkip(long count);
   int TagSkip(long count);
 
@@ -174,9 +176,21 @@ class Table {
   int selectedTag_ = -1;
   std::string record_;    // current record buffer
   std::string original_;  // the record as read, for index Replace
-  std::unordered_map<int, std::string> memoCache_;   // field -> text read for the current record
+  // Memo texts of the record in the buffer, per field: assigned and not yet written
+  // (pending), or read from the memo file (cached).
+  struct MemoSlot {
+    bool pending = false;
+    bool cached = false;
+    std::string text;
+  };
+  std::vector<MemoSlot> memos_;
+  int pendingMemos_ = 0;
+  bool anyMemoCached_ = false;
   bool memoPrefetched_ = false;
-  std::unordered_map<int, std::string> pendingMemo_;  // field -> text not yet written
+  std::string scratch_;   // record read before it replaces the buffer
+  std::string memoSpan_;  // the memo file bytes behind the buffer's memos
+  std::vector<std::uint32_t> memoBlocks_;
+  std::vector<MemoFile::Put> puts_;
 };
 
 // Handles of every kind come from one counter and are never reused. Closing a
@@ -214,6 +228,7 @@ class Registry {
     enum class Kind { kContext, kTable, kField, kTag, kExpr };
     Kind kind = Kind::kContext;
     Data4 owner = 0;  // table of a field, tag or expression; context of a table
+    Table* ownerTable = nullptr;  // the owner itself, for a field, tag or expression
     int index = -1;
     std::unique_ptr<Context> context;
     std::unique_ptr<Table> table;
