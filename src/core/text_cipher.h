@@ -3,6 +3,7 @@
 // character (code 250) followed by the cipher's output, in which a reader takes the
 // four letters NULL as one NUL character; a value without the marker is plain and
 // every reader passes it through, so tables may hold both kinds side by side.
+#include <cstddef>
 #include <string>
 
 namespace tolvarin {

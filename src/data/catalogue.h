@@ -6,6 +6,7 @@
 // and host folders in that order, tells custom courses apart and works out the
 // databases root.
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
