@@ -23,6 +23,8 @@ function(tolvarin_test_folder name)
   endif()
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} test_support GTest::gtest GTest::gmock GTest::gtest_main)
+  # The shared fixtures' folder is compiled into test_support; only the program's
+  # place comes through the environment (one entry: a list would be split).
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "TOLVARIN_SHARED=${TOLVARIN_SHARED_DIR};TOLVARIN_BINARY=$<TARGET_FILE:tolvarin>")
+    PROPERTIES ENVIRONMENT "TOLVARIN_BINARY=$<TARGET_FILE:tolvarin>")
 endfunction()
