@@ -97,12 +97,15 @@ void DumpRecords(xbase::Data4 data, const std::string& file, Counts& counts, std
       continue;
     }
     out += "REC " + std::to_string(recno) + " del=" + (xbase::d4deleted(data) ? "T" : "F") + " |";
+    std::string damagedMemos;
     for (int j = 0; j < fieldCount; ++j) {
       xbase::Field4 field = fields[static_cast<std::size_t>(j)];
       char type = xbase::f4type(field);
       if (table->IsMemo(j)) {
         std::string text = xbase::f4memoStr(field);
         out += std::to_string(text.size()) + ":" + Escape(text);
+        // A damaged memo reads as "" and leaves the memo code pending.
+        if (xbase::code4errorCode(xbase::d4code(data), 0) == xbase::kErrorMemo) damagedMemos += " " + xbase::f4name(field);
       } else if (type == 'L') {
         out += xbase::f4true(field) ? "T" : "F";
       } else {
@@ -111,6 +114,7 @@ void DumpRecords(xbase::Data4 data, const std::string& file, Counts& counts, std
       out += "|";
     }
     out += "\n";
+    if (!damagedMemos.empty()) Problem(file, "record " + std::to_string(recno) + " damaged memo" + damagedMemos, counts, out);
   }
 }
 

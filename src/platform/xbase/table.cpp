@@ -297,10 +297,18 @@ std::string Table::MemoOf(std::string_view record, const FieldLayout& field) {
   int width = MemoPointerWidth(field);
   if (!memo_ || width == 0 || field.offset + field.length > static_cast<int>(record.size())) return "";
   std::uint32_t block = 0;
-  if (!ParseMemoPointer(record.substr(field.offset, field.length), block) || block == 0) return "";
   std::string text;
-  memo_->Read(block, text);
+  bool pointer = ParseMemoPointer(record.substr(field.offset, field.length), block);
+  if (pointer && block == 0) return text;
+  if (!pointer || memo_->Read(block, text) != kSuccess) ReportDamage(kErrorMemo);
   return text;
+}
+
+// A damaged memo reads as "" and leaves the memo code pending in the context, where
+// the caller finds it with code4errorCode (a code already pending is kept).
+void Table::ReportDamage(int code) {
+  Context* context = Registry::Get().FindContext(code_);
+  if (context && context->errorCode == kSuccess) context->errorCode = code;
 }
 
 // The memos of one record usually lie side by side (they are written together):

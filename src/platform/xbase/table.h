@@ -99,7 +99,8 @@ class Table {
 
   // Reads any record's bytes (no position change); false past the end.
   bool ReadRecord(long recno, std::string& out);
-  // Memo text behind a record's pointer bytes (any record); "" for none or damage.
+  // Memo text behind a record's pointer bytes (any record); "" for none, and "" with
+  // kErrorMemo left pending in the context for a damaged pointer, block or length.
   std::string MemoOf(std::string_view record, const FieldLayout& field);
 
   // --- locks ----------------------------------------------------------------
@@ -144,6 +145,7 @@ class Table {
   int StorePendingMemos(std::string& record, std::string_view before);
   void BlankBuffer();
   void PrefetchMemos();
+  void ReportDamage(int code);
   void ForgetMemos();
   void CacheMemo(int field, std::string text);
   int NaturalSkip(long count);

@@ -130,7 +130,8 @@ int f4assignLong(Field4 field, long value);
 int f4assignInt(Field4 field, int value);
 int f4assignDouble(Field4 field, double value);
 int f4assignField(Field4 to, Field4 from);          // byte copy between fields of one type
-std::string f4memoStr(Field4 field); // exact bytes; a non-memo field gives f4str
+std::string f4memoStr(Field4 field); // exact bytes; a non-memo field gives f4str; a damaged
+                                     // memo gives "" and leaves kErrorMemo pending (code4errorCode)
 long f4memoLen(Field4 field);
 int f4memoAssign(Field4 field, std::string_view text);  // a non-memo field acts as f4assign
 

@@ -2,6 +2,7 @@
 // larger headers, and damaged pointers and lengths.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -139,10 +140,15 @@ TEST_F(FptMemo, DamagedPointersAndLengthsReadEmpty) {
   Engine engine2;
   Data4 d = d4open(engine2.code(), dbfPath.string());
   ASSERT_NE(d, 0);
+  EXPECT_EQ(code4errorCode(engine2.code(), 0), 0);
   d4go(d, 1);
   EXPECT_EQ(f4memoStr(d4field(d, "text")), "");
+  EXPECT_EQ(code4errorCode(engine2.code(), 0), kErrorMemo);
   d4go(d, 2);
   EXPECT_EQ(f4memoStr(d4field(d, "text")), "");
+  EXPECT_EQ(code4errorCode(engine2.code(), 0), kErrorMemo);
+  EXPECT_EQ(f4memoStr(d4field(d, "bin")), "");  // a blank pointer is no damage
+  EXPECT_EQ(code4errorCode(engine2.code(), 0), 0);
   d4close(d);
 
   // A length that runs past the end of the file.
@@ -155,7 +161,20 @@ TEST_F(FptMemo, DamagedPointersAndLengthsReadEmpty) {
   d4go(d, 1);
   EXPECT_EQ(f4memoStr(d4field(d, "text")), "");
   EXPECT_EQ(f4memoLen(d4field(d, "text")), 0);
+  EXPECT_EQ(code4errorCode(engine2.code(), 0), kErrorMemo);
   d4close(d);
+
+  // The dump names the damage.
+  fs::path tool = fs::read_symlink("/proc/self/exe").parent_path().parent_path().parent_path().parent_path() / "bin/xbdump";
+  if (fs::exists(tool)) {
+    FILE* pipe = popen(("'" + tool.string() + "' '" + dir.str() + "'").c_str(), "r");
+    std::string out;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    pclose(pipe);
+    EXPECT_NE(out.find("PROBLEM memo.dbf record 1 damaged memo TEXT"), std::string::npos) << out;
+    EXPECT_NE(out.find("NOT-CLEAN"), std::string::npos);
+  }
 }
 
 // A next free block far past the end (a damaged header) must not send the new memo
