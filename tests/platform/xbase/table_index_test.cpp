@@ -1,0 +1,112 @@
+// How a table drives its production index: created with the table (flag byte),
+// opened with it, asked before every append and write-back (a unique tag refuses a
+// duplicate and nothing is written), followed by moves when a tag is selected, and
+// rebuilt by pack.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "table_test_util.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace xbase;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using xbase_test::AppendRow;
+using xbase_test::Engine;
+
+class TableWithIndex : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path = (dir.path() / "keys.dbf").string();
+    data = d4create(engine.code(), path, {{"id", 'C', 4, 0}, {"name", 'C', 8, 0}},
+                    {{"ID", "id", "", kUniqueError, 0}, {"NAME", "name", "", kUniqueNone, 0}});
+    ASSERT_NE(data, 0) << code4errorCode(engine.code(), 0);
+    for (const auto& [id, name] : std::vector<std::pair<std::string, std::string>>{
+             {"0003", "carol"}, {"0001", "alice"}, {"0002", "bob"}}) {
+      ASSERT_EQ(AppendRow(data, {id, name}), 0);
+    }
+  }
+  std::vector<std::string> Walk(int direction) {
+    std::vector<std::string> ids;
+    int rc = direction > 0 ? d4top(data) : d4bottom(data);
+    for (; rc == 0; rc = d4skip(data, direction)) ids.push_back(f4str(d4field(data, "id")));
+    return ids;
+  }
+  TempDir dir;
+  Engine engine;
+  std::string path;
+  Data4 data = 0;
+};
+
+TEST_F(TableWithIndex, CreateWritesTheIndexAndTheFlagAndOpenFindsIt) {
+  ASSERT_EQ(d4close(data), 0);
+  EXPECT_EQ(ReadFile(path)[28], '\x01');
+  EXPECT_TRUE(fs::exists(dir.path() / "keys.cdx"));
+  data = d4open(engine.code(), path);
+  EXPECT_NE(d4tag(data, "id"), 0);
+  d4close(data);
+  code4autoOpen(engine.code(), 0);
+  data = d4open(engine.code(), path);
+  ASSERT_NE(data, 0);
+  EXPECT_EQ(d4tag(data, "id"), 0);  // not opened
+}
+
+TEST_F(TableWithIndex, MovesFollowTheSelectedTagAndNaturalOrderOtherwise) {
+  ASSERT_EQ(d4tagSelect(data, d4tag(data, "ID")), 0);
+  EXPECT_EQ(Walk(1), (std::vector<std::string>{"0001", "0002", "0003"}));
+  EXPECT_EQ(Walk(-1), (std::vector<std::string>{"0003", "0002", "0001"}));
+  ASSERT_EQ(d4top(data), 0);
+  EXPECT_EQ(d4skip(data, -1), kBof);
+  EXPECT_EQ(f4str(d4field(data, "id")), "0001");
+  ASSERT_EQ(d4bottom(data), 0);
+  EXPECT_EQ(d4skip(data, 1), kEof);
+  EXPECT_EQ(d4skip(data, -1), 0);
+  EXPECT_EQ(f4str(d4field(data, "id")), "0003");
+  ASSERT_EQ(d4tagSelect(data, 0), 0);
+  EXPECT_EQ(Walk(1), (std::vector<std::string>{"0003", "0001", "0002"}));
+}
+
+TEST_F(TableWithIndex, UniqueTagRefusesADuplicateAppendAndNothingIsWritten) {
+  const auto size = fs::file_size(path);
+  ASSERT_EQ(d4appendStart(data, 0), 0);
+  f4assign(d4field(data, "id"), "0002");
+  f4assign(d4field(data, "name"), "dup");
+  EXPECT_EQ(d4append(data), kUnique);
+  EXPECT_EQ(d4recCount(data), 3);
+  EXPECT_EQ(fs::file_size(path), size);
+  ASSERT_EQ(d4tagSelect(data, d4tag(data, "NAME")), 0);
+  EXPECT_EQ(Walk(1).size(), 3u);  // no stray key either
+  ASSERT_EQ(AppendRow(data, {"0004", "dave"}), 0);
+  EXPECT_EQ(d4recCount(data), 4);
+}
+
+TEST_F(TableWithIndex, UniqueTagRefusesAChangedRecordWhenItIsWrittenBack) {
+  ASSERT_EQ(d4go(data, 1), 0);
+  f4assign(d4field(data, "id"), "0001");  // record 2 holds it
+  EXPECT_EQ(d4skip(data, 1), kUnique);
+  EXPECT_EQ(d4recNo(data), 1);  // not moved
+  EXPECT_EQ(f4str(d4field(data, "id")), "0003");  // the buffer is what the file holds
+  ASSERT_EQ(d4go(data, 1), 0);
+  f4assign(d4field(data, "id"), "0009");
+  ASSERT_EQ(d4flush(data), 0);
+  ASSERT_EQ(d4tagSelect(data, d4tag(data, "ID")), 0);
+  EXPECT_EQ(Walk(1), (std::vector<std::string>{"0001", "0002", "0009"}));
+}
+
+TEST_F(TableWithIndex, PackRebuildsTheTags) {
+  ASSERT_EQ(d4go(data, 2), 0);  // "0001"
+  ASSERT_EQ(d4delete(data), 0);
+  ASSERT_EQ(d4pack(data), 0);
+  ASSERT_EQ(d4tagSelect(data, d4tag(data, "ID")), 0);
+  EXPECT_EQ(Walk(1), (std::vector<std::string>{"0002", "0003"}));
+  EXPECT_EQ(d4seek(data, "0002"), 0);
+  EXPECT_EQ(d4recNo(data), 2);  // renumbered
+  ASSERT_EQ(AppendRow(data, {"0001", "again"}), 0);  // its key is free again
+}
+
+}  // namespace
