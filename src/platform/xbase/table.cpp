@@ -581,10 +581,12 @@ int Table::Pack() {
       code = kErrorWrite;
     keptCount += static_cast<long>(kept.size() / width);
   }
+  // The smaller count goes in before the file shrinks, so that a reader never finds
+  // a count the file cannot hold.
   std::int64_t end = headerLength_ + static_cast<std::int64_t>(keptCount) * RecordLength();
+  if (code == kSuccess && !file_->Write(1, HeaderDateAndCount(keptCount))) code = kErrorWrite;
   if (code == kSuccess && !file_->Write(end, "\x1A")) code = kErrorWrite;
   if (code == kSuccess && !file_->Truncate(end + 1)) code = kErrorWrite;
-  if (code == kSuccess && !file_->Write(1, HeaderDateAndCount(keptCount))) code = kErrorWrite;
   if (code == kSuccess) {
     count_ = keptCount;
     if (index_) {
