@@ -26,5 +26,5 @@ function(tolvarin_test_folder name)
   # The shared fixtures' folder is compiled into test_support; only the program's
   # place comes through the environment (one entry: a list would be split).
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "TOLVARIN_BINARY=$<TARGET_FILE:tolvarin>")
+    PROPERTIES TIMEOUT 120 ENVIRONMENT "TOLVARIN_BINARY=$<TARGET_FILE:tolvarin>")
 endfunction()
