@@ -98,6 +98,18 @@ void CdxIndex::UnlockIndex() {
   if (lockDepth_ > 0 && --lockDepth_ == 0) file_->Unlock(this, kLockOffset, 1);
 }
 
+// Other processes write a new record's keys just before the record itself: the
+// table's header count tells which entries already have their record.
+void CdxIndex::WatchTable() {
+  bool exists = false;
+  const std::string dbf = SiblingFile(file_->Path(), ".dbf", &exists);
+  if (!exists) return;
+  int code = kSuccess;
+  table_ = SharedFile::Open(dbf, false, code);
+  if (!table_ || table_->Size() < 32) return;
+  dbfMap_.Open(table_->Descriptor(), false, 4096);
+}
+
 void CdxIndex::RefreshSize() {
   std::int64_t size = file_->Size();
   if (size < 1024 || size > 0x7FFFFE00) throw CdxDamaged("index size");
@@ -128,8 +140,14 @@ void CdxIndex::Sync(bool force) {
     throw CdxDamaged("an update of the index was cut short");
   }
   const std::uint32_t counter = Be32(h + 8);
+  if (!force && counter == counter_) {
+    checkNext_ = false;
+    return;
+  }
+  // Another writer has been at work: what it changed is read under the lock only,
+  // so that no half-made change is taken for the new state.
+  if (lockDepth_ == 0) throw NeedLock{};
   checkNext_ = false;
-  if (!force && counter == counter_) return;
   std::memcpy(head_, h, sizeof h);
   counter_ = counter;
   freeHead_ = Le32(h + 4);
@@ -341,9 +359,10 @@ std::unique_ptr<CdxIndex> CdxIndex::Open(const std::string& path, const RecordLa
     LockGuard unlock([&] { index->UnlockIndex(); });
     std::int64_t size = index->file_->Size();
     if (size < 1024 + static_cast<std::int64_t>(kPageSize) || size > 0x7FFFFE00) throw CdxDamaged("index size");
-    if (!index->map_.Open(path, index->file_->Writable(), static_cast<std::size_t>(size)))
+    if (!index->map_.Open(index->file_->Descriptor(), index->file_->Writable(), static_cast<std::size_t>(size)))
       throw LockFailed{kErrorRead};
     index->RefreshSize();
+    index->WatchTable();
     if (!index->ReadAt(0, index->head_, kPageSize)) throw CdxDamaged("index header");
     if (index->head_[kMarkOffset] != 0) throw CdxDamaged("an update of the index was cut short");
     index->counter_ = Be32(index->head_ + 8);
@@ -442,6 +461,7 @@ std::unique_ptr<CdxIndex> CdxIndex::Create(const std::string& path, const Record
     LockGuard unlock([&] { index->UnlockIndex(); });
     std::vector<std::vector<std::pair<std::string, std::uint32_t>>> empty(index->tags_.size());
     index->WriteAll(empty);
+    index->WatchTable();
   } catch (const CdxDamaged&) {
     code = kErrorIndex;
     return nullptr;
@@ -589,7 +609,7 @@ void CdxIndex::WriteAll(std::vector<std::vector<std::pair<std::string, std::uint
   header.append(512, '\0');  // the directory's (empty) expression pool
   if (!file_->Write(0, header)) throw LockFailed{kErrorWrite};
   if (map_.Length() == 0) {
-    if (!map_.Open(file_->Path(), true, image.size())) throw LockFailed{kErrorWrite};
+    if (!map_.Open(file_->Descriptor(), true, image.size())) throw LockFailed{kErrorWrite};
   }
   RefreshSize();
   freeHead_ = freeHead;
@@ -637,14 +657,41 @@ std::vector<CdxIndex::Step> CdxIndex::Locate(TagState& tag, std::string_view key
   path.reserve(4);
   std::uint32_t off = tag.root;
   const int kl = tag.desc.keyLength;
+  const bool fast = kl <= 8 && key.size() >= static_cast<size_t>(kl);
+  const int shift = (8 - kl) * 8;
+  std::uint64_t target = 0;
+  if (fast)
+    for (int k = 0; k < kl; ++k) target = target << 8 | static_cast<unsigned char>(key[static_cast<size_t>(k)]);
   for (int depth = 0;; ++depth) {
     if (depth >= kMaxDepth) throw CdxDamaged("index tree too deep");
     CdxNode& n = Load(tag, off);
     int lo = 0, hi = n.Count();
-    while (lo < hi) {
-      int mid = (lo + hi) / 2;
-      if (Less(n, mid, kl, key, recno, prefix)) lo = mid + 1;
-      else hi = mid;
+    if (fast) {
+      // Keys of up to 8 bytes compare as one big-endian word, loaded whole where
+      // eight bytes remain (the bytes after a key belong to the next one).
+      const char* base = n.keys.data();
+      const size_t size = n.keys.size();
+      const int loadable = size >= 8 ? static_cast<int>((size - 8) / static_cast<size_t>(kl)) + 1 : 0;
+      while (lo < hi) {
+        const int mid = (lo + hi) / 2;
+        std::uint64_t x;
+        if (mid < loadable) {
+          std::memcpy(&x, base + static_cast<size_t>(mid) * static_cast<size_t>(kl), 8);
+          x = __builtin_bswap64(x) >> shift;
+        } else {
+          x = 0;
+          for (int k = 0; k < kl; ++k) x = x << 8 | static_cast<unsigned char>(base[static_cast<size_t>(mid) * kl + k]);
+        }
+        const bool less = x < target || (x == target && !prefix && n.recnos[static_cast<size_t>(mid)] < recno);
+        if (less) lo = mid + 1;
+        else hi = mid;
+      }
+    } else {
+      while (lo < hi) {
+        int mid = (lo + hi) / 2;
+        if (Less(n, mid, kl, key, recno, prefix)) lo = mid + 1;
+        else hi = mid;
+      }
     }
     if (n.Leaf()) {
       path.push_back({off, lo});
@@ -682,11 +729,18 @@ void CdxIndex::FixMax(TagState& tag, std::vector<Step>& path, size_t level) {
     CdxNode& parent = Load(tag, path[l - 1].offset);
     const int pi = path[l - 1].index;
     if (child.Count() == 0) return;
-    std::memcpy(parent.keys.data() + static_cast<size_t>(pi) * static_cast<size_t>(kl),
-                child.keys.data() + static_cast<size_t>(child.Count() - 1) * static_cast<size_t>(kl),
-                static_cast<size_t>(kl));
+    const char* last = child.keys.data() + static_cast<size_t>(child.Count() - 1) * static_cast<size_t>(kl);
+    std::memcpy(parent.keys.data() + static_cast<size_t>(pi) * static_cast<size_t>(kl), last, static_cast<size_t>(kl));
     parent.recnos[static_cast<size_t>(pi)] = child.recnos.back();
+    // The interior page changes in one entry: write it into the image directly.
+    const bool patch = parent.imageValid && !parent.Leaf();
     MarkDirty(dirty_, parent);
+    if (patch) {
+      unsigned char* e = parent.image.data() + 12 + static_cast<size_t>(pi) * static_cast<size_t>(kl + 8);
+      std::memcpy(e, last, static_cast<size_t>(kl));
+      PutBe32(e + kl, child.recnos.back());
+      parent.imageValid = true;
+    }
     if (pi != parent.Count() - 1) return;
   }
 }
@@ -1073,11 +1127,31 @@ int CdxIndex::Rebuild(const std::function<bool(long& recno, std::string& record)
   for (size_t i = 0; i < tags_.size(); ++i) {
     const size_t kl = static_cast<size_t>(tags_[i].desc.keyLength);
     const char* base = keys[i].data();
-    std::vector<std::uint32_t> order(recnos[i].size());
-    std::iota(order.begin(), order.end(), 0u);
-    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-      return std::memcmp(base + a * kl, base + b * kl, kl) < 0;
+    // Sort on the first eight key bytes as a word, then the rest, then the
+    // arrival (record) order.
+    struct Item {
+      std::uint64_t head;
+      std::uint32_t index;
+    };
+    const size_t count = recnos[i].size();
+    std::vector<Item> items(count);
+    for (size_t k = 0; k < count; ++k) {
+      std::uint64_t head = 0;
+      const char* key = base + k * kl;
+      for (size_t b = 0; b < 8; ++b) head = head << 8 | (b < kl ? static_cast<unsigned char>(key[b]) : 0u);
+      items[k] = {head, static_cast<std::uint32_t>(k)};
+    }
+    const size_t rest = kl > 8 ? kl - 8 : 0;
+    std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
+      if (a.head != b.head) return a.head < b.head;
+      if (rest) {
+        int c = std::memcmp(base + a.index * kl + 8, base + b.index * kl + 8, rest);
+        if (c != 0) return c < 0;
+      }
+      return a.index < b.index;
     });
+    std::vector<std::uint32_t> order(count);
+    for (size_t k = 0; k < count; ++k) order[k] = items[k].index;
     auto& out = entries[i];
     out.reserve(order.size());
     for (std::uint32_t o : order) {
@@ -1169,7 +1243,7 @@ long CdxIndex::Edge(int tagIndex, bool last) {
       return 0;
     }
     tag.cursor = {generation_, off, last ? leaf.Count() - 1 : 0};
-    return CursorRecno(tag);
+    return Settle(tag, last ? -1 : +1);
   };
   return Reading(error_, run, 0L);
 }
@@ -1219,17 +1293,36 @@ long CdxIndex::StepCursor(TagState& tag, int direction) {
   return CursorRecno(tag);
 }
 
+bool CdxIndex::Visible(long recno) const {
+  if (dbfMap_.Length() < 8) return true;
+  return static_cast<std::uint32_t>(recno) <= Le32(dbfMap_.At(4));
+}
+
+long CdxIndex::Settle(TagState& tag, int direction) {
+  long r = CursorRecno(tag);
+  while (r != 0 && !Visible(r)) r = StepCursor(tag, direction);
+  return r;
+}
+
+long CdxIndex::StepVisible(TagState& tag, int direction) {
+  long r = StepCursor(tag, direction);
+  while (r != 0 && !Visible(r)) r = StepCursor(tag, direction);
+  return r;
+}
+
 long CdxIndex::Neighbour(int tagIndex, long recno, std::string_view record, int direction) {
   TagState& tag = tags_[static_cast<size_t>(tagIndex)];
   if (tag.desc.descending) direction = -direction;
   error_ = kSuccess;
-  // Fast path: the cursor still stands on this record and the pages are cached.
-  if (!checkNext_ && tag.cursor.generation == generation_) {
+  // Fast path: the cursor still stands on this record, the pages are cached and
+  // no other writer has been at the file since (its counter is read in memory).
+  if (!checkNext_ && tag.cursor.generation == generation_ && map_.Length() >= 32 &&
+      Be32(map_.At(8)) == counter_ && map_.At(0)[kMarkOffset] == 0) {
     CdxNode* hit = cache_.Find(tag.cursor.leaf);
     if (hit && tag.cursor.index >= 0 && tag.cursor.index < hit->Count() &&
         hit->recnos[static_cast<size_t>(tag.cursor.index)] == static_cast<std::uint32_t>(recno)) {
       try {
-        return StepCursor(tag, direction);
+        return StepVisible(tag, direction);
       } catch (const NeedLock&) {
       } catch (const CdxDamaged&) {
         error_ = kErrorIndex;
@@ -1252,7 +1345,7 @@ long CdxIndex::Neighbour(int tagIndex, long recno, std::string_view record, int 
       CdxNode* hit = cache_.Find(tag.cursor.leaf);
       if (hit && tag.cursor.index >= 0 && tag.cursor.index < hit->Count() &&
           hit->recnos[static_cast<size_t>(tag.cursor.index)] == static_cast<std::uint32_t>(recno))
-        return StepCursor(tag, direction);
+        return StepVisible(tag, direction);
     }
     const std::string key = KeyFor(tag, record, recno);
     std::vector<Step> path = Locate(tag, key, static_cast<std::uint32_t>(recno), false);
@@ -1264,7 +1357,7 @@ long CdxIndex::Neighbour(int tagIndex, long recno, std::string_view record, int 
       CdxNode& n = Load(tag, path.back().offset);
       if (n.Count() > 0) {
         tag.cursor = {generation_, path.back().offset, n.Count() - 1};
-        return CursorRecno(tag);
+        return Settle(tag, -1);
       }
       tag.cursor = {generation_, path.back().offset, 0};
       // An empty last leaf: step back from a virtual position.
@@ -1273,17 +1366,17 @@ long CdxIndex::Neighbour(int tagIndex, long recno, std::string_view record, int 
       CdxNode& l = Load(tag, e.left);
       if (!l.Leaf() || l.Count() == 0) return 0L;
       tag.cursor = {generation_, e.left, l.Count() - 1};
-      return CursorRecno(tag);
+      return Settle(tag, -1);
     }
     CdxNode& n = Load(tag, at.offset);
     const bool exact =
         n.recnos[static_cast<size_t>(at.index)] == static_cast<std::uint32_t>(recno) && n.Key(at.index, kl) == key;
     tag.cursor = {generation_, at.offset, at.index};
-    if (exact) return StepCursor(tag, direction);
+    if (exact) return StepVisible(tag, direction);
     // Not in the tag (left out as a duplicate, or changed): the entry found is
     // the next one; the one before it is the previous.
-    if (direction > 0) return CursorRecno(tag);
-    return StepCursor(tag, -1);
+    if (direction > 0) return Settle(tag, +1);
+    return StepVisible(tag, -1);
   };
   return Reading(error_, run, 0L);
 }
@@ -1314,7 +1407,12 @@ SeekResult CdxIndex::SeekKey(TagState& tag, const std::string& key, bool prefix)
         return SeekResult{kEof, 0};
       }
       tag.cursor = {generation_, at.offset, at.index};
-      return SeekResult{matches(at) ? kSuccess : kAfter, CursorRecno(tag)};
+      const long r = Settle(tag, +1);
+      if (r == 0) {
+        tag.cursor = Cursor();
+        return SeekResult{kEof, 0};
+      }
+      return SeekResult{matches({tag.cursor.leaf, tag.cursor.index}) ? kSuccess : kAfter, r};
     }
     // Descending: the first match in walking order is the last one stored.
     if (any && matches(at)) {

@@ -131,6 +131,10 @@ class CdxIndex final : public TableIndex {
   void SetRoot(TagState& tag, std::uint32_t root);
   // Cursor moves: the recno at the cursor after stepping, 0 at an end.
   long StepCursor(TagState& tag, int direction);
+  long StepVisible(TagState& tag, int direction);
+  long Settle(TagState& tag, int direction);
+  bool Visible(long recno) const;
+  void WatchTable();
   long CursorRecno(TagState& tag);
   bool Normalize(TagState& tag, Step& at);
   long Edge(int tag, bool last);
@@ -152,6 +156,8 @@ class CdxIndex final : public TableIndex {
   std::uint32_t fileSize_ = 0;      // in whole pages
   std::uint32_t physicalSize_ = 0;  // as the system reports it
   CdxMap map_;
+  std::shared_ptr<SharedFile> table_;  // the .dbf beside the index
+  CdxMap dbfMap_;                      // its first page, for the record count
   std::uint64_t generation_ = 1;
   bool checkNext_ = false;
   int lockDepth_ = 0;

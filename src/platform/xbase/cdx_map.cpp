@@ -1,8 +1,6 @@
 #include "platform/xbase/cdx_map.h"
 
-#include <fcntl.h>
 #include <sys/mman.h>
-#include <unistd.h>
 
 namespace xbase::detail {
 
@@ -14,15 +12,10 @@ void CdxMap::Close() {
   length_ = 0;
 }
 
-bool CdxMap::Open(const std::string& path, bool writable, std::size_t size) {
+bool CdxMap::Open(int fd, bool writable, std::size_t size) {
   Close();
-  if (size == 0) return false;
-  // The descriptor is closed at once: the mapping stays, and no lock of this
-  // process is held on the index while it opens.
-  int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (size == 0 || fd < 0) return false;
   void* p = mmap(nullptr, size, PROT_READ | (writable ? PROT_WRITE : 0), MAP_SHARED, fd, 0);
-  ::close(fd);
   if (p == MAP_FAILED) return false;
   data_ = static_cast<unsigned char*>(p);
   length_ = size;

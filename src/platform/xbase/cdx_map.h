@@ -19,8 +19,9 @@ class CdxMap {
   CdxMap(const CdxMap&) = delete;
   CdxMap& operator=(const CdxMap&) = delete;
 
-  // Maps the first size bytes of path (size > 0). false when it cannot be mapped.
-  bool Open(const std::string& path, bool writable, std::size_t size);
+  // Maps the first size bytes of the file open on fd (size > 0); fd stays open
+  // (closing any descriptor of the file would drop the process's locks on it).
+  bool Open(int fd, bool writable, std::size_t size);
   // Makes the mapping reach at least size bytes (the file must already be that long).
   bool Cover(std::size_t size);
   void Close();
