@@ -59,16 +59,16 @@ struct EntrySpec {
   const char* oldName = "";
 };
 
-TableDef MakeEntry(const EntrySpec& spec, std::initializer_list<FieldSpec> fields,
+TableDef MakeEntry(const EntrySpec& entry, std::initializer_list<FieldSpec> fields,
                    std::initializer_list<TagSpec> tags) {
   TableDef def;
-  def.TableName = spec.tableName;
-  def.Kind = spec.kind;
-  def.Skip = spec.skip;
-  def.OldName = spec.oldName;
-  def.KeyField = spec.keyField;
-  def.NameField = spec.nameField;
-  def.Key2Field = spec.key2Field;
+  def.TableName = entry.tableName;
+  def.Kind = entry.kind;
+  def.Skip = entry.skip;
+  def.OldName = entry.oldName;
+  def.KeyField = entry.keyField;
+  def.NameField = entry.nameField;
+  def.Key2Field = entry.key2Field;
   def.Fields.reserve(fields.size());
   for (const auto& f : fields) def.Fields.push_back(MakeFieldDef(f.name, f.length, f.type));
   def.Tags.reserve(tags.size());
