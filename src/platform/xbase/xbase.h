@@ -89,21 +89,32 @@ Field4 d4field(Data4 data, std::string_view name);  // 0 when there is no such f
 Field4 d4fieldJ(Data4 data, int j);                 // 1-based; 0 out of range
 
 // Position. Codes: 0 on a record, kEof past the end, kBof before the first.
+// After open and after pack there is no current record (d4recNo 0) until a move.
+// d4top/d4bottom of an empty table (or tag): kEof, d4eof and d4bof both true.
+// d4skip past the last record: kEof, at end of file (d4recNo 0); skipping on at end
+// of file: kEof again; skipping back from end of file reaches the last record.
+// d4skip before the first record: kBof, staying on the first record (d4bof true).
+// d4skip with no current record: kErrorRecord. A move that must first write back a
+// changed record and cannot (kUnique, kLocked) returns that code and does not move.
 int d4top(Data4 data);
 int d4bottom(Data4 data);
 int d4skip(Data4 data, long count);
-int d4go(Data4 data, long recno);    // kErrorRecord for a number out of range
-int d4goEof(Data4 data);
-long d4recNo(Data4 data);            // 0 when there is no current record
+int d4go(Data4 data, long recno);    // kErrorRecord for a number out of range, position kept
+int d4goEof(Data4 data);             // kEof
+long d4recNo(Data4 data);            // 0 when there is no current record (end of file, appending)
 long d4recCount(Data4 data);         // re-reads the count that other processes may have grown
 bool d4eof(Data4 data);
 bool d4bof(Data4 data);
 
 // Records. A changed current record is written back before any move, seek,
-// append start, pack, reindex and close.
-int d4appendStart(Data4 data, int useMemoEntries = 0);
+// append start, pack, reindex and close. A write-back that a unique (15) tag refuses
+// answers kUnique and puts the record back as the file holds it. Fields of a table
+// with no current record answer kErrorRecord to assignments.
+int d4appendStart(Data4 data, int useMemoEntries = 0);  // blanks every field; a move drops it
 int d4blank(Data4 data);
-int d4append(Data4 data);            // kUnique when a unique (15) tag refuses the key
+int d4append(Data4 data);            // kUnique when a unique (15) tag refuses the key (nothing
+                                     // written); kErrorRecord without d4appendStart; on disk,
+                                     // count included, when it returns; then on the new record
 int d4flush(Data4 data);             // writes back a changed record now
 int d4delete(Data4 data);
 int d4recall(Data4 data);
