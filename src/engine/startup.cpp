@@ -18,6 +18,7 @@
 #include "data/codebase.h"
 #include "data/database_helper.h"
 #include "data/id_ranges.h"
+#include "data/table_catalogue.h"
 #include "engine/course_resolution.h"
 
 namespace tolvarin {
@@ -51,8 +52,8 @@ void PrepareDataLayer() {
   InitIdRanges();
   SetTerminateCleanup([] { CloseCodeBase(); });
 }
-// step 23, the table catalogue (InitTableCatalogue is called here);
-void InitCatalogue() {}
+// step 23, the table catalogue and with it the engine context;
+void InitCatalogue() { InitTableCatalogue(); }
 // step 25, closing the engine after a handler returned.
 void CloseEngine() { CloseCodeBase(); }
 
