@@ -1187,6 +1187,12 @@ int CdxIndex::Rebuild(const std::function<bool(long& recno, std::string& record)
   return kSuccess;
 }
 
+int CdxIndex::CanRebuild() const {
+  for (const auto& t : tags_)
+    if (!t.key) return kErrorExpr;
+  return kSuccess;
+}
+
 void CdxIndex::Refresh() { checkNext_ = true; }
 
 int CdxIndex::Flush() { return kSuccess; }
@@ -1330,7 +1336,6 @@ long CdxIndex::Neighbour(int tagIndex, long recno, std::string_view record, int 
       }
     }
   }
-  if (!tag.key) return 0;
   auto run = [&](bool locked) -> long {
     std::optional<LockGuard> guard;
     if (locked) {
@@ -1347,6 +1352,7 @@ long CdxIndex::Neighbour(int tagIndex, long recno, std::string_view record, int 
           hit->recnos[static_cast<size_t>(tag.cursor.index)] == static_cast<std::uint32_t>(recno))
         return StepVisible(tag, direction);
     }
+    if (!tag.key) return 0L;  // without its key the record cannot be found again
     const std::string key = KeyFor(tag, record, recno);
     std::vector<Step> path = Locate(tag, key, static_cast<std::uint32_t>(recno), false);
     Step at = path.back();

@@ -57,6 +57,7 @@ class CdxIndex final : public TableIndex {
   int Insert(long recno, std::string_view record) override;
   int Replace(long recno, std::string_view before, std::string_view after) override;
   int Rebuild(const std::function<bool(long& recno, std::string& record)>& next) override;
+  int CanRebuild() const override;
   void Refresh() override;
   int Flush() override;
   int Error() const override { return error_; }

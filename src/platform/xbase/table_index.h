@@ -58,6 +58,9 @@ class TableIndex {
   // Rebuilds every tag from all records (pack, reindex). next() yields records in
   // record-number order and returns false after the last.
   virtual int Rebuild(const std::function<bool(long& recno, std::string& record)>& next) = 0;
+  // kErrorExpr when a tag's key cannot be evaluated here (a foreign function): then
+  // Insert, Replace and Rebuild refuse. Pack asks before it moves any record.
+  virtual int CanRebuild() const { return kSuccess; }
   // Another process may have changed the file: drop what is cached.
   virtual void Refresh() = 0;
   virtual int Flush() = 0;
