@@ -158,6 +158,12 @@ bool SharedFile::Holds(const void* owner, std::int64_t offset, std::int64_t leng
 }
 
 int SharedFile::Lock(const void* owner, std::int64_t offset, std::int64_t length, int waitMs) {
+  for (Held& h : held_) {
+    if (h.owner == owner && h.offset == offset && h.length == length) {
+      ++h.times;
+      return kSuccess;
+    }
+  }
   if (!ProcessHolds(offset, length)) {
     short type = writable_ ? F_WRLCK : F_RDLCK;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
@@ -167,7 +173,7 @@ int SharedFile::Lock(const void* owner, std::int64_t offset, std::int64_t length
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   }
-  held_.push_back({owner, offset, length});
+  held_.push_back({owner, offset, length, 1});
   return kSuccess;
 }
 
@@ -195,6 +201,7 @@ void SharedFile::Unlock(const void* owner, std::int64_t offset, std::int64_t len
     return h.owner == owner && h.offset == offset && h.length == length;
   });
   if (it == held_.end()) return;
+  if (--it->times > 0) return;
   held_.erase(it);
   ReleaseUncovered(offset, length);
 }

@@ -54,10 +54,13 @@ class SharedFile {
 
  private:
   SharedFile() = default;
+  // One entry per owner and range; taking the same range again only counts up
+  // (the system locks the current record before every assignment).
   struct Held {
     const void* owner;
     std::int64_t offset;
     std::int64_t length;
+    int times;
   };
   bool ProcessHolds(std::int64_t offset, std::int64_t length) const;
   void ReleaseUncovered(std::int64_t offset, std::int64_t length);

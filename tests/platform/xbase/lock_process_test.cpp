@@ -143,6 +143,13 @@ TEST_F(TwoProcesses, LocksOfOneProcessNeverBlockItselfAndOutliveAnotherHandle) {
   ASSERT_EQ(d4lock(a, 2), 0);
   EXPECT_EQ(d4lock(b, 2), 0);  // held by this process through another handle
   EXPECT_EQ(otherGets(), kLocked);
+  // A write-back under the handle's own lock keeps the lock (it locks and lets go
+  // of the record itself on top of the handle's lock).
+  ASSERT_EQ(d4go(b, 2), 0);
+  ASSERT_EQ(f4assign(d4field(b, "id"), "0000022"), 0);
+  ASSERT_EQ(d4lock(b, 2), 0);  // again: the system locks before every assignment
+  ASSERT_EQ(d4flush(b), 0);
+  EXPECT_EQ(otherGets(), kLocked);
   ASSERT_EQ(d4unlock(a), 0);
   EXPECT_EQ(otherGets(), kLocked);  // b still holds it
   ASSERT_EQ(d4lock(a, 2), 0);
