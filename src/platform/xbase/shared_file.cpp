@@ -145,24 +145,52 @@ bool SharedFile::Truncate(std::int64_t size) {
 
 bool SharedFile::Sync() { return fdatasync(fd_) == 0; }
 
-bool SharedFile::ProcessHolds(std::int64_t offset, std::int64_t length) const {
-  return std::any_of(held_.begin(), held_.end(), [&](const Held& h) {
-    return h.offset <= offset && offset + length <= h.offset + h.length;
+// The book keeps one-byte locks (records, headers) by offset and the few longer
+// ranges (whole-file locks) in a list, so that a table with thousands of locked
+// records still answers at once.
+SharedFile::Held* SharedFile::Find(const void* owner, std::int64_t offset, std::int64_t length) {
+  if (length == 1) {
+    auto it = bytes_.find(offset);
+    if (it == bytes_.end()) return nullptr;
+    for (Held& h : it->second) {
+      if (h.owner == owner) return &h;
+    }
+    return nullptr;
+  }
+  for (Held& h : wide_) {
+    if (h.owner == owner && h.offset == offset && h.length == length) return &h;
+  }
+  return nullptr;
+}
+
+bool SharedFile::WideCovers(const void* owner, std::int64_t offset, std::int64_t length) const {
+  return std::any_of(wide_.begin(), wide_.end(), [&](const Held& h) {
+    return (owner == nullptr || h.owner == owner) && h.offset <= offset && offset + length <= h.offset + h.length;
   });
+}
+
+bool SharedFile::ProcessHolds(std::int64_t offset, std::int64_t length) const {
+  if (length == 1) {
+    auto it = bytes_.find(offset);
+    if (it != bytes_.end() && !it->second.empty()) return true;
+  }
+  return WideCovers(nullptr, offset, length);
 }
 
 bool SharedFile::Holds(const void* owner, std::int64_t offset, std::int64_t length) const {
-  return std::any_of(held_.begin(), held_.end(), [&](const Held& h) {
-    return h.owner == owner && h.offset <= offset && offset + length <= h.offset + h.length;
-  });
+  if (length == 1) {
+    auto it = bytes_.find(offset);
+    if (it != bytes_.end() && std::any_of(it->second.begin(), it->second.end(),
+                                          [&](const Held& h) { return h.owner == owner; }))
+      return true;
+  }
+  return WideCovers(owner, offset, length);
 }
 
 int SharedFile::Lock(const void* owner, std::int64_t offset, std::int64_t length, int waitMs) {
-  for (Held& h : held_) {
-    if (h.owner == owner && h.offset == offset && h.length == length) {
-      ++h.times;
-      return kSuccess;
-    }
+  if (Held* held = Find(owner, offset, length)) {
+    ++held->times;
+    return kSuccess;
   }
   if (!ProcessHolds(offset, length)) {
     short type = writable_ ? F_WRLCK : F_RDLCK;
@@ -173,7 +201,12 @@ int SharedFile::Lock(const void* owner, std::int64_t offset, std::int64_t length
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   }
-  held_.push_back({owner, offset, length, 1});
+  Held held{owner, offset, length, 1};
+  if (length == 1) {
+    bytes_[offset].push_back(held);
+  } else {
+    wide_.push_back(held);
+  }
   return kSuccess;
 }
 
@@ -182,10 +215,18 @@ int SharedFile::Lock(const void* owner, std::int64_t offset, std::int64_t length
 // bytes that another handle still needs).
 void SharedFile::ReleaseUncovered(std::int64_t offset, std::int64_t length) {
   std::vector<std::pair<std::int64_t, std::int64_t>> cover;
-  for (const Held& h : held_) {
+  for (const Held& h : wide_) {
     std::int64_t from = std::max(offset, h.offset);
     std::int64_t to = std::min(offset + length, h.offset + h.length);
     if (from < to) cover.emplace_back(from, to);
+  }
+  if (length == 1) {
+    auto it = bytes_.find(offset);
+    if (it != bytes_.end() && !it->second.empty()) return;
+  } else {
+    for (const auto& [at, holders] : bytes_) {
+      if (!holders.empty() && at >= offset && at < offset + length) cover.emplace_back(at, at + 1);
+    }
   }
   std::sort(cover.begin(), cover.end());
   std::int64_t at = offset;
@@ -197,22 +238,50 @@ void SharedFile::ReleaseUncovered(std::int64_t offset, std::int64_t length) {
 }
 
 void SharedFile::Unlock(const void* owner, std::int64_t offset, std::int64_t length) {
-  auto it = std::find_if(held_.begin(), held_.end(), [&](const Held& h) {
-    return h.owner == owner && h.offset == offset && h.length == length;
-  });
-  if (it == held_.end()) return;
-  if (--it->times > 0) return;
-  held_.erase(it);
+  Held* held = Find(owner, offset, length);
+  if (!held || --held->times > 0) return;
+  if (length == 1) {
+    auto it = bytes_.find(offset);
+    std::erase_if(it->second, [&](const Held& h) { return h.owner == owner; });
+    if (it->second.empty()) bytes_.erase(it);
+  } else {
+    std::erase_if(wide_, [&](const Held& h) { return h.owner == owner && h.offset == offset && h.length == length; });
+  }
   ReleaseUncovered(offset, length);
 }
 
 void SharedFile::UnlockAll(const void* owner) {
-  std::vector<Held> mine;
-  for (const Held& h : held_) {
-    if (h.owner == owner) mine.push_back(h);
+  std::vector<Held> wide;
+  for (const Held& h : wide_) {
+    if (h.owner == owner) wide.push_back(h);
   }
-  std::erase_if(held_, [&](const Held& h) { return h.owner == owner; });
-  for (const Held& h : mine) ReleaseUncovered(h.offset, h.length);
+  std::erase_if(wide_, [&](const Held& h) { return h.owner == owner; });
+  // Single bytes that nobody else holds go back in runs of neighbours.
+  std::vector<std::int64_t> freed;
+  for (auto it = bytes_.begin(); it != bytes_.end();) {
+    std::size_t before = it->second.size();
+    std::erase_if(it->second, [&](const Held& h) { return h.owner == owner; });
+    if (it->second.empty()) {
+      if (before > 0) freed.push_back(it->first);
+      it = bytes_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  std::sort(freed.begin(), freed.end());
+  for (std::size_t i = 0; i < freed.size();) {
+    std::size_t j = i + 1;
+    while (j < freed.size() && freed[j] == freed[j - 1] + 1) ++j;
+    std::int64_t from = freed[i];
+    std::int64_t length = freed[j - 1] - from + 1;
+    if (wide_.empty()) {
+      SetLock(fd_, F_UNLCK, from, length);
+    } else {
+      ReleaseUncovered(from, length);
+    }
+    i = j;
+  }
+  for (const Held& h : wide) ReleaseUncovered(h.offset, h.length);
 }
 
 }  // namespace xbase::detail

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace xbase::detail {
@@ -62,6 +63,8 @@ class SharedFile {
     std::int64_t length;
     int times;
   };
+  Held* Find(const void* owner, std::int64_t offset, std::int64_t length);
+  bool WideCovers(const void* owner, std::int64_t offset, std::int64_t length) const;
   bool ProcessHolds(std::int64_t offset, std::int64_t length) const;
   void ReleaseUncovered(std::int64_t offset, std::int64_t length);
 
@@ -71,7 +74,8 @@ class SharedFile {
   dev_t dev_ = 0;
   ino_t ino_ = 0;
   std::string path_;
-  std::vector<Held> held_;
+  std::unordered_map<std::int64_t, std::vector<Held>> bytes_;  // one-byte locks by offset
+  std::vector<Held> wide_;                                     // longer ranges
 };
 
 }  // namespace xbase::detail

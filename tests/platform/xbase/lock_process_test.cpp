@@ -161,6 +161,43 @@ TEST_F(TwoProcesses, LocksOfOneProcessNeverBlockItselfAndOutliveAnotherHandle) {
   EXPECT_EQ(peer.Finish(), 0);
 }
 
+TEST_F(TwoProcesses, ManyRecordLocksAreGivenBackTogetherButNotAnotherHandles) {
+  Data4 a = d4open(engine.code(), path);
+  Data4 b = d4open(engine.code(), path);
+  Peer peer([&](Peer& self) {
+    Engine own;
+    Data4 d = d4open(own.code(), path);
+    // Each request is a record number in one byte; the answer is d4lock's code.
+    for (char c = self.Receive(); c != 'x' && c != '?'; c = self.Receive()) {
+      self.SendCode(d4lock(d, static_cast<unsigned char>(c)));
+      d4unlock(d);
+    }
+    return 0;
+  });
+  auto otherGets = [&](long recno) {
+    peer.Send(static_cast<char>(recno));
+    return peer.ReceiveCode();
+  };
+  for (long r = 1; r <= 5000; ++r) ASSERT_EQ(d4lock(a, r), 0);
+  ASSERT_EQ(d4lock(b, 30), 0);
+  ASSERT_EQ(d4lockAll(b), 0);
+  EXPECT_EQ(otherGets(25), kLocked);
+  ASSERT_EQ(d4unlock(a), 0);
+  EXPECT_EQ(otherGets(25), kLocked);  // b's file lock still covers it
+  ASSERT_EQ(d4close(b), 0);
+  EXPECT_EQ(otherGets(25), 0);
+  EXPECT_EQ(otherGets(30), 0);
+  ASSERT_EQ(d4lock(a, 7), 0);
+  ASSERT_EQ(d4lock(a, 8), 0);
+  Data4 c = d4open(engine.code(), path);
+  ASSERT_EQ(d4lock(c, 8), 0);
+  ASSERT_EQ(d4unlock(a), 0);
+  EXPECT_EQ(otherGets(7), 0);
+  EXPECT_EQ(otherGets(8), kLocked);  // c holds it
+  peer.Send('x');
+  EXPECT_EQ(peer.Finish(), 0);
+}
+
 TEST_F(TwoProcesses, AppendsOfTheOtherProcessAreSeen) {
   Data4 data = d4open(engine.code(), path);
   ASSERT_NE(data, 0);
