@@ -459,7 +459,7 @@ std::unique_ptr<CdxIndex> CdxIndex::Create(const std::string& path, const Record
   try {
     index->LockIndex();
     LockGuard unlock([&] { index->UnlockIndex(); });
-    std::vector<std::vector<std::pair<std::string, std::uint32_t>>> empty(index->tags_.size());
+    std::vector<SortedKeys> empty(index->tags_.size());
     index->WriteAll(empty);
     index->WatchTable();
   } catch (const CdxDamaged&) {
@@ -479,32 +479,33 @@ namespace {
 
 // Packs sorted entries into leaves and interior levels; pages get consecutive
 // offsets from base. Returns the root offset.
-std::uint32_t BuildTree(const std::vector<std::pair<std::string, std::uint32_t>>& entries, int kl, char pad,
-                        std::uint32_t base, std::vector<CdxNode>& out) {
+std::uint32_t BuildTree(const CdxIndex::SortedKeys& entries, int kl, char pad, std::uint32_t base,
+                        std::vector<CdxNode>& out) {
   std::vector<CdxNode> level;
   {
     CdxNode cur;
     cur.attr = 2;
     std::uint32_t maxRec = 0;
     int keyBytes = 0;
-    const std::string* prev = nullptr;
-    for (const auto& [key, recno] : entries) {
-      const int need = EntryKeyBytes(prev ? prev->data() : nullptr, key.data(), kl, pad);
+    const size_t ukl = static_cast<size_t>(kl);
+    for (size_t i = 0; i < entries.recnos.size(); ++i) {
+      const char* key = entries.keys.data() + i * ukl;
+      const std::uint32_t recno = entries.recnos[i];
+      const int need = EntryKeyBytes(cur.Count() > 0 ? key - kl : nullptr, key, kl, pad);
       const std::uint32_t m = std::max(maxRec, recno);
       const int count = cur.Count() + 1;
       if (cur.Count() > 0 && 24 + count * EntryWidth(kl, m) + keyBytes + need > 512) {
         level.push_back(std::move(cur));
         cur = CdxNode();
         cur.attr = 2;
-        keyBytes = EntryKeyBytes(nullptr, key.data(), kl, pad);
+        keyBytes = EntryKeyBytes(nullptr, key, kl, pad);
         maxRec = recno;
       } else {
         keyBytes += need;
         maxRec = m;
       }
-      cur.keys += key;
+      cur.keys.append(key, ukl);
       cur.recnos.push_back(recno);
-      prev = &key;
     }
     if (!cur.recnos.empty() || level.empty()) level.push_back(std::move(cur));
   }
@@ -544,7 +545,7 @@ std::uint32_t BuildTree(const std::vector<std::pair<std::string, std::uint32_t>>
 
 }  // namespace
 
-void CdxIndex::WriteAll(std::vector<std::vector<std::pair<std::string, std::uint32_t>>>& entries) {
+void CdxIndex::WriteAll(std::vector<SortedKeys>& entries) {
   std::string image(1024, '\0');
   std::vector<std::pair<std::string, std::uint32_t>> names;
   std::vector<std::uint32_t> roots, headers;
@@ -571,8 +572,13 @@ void CdxIndex::WriteAll(std::vector<std::vector<std::pair<std::string, std::uint
     headers.push_back(header);
   }
   std::sort(names.begin(), names.end());
+  SortedKeys directory;
+  for (const auto& [name, header] : names) {
+    directory.keys += name;
+    directory.recnos.push_back(header);
+  }
   std::vector<CdxNode> dirNodes;
-  const std::uint32_t dirRoot = BuildTree(names, 10, ' ', static_cast<std::uint32_t>(image.size()), dirNodes);
+  const std::uint32_t dirRoot = BuildTree(directory, 10, ' ', static_cast<std::uint32_t>(image.size()), dirNodes);
   std::sort(dirNodes.begin(), dirNodes.end(), [](const CdxNode& a, const CdxNode& b) { return a.offset < b.offset; });
   for (const CdxNode& n : dirNodes) {
     std::string page(kPageSize, '\0');
@@ -1123,7 +1129,7 @@ int CdxIndex::Rebuild(const std::function<bool(long& recno, std::string& record)
       recnos[i].push_back(static_cast<std::uint32_t>(recno));
     }
   }
-  std::vector<std::vector<std::pair<std::string, std::uint32_t>>> entries(tags_.size());
+  std::vector<SortedKeys> entries(tags_.size());
   for (size_t i = 0; i < tags_.size(); ++i) {
     const size_t kl = static_cast<size_t>(tags_[i].desc.keyLength);
     const char* base = keys[i].data();
@@ -1142,22 +1148,32 @@ int CdxIndex::Rebuild(const std::function<bool(long& recno, std::string& record)
       items[k] = {head, static_cast<std::uint32_t>(k)};
     }
     const size_t rest = kl > 8 ? kl - 8 : 0;
-    std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
-      if (a.head != b.head) return a.head < b.head;
-      if (rest) {
+    if (rest == 0) {
+      // Short keys: head and position make one number, sorted as such.
+      std::vector<unsigned __int128> packed(count);
+      for (size_t k = 0; k < count; ++k)
+        packed[k] = static_cast<unsigned __int128>(items[k].head) << 32 | items[k].index;
+      std::sort(packed.begin(), packed.end());
+      for (size_t k = 0; k < count; ++k) items[k].index = static_cast<std::uint32_t>(packed[k]);
+    } else {
+      std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
+        if (a.head != b.head) return a.head < b.head;
         int c = std::memcmp(base + a.index * kl + 8, base + b.index * kl + 8, rest);
         if (c != 0) return c < 0;
-      }
-      return a.index < b.index;
-    });
+        return a.index < b.index;
+      });
+    }
     std::vector<std::uint32_t> order(count);
     for (size_t k = 0; k < count; ++k) order[k] = items[k].index;
     auto& out = entries[i];
-    out.reserve(order.size());
+    out.keys.reserve(order.size() * kl);
+    out.recnos.reserve(order.size());
+    const bool unique = tags_[i].desc.unique != kUniqueNone;
     for (std::uint32_t o : order) {
-      std::string_view k(base + o * kl, kl);
-      if (tags_[i].desc.unique != kUniqueNone && !out.empty() && out.back().first == k) continue;
-      out.emplace_back(std::string(k), recnos[i][o]);
+      const char* k = base + o * kl;
+      if (unique && !out.recnos.empty() && std::memcmp(out.keys.data() + out.keys.size() - kl, k, kl) == 0) continue;
+      out.keys.append(k, kl);
+      out.recnos.push_back(recnos[i][o]);
     }
     keys[i].clear();
     keys[i].shrink_to_fit();

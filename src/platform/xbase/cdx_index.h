@@ -88,6 +88,11 @@ class CdxIndex final : public TableIndex {
     std::uint32_t offset;
     int index;
   };
+  // Entries of one tag in order: keys back to back, and their record numbers.
+  struct SortedKeys {
+    std::string keys;
+    std::vector<std::uint32_t> recnos;
+  };
   struct Cursor {
     std::uint64_t generation = 0;
     std::uint32_t leaf = 0;
@@ -116,7 +121,7 @@ class CdxIndex final : public TableIndex {
   std::uint32_t Allocate();
   void FreePage(std::uint32_t offset);
   void Commit();
-  void WriteAll(std::vector<std::vector<std::pair<std::string, std::uint32_t>>>& entries);
+  void WriteAll(std::vector<SortedKeys>& entries);
   int LockIndex();
   void UnlockIndex();
 
