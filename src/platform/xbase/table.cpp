@@ -826,9 +826,19 @@ int Table::Skip(long count) {
 
 // --- locks ------------------------------------------------------------------
 
+// A handle holds at most one record lock: locking another record gives the earlier
+// one back (its changes were written when the handle moved off it). The system locks the
+// current record before every assignment and never unlocks, so without this every
+// record a program ever changed would stay locked against the others until close.
 int Table::Lock(long recno) {
   if (recno < 1) return kErrorRecord;
-  return file_->Lock(this, RecordLockOffset(recno), 1);
+  if (lockedRecord_ == recno) return kSuccess;
+  int code = file_->Lock(this, RecordLockOffset(recno), 1);
+  if (code != kSuccess) return code;
+  // A changed record still in the buffer takes its own lock again when it is written.
+  if (lockedRecord_ > 0) file_->Unlock(this, RecordLockOffset(lockedRecord_), 1);
+  lockedRecord_ = recno;
+  return kSuccess;
 }
 
 int Table::LockAll() {
@@ -850,6 +860,7 @@ int Table::Unlock() {
     if (code == kSuccess) code = flushed;
   }
   file_->UnlockAll(this);
+  lockedRecord_ = 0;
   return code;
 }
 
@@ -865,6 +876,7 @@ int Table::Flush() {
 int Table::Close() {
   int code = Flush();
   file_->UnlockAll(this);
+  lockedRecord_ = 0;
   if (memo_) memo_->File().UnlockAll(this);
   return code;
 }

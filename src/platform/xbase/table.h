@@ -104,7 +104,7 @@ class Table {
   std::string MemoOf(std::string_view record, const FieldLayout& field);
 
   // --- locks ----------------------------------------------------------------
-  int Lock(long recno);  // kLocked while another process holds it
+  int Lock(long recno);  // kLocked while another process holds it; gives back the earlier record
   int LockAll();
   int Unlock();
 
@@ -176,6 +176,7 @@ class Table {
   bool changed_ = false;
   bool readOnly_ = false;
   int selectedTag_ = -1;
+  long lockedRecord_ = 0;  // the record this handle holds locked through Lock, 0 none
   std::string record_;    // current record buffer
   std::string original_;  // the record as read, for index Replace
   // Memo texts of the record in the buffer, per field: assigned and not yet written

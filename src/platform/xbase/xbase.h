@@ -121,7 +121,8 @@ int d4recall(Data4 data);
 bool d4deleted(Data4 data);
 int d4pack(Data4 data);              // removes deleted records, rebuilds the tags
 int d4memoCompress(Data4 data);
-int d4lock(Data4 data, long recno);  // 0 locked, kLocked while another process holds it
+int d4lock(Data4 data, long recno);  // 0 locked, kLocked while another process holds it;
+                                     // a handle holds one record lock: the earlier one is let go
 int d4lockAll(Data4 data);           // the whole file
 int d4unlock(Data4 data);            // releases every lock of this handle
 

@@ -161,7 +161,7 @@ TEST_F(TwoProcesses, LocksOfOneProcessNeverBlockItselfAndOutliveAnotherHandle) {
   EXPECT_EQ(peer.Finish(), 0);
 }
 
-TEST_F(TwoProcesses, ManyRecordLocksAreGivenBackTogetherButNotAnotherHandles) {
+TEST_F(TwoProcesses, LockingAnotherRecordGivesTheEarlierOneBackButNotAnotherHandles) {
   Data4 a = d4open(engine.code(), path);
   Data4 b = d4open(engine.code(), path);
   Peer peer([&](Peer& self) {
@@ -178,24 +178,31 @@ TEST_F(TwoProcesses, ManyRecordLocksAreGivenBackTogetherButNotAnotherHandles) {
     peer.Send(static_cast<char>(recno));
     return peer.ReceiveCode();
   };
-  for (long r = 1; r <= 5000; ++r) ASSERT_EQ(d4lock(a, r), 0);
-  ASSERT_EQ(d4lock(b, 30), 0);
+  ASSERT_EQ(d4go(a, 1), 0);
+  ASSERT_EQ(d4lock(a, 1), 0);
+  ASSERT_EQ(f4assign(d4field(a, "id"), "0000011"), 0);
+  ASSERT_EQ(d4go(a, 2), 0);  // writes record 1 back under its lock
+  ASSERT_EQ(d4lock(a, 2), 0);
+  EXPECT_EQ(otherGets(1), 0);  // given back
+  EXPECT_EQ(otherGets(2), kLocked);
+  ASSERT_EQ(d4lock(b, 1), 0);
   ASSERT_EQ(d4lockAll(b), 0);
-  EXPECT_EQ(otherGets(25), kLocked);
-  ASSERT_EQ(d4unlock(a), 0);
-  EXPECT_EQ(otherGets(25), kLocked);  // b's file lock still covers it
+  ASSERT_EQ(d4lock(a, 3), 0);  // this process holds the file: granted at once
+  EXPECT_EQ(otherGets(2), kLocked);  // b's file lock still covers a's old record
   ASSERT_EQ(d4close(b), 0);
-  EXPECT_EQ(otherGets(25), 0);
-  EXPECT_EQ(otherGets(30), 0);
-  ASSERT_EQ(d4lock(a, 7), 0);
-  ASSERT_EQ(d4lock(a, 8), 0);
+  EXPECT_EQ(otherGets(1), 0);
+  EXPECT_EQ(otherGets(2), 0);
+  EXPECT_EQ(otherGets(3), kLocked);
   Data4 c = d4open(engine.code(), path);
-  ASSERT_EQ(d4lock(c, 8), 0);
+  ASSERT_EQ(d4lock(c, 3), 0);
   ASSERT_EQ(d4unlock(a), 0);
-  EXPECT_EQ(otherGets(7), 0);
-  EXPECT_EQ(otherGets(8), kLocked);  // c holds it
+  EXPECT_EQ(otherGets(3), kLocked);  // c holds it
+  ASSERT_EQ(d4close(c), 0);
+  EXPECT_EQ(otherGets(3), 0);
   peer.Send('x');
   EXPECT_EQ(peer.Finish(), 0);
+  d4go(a, 1);
+  EXPECT_EQ(f4str(d4field(a, "id")), "0000011");
 }
 
 TEST_F(TwoProcesses, AppendsOfTheOtherProcessAreSeen) {
