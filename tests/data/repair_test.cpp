@@ -293,6 +293,23 @@ TEST_F(RepairTest, AFixCopyThatCannotBeWrittenLeavesTheTableAlone) {
   }
 }
 
+// The record count is found from the blank copy in "blank", but the copy that
+// replaces the table comes from "Blank", which lacks it: the repair stops after the
+// table's files were taken away, and puts them back.
+TEST_F(RepairTest, ARepairThatFailsAfterReplacingTheTablePutsItsFilesBack) {
+  CopyFixture("quests", course_);
+  CountAbove65535(course_ / "quests.dbf");
+  const fs::path lower = root_ / "blank";
+  fs::create_directories(lower);
+  for (const char* extension : {".dbf", ".cdx", ".fpt"})
+    fs::copy_file(Fixtures() / (std::string("quests") + extension), lower / (std::string("quests") + extension));
+  const auto before = TableFiles("quests");
+  EXPECT_EQ(OpenTable((course_ / "quests.dbf").string(), 0, false, true), 0);
+  EXPECT_EQ(TableFiles("quests"), before);
+  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"Unable to locate blank quests.dbf file.",
+                                                  "Unable to locate blank quests.cdx file."}));
+}
+
 TEST_F(RepairTest, AFailedRepairTellsTheUserAndEndsTheRun) {
   CopyFixture("users", course_);
   CountAbove65535(course_ / "users.dbf");
