@@ -6,7 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <set>
+#include <thread>
 
 #include "tag_test_util.h"
 
@@ -174,6 +176,60 @@ TEST(TagSharing, AReaderSeesAnotherProcesssAppendsAndKeyChanges) {
   EXPECT_EQ(d4recCount(data), kRows);
   EXPECT_EQ(TagProblems(data), kClean);
   d4close(data);
+}
+
+// A writer killed in the middle of its appends leaves an index that either reads
+// clean (at most the keys of the record it was writing are ahead of the table) or
+// is refused as damaged; a reindex makes it whole again.
+TEST(TagSharing, AWriterKilledMidwayLeavesAReadableOrRefusedIndex) {
+  TempDir dir;
+  const std::string path = (dir.path() / "killed").string();
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    {
+      Engine engine;
+      std::filesystem::remove(path + ".dbf");
+      std::filesystem::remove(path + ".cdx");
+      Data4 data = d4create(engine.code(), path, {{"id", 'C', 7, 0}, {"n", 'N', 6, 0}},
+                            {{"ID", "id", "", 0, 0}, {"N", "n", "", 0, 0}});
+      ASSERT_NE(data, 0);
+      d4close(data);
+    }
+    std::fflush(nullptr);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      Code4 code = d4init();
+      Data4 data = d4open(code, path);
+      for (int i = 1;; ++i) {
+        char id[16];
+        std::snprintf(id, sizeof id, "%07d", (i * 7919) % 1000000);
+        if (AppendRow(data, {id, std::to_string(i % 1000)}) != 0) _exit(3);
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20 + 15 * attempt));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+
+    Engine engine;
+    code4errorCode(engine.code(), 0);
+    Data4 data = d4open(engine.code(), path);
+    if (data == 0) {
+      EXPECT_EQ(code4errorCode(engine.code(), 0), kErrorIndex);
+      continue;
+    }
+    EXPECT_GT(d4recCount(data), 0);
+    for (const auto& c : xbase::detail::CheckTags(data)) {
+      EXPECT_FALSE(c.damaged) << c.name;
+      EXPECT_TRUE(c.ordered) << c.name;
+      EXPECT_LE(c.stale, 1) << c.name;
+      EXPECT_LE(c.keys - c.expect, 1) << c.name;
+      EXPECT_EQ(c.missing, 0) << c.name;
+    }
+    EXPECT_EQ(d4reindex(data), 0);
+    EXPECT_EQ(TagProblems(data), kClean);
+    d4close(data);
+  }
 }
 
 }  // namespace
