@@ -4,6 +4,8 @@
 #include <filesystem>
 
 #include "core/console_presenter.h"
+#include "construction/blank_tables.h"
+#include "construction/schema.h"
 #include "core/terminate.h"
 #include "data/codebase.h"
 #include "data/open_table.h"
@@ -248,6 +250,27 @@ TEST_F(RepairTest, AMostlyPresentLastRecordIsKeptWithItsTailBlank) {
     EXPECT_EQ(rebuilt, expected);
     xbase::d4close(data);
   }
+}
+
+// The blank copies the construction writes from the schema serve the repair of
+// tables another program wrote.
+TEST_F(RepairTest, BlankTablesMadeFromTheSchemaRebuildPeerTables) {
+  DefineDatabase();
+  CreateBlankTables(blank_.string());
+  for (const auto& entry : fs::directory_iterator(Fixtures())) {
+    if (entry.path().extension() != ".dbf") continue;
+    const std::string table = entry.path().stem().string();
+    SCOPED_TRACE(table);
+    CopyFixture(table, course_);
+    const fs::path dbf = course_ / (table + ".dbf");
+    CountAbove65535(dbf);
+    const auto expected = AsCopied(Fixtures() / (table + ".dbf"));
+    const xbase::Data4 data = OpenTable(dbf.string());
+    ASSERT_NE(data, 0);
+    EXPECT_EQ(LiveRecords(data), expected);
+    xbase::d4close(data);
+  }
+  EXPECT_TRUE(BoxTexts().empty());
 }
 
 TEST_F(RepairTest, ForcedRepairOfAHealthyTableRebuildsIt) {
