@@ -643,7 +643,6 @@ int Table::MemoCompress() {
   long count = RecCount();
   std::vector<std::string> records(static_cast<std::size_t>(count));
   std::vector<std::vector<std::string>> texts(static_cast<std::size_t>(count));
-  std::uint32_t firstBlock = 0xFFFFFFFFu;
   for (long r = 1; code == kSuccess && r <= count; ++r) {
     std::string& rec = records[static_cast<std::size_t>(r - 1)];
     if (!ReadRecord(r, rec)) {
@@ -652,18 +651,19 @@ int Table::MemoCompress() {
     }
     for (std::size_t f = 0; f < layout_.fields.size(); ++f) {
       if (!memoWidth_[f]) continue;
-      std::uint32_t block = 0;
-      ParseMemoPointer(std::string_view(rec).substr(layout_.fields[f].offset, layout_.fields[f].length), block);
-      if (block != 0) firstBlock = std::min(firstBlock, block);
       texts[static_cast<std::size_t>(r - 1)].push_back(MemoOf(rec, layout_.fields[f]));
     }
   }
   if (code == kSuccess) {
-    std::int64_t keep = kFptHeaderSize;
-    if (firstBlock != 0xFFFFFFFFu) keep = std::max<std::int64_t>(keep, static_cast<std::int64_t>(firstBlock) * memo_->BlockSize());
-    code = LockHeader();
-    if (code == kSuccess) {
-      code = memo_->Reset(keep);
+    // Another writer's larger header (a marker and its free-block list after the
+    // first 512 bytes, where a memo block would start with a small type word) names
+    // blocks that compression would move: such a file is left as it is.
+    unsigned char word[4] = {0, 0, 0, 0};
+    memo_->File().ReadSome(kFptHeaderSize, word, sizeof word);
+    const bool foreignHeader = word[0] != 0 || word[1] != 0 || word[2] != 0 || word[3] > 2;
+    if (!foreignHeader) code = LockHeader();
+    if (code == kSuccess && !foreignHeader) {
+      code = memo_->Reset(kFptHeaderSize);
       for (long r = 1; code == kSuccess && r <= count; ++r) {
         std::string& rec = records[static_cast<std::size_t>(r - 1)];
         std::vector<MemoFile::Put> puts;
