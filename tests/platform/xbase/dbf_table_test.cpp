@@ -221,6 +221,23 @@ TEST_F(DbfTable, AssignFieldCopiesBetweenFieldsOfOneType) {
   EXPECT_EQ(f4assignField(0, d4field(from, "a")), kErrorHandle);
 }
 
+// A byte copy of a memo pointer would leave two records on one run, and rewriting
+// one in place would change the other: memo fields are copied as text.
+TEST_F(DbfTable, AssignFieldGivesACopiedMemoItsOwnRun) {
+  Data4 data = Create("share", {{"m", 'M', 10, 0}});
+  ASSERT_EQ(AppendRow(data, {"the first record's memo"}), 0);
+  Data4 other = d4open(engine.code(), (dir.path() / "share.dbf").string());
+  ASSERT_EQ(d4top(other), 0);
+  ASSERT_EQ(d4appendStart(data, 0), 0);
+  ASSERT_EQ(f4assignField(d4field(data, "m"), d4field(other, "m")), 0);
+  ASSERT_EQ(d4append(data), 0);
+  EXPECT_NE(f4str(d4field(data, "m")), f4str(d4field(other, "m")));
+  ASSERT_EQ(f4memoAssign(d4field(data, "m"), "short"), 0);  // fits the run: rewritten in place
+  ASSERT_EQ(d4flush(data), 0);
+  ASSERT_EQ(d4go(other, 1), 0);
+  EXPECT_EQ(f4memoStr(d4field(other, "m")), "the first record's memo");
+}
+
 class Navigation : public DbfTable {
  protected:
   void SetUp() override {
