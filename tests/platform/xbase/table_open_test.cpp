@@ -230,6 +230,64 @@ TEST_F(TableOpen, ReadsTheVisualFoxProForm) {
                                             "APRICOT   |100.00|Orange|*"}));
 }
 
+// Types this system never writes still open and read as their raw bytes; a hidden
+// system column is part of the record but not a field.
+TEST_F(TableOpen, OtherFoxProTypesReadAsRawBytes) {
+  struct Field {
+    const char* name;
+    char type;
+    int length;
+    int decimals;
+    unsigned char flags;
+  };
+  const std::vector<Field> fields = {{"STAMP", 'T', 8, 0, 0}, {"RATE", 'B', 8, 2, 0}, {"PRICE", 'Y', 8, 4, 0},
+                                     {"PIC", 'G', 4, 0, 0},   {"VAR", 'V', 6, 0, 0}, {"_NullFlags", '0', 1, 0, 0x05}};
+  const int header = 32 + 32 * static_cast<int>(fields.size()) + 1 + 263;
+  int reclen = 1;
+  for (const Field& f : fields) reclen += f.length;
+  std::string dbf(static_cast<std::size_t>(header), '\0');
+  dbf[0] = 0x32;
+  PutLe(dbf, 4, 1, 4);
+  PutLe(dbf, 8, static_cast<std::uint32_t>(header), 2);
+  PutLe(dbf, 10, static_cast<std::uint32_t>(reclen), 2);
+  int offset = 1;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    std::size_t at = 32 + 32 * i;
+    dbf.replace(at, std::string(fields[i].name).size(), fields[i].name);
+    dbf[at + 11] = fields[i].type;
+    PutLe(dbf, at + 12, static_cast<std::uint32_t>(offset), 4);
+    dbf[at + 16] = static_cast<char>(fields[i].length);
+    dbf[at + 17] = static_cast<char>(fields[i].decimals);
+    dbf[at + 18] = static_cast<char>(fields[i].flags);
+    offset += fields[i].length;
+  }
+  dbf[32 + 32 * fields.size()] = 0x0D;
+  std::string record(" ");
+  record += std::string("\xB5\x8A\x25\x00\x84\xC6\xF3\x02", 8);  // 2024-01-31 13:45:30.500
+  record += std::string("\x00\x00\x00\x00\x00\x00\xF8\x3F", 8);  // 1.5
+  record += std::string("\x40\xE2\x01\x00\x00\x00\x00\x00", 8);  // 12.3456
+  record += std::string(4, '\0');
+  record += std::string("abc\0\0\x03", 6);
+  record += std::string("\x01", 1);
+  dbf += record + "\x1A";
+  WriteFile(dir.path() / "vfp9.dbf", dbf);
+  WriteFile(dir.path() / "vfp9.fpt", std::string("\0\0\0\x08\0\0\0\x40", 8) + std::string(504, '\0'));
+
+  Data4 data = d4open(engine.code(), (dir.path() / "vfp9.dbf").string());
+  ASSERT_NE(data, 0) << code4errorCode(engine.code(), 0);
+  EXPECT_EQ(d4numFields(data), 5);  // _NullFlags is not a field
+  EXPECT_EQ(d4field(data, "_NullFlags"), 0);
+  ASSERT_EQ(d4top(data), 0);
+  EXPECT_EQ(f4type(d4field(data, "stamp")), 'T');
+  EXPECT_EQ(f4str(d4field(data, "stamp")), record.substr(1, 8));
+  EXPECT_DOUBLE_EQ(f4double(d4field(data, "rate")), 1.5);
+  EXPECT_DOUBLE_EQ(f4double(d4field(data, "price")), 12.3456);
+  EXPECT_EQ(f4long(d4field(data, "price")), 12);
+  EXPECT_EQ(f4memoStr(d4field(data, "pic")), "");
+  EXPECT_EQ(f4str(d4field(data, "var")), std::string("abc\0\0\x03", 6));
+  EXPECT_EQ(d4skip(data, 1), kEof);
+}
+
 TEST_F(TableOpen, ReadOnlyFilesOpenAndRefuseWrites) {
   MakeGood();
   fs::permissions(dir.path() / "good.dbf", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
