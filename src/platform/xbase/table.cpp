@@ -782,7 +782,6 @@ int Table::NaturalSkip(long count) {
 }
 
 int Table::TagSkip(long count) {
-  std::string bytes;
   while (count != 0) {
     long next = count > 0 ? index_->Next(selectedTag_, recno_, record_) : index_->Prev(selectedTag_, recno_, record_);
     if (next == 0) {
@@ -803,12 +802,12 @@ int Table::TagSkip(long count) {
 
 int Table::Skip(long count) {
   if (appending_) {
-    // Leaving a record that was started but not appended drops it.
+    // Leaving a record that was started but not appended drops it; the skip goes
+    // from where the table was before.
     appending_ = false;
     changed_ = false;
     if (recno_ < 1) return kErrorRecord;
-    int code = LoadRecord(recno_);
-    if (code != kSuccess) return code;
+    if (recno_ > count_ || LoadRecord(recno_) != kSuccess) SetEofState();
   }
   int code = WriteBack();
   if (code != kSuccess) return code;

@@ -273,6 +273,14 @@ TEST_F(Navigation, CodesAtBothEndsAndOutOfRange) {
   EXPECT_EQ(d4recNo(data), 0);
   EXPECT_TRUE(d4eof(data));
   EXPECT_EQ(d4recCount(data), 3);
+  // A record started and left unappended: the skip goes from where the table was.
+  ASSERT_EQ(d4appendStart(data, 0), 0);
+  EXPECT_EQ(d4skip(data, -1), 0);
+  EXPECT_EQ(d4recNo(data), 3);
+  ASSERT_EQ(d4appendStart(data, 0), 0);
+  EXPECT_EQ(d4skip(data, -1), 0);
+  EXPECT_EQ(d4recNo(data), 2);
+  EXPECT_EQ(d4recCount(data), 3);
 }
 
 TEST_F(DbfTable, EmptyTableHasNoCurrentRecord) {
