@@ -13,8 +13,10 @@ namespace xbase::detail {
 namespace {
 
 // How long a write waits for a lock that another process holds only for a moment
-// (the header lock of an append, a record being written). d4lock itself never waits.
-constexpr int kWriteWaitMs = 2000;
+// (the header lock of an append, a record being written, a pack's file lock). Long
+// enough that a large pack elsewhere does not refuse an append, whose callers do not
+// try again; d4lock itself never waits.
+constexpr int kWriteWaitMs = 10000;
 
 // Lock bytes, as FoxPro-family programs place them (see the file-format notes):
 // tables with a structural index count down from 0x7FFFFFFE, the others add
