@@ -11,6 +11,16 @@ namespace xbase::detail {
 
 namespace {
 
+// Counts, positions and day numbers come from numbers of the expression; values out
+// of range (or not a number) are held to the range before any conversion.
+size_t ClampToSize(double v, size_t limit) {
+  if (!(v > 0)) return 0;
+  if (v >= static_cast<double>(limit)) return limit;
+  return static_cast<size_t>(v);
+}
+
+long ClampToDay(double v) { return v > -1e9 && v < 1e9 ? static_cast<long>(v) : 0; }
+
 enum class Kind {
   kField, kLiteral, kConcat, kTrimConcat, kAdd, kSub, kMul, kDiv, kNeg,
   kCompare, kAnd, kOr, kNot, kCall
@@ -615,7 +625,7 @@ std::string Expression::Text(std::string_view record, long recno) const {
       return t;
     }
     case 'N': return FormatNumber(v.number, root.length, root.decimals);
-    case 'D': return TextFromJulian(static_cast<long>(v.number));
+    case 'D': return TextFromJulian(ClampToDay(v.number));
     default: return v.logical ? "T" : "F";
   }
 }
@@ -734,26 +744,26 @@ ExprValue Expression::Eval(int index, std::string_view record, long recno) const
     case Fn::kLeft: case Fn::kRight: {
       std::string t = arg(0).text;
       double k = arg(1).number;
-      size_t count = k <= 0 ? 0 : std::min(t.size(), static_cast<size_t>(k));
+      size_t count = ClampToSize(k, t.size());
       r.text = n.fn == Fn::kLeft ? t.substr(0, count) : t.substr(t.size() - count);
       return r;
     }
     case Fn::kSubstr: {
       std::string t = arg(0).text;
       double start = arg(1).number;
-      size_t from = start < 1 ? 0 : static_cast<size_t>(start) - 1;
+      size_t from = start < 1 ? 0 : ClampToSize(start, t.size() + 1) - 1;
       if (from >= t.size()) return r;
       size_t count = t.size() - from;
       if (n.args.size() == 3) {
         double len = arg(2).number;
-        count = len <= 0 ? 0 : std::min(count, static_cast<size_t>(len));
+        count = ClampToSize(len, count);
       }
       r.text = t.substr(from, count);
       return r;
     }
-    case Fn::kDtos: r.text = TextFromJulian(static_cast<long>(arg(0).number)); return r;
+    case Fn::kDtos: r.text = TextFromJulian(ClampToDay(arg(0).number)); return r;
     case Fn::kDtoc: {
-      long j = static_cast<long>(arg(0).number);
+      long j = ClampToDay(arg(0).number);
       bool sortable = n.args.size() == 2 && arg(1).number == 1;
       std::string t = TextFromJulian(j);
       if (sortable) {

@@ -100,6 +100,16 @@ TEST_F(Expressions, FunctionsOfForeignTags) {
   EXPECT_EQ(Text("alias->name"), "Smith     ");
 }
 
+TEST_F(Expressions, NumbersOutOfRangeAreHeldToTheirRange) {
+  EXPECT_EQ(Text("LEFT(name,99999999999999999999999)"), "Smith     ");
+  EXPECT_EQ(Text("RIGHT(code,-99999999999999999999999)"), "   ");
+  EXPECT_EQ(Text("SUBSTR(name,99999999999999999999,2)"), "  ");
+  EXPECT_EQ(Text("SUBSTR(name,2,99999999999999999999)"), "mith     ");
+  EXPECT_EQ(Text("DTOS(date+99999999999999999999999)"), "        ");
+  EXPECT_EQ(Text("DTOC(date-99999999999999999999999)"), "  /  /  ");
+  EXPECT_EQ(Text("STR(99999999999999999999999*99999999999999999999999,5)"), "*****");
+}
+
 TEST_F(Expressions, BlankValues) {
   std::string blank(static_cast<size_t>(layout.recordLength), ' ');
   auto e = Expression::Parse("name+DTOC(date,1)", layout);
