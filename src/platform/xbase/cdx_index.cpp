@@ -1447,12 +1447,17 @@ SeekResult CdxIndex::SeekKey(TagState& tag, const std::string& key, bool prefix)
           break;
         }
       }
-      return SeekResult{kSuccess, CursorRecno(tag)};
+      const long r = Settle(tag, -1);
+      if (r == 0) {
+        tag.cursor = Cursor();
+        return SeekResult{kEof, 0};
+      }
+      return SeekResult{matches({tag.cursor.leaf, tag.cursor.index}) ? kSuccess : kAfter, r};
     }
     // Otherwise the entry before the insertion point comes next in walking order.
     if (any) {
       tag.cursor = {generation_, at.offset, at.index};
-      long r = StepCursor(tag, -1);
+      long r = StepVisible(tag, -1);
       if (r == 0) {
         tag.cursor = Cursor();
         return SeekResult{kEof, 0};
