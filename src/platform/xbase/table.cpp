@@ -551,6 +551,13 @@ int Table::Pack() {
   int code = WriteBack();
   if (code != kSuccess) return code;
   if (readOnly_) return kErrorAccess;
+  // Records move before the index is rebuilt: an index that could not follow them
+  // (a tag whose key cannot be evaluated here) would be left pointing at the old
+  // numbers, so such a pack is refused before any record is touched.
+  if (index_) {
+    code = index_->CanRebuild();
+    if (code != kSuccess) return code;
+  }
   bool took = false;
   code = LockFileForWrite(took);
   if (code != kSuccess) return code;
