@@ -112,6 +112,14 @@ int ParseDbfHeader(std::string_view bytes, std::int64_t fileSize, DbfHeader& out
   return kSuccess;
 }
 
+int CheckRecordArea(const DbfHeader& header, std::int64_t fileSize, std::string* why) {
+  const std::int64_t end = static_cast<std::int64_t>(header.headerLength) +
+                           static_cast<std::int64_t>(header.count) * header.recordLength;
+  if (fileSize < end) return Fail(why, "record count runs past the end of the file");
+  if (fileSize - end >= header.recordLength) return Fail(why, "a record's length or more beyond the record count");
+  return kSuccess;
+}
+
 std::string HeaderDateAndCount(long count) {
   // The date is worked out once a second at most (appends write it every time).
   static std::time_t cachedAt = -1;

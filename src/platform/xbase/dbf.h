@@ -41,6 +41,15 @@ bool IsMemoType(char type);
 // whole file when shorter). kSuccess, or kErrorDamaged with why set.
 int ParseDbfHeader(std::string_view bytes, std::int64_t fileSize, DbfHeader& out, std::string* why = nullptr);
 
+// Whether the file's length fits the header's record count: the records, then less
+// than a record's length (the end-of-file byte, or the cut-off tail of a record that
+// a repair leaves behind the count it sets). A whole record's length or more beyond
+// the count (a count too small, which the next append would overwrite) or a file
+// shorter than the count means a damaged table. Only sound while no other process
+// can be appending (the caller holds the header lock): an append writes its record
+// before the count. kSuccess or kErrorDamaged with why set.
+int CheckRecordArea(const DbfHeader& header, std::int64_t fileSize, std::string* why = nullptr);
+
 // A new FoxPro 2.x header: 0xF5 with memo fields, 0x03 without; no records. fields are
 // checked (names, types, widths); kErrorField / kErrorCreate on a bad definition.
 int BuildDbfHeader(const std::vector<FieldInfo>& fields, DbfHeader& header, std::string& bytes);

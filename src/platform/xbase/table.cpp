@@ -17,6 +17,9 @@ namespace {
 // enough that a large pack elsewhere does not refuse an append, whose callers do not
 // try again; d4lock itself never waits.
 constexpr int kWriteWaitMs = 10000;
+// How long an open waits for another process's append to finish before it checks
+// the file's length against the record count (an append holds its lock briefly).
+constexpr int kOpenWaitMs = 1000;
 
 // Lock bytes, as FoxPro-family programs place them (see the file-format notes):
 // tables with a structural index count down from 0x7FFFFFFE, the others add
@@ -58,8 +61,30 @@ std::unique_ptr<Table> Table::OpenResolved(const std::string& dbf, bool autoOpen
     if (code == kErrorRead) code = kErrorAccess;
     return nullptr;
   }
-  std::int64_t size = file->Size();
   std::string head(kDbfHeaderSize, '\0');
+  if (file->Size() < kDbfHeaderSize || !file->Read(0, head.data(), head.size())) {
+    code = kErrorDamaged;
+    return nullptr;
+  }
+  // The length is checked against the count under the append lock, so that an
+  // append of another process (record first, count after) is never taken for
+  // damage. A lock that stays taken (another process holds the whole file for a
+  // while) leaves only the check that no append can upset: the count must fit.
+  const std::int64_t headerByte = (head[28] & 0x01) ? kVfpHeaderByte : kFoxHeaderByte;
+  const char lockOwner = 0;
+  const bool locked = file->Lock(&lockOwner, headerByte, 1, kOpenWaitMs) == kSuccess;
+  struct Release {
+    SharedFile& file;
+    const void* owner;
+    std::int64_t at;
+    bool held;
+    void Now() {
+      if (held) file.Unlock(owner, at, 1);
+      held = false;
+    }
+    ~Release() { Now(); }
+  } release{*file, &lockOwner, headerByte, locked};
+  std::int64_t size = file->Size();
   if (size < kDbfHeaderSize || !file->Read(0, head.data(), head.size())) {
     code = kErrorDamaged;
     return nullptr;
@@ -71,10 +96,11 @@ std::unique_ptr<Table> Table::OpenResolved(const std::string& dbf, bool autoOpen
     return nullptr;
   }
   DbfHeader header;
-  if (ParseDbfHeader(bytes, size, header) != kSuccess) {
+  if (ParseDbfHeader(bytes, size, header) != kSuccess || (locked && CheckRecordArea(header, size) != kSuccess)) {
     code = kErrorDamaged;
     return nullptr;
   }
+  release.Now();
 
   std::unique_ptr<Table> table(new Table());
   table->path_ = dbf;

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "table_test_util.h"
 
@@ -49,6 +50,11 @@ class Peer {
     if (poll(&p, 1, 10000) <= 0) return '?';
     char c = '?';
     return read(in_, &c, 1) == 1 ? c : '?';
+  }
+  // Whether something has arrived to be read (no wait).
+  bool Ready() {
+    pollfd p{in_, POLLIN, 0};
+    return poll(&p, 1, 0) > 0;
   }
   // Sends a code as one byte (codes here are small: 0, 50, negatives).
   void SendCode(int code) { Send(static_cast<char>(code)); }
@@ -282,6 +288,56 @@ TEST_F(TwoProcesses, RecordLocksSitOnTheBytesOtherProgramsUse) {
   ASSERT_EQ(d4lockAll(data), 0);
   EXPECT_TRUE(lockedByOther(0x77FFFFFFLL));
   EXPECT_TRUE(lockedByOther(0x7FFFFFFELL));
+}
+
+// An append writes its record before the new count, so a file caught between the two
+// holds a record beyond the count. An open checks the length against the count under
+// the append lock: opening while the other process appends never finds damage, with
+// and without an index (whose flag moves the lock byte).
+TEST_F(TwoProcesses, OpensWhileTheOtherProcessAppendsNeverFindDamage) {
+  for (bool indexed : {false, true}) {
+    const std::string table = (dir.path() / (indexed ? "busy_tags" : "busy")).string();
+    std::vector<TagInfo> tags;
+    if (indexed) tags = {{"ID", "id", "", 0, 0}};
+    Data4 made = d4create(engine.code(), table, {{"id", 'C', 7, 0}, {"note", 'M', 10, 0}}, tags);
+    ASSERT_NE(made, 0);
+    ASSERT_EQ(d4close(made), 0);
+    Peer peer([&](Peer& self) {
+      Engine own;
+      Data4 d = d4open(own.code(), table);
+      if (d == 0) return 1;
+      self.Send('s');
+      const std::string note(300, 'n');
+      for (int i = 0; i < 3000 && !self.Ready(); ++i) {
+        if (AppendRow(d, {std::to_string(i), note}) != 0) return 2;
+      }
+      self.Send('d');
+      return self.Receive() == 'x' ? 0 : 3;
+    });
+    ASSERT_EQ(peer.Receive(), 's');
+    int opens = 0;
+    int failed = 0;
+    int lastCode = 0;
+    while (opens < 3000 && !peer.Ready()) {
+      ++opens;
+      Data4 data = d4open(engine.code(), table);
+      if (data == 0) {
+        ++failed;
+        lastCode = code4errorCode(engine.code(), 0);
+        continue;
+      }
+      d4close(data);
+    }
+    peer.Send('x');
+    EXPECT_EQ(peer.Receive(), 'd');
+    EXPECT_EQ(peer.Finish(), 0);
+    EXPECT_GT(opens, 0);
+    EXPECT_EQ(failed, 0) << "of " << opens << " opens, last code " << lastCode << (indexed ? " (indexed)" : "");
+    Data4 data = d4open(engine.code(), table);
+    ASSERT_NE(data, 0);
+    EXPECT_GT(d4recCount(data), 0);
+    d4close(data);
+  }
 }
 
 }  // namespace

@@ -141,8 +141,29 @@ TEST_F(TableOpen, DamagedFilesGiveTheDamagedCode) {
   b.resize(header + 2 * 15);  // two whole records, count 2 (fewer is fine)
   PutLe(b, 4, 2, 4);
   cases.push_back({"no end mark", b, 0});
-  b = good + "trailing garbage";
-  cases.push_back({"trailing bytes", b, 0});
+  // The length must fit the count: the records, then less than a record (the end
+  // mark, or the cut-off tail a repair leaves). A count too small would let the next
+  // append overwrite the records beyond it.
+  b = good;
+  PutLe(b, 4, 2, 4);
+  cases.push_back({"count one short", b, kErrorDamaged});
+  b = good;
+  PutLe(b, 4, 0, 4);
+  cases.push_back({"count zero with records", b, kErrorDamaged});
+  b = good.substr(0, header + 3 * 15);
+  PutLe(b, 4, 2, 4);
+  cases.push_back({"count one short, no end mark", b, kErrorDamaged});
+  b = good.substr(0, header + 3 * 15);
+  cases.push_back({"count right, no end mark", b, 0});
+  b = good + "trailing garbage";  // with the end mark, more than a record
+  cases.push_back({"trailing bytes", b, kErrorDamaged});
+  b = good + std::string(14, 'g');  // with the end mark, a record's length
+  cases.push_back({"a record's length of garbage", b, kErrorDamaged});
+  b = good + std::string(13, 'g');
+  cases.push_back({"less than a record of garbage", b, 0});
+  b = good.substr(0, header + 2 * 15 + 7);
+  PutLe(b, 4, 2, 4);
+  cases.push_back({"part of a record after the count", b, 0});
   for (unsigned char version : {0x03, 0x83, 0xFB, 0x30, 0x31}) {
     b = good;
     b[0] = static_cast<char>(version);
