@@ -269,7 +269,8 @@ class Dice {
 constexpr std::array<std::string_view, 12> kWords = {"kel", "Napti", "\xE9t\xE9", "quaru", "Gr\xFC\xDF", "mor",
                                                      "den\\ka", "\xA7" "12", "zo\xFF", "hos.", "Tin", "1984"};
 
-// Text of about `length` bytes that ends in a word (no trailing blank, which pgdbf cuts).
+// Text of at least `length` bytes that ends in a word. Memos written here never end in a
+// blank nor hold a NUL, so pgdbf's trimming hides none of their bytes.
 std::string Text(Dice& dice, std::size_t length, bool lines) {
   std::string text;
   while (text.size() < length) {
@@ -292,8 +293,8 @@ std::string Memo(Dice& dice) {
   }
 }
 
-// A stored value for the field, written as the field holds it (C without trailing
-// blanks, N right-aligned text with its decimals, D YYYYMMDD or "", L T/F or "").
+// A value for the field in the form it is stored (C text, N text with its decimals that
+// the field right-aligns, D YYYYMMDD or "", L T/F or ""); PeerCell turns it into pgdbf's.
 std::string Value(Dice& dice, const FieldInfo& field) {
   switch (field.type) {
     case 'M': return Memo(dice);
