@@ -157,7 +157,7 @@ int MemoFile::Write(std::vector<Put>& puts, bool headerKnown) {
   unsigned char header[8];
   if (headerKnown && lastNext_ != 0) {
     WriteBe32(header, lastNext_);
-  } else if (!file_->Read(0, header, sizeof header)) {
+  } else if (!file_->ReadHead(0, header, sizeof header)) {
     return kErrorMemo;
   }
   // New runs start at the end of the file: never inside blocks another program may
@@ -206,7 +206,7 @@ int MemoFile::Write(std::vector<Put>& puts, bool headerKnown) {
   if (tail.empty()) return kSuccess;
   if (!file_->Write(static_cast<std::int64_t>(first * blockSize_), tail)) return kErrorWrite;
   WriteBe32(header, static_cast<std::uint32_t>(next));
-  if (!file_->Write(0, std::string_view(reinterpret_cast<const char*>(header), 4))) return kErrorWrite;
+  if (!file_->WriteHead(0, std::string_view(reinterpret_cast<const char*>(header), 4))) return kErrorWrite;
   lastNext_ = static_cast<std::uint32_t>(next);
   return kSuccess;
 }

@@ -1,12 +1,14 @@
 #include "platform/xbase/shared_file.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <map>
 #include <thread>
 #include <utility>
@@ -99,6 +101,7 @@ std::shared_ptr<SharedFile> SharedFile::Open(const std::string& path, bool creat
 }
 
 SharedFile::~SharedFile() {
+  if (head_) munmap(head_, kHeadBytes);
   if (fd_ >= 0) ::close(fd_);
   auto& files = OpenFiles();
   auto it = files.find({dev_, ino_});
@@ -140,10 +143,46 @@ bool SharedFile::Write(std::int64_t offset, std::string_view bytes) {
 }
 
 bool SharedFile::Truncate(std::int64_t size) {
-  return writable_ && ftruncate(fd_, static_cast<off_t>(size)) == 0;
+  if (!writable_) return false;
+  if (head_ && size < kMinMappedSize) {
+    munmap(head_, kHeadBytes);
+    head_ = nullptr;
+    headTried_ = false;
+  }
+  return ftruncate(fd_, static_cast<off_t>(size)) == 0;
 }
 
 bool SharedFile::Sync() { return fdatasync(fd_) == 0; }
+
+// Mapped once the file holds a whole header's start: bytes within the mapped page
+// stay readable as long as the file is not cut below them, which only a rewrite of
+// the whole file would do.
+bool SharedFile::MapHead() {
+  if (head_) return true;
+  if (headTried_) return false;
+  std::int64_t size = Size();
+  if (size < kMinMappedSize) return false;
+  headTried_ = true;
+  void* p = mmap(nullptr, kHeadBytes, PROT_READ | (writable_ ? PROT_WRITE : 0), MAP_SHARED, fd_, 0);
+  if (p == MAP_FAILED) return false;
+  head_ = static_cast<unsigned char*>(p);
+  return true;
+}
+
+bool SharedFile::ReadHead(std::int64_t offset, void* to, std::size_t count) {
+  if (offset < 0 || offset + static_cast<std::int64_t>(count) > kMinMappedSize || !MapHead())
+    return Read(offset, to, count);
+  std::memcpy(to, head_ + offset, count);
+  return true;
+}
+
+bool SharedFile::WriteHead(std::int64_t offset, std::string_view bytes) {
+  if (!writable_) return false;
+  if (offset < 0 || offset + static_cast<std::int64_t>(bytes.size()) > kMinMappedSize || !MapHead())
+    return Write(offset, bytes);
+  std::memcpy(head_ + offset, bytes.data(), bytes.size());
+  return true;
+}
 
 // The book keeps one-byte locks (records, headers) by offset and the few longer
 // ranges (whole-file locks) in a list, so that a table with thousands of locked

@@ -45,6 +45,16 @@ class SharedFile {
   bool Truncate(std::int64_t size);
   bool Sync();
 
+  // The first bytes of the file (kHeadBytes) read and written through a shared
+  // mapping, so that the header fields every append reads and writes (a table's
+  // record count, a memo file's next free block) cost no system call. Other
+  // processes see these bytes at once, as with a write. Falls back to Read/Write
+  // when the file is shorter than kMinMappedSize or cannot be mapped.
+  static constexpr std::size_t kHeadBytes = 512;
+  static constexpr std::int64_t kMinMappedSize = 32;
+  bool ReadHead(std::int64_t offset, void* to, std::size_t count);
+  bool WriteHead(std::int64_t offset, std::string_view bytes);
+
   // Locks [offset, offset + length) for owner. kSuccess when held (also when this
   // process already holds it through another owner), kLocked when another process
   // holds a byte of it. waitMs > 0 retries for that long.
@@ -68,8 +78,12 @@ class SharedFile {
   bool ProcessHolds(std::int64_t offset, std::int64_t length) const;
   void ReleaseUncovered(std::int64_t offset, std::int64_t length);
 
+  bool MapHead();
+
   int fd_ = -1;
   bool writable_ = false;
+  unsigned char* head_ = nullptr;  // kHeadBytes mapped, or nullptr
+  bool headTried_ = false;
   pid_t pid_ = 0;
   dev_t dev_ = 0;
   ino_t ino_ = 0;

@@ -238,7 +238,7 @@ std::int64_t Table::RecordLockOffset(long recno) const {
 
 int Table::ReadHeaderCount(long& count) {
   unsigned char b[4];
-  if (!file_->Read(4, b, 4)) return kErrorRead;
+  if (!file_->ReadHead(4, b, 4)) return kErrorRead;
   count = static_cast<long>(ReadLe32(b));
   if (count == count_) return kSuccess;
   // A new count is believed only as far as the file holds whole records.
@@ -538,7 +538,7 @@ int Table::Append() {
     code = WriteRecord(recno, record);
     record.pop_back();
   }
-  if (code == kSuccess && !file_->Write(1, HeaderDateAndCount(recno))) code = kErrorWrite;
+  if (code == kSuccess && !file_->WriteHead(1, HeaderDateAndCount(recno))) code = kErrorWrite;
   if (!exclusive) UnlockHeader();
   if (code != kSuccess) return code;
   count_ = recno;
