@@ -1211,6 +1211,12 @@ int CdxIndex::CanRebuild() const {
 
 void CdxIndex::Refresh() { checkNext_ = true; }
 
+// The change counter every writer bumps, and the update-in-progress mark.
+std::uint64_t CdxIndex::ChangeMark() const {
+  if (map_.Length() < 32) return 0;
+  return static_cast<std::uint64_t>(Be32(map_.At(8))) << 8 | map_.At(0)[kMarkOffset];
+}
+
 int CdxIndex::Flush() { return kSuccess; }
 
 // ---------------------------------------------------------------------------

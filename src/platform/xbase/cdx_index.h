@@ -59,6 +59,7 @@ class CdxIndex final : public TableIndex {
   int Rebuild(const std::function<bool(long& recno, std::string& record)>& next) override;
   int CanRebuild() const override;
   void Refresh() override;
+  std::uint64_t ChangeMark() const override;
   int Flush() override;
   int Error() const override { return error_; }
 

@@ -252,6 +252,7 @@ int Table::ReadHeaderCount(long& count) {
 }
 
 long Table::RecCount() {
+  DropReadAhead();
   long count = count_;
   if (ReadHeaderCount(count) == kSuccess && count != count_) {
     count_ = count;
@@ -267,8 +268,62 @@ bool Table::ReadRecord(long recno, std::string& out) {
   return file_->Read(offset, out.data(), out.size());
 }
 
-int Table::LoadRecord(long recno) {
-  if (!ReadRecord(recno, scratch_)) return kErrorRecord;
+namespace {
+constexpr std::size_t kReadAheadBlockBytes = 32768;
+constexpr std::size_t kReadAheadMaxBytes = 32u << 20;  // records past this are read one by one
+}  // namespace
+
+void Table::DropReadAhead() { ++round_; }
+
+void Table::PatchReadAhead(long recno, std::string_view bytes) {
+  if (recno < 1) return;
+  const std::size_t width = static_cast<std::size_t>(RecordLength());
+  const std::size_t at = static_cast<std::size_t>(recno - 1) * width;
+  if (at + width > readAhead_.size() || bytes.size() < width) return;
+  std::copy_n(bytes.data(), width, readAhead_.data() + at);
+}
+
+// A record for a skip from the blocks read ahead, reading its block when missing.
+// false when the record cannot come from there (the caller reads it alone).
+bool Table::ReadAhead(long recno, std::string& out) {
+  unsigned char b[4];
+  if (recno < 1 || !file_->ReadHead(4, b, 4)) return false;
+  const long count = static_cast<long>(ReadLe32(b));
+  const std::uint64_t mark = index_ ? index_->ChangeMark() : 0;
+  if (count != readAheadCount_ || mark != readAheadMark_) {
+    DropReadAhead();
+    readAheadCount_ = count;
+    readAheadMark_ = mark;
+  }
+  if (recno > count) return false;
+  const std::size_t width = static_cast<std::size_t>(RecordLength());
+  const std::size_t perBlock = std::max<std::size_t>(1, kReadAheadBlockBytes / width);
+  const std::size_t blockBytes = perBlock * width;
+  const std::size_t block = static_cast<std::size_t>(recno - 1) / perBlock;
+  const std::size_t at = (static_cast<std::size_t>(recno - 1) % perBlock) * width;
+  if ((block + 1) * blockBytes > kReadAheadMaxBytes) return false;
+  if (block >= readAheadRound_.size()) {
+    readAheadRound_.resize(block + 1, 0);
+    readAheadLength_.resize(block + 1, 0);
+  }
+  char* bytes = nullptr;
+  if (readAheadRound_[block] != round_ || at + width > readAheadLength_[block]) {
+    if (readAhead_.size() < (block + 1) * blockBytes) readAhead_.resize((block + 1) * blockBytes);
+    bytes = readAhead_.data() + block * blockBytes;
+    const std::int64_t offset = headerLength_ + static_cast<std::int64_t>(block * blockBytes);
+    const std::size_t got = file_->ReadSome(offset, bytes, blockBytes);
+    readAheadRound_[block] = round_;
+    readAheadLength_[block] = static_cast<std::uint32_t>(got / width * width);
+    if (at + width > readAheadLength_[block]) return false;
+  } else {
+    bytes = readAhead_.data() + block * blockBytes;
+  }
+  out.assign(bytes + at, width);
+  return true;
+}
+
+int Table::LoadRecord(long recno, bool walking) {
+  if (!(walking && ReadAhead(recno, scratch_)) && !ReadRecord(recno, scratch_)) return kErrorRecord;
   record_.swap(scratch_);
   original_ = record_;
   changed_ = false;
@@ -420,6 +475,7 @@ void Table::UnlockHeader() {
 
 int Table::WriteRecord(long recno, std::string_view bytes) {
   std::int64_t offset = headerLength_ + static_cast<std::int64_t>(recno - 1) * RecordLength();
+  PatchReadAhead(recno, bytes);
   return file_->Write(offset, bytes) ? kSuccess : kErrorWrite;
 }
 
@@ -574,6 +630,7 @@ int Table::LockFileForWrite(bool& took) {
 }
 
 int Table::Pack() {
+  DropReadAhead();
   int code = WriteBack();
   if (code != kSuccess) return code;
   if (readOnly_) return kErrorAccess;
@@ -729,6 +786,7 @@ int Table::MemoCompress() {
 // --- position ---------------------------------------------------------------
 
 int Table::PositionAt(long recno) {
+  DropReadAhead();
   int code = WriteBack();
   if (code != kSuccess) return code;
   if (recno <= 0) {
@@ -741,6 +799,7 @@ int Table::PositionAt(long recno) {
 }
 
 int Table::Top() {
+  DropReadAhead();
   int code = WriteBack();
   if (code != kSuccess) return code;
   RecCount();
@@ -760,6 +819,7 @@ int Table::Top() {
 }
 
 int Table::Bottom() {
+  DropReadAhead();
   int code = WriteBack();
   if (code != kSuccess) return code;
   RecCount();
@@ -779,6 +839,7 @@ int Table::Bottom() {
 }
 
 int Table::Go(long recno) {
+  DropReadAhead();
   int code = WriteBack();
   if (code != kSuccess) return code;
   if (recno < 1) return kErrorRecord;
@@ -813,7 +874,7 @@ int Table::NaturalSkip(long count) {
     bof_ = true;
     return kBof;
   }
-  return LoadRecord(target);
+  return LoadRecord(target, true);
 }
 
 int Table::TagSkip(long count) {
@@ -828,7 +889,7 @@ int Table::TagSkip(long count) {
       bof_ = true;
       return kBof;
     }
-    int code = LoadRecord(next);
+    int code = LoadRecord(next, true);
     if (code != kSuccess) return code;
     count += count > 0 ? -1 : 1;
   }

@@ -133,7 +133,11 @@ class Table {
   friend class Registry;
 
   static std::unique_ptr<Table> OpenResolved(const std::string& dbfPath, bool autoOpenIndex, int& code);
-  int LoadRecord(long recno);
+  // walking: a skip may take the record from the records read ahead.
+  int LoadRecord(long recno, bool walking = false);
+  bool ReadAhead(long recno, std::string& out);
+  void DropReadAhead();
+  void PatchReadAhead(long recno, std::string_view bytes);
   int WriteRecord(long recno, std::string_view bytes);
   int ReadHeaderCount(long& count);
   int LockHeader();
@@ -191,6 +195,19 @@ class Table {
   bool anyMemoCached_ = false;
   bool memoPrefetched_ = false;
   std::string scratch_;   // record read before it replaces the buffer
+  // Records read ahead for walks: blocks of consecutive records, each read with one
+  // system call. Kept from one skip to the next while the header's record count and
+  // the index's change mark stand still; dropped at every point where another
+  // process's writes must become visible (top, bottom, go, seek, record count) and
+  // patched by this handle's own writes.
+  // The blocks lie where they lie in the file, in one buffer that is kept from one
+  // walk to the next (a block counts as read when its round is the current one).
+  std::vector<char> readAhead_;
+  std::vector<std::uint64_t> readAheadRound_;  // per block: the round it was read in
+  std::vector<std::uint32_t> readAheadLength_;  // per block: whole records' bytes read
+  std::uint64_t round_ = 1;
+  long readAheadCount_ = -1;  // header count when the blocks were read
+  std::uint64_t readAheadMark_ = 0;
   std::string memoSpan_;  // the memo file bytes behind the buffer's memos
   std::vector<std::uint32_t> memoBlocks_;
   std::vector<MemoFile::Put> puts_;

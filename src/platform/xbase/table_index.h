@@ -2,6 +2,7 @@
 // The seam between a table and its production index: the table owns the record
 // bytes and calls these at the moments the index must follow; the index owns the
 // CDX file, its tags and their key expressions. Internal to the engine.
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -63,6 +64,10 @@ class TableIndex {
   virtual int CanRebuild() const { return kSuccess; }
   // Another process may have changed the file: drop what is cached.
   virtual void Refresh() = 0;
+  // A number that moves whenever any writer (this process or another) changes the
+  // index, read without a system call: records read ahead for a walk are kept only
+  // while it stands still.
+  virtual std::uint64_t ChangeMark() const { return 0; }
   virtual int Flush() = 0;
   // kErrorIndex once a walk or seek met a damaged page (First/Next/... answer 0 then).
   virtual int Error() const { return 0; }
