@@ -178,9 +178,9 @@ TEST(TagSharing, AReaderSeesAnotherProcesssAppendsAndKeyChanges) {
   d4close(data);
 }
 
-// A writer killed in the middle of its appends leaves an index that either reads
-// clean (at most the keys of the record it was writing are ahead of the table) or
-// is refused as damaged; a reindex makes it whole again.
+// A writer killed in the middle of its appends leaves an index and a table that
+// either read clean (at most the keys of the record it was writing are ahead of the
+// table) or are refused as damaged; a reindex makes the index whole again.
 TEST(TagSharing, AWriterKilledMidwayLeavesAReadableOrRefusedIndex) {
   TempDir dir;
   const std::string path = (dir.path() / "killed").string();
@@ -215,7 +215,10 @@ TEST(TagSharing, AWriterKilledMidwayLeavesAReadableOrRefusedIndex) {
     code4errorCode(engine.code(), 0);
     Data4 data = d4open(engine.code(), path);
     if (data == 0) {
-      EXPECT_EQ(code4errorCode(engine.code(), 0), kErrorIndex);
+      // Killed between writing a record and its count, the table holds a record
+      // beyond its count: damaged, which makes the system repair it.
+      const int code = code4errorCode(engine.code(), 0);
+      EXPECT_TRUE(code == kErrorIndex || code == kErrorDamaged) << code;
       continue;
     }
     EXPECT_GT(d4recCount(data), 0);
