@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
+#include <memory>
 
 #include "platform/xbase/dbf.h"
 #include "platform/xbase/fpt.h"
@@ -629,6 +631,37 @@ int Table::LockFileForWrite(bool& took) {
   return code;
 }
 
+// Yields records first..last in order for an index rebuild, reading them in
+// stretches (one system call per stretch, not per record).
+std::function<bool(long&, std::string&)> Table::RecordsInStretches(long last) {
+  struct State {
+    long next = 1;
+    long last = 0;
+    long chunkFirst = 1;
+    long chunkCount = 0;
+    std::string chunk;
+  };
+  auto state = std::make_shared<State>();
+  state->last = last;
+  return [this, state](long& recno, std::string& record) {
+    State& st = *state;
+    if (st.next > st.last) return false;
+    const std::size_t width = static_cast<std::size_t>(RecordLength());
+    if (st.next >= st.chunkFirst + st.chunkCount) {
+      const long n = std::min<long>(std::max<long>(1, 65536 / RecordLength()), st.last - st.next + 1);
+      st.chunk.resize(static_cast<std::size_t>(n) * width);
+      if (!file_->Read(headerLength_ + static_cast<std::int64_t>(st.next - 1) * RecordLength(), st.chunk.data(),
+                       st.chunk.size()))
+        return false;
+      st.chunkFirst = st.next;
+      st.chunkCount = n;
+    }
+    record.assign(st.chunk, static_cast<std::size_t>(st.next - st.chunkFirst) * width, width);
+    recno = st.next++;
+    return true;
+  };
+}
+
 int Table::Pack() {
   DropReadAhead();
   int code = WriteBack();
@@ -681,14 +714,7 @@ int Table::Pack() {
   if (code == kSuccess && !file_->Truncate(end + 1)) code = kErrorWrite;
   if (code == kSuccess) {
     count_ = keptCount;
-    if (index_) {
-      long next = 1;
-      code = index_->Rebuild([&](long& recno, std::string& record) {
-        if (next > keptCount || !ReadRecord(next, record)) return false;
-        recno = next++;
-        return true;
-      });
-    }
+    if (index_) code = index_->Rebuild(RecordsInStretches(keptCount));
   }
   if (took) file_->Unlock(this, start, length);
   recno_ = 0;
@@ -708,14 +734,7 @@ int Table::RebuildIndex() {
   bool took = false;
   code = LockFileForWrite(took);
   if (code != kSuccess) return code;
-  long count = RecCount();
-  long next = 1;
-  std::string buffer;
-  code = index_->Rebuild([&](long& recno, std::string& record) {
-    if (next > count || !ReadRecord(next, record)) return false;
-    recno = next++;
-    return true;
-  });
+  code = index_->Rebuild(RecordsInStretches(RecCount()));
   if (took) {
     file_->Unlock(this, (flags_ & 0x01) ? kVfpFileStart : kFoxHeaderByte,
                   (flags_ & 0x01) ? kVfpFileLength : kFoxFileLength);

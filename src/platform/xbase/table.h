@@ -7,6 +7,7 @@
 // Tag4), reads the record buffer with Record(), positions with PositionAt(), and
 // uses Index() / SelectedTag() / SelectTag().
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -136,6 +137,7 @@ class Table {
   // walking: a skip may take the record from the records read ahead.
   int LoadRecord(long recno, bool walking = false);
   bool ReadAhead(long recno, std::string& out);
+  std::function<bool(long&, std::string&)> RecordsInStretches(long last);
   void DropReadAhead();
   void PatchReadAhead(long recno, std::string_view bytes);
   int WriteRecord(long recno, std::string_view bytes);
