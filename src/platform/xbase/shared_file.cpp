@@ -249,6 +249,29 @@ int SharedFile::Lock(const void* owner, std::int64_t offset, std::int64_t length
   return kSuccess;
 }
 
+namespace {
+// The first lock of another process that conflicts with [offset, offset + length);
+// false when there is none (or the question cannot be asked).
+bool OtherLock(int fd, std::int64_t offset, std::int64_t length, struct flock& lock) {
+  lock = {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = static_cast<off_t>(offset);
+  lock.l_len = static_cast<off_t>(length);
+  return fcntl(fd, F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+}
+}  // namespace
+
+bool SharedFile::LockedElsewhere(std::int64_t offset, std::int64_t length) const {
+  struct flock lock;
+  return OtherLock(fd_, offset, length, lock);
+}
+
+bool SharedFile::WideLockElsewhere(std::int64_t offset) const {
+  struct flock lock;
+  return OtherLock(fd_, offset, 1, lock) && lock.l_len != 1;
+}
+
 // Gives back to the system the bytes of a range that no handle of this process
 // still holds (locks of the process merge, so unlocking blindly would also free
 // bytes that another handle still needs).

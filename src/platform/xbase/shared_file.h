@@ -60,6 +60,11 @@ class SharedFile {
   // holds a byte of it. waitMs > 0 retries for that long.
   int Lock(const void* owner, std::int64_t offset, std::int64_t length, int waitMs = 0);
   void Unlock(const void* owner, std::int64_t offset, std::int64_t length);
+  // Whether another process holds a lock on a byte of [offset, offset + length).
+  bool LockedElsewhere(std::int64_t offset, std::int64_t length) const;
+  // Whether another process holds a lock over the byte at offset that reaches
+  // beyond it (a whole-file lock, as opposed to a lock of that byte alone).
+  bool WideLockElsewhere(std::int64_t offset) const;
   void UnlockAll(const void* owner);
   bool Holds(const void* owner, std::int64_t offset, std::int64_t length) const;
 

@@ -70,11 +70,15 @@ std::unique_ptr<Table> Table::OpenResolved(const std::string& dbf, bool autoOpen
   }
   // The length is checked against the count under the append lock, so that an
   // append of another process (record first, count after) is never taken for
-  // damage. A lock that stays taken (another process holds the whole file for a
-  // while) leaves only the check that no append can upset: the count must fit.
+  // damage. An append holds that lock for a moment and is waited for; while another
+  // process holds the whole file (which may last), or the lock stays taken, only
+  // the check that no append can upset is made: the count must fit in the file.
   const std::int64_t headerByte = (head[28] & 0x01) ? kVfpHeaderByte : kFoxHeaderByte;
   const char lockOwner = 0;
-  const bool locked = file->Lock(&lockOwner, headerByte, 1, kOpenWaitMs) == kSuccess;
+  int locking = file->Lock(&lockOwner, headerByte, 1);
+  if (locking == kLocked && !file->WideLockElsewhere(headerByte))
+    locking = file->Lock(&lockOwner, headerByte, 1, kOpenWaitMs);
+  const bool locked = locking == kSuccess;
   struct Release {
     SharedFile& file;
     const void* owner;
@@ -310,6 +314,18 @@ bool Table::ReadAhead(long recno, std::string& out) {
   }
   char* bytes = nullptr;
   if (readAheadRound_[block] != round_ || at + width > readAheadLength_[block]) {
+    // A writer locks its record before it changes the index and lets it go after
+    // the record is written: a block with a record locked elsewhere may hold a
+    // record older than the index, so it is not kept (asked before reading, so that
+    // a writer that starts later changes the index's mark, which drops the block).
+    const long first = static_cast<long>(block * perBlock) + 1;
+    const long last = first + static_cast<long>(perBlock) - 1;
+    const std::int64_t lockFrom = (flags_ & 0x01) ? RecordLockOffset(last) : RecordLockOffset(first);
+    const std::int64_t lockTo = (flags_ & 0x01) ? RecordLockOffset(first) : RecordLockOffset(last);
+    if (file_->LockedElsewhere(lockFrom, lockTo - lockFrom + 1)) {
+      readAheadRound_[block] = 0;
+      return false;
+    }
     if (readAhead_.size() < (block + 1) * blockBytes) readAhead_.resize((block + 1) * blockBytes);
     bytes = readAhead_.data() + block * blockBytes;
     const std::int64_t offset = headerLength_ + static_cast<std::int64_t>(block * blockBytes);

@@ -340,4 +340,22 @@ TEST_F(TwoProcesses, OpensWhileTheOtherProcessAppendsNeverFindDamage) {
   }
 }
 
+// While another process holds the whole file (and with it the append lock) a table
+// still opens: only the count is checked against the length then.
+TEST_F(TwoProcesses, OpensWhileTheOtherProcessHoldsTheWholeFile) {
+  Peer peer([&](Peer& self) {
+    Engine own;
+    Data4 d = d4open(own.code(), path);
+    self.SendCode(d4lockAll(d));
+    return self.Receive() == 'x' ? 0 : 1;
+  });
+  ASSERT_EQ(peer.ReceiveCode(), 0);
+  Data4 data = d4open(engine.code(), path);
+  EXPECT_NE(data, 0);
+  EXPECT_EQ(d4recCount(data), 3);
+  if (data) d4close(data);
+  peer.Send('x');
+  EXPECT_EQ(peer.Finish(), 0);
+}
+
 }  // namespace
