@@ -285,8 +285,8 @@ void Table::PatchReadAhead(long recno, std::string_view bytes) {
   if (recno < 1) return;
   const std::size_t width = static_cast<std::size_t>(RecordLength());
   const std::size_t at = static_cast<std::size_t>(recno - 1) * width;
-  if (at + width > readAhead_.size() || bytes.size() < width) return;
-  std::copy_n(bytes.data(), width, readAhead_.data() + at);
+  if (at + width > readAheadSize_ || bytes.size() < width) return;
+  std::copy_n(bytes.data(), width, readAhead_.get() + at);
 }
 
 // A record for a skip from the blocks read ahead, reading its block when missing.
@@ -326,15 +326,24 @@ bool Table::ReadAhead(long recno, std::string& out) {
       readAheadRound_[block] = 0;
       return false;
     }
-    if (readAhead_.size() < (block + 1) * blockBytes) readAhead_.resize((block + 1) * blockBytes);
-    bytes = readAhead_.data() + block * blockBytes;
+    if (readAheadSize_ < (block + 1) * blockBytes) {
+      // Room for the whole table at once (walks in key order reach every block),
+      // up to the limit; blocks already read move along.
+      const std::size_t blocks = (static_cast<std::size_t>(count) + perBlock - 1) / perBlock;
+      const std::size_t size = std::max(block + 1, std::min(blocks, kReadAheadMaxBytes / blockBytes)) * blockBytes;
+      auto grown = std::make_unique_for_overwrite<char[]>(size);
+      if (readAheadSize_ > 0) std::copy_n(readAhead_.get(), readAheadSize_, grown.get());
+      readAhead_ = std::move(grown);
+      readAheadSize_ = size;
+    }
+    bytes = readAhead_.get() + block * blockBytes;
     const std::int64_t offset = headerLength_ + static_cast<std::int64_t>(block * blockBytes);
     const std::size_t got = file_->ReadSome(offset, bytes, blockBytes);
     readAheadRound_[block] = round_;
     readAheadLength_[block] = static_cast<std::uint32_t>(got / width * width);
     if (at + width > readAheadLength_[block]) return false;
   } else {
-    bytes = readAhead_.data() + block * blockBytes;
+    bytes = readAhead_.get() + block * blockBytes;
   }
   out.assign(bytes + at, width);
   return true;

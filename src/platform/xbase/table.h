@@ -204,7 +204,8 @@ class Table {
   // patched by this handle's own writes.
   // The blocks lie where they lie in the file, in one buffer that is kept from one
   // walk to the next (a block counts as read when its round is the current one).
-  std::vector<char> readAhead_;
+  std::unique_ptr<char[]> readAhead_;  // readAheadSize_ bytes, not cleared when made
+  std::size_t readAheadSize_ = 0;
   std::vector<std::uint64_t> readAheadRound_;  // per block: the round it was read in
   std::vector<std::uint32_t> readAheadLength_;  // per block: whole records' bytes read
   std::uint64_t round_ = 1;
