@@ -358,4 +358,34 @@ TEST_F(TwoProcesses, OpensWhileTheOtherProcessHoldsTheWholeFile) {
   EXPECT_EQ(peer.Finish(), 0);
 }
 
+// A walk reads records ahead in blocks, but never keeps a block while another
+// process holds one of its records locked: that writer may change the record at any
+// moment without touching an index, and the walk must see the record as it is then.
+TEST_F(TwoProcesses, AWalkRereadsRecordsThatAnotherProcessHoldsLocked) {
+  Data4 data = d4open(engine.code(), path);
+  ASSERT_NE(data, 0);
+  Peer peer([&](Peer& self) {
+    Engine own;
+    Data4 d = d4open(own.code(), path);
+    if (d4go(d, 3) != 0) return 1;
+    self.SendCode(d4lock(d, 3));
+    if (self.Receive() != 'w') return 2;
+    if (f4assign(d4field(d, "id"), "0000033") != 0 || d4flush(d) != 0) return 3;
+    self.Send('k');  // written, still locked
+    return self.Receive() == 'x' ? 0 : 4;
+  });
+  ASSERT_EQ(peer.ReceiveCode(), 0);
+  ASSERT_EQ(d4top(data), 0);
+  ASSERT_EQ(d4skip(data, 1), 0);  // the block of records 1-3 is read now
+  EXPECT_EQ(f4str(d4field(data, "id")), "0000002");
+  peer.Send('w');
+  ASSERT_EQ(peer.Receive(), 'k');
+  ASSERT_EQ(d4skip(data, 1), 0);
+  EXPECT_EQ(d4recNo(data), 3);
+  EXPECT_EQ(f4str(d4field(data, "id")), "0000033");
+  peer.Send('x');
+  EXPECT_EQ(peer.Finish(), 0);
+  d4close(data);
+}
+
 }  // namespace
