@@ -350,7 +350,9 @@ bool Table::ReadAhead(long recno, std::string& out) {
 }
 
 int Table::LoadRecord(long recno, bool walking) {
-  if (!(walking && ReadAhead(recno, scratch_)) && !ReadRecord(recno, scratch_)) return kErrorRecord;
+  const bool ahead = walking && ReadAhead(recno, scratch_);
+  if (!ahead && !ReadRecord(recno, scratch_)) return kErrorRecord;
+  readAheadRecord_ = ahead;
   record_.swap(scratch_);
   original_ = record_;
   changed_ = false;
@@ -971,12 +973,24 @@ int Table::Skip(long count) {
 // record a program ever changed would stay locked against the others until close.
 int Table::Lock(long recno) {
   if (recno < 1) return kErrorRecord;
-  if (lockedRecord_ == recno) return kSuccess;
-  int code = file_->Lock(this, RecordLockOffset(recno), 1);
-  if (code != kSuccess) return code;
-  // A changed record still in the buffer takes its own lock again when it is written.
-  if (lockedRecord_ > 0) file_->Unlock(this, RecordLockOffset(lockedRecord_), 1);
-  lockedRecord_ = recno;
+  if (lockedRecord_ != recno) {
+    int code = file_->Lock(this, RecordLockOffset(recno), 1);
+    if (code != kSuccess) return code;
+    // A changed record still in the buffer takes its own lock again when it is written.
+    if (lockedRecord_ > 0) file_->Unlock(this, RecordLockOffset(lockedRecord_), 1);
+    lockedRecord_ = recno;
+  }
+  // The system locks the current record before it changes it: a record that a walk
+  // took from the blocks read ahead is read again now that nobody else can write it,
+  // so that the change starts from what is on disk and loses no other writer's change.
+  if (readAheadRecord_ && recno == recno_ && !changed_ && !appending_ && !eof_) {
+    readAheadRecord_ = false;
+    if (ReadRecord(recno, scratch_) && scratch_ != record_) {
+      record_.swap(scratch_);
+      original_ = record_;
+      ForgetMemos();
+    }
+  }
   return kSuccess;
 }
 

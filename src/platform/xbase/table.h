@@ -211,6 +211,7 @@ class Table {
   std::uint64_t round_ = 1;
   long readAheadCount_ = -1;  // header count when the blocks were read
   std::uint64_t readAheadMark_ = 0;
+  bool readAheadRecord_ = false;  // the buffer's record came from the blocks read ahead
   std::string memoSpan_;  // the memo file bytes behind the buffer's memos
   std::vector<std::uint32_t> memoBlocks_;
   std::vector<MemoFile::Put> puts_;

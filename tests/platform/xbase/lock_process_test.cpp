@@ -388,4 +388,34 @@ TEST_F(TwoProcesses, AWalkRereadsRecordsThatAnotherProcessHoldsLocked) {
   d4close(data);
 }
 
+// A record a walk took from the blocks read ahead may be older than the disk (another
+// process changed a field no index holds). Locking it, as the system does before
+// every change, reads it again: the change starts from the other's record.
+TEST_F(TwoProcesses, LockingARecordReadAheadReadsItAgain) {
+  Data4 data = d4open(engine.code(), path);
+  ASSERT_NE(data, 0);
+  ASSERT_EQ(d4top(data), 0);
+  ASSERT_EQ(d4skip(data, 1), 0);  // records 1-3 read ahead
+  Peer peer([&](Peer& self) {
+    Engine own;
+    Data4 d = d4open(own.code(), path);
+    if (d4go(d, 3) != 0 || f4memoAssign(d4field(d, "note"), "changed elsewhere") != 0) return 1;
+    if (f4assign(d4field(d, "id"), "0000033") != 0 || d4flush(d) != 0) return 2;
+    d4close(d);
+    return 0;
+  });
+  ASSERT_EQ(peer.Finish(), 0);
+  ASSERT_EQ(d4skip(data, 1), 0);
+  ASSERT_EQ(d4recNo(data), 3);
+  ASSERT_EQ(d4lock(data, 3), 0);
+  EXPECT_EQ(f4str(d4field(data, "id")), "0000033");
+  EXPECT_EQ(f4memoStr(d4field(data, "note")), "changed elsewhere");
+  ASSERT_EQ(f4assign(d4field(data, "id"), "0000333"), 0);
+  ASSERT_EQ(d4unlock(data), 0);
+  ASSERT_EQ(d4go(data, 3), 0);
+  EXPECT_EQ(f4str(d4field(data, "id")), "0000333");
+  EXPECT_EQ(f4memoStr(d4field(data, "note")), "changed elsewhere");
+  d4close(data);
+}
+
 }  // namespace
