@@ -1,5 +1,6 @@
 #include "platform/xbase/table.h"
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -279,6 +280,34 @@ constexpr std::size_t kReadAheadBlockBytes = 32768;
 constexpr std::size_t kReadAheadMaxBytes = 32u << 20;  // records past this are read one by one
 }  // namespace
 
+Table::Buffer::Buffer(std::size_t size) {
+  void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) return;
+  madvise(p, size, MADV_HUGEPAGE);
+  data_ = static_cast<char*>(p);
+  size_ = size;
+}
+
+Table::Buffer::~Buffer() {
+  if (data_) munmap(data_, size_);
+}
+
+Table::Buffer::Buffer(Buffer&& other) noexcept : data_(other.data_), size_(other.size_) {
+  other.data_ = nullptr;
+  other.size_ = 0;
+}
+
+Table::Buffer& Table::Buffer::operator=(Buffer&& other) noexcept {
+  if (this != &other) {
+    if (data_) munmap(data_, size_);
+    data_ = other.data_;
+    size_ = other.size_;
+    other.data_ = nullptr;
+    other.size_ = 0;
+  }
+  return *this;
+}
+
 void Table::DropReadAhead() { ++round_; }
 
 void Table::PatchReadAhead(long recno, std::string_view bytes) {
@@ -331,7 +360,8 @@ bool Table::ReadAhead(long recno, std::string& out) {
       // up to the limit; blocks already read move along.
       const std::size_t blocks = (static_cast<std::size_t>(count) + perBlock - 1) / perBlock;
       const std::size_t size = std::max(block + 1, std::min(blocks, kReadAheadMaxBytes / blockBytes)) * blockBytes;
-      auto grown = std::make_unique_for_overwrite<char[]>(size);
+      Buffer grown(size);
+      if (!grown.get()) return false;
       if (readAheadSize_ > 0) std::copy_n(readAhead_.get(), readAheadSize_, grown.get());
       readAhead_ = std::move(grown);
       readAheadSize_ = size;

@@ -204,7 +204,21 @@ class Table {
   // patched by this handle's own writes.
   // The blocks lie where they lie in the file, in one buffer that is kept from one
   // walk to the next (a block counts as read when its round is the current one).
-  std::unique_ptr<char[]> readAhead_;  // readAheadSize_ bytes, not cleared when made
+  // readAheadSize_ bytes of memory of its own (large pages where the system gives
+  // them: a walk in key order touches the blocks in no order).
+  struct Buffer {
+    Buffer() = default;
+    explicit Buffer(std::size_t size);
+    ~Buffer();
+    Buffer(Buffer&& other) noexcept;
+    Buffer& operator=(Buffer&& other) noexcept;
+    char* get() const { return data_; }
+
+   private:
+    char* data_ = nullptr;
+    std::size_t size_ = 0;
+  };
+  Buffer readAhead_;
   std::size_t readAheadSize_ = 0;
   std::vector<std::uint64_t> readAheadRound_;  // per block: the round it was read in
   std::vector<std::uint32_t> readAheadLength_;  // per block: whole records' bytes read
