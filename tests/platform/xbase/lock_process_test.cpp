@@ -396,7 +396,7 @@ TEST_F(TwoProcesses, LockingARecordReadAheadReadsItAgain) {
   ASSERT_NE(data, 0);
   ASSERT_EQ(d4top(data), 0);
   ASSERT_EQ(d4skip(data, 1), 0);  // records 1-3 read ahead
-  Peer peer([&](Peer& self) {
+  Peer peer([&](Peer&) {
     Engine own;
     Data4 d = d4open(own.code(), path);
     if (d4go(d, 3) != 0 || f4memoAssign(d4field(d, "note"), "changed elsewhere") != 0) return 1;

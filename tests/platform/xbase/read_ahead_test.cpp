@@ -30,7 +30,11 @@ class ReadAhead : public ::testing::Test {
     if (indexed) tags = {{"ID", "id", "", 0, 0}};
     Data4 data = d4create(engine.code(), path, {{"id", 'C', 7, 0}, {"note", 'C', 10, 0}}, tags);
     ASSERT_NE(data, 0);
-    for (int i = 1; i <= rows; ++i) ASSERT_EQ(AppendRow(data, {Id(i), "n" + std::to_string(i)}), 0);
+    for (int i = 1; i <= rows; ++i) {
+      std::string note = std::to_string(i);
+      note.insert(note.begin(), 'n');
+      ASSERT_EQ(AppendRow(data, {Id(i), note}), 0);
+    }
     ASSERT_EQ(d4close(data), 0);
     a = d4open(engine.code(), path);
     b = d4open(engine.code(), path);
@@ -45,7 +49,9 @@ class ReadAhead : public ::testing::Test {
   void OtherWrites(long recno, const std::string& note, const std::string& id = "") {
     ASSERT_EQ(d4go(b, recno), 0);
     ASSERT_EQ(f4assign(d4field(b, "note"), note), 0);
-    if (!id.empty()) ASSERT_EQ(f4assign(d4field(b, "id"), id), 0);
+    if (!id.empty()) {
+      ASSERT_EQ(f4assign(d4field(b, "id"), id), 0);
+    }
     ASSERT_EQ(d4flush(b), 0);
   }
   std::string Note(Data4 data) { return f4str(d4field(data, "note")); }
