@@ -363,26 +363,26 @@ class PeerWrittenTable : public ::testing::TestWithParam<WrittenTable (*)()> {};
 
 TEST_P(PeerWrittenTable, PgdbfReadsEveryLiveRecordAsWritten) {
   if (!PgdbfOnPath()) GTEST_SKIP() << "pgdbf is not on PATH";
-  const WrittenTable spec = GetParam()();
+  const WrittenTable written = GetParam()();
   testing_support::TempDir dir;
-  const std::string path = (dir.path() / spec.name).string();
-  Dice dice(spec.records);
+  const std::string path = (dir.path() / written.name).string();
+  Dice dice(written.records);
   struct Record {
     std::vector<std::string> values;
     bool deleted = false;
   };
-  std::vector<Record> records(spec.records);
+  std::vector<Record> records(written.records);
   auto assignAll = [&](Data4 data, const std::vector<std::string>& values, const std::string& where) {
-    for (std::size_t f = 0; f < spec.fields.size(); ++f) {
-      ASSERT_EQ(f4memoAssign(d4fieldJ(data, static_cast<int>(f) + 1), values[f]), 0) << where << spec.fields[f].name;
+    for (std::size_t f = 0; f < written.fields.size(); ++f) {
+      ASSERT_EQ(f4memoAssign(d4fieldJ(data, static_cast<int>(f) + 1), values[f]), 0) << where << written.fields[f].name;
     }
   };
 
   Code4 code = d4init();
-  Data4 data = d4create(code, path, spec.fields, spec.tags);
+  Data4 data = d4create(code, path, written.fields, written.tags);
   ASSERT_NE(data, 0);
-  for (int r = 0; r < spec.records; ++r) {
-    for (const FieldInfo& field : spec.fields) records[r].values.push_back(Value(dice, field));
+  for (int r = 0; r < written.records; ++r) {
+    for (const FieldInfo& field : written.fields) records[r].values.push_back(Value(dice, field));
     ASSERT_EQ(d4appendStart(data, 0), 0);
     assignAll(data, records[r].values, "append " + std::to_string(r + 1) + " ");
     ASSERT_EQ(d4append(data), 0) << "record " << r + 1;
@@ -396,14 +396,14 @@ TEST_P(PeerWrittenTable, PgdbfReadsEveryLiveRecordAsWritten) {
   auto blocks = [](const std::string& memo) { return (8 + memo.size() + 63) / 64; };
   int grown = 0;
   int shrunk = 0;
-  for (int r = 0; r < spec.records; ++r) {
+  for (int r = 0; r < written.records; ++r) {
     if (r % 4 == 1) {
       ASSERT_EQ(d4go(data, r + 1), 0);
-      for (std::size_t f = 0; f < spec.fields.size(); ++f) {
-        if (spec.fields[f].type != 'M' && dice.Next(3) != 0) continue;
-        std::string value = Value(dice, spec.fields[f]);
+      for (std::size_t f = 0; f < written.fields.size(); ++f) {
+        if (written.fields[f].type != 'M' && dice.Next(3) != 0) continue;
+        std::string value = Value(dice, written.fields[f]);
         const std::string& old = records[r].values[f];
-        if (spec.fields[f].type == 'M' && !old.empty() && !value.empty()) {
+        if (written.fields[f].type == 'M' && !old.empty() && !value.empty()) {
           grown += blocks(value) > blocks(old);
           shrunk += blocks(value) < blocks(old);
         }
@@ -419,7 +419,7 @@ TEST_P(PeerWrittenTable, PgdbfReadsEveryLiveRecordAsWritten) {
   }
   EXPECT_GT(grown, 5) << "memos rewritten into more blocks";
   EXPECT_GT(shrunk, 5) << "memos rewritten into fewer blocks";
-  if (spec.pack) {
+  if (written.pack) {
     ASSERT_EQ(d4pack(data), 0);
     ASSERT_EQ(d4memoCompress(data), 0);
   }
@@ -429,8 +429,8 @@ TEST_P(PeerWrittenTable, PgdbfReadsEveryLiveRecordAsWritten) {
   // The live rows hold every kind of value this check is about.
   auto held = [&](char type, auto&& is) {
     for (const Record& record : records) {
-      for (std::size_t f = 0; f < spec.fields.size(); ++f) {
-        if (!record.deleted && spec.fields[f].type == type && is(record.values[f])) return true;
+      for (std::size_t f = 0; f < written.fields.size(); ++f) {
+        if (!record.deleted && written.fields[f].type == type && is(record.values[f])) return true;
       }
     }
     return false;
@@ -443,7 +443,7 @@ TEST_P(PeerWrittenTable, PgdbfReadsEveryLiveRecordAsWritten) {
   EXPECT_TRUE(held('C', has("\xFF"))) << "8-bit text";
   EXPECT_TRUE(held('N', has("-"))) << "negative number";
   EXPECT_TRUE(held('N', [](const std::string& v) { return v.empty(); })) << "blank number";
-  if (std::any_of(spec.fields.begin(), spec.fields.end(), [](const FieldInfo& f) { return f.type == 'D'; })) {
+  if (std::any_of(written.fields.begin(), written.fields.end(), [](const FieldInfo& f) { return f.type == 'D'; })) {
     EXPECT_TRUE(held('D', [](const std::string& v) { return v.empty(); })) << "blank date";
     EXPECT_TRUE(held('D', [](const std::string& v) { return v.size() == 8; })) << "set date";
     for (std::string logical : {"", "T", "F"}) {
@@ -452,20 +452,20 @@ TEST_P(PeerWrittenTable, PgdbfReadsEveryLiveRecordAsWritten) {
   }
 
   std::vector<std::string> names;
-  for (const FieldInfo& field : spec.fields) names.push_back(field.name);
+  for (const FieldInfo& field : written.fields) names.push_back(field.name);
   std::vector<Row> expected;
   std::vector<long> recnos;
-  for (int r = 0; r < spec.records; ++r) {
+  for (int r = 0; r < written.records; ++r) {
     if (records[r].deleted) continue;
     Row row;
-    for (std::size_t f = 0; f < spec.fields.size(); ++f) row.push_back(PeerCell(spec.fields[f].type, records[r].values[f]));
+    for (std::size_t f = 0; f < written.fields.size(); ++f) row.push_back(PeerCell(written.fields[f].type, records[r].values[f]));
     expected.push_back(std::move(row));
     recnos.push_back(r + 1);  // numbered as appended, also after the pack
   }
   std::string error;
-  std::vector<Row> peer = PeerRows(dir.path(), spec.name, error);
-  ASSERT_TRUE(error.empty()) << spec.name << ": " << error;
-  ExpectRows(spec.name, names, recnos, expected, peer);
+  std::vector<Row> peer = PeerRows(dir.path(), written.name, error);
+  ASSERT_TRUE(error.empty()) << written.name << ": " << error;
+  ExpectRows(written.name, names, recnos, expected, peer);
 }
 
 INSTANTIATE_TEST_SUITE_P(PeerWritten, PeerWrittenTable, ::testing::Values(&QuestsShaped, &TemplatesShaped),
