@@ -105,7 +105,7 @@ void DumpRecords(xbase::Data4 data, const std::string& file, Counts& counts, std
         std::string text = xbase::f4memoStr(field);
         out += std::to_string(text.size()) + ":" + Escape(text);
         // A damaged memo reads as "" and leaves the memo code pending.
-        if (xbase::code4errorCode(xbase::d4code(data), 0) == xbase::kErrorMemo) damagedMemos += " " + xbase::f4name(field);
+        if (xbase::code4errorCode(xbase::d4code(data), 0) == xbase::kErrorMemo) damagedMemos.append(" ").append(xbase::f4name(field));
       } else if (type == 'L') {
         out += xbase::f4true(field) ? "T" : "F";
       } else {

@@ -1,5 +1,6 @@
 #include "data/catalogue.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -235,8 +236,9 @@ std::vector<std::uint8_t> MakeCourseDat(const std::array<std::int16_t, kCourseYe
   const std::string record = CourseDatPlainText(years);
   // Written without trimming: a record's last bytes may well be blanks or line ends.
   const std::string text = cipher::DxXCrypted(record + record, kBuiltInCipherKey, 0);
-  std::vector<std::uint8_t> bytes = {1, 0};
-  bytes.insert(bytes.end(), text.begin(), text.end());
+  std::vector<std::uint8_t> bytes(2 + text.size());
+  bytes[0] = 1;  // format number 1, little-endian
+  std::copy(text.begin(), text.end(), bytes.begin() + 2);
   return bytes;
 }
 
