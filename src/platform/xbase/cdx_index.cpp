@@ -1375,38 +1375,106 @@ long CdxIndex::Neighbour(int tagIndex, long recno, std::string_view record, int 
         return StepVisible(tag, direction);
     }
     if (!tag.key) return 0L;  // without its key the record cannot be found again
-    const std::string key = KeyFor(tag, record, recno);
-    std::vector<Step> path = Locate(tag, key, static_cast<std::uint32_t>(recno), false);
-    Step at = path.back();
-    const int kl = tag.desc.keyLength;
-    if (!Normalize(tag, at)) {
-      // Past every entry: only a backward step finds something (the last entry).
-      if (direction > 0) return 0L;
-      CdxNode& n = Load(tag, path.back().offset);
-      if (n.Count() > 0) {
-        tag.cursor = {generation_, path.back().offset, n.Count() - 1};
-        return Settle(tag, -1);
-      }
-      tag.cursor = {generation_, path.back().offset, 0};
-      // An empty last leaf: step back from a virtual position.
-      CdxNode& e = Load(tag, path.back().offset);
-      if (e.left == kNone) return 0L;
-      CdxNode& l = Load(tag, e.left);
-      if (!l.Leaf() || l.Count() == 0) return 0L;
-      tag.cursor = {generation_, e.left, l.Count() - 1};
-      return Settle(tag, -1);
-    }
-    CdxNode& n = Load(tag, at.offset);
-    const bool exact =
-        n.recnos[static_cast<size_t>(at.index)] == static_cast<std::uint32_t>(recno) && n.Key(at.index, kl) == key;
-    tag.cursor = {generation_, at.offset, at.index};
-    if (exact) return StepVisible(tag, direction);
-    // Not in the tag (left out as a duplicate, or changed): the entry found is
-    // the next one; the one before it is the previous.
-    if (direction > 0) return Settle(tag, +1);
-    return StepVisible(tag, -1);
+    return AroundEntry(tag, KeyFor(tag, record, recno), recno, direction, false);
   };
   return Reading(error_, run, 0L);
+}
+
+// From the entry (key, recno), or the place where it would stand, one entry on in
+// stored order (direction +1 or -1); with stay the entry itself when it is there.
+// The caller has synced the index.
+long CdxIndex::AroundEntry(TagState& tag, const std::string& key, long recno, int direction, bool stay) {
+  std::vector<Step> path = Locate(tag, key, static_cast<std::uint32_t>(recno), false);
+  Step at = path.back();
+  const int kl = tag.desc.keyLength;
+  if (!Normalize(tag, at)) {
+    // Past every entry: only a backward step finds something (the last entry).
+    if (direction > 0) return 0L;
+    CdxNode& n = Load(tag, path.back().offset);
+    if (n.Count() > 0) {
+      tag.cursor = {generation_, path.back().offset, n.Count() - 1};
+      return Settle(tag, -1);
+    }
+    tag.cursor = {generation_, path.back().offset, 0};
+    // An empty last leaf: step back from a virtual position.
+    CdxNode& e = Load(tag, path.back().offset);
+    if (e.left == kNone) return 0L;
+    CdxNode& l = Load(tag, e.left);
+    if (!l.Leaf() || l.Count() == 0) return 0L;
+    tag.cursor = {generation_, e.left, l.Count() - 1};
+    return Settle(tag, -1);
+  }
+  CdxNode& n = Load(tag, at.offset);
+  const bool exact =
+      n.recnos[static_cast<size_t>(at.index)] == static_cast<std::uint32_t>(recno) && n.Key(at.index, kl) == key;
+  tag.cursor = {generation_, at.offset, at.index};
+  if (exact) return stay ? Settle(tag, direction) : StepVisible(tag, direction);
+  // Not in the tag (left out as a duplicate, or changed): the entry found is
+  // the next one; the one before it is the previous.
+  if (direction > 0) return Settle(tag, +1);
+  return StepVisible(tag, -1);
+}
+
+long CdxIndex::Reposition(int tagIndex, const std::string& key, long recno, int direction) {
+  TagState& tag = tags_[static_cast<size_t>(tagIndex)];
+  if (tag.desc.descending) direction = -direction;
+  error_ = kSuccess;
+  auto run = [&](bool locked) -> long {
+    std::optional<LockGuard> guard;
+    if (locked) {
+      LockIndex();
+      guard.emplace([&] { UnlockIndex(); });
+    }
+    Sync();
+    return AroundEntry(tag, key, recno, direction, true);
+  };
+  return Reading(error_, run, 0L);
+}
+
+// The key of the entry the cursor stands on when it stands on recno and nothing has
+// been read since that could have moved it; "" otherwise.
+std::string_view CdxIndex::CursorEntry(const TagState& tag, long recno) const {
+  if (tag.cursor.generation != generation_) return {};
+  CdxNode* hit = cache_.Find(tag.cursor.leaf);
+  if (!hit || tag.cursor.index < 0 || tag.cursor.index >= hit->Count()) return {};
+  if (hit->recnos[static_cast<size_t>(tag.cursor.index)] != static_cast<std::uint32_t>(recno)) return {};
+  return hit->Key(tag.cursor.index, tag.desc.keyLength);
+}
+
+bool CdxIndex::EntryMatches(int tagIndex, long recno, std::string_view record) {
+  const TagState& tag = tags_[static_cast<size_t>(tagIndex)];
+  if (!tag.key) return true;
+  const std::string_view entry = CursorEntry(tag, recno);
+  if (entry.empty()) return true;
+  // A key that is one character field is its bytes, padded or cut to the key's
+  // length: compared in place (seeks check every record they land on).
+  const FieldLayout* f = tag.desc.keyType == 'C' ? tag.key->CharField() : nullptr;
+  if (f && f->offset >= 0 && static_cast<size_t>(f->offset) + static_cast<size_t>(f->length) <= record.size()) {
+    const std::string_view bytes = record.substr(static_cast<size_t>(f->offset), static_cast<size_t>(f->length));
+    if (bytes.size() >= entry.size()) return bytes.substr(0, entry.size()) == entry;
+    return entry.substr(0, bytes.size()) == bytes &&
+           entry.find_first_not_of(' ', bytes.size()) == std::string_view::npos;
+  }
+  return KeyFor(tag, record, recno) == entry;
+}
+
+std::string CdxIndex::CursorKey(int tagIndex, long recno) {
+  return std::string(CursorEntry(tags_[static_cast<size_t>(tagIndex)], recno));
+}
+
+bool CdxIndex::Unchanged() const {
+  unsigned char h[32];
+  if (map_.Length() >= 32) {
+    std::memcpy(h, map_.At(0), sizeof h);
+  } else if (!ReadAt(0, h, sizeof h)) {
+    return true;
+  }
+  return Be32(h + 8) == counter_ && h[kMarkOffset] == 0;
+}
+
+std::uint64_t CdxIndex::SyncedMark() const {
+  if (map_.Length() < 32) return ~std::uint64_t{0};
+  return static_cast<std::uint64_t>(counter_) << 8;
 }
 
 long CdxIndex::Next(int tag, long recno, std::string_view record) { return Neighbour(tag, recno, record, +1); }

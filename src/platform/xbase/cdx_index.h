@@ -74,6 +74,11 @@ class CdxIndex final : public TableIndex {
   SeekResult SeekDouble(int tag, double key) override;
   std::string KeyOf(int tag, std::string_view record) override;
   std::string StoredKey(int tag, long recno, std::string_view record) override;
+  bool EntryMatches(int tag, long recno, std::string_view record) override;
+  std::string CursorKey(int tag, long recno) override;
+  bool Unchanged() const override;
+  std::uint64_t SyncedMark() const override;
+  long Reposition(int tag, const std::string& key, long recno, int direction) override;
 
   // Every entry of a tag in stored (ascending) order; kErrorIndex on damage.
   int Walk(int tag, const std::function<void(std::string_view key, long recno)>& visit);
@@ -146,6 +151,8 @@ class CdxIndex final : public TableIndex {
   bool Normalize(TagState& tag, Step& at);
   long Edge(int tag, bool last);
   long Neighbour(int tag, long recno, std::string_view record, int direction);
+  long AroundEntry(TagState& tag, const std::string& key, long recno, int direction, bool stay);
+  std::string_view CursorEntry(const TagState& tag, long recno) const;
   SeekResult SeekKey(TagState& tag, const std::string& key, bool prefix);
   std::string Encode(const TagState& tag, const ExprValue& value) const;
   std::string KeyFor(const TagState& tag, std::string_view record, long recno) const;

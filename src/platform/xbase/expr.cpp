@@ -607,6 +607,13 @@ int Expression::Decimals() const { return nodes_[static_cast<size_t>(root_)].dec
 
 ExprValue Expression::Evaluate(std::string_view record, long recno) const { return Eval(root_, record, recno); }
 
+const FieldLayout* Expression::CharField() const {
+  const Node& root = nodes_[static_cast<size_t>(root_)];
+  if (root.kind != Kind::kField) return nullptr;
+  const FieldLayout& f = layout_.fields[static_cast<size_t>(root.field)];
+  return f.type == 'C' ? &f : nullptr;
+}
+
 std::string Expression::Text(std::string_view record, long recno) const {
   const Node& root = nodes_[static_cast<size_t>(root_)];
   if (root.kind == Kind::kField && (root.type == 'N' || root.type == 'C')) {

@@ -33,6 +33,9 @@ class Expression {
   const std::string& Source() const { return source_; }
 
   ExprValue Evaluate(std::string_view record, long recno = 0) const;
+  // The field when the whole expression is one character field (its value is the
+  // field's bytes as they are), else nullptr.
+  const FieldLayout* CharField() const;
   // The value as text: C padded or cut to Length(), N right-aligned in Length(),
   // D as CCYYMMDD (blanks when empty), L as T or F.
   std::string Text(std::string_view record, long recno = 0) const;

@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <thread>
 
 #include "platform/xbase/dbf.h"
 #include "platform/xbase/fpt.h"
@@ -874,6 +876,53 @@ int Table::PositionAt(long recno) {
   return LoadRecord(recno);
 }
 
+bool Table::MatchesItsEntry(int tag) const {
+  // A record from the blocks read ahead needs no check while the index has not
+  // changed from the state the move read to now: its block was read after that state
+  // began, at a moment when none of its records was locked, and any later writer
+  // would have changed the index's mark before writing a record.
+  if (readAheadRecord_ && readAheadMark_ == index_->SyncedMark() && index_->ChangeMark() == readAheadMark_)
+    return true;
+  return index_->EntryMatches(tag, recno_, record_);
+}
+
+// The record in the buffer differs from the entry that led to it.
+int Table::SettleTagRecord(int tag, const Refind& again) {
+  using Clock = std::chrono::steady_clock;
+  const auto until = Clock::now() + std::chrono::milliseconds(kWriteWaitMs);
+  for (;;) {
+    if (index_->Unchanged()) {
+      // The index is as the move read it: a writer that changed the entry still
+      // holds the record's lock until it has written the record. Its bytes are read
+      // again until they match or the lock goes (d4lock may keep it longer).
+      const std::int64_t lockAt = RecordLockOffset(recno_);
+      bool locked = file_->LockedElsewhere(lockAt, 1);
+      // A stale entry nobody is changing is not ours to mend: the record as it is.
+      if (!locked) return kSuccess;
+      while (locked && Clock::now() < until && index_->Unchanged()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        locked = file_->LockedElsewhere(lockAt, 1);
+        int code = LoadRecord(recno_);
+        if (code != kSuccess) return code;
+        if (index_->EntryMatches(tag, recno_, record_)) return kSuccess;
+      }
+      if (index_->Unchanged()) return kSuccess;
+    }
+    if (Clock::now() >= until) return kSuccess;
+    // The index has moved on since the move read it (the record may have been
+    // changed again, or written after the entry was read): the place is found anew
+    // from the entry that led here.
+    const std::string entry = index_->CursorKey(tag, recno_);
+    if (entry.empty()) return kSuccess;
+    const long recno = again(entry, recno_);
+    if (index_->Error() != kSuccess) return index_->Error();
+    if (recno == 0) return kEof;
+    int code = LoadRecord(recno);
+    if (code != kSuccess) return code;
+    if (index_->EntryMatches(tag, recno_, record_)) return kSuccess;
+  }
+}
+
 int Table::Top() {
   DropReadAhead();
   int code = WriteBack();
@@ -891,7 +940,15 @@ int Table::Top() {
     bof_ = true;
     return kEof;
   }
-  return LoadRecord(first);
+  code = LoadRecord(first);
+  if (code != kSuccess || !index_ || selectedTag_ < 0) return code;
+  if (MatchesItsEntry(selectedTag_)) return kSuccess;
+  code = SettleTagRecord(selectedTag_, [this](const std::string&, long) { return index_->First(selectedTag_); });
+  if (code == kEof) {
+    SetEofState();
+    bof_ = true;
+  }
+  return code;
 }
 
 int Table::Bottom() {
@@ -911,7 +968,15 @@ int Table::Bottom() {
     bof_ = true;
     return kEof;
   }
-  return LoadRecord(last);
+  code = LoadRecord(last);
+  if (code != kSuccess || !index_ || selectedTag_ < 0) return code;
+  if (MatchesItsEntry(selectedTag_)) return kSuccess;
+  code = SettleTagRecord(selectedTag_, [this](const std::string&, long) { return index_->Last(selectedTag_); });
+  if (code == kEof) {
+    SetEofState();
+    bof_ = true;
+  }
+  return code;
 }
 
 int Table::Go(long recno) {
@@ -955,9 +1020,21 @@ int Table::NaturalSkip(long count) {
 
 int Table::TagSkip(long count) {
   while (count != 0) {
-    long next = count > 0 ? index_->Next(selectedTag_, recno_, record_) : index_->Prev(selectedTag_, recno_, record_);
-    if (next == 0) {
-      if (count > 0) {
+    const int direction = count > 0 ? 1 : -1;
+    long next = direction > 0 ? index_->Next(selectedTag_, recno_, record_) : index_->Prev(selectedTag_, recno_, record_);
+    int code = kEof;
+    if (next != 0) {
+      code = LoadRecord(next, true);
+      if (code != kSuccess) return code;
+      if (!MatchesItsEntry(selectedTag_)) {
+        code = SettleTagRecord(selectedTag_, [this, direction](const std::string& key, long recno) {
+          return index_->Reposition(selectedTag_, key, recno, direction);
+        });
+        if (code != kSuccess && code != kEof) return code;
+      }
+    }
+    if (code == kEof) {
+      if (direction > 0) {
         RecCount();
         SetEofState();
         return kEof;
@@ -965,9 +1042,7 @@ int Table::TagSkip(long count) {
       bof_ = true;
       return kBof;
     }
-    int code = LoadRecord(next, true);
-    if (code != kSuccess) return code;
-    count += count > 0 ? -1 : 1;
+    count -= direction;
   }
   return kSuccess;
 }

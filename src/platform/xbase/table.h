@@ -72,6 +72,17 @@ class Table {
   int GoEof();
   // For seeks and tag walks: writes back, then positions on recno (0: end of file).
   int PositionAt(long recno);
+  // After a move in tag order onto the current record: whether its bytes are the
+  // ones its index entry was made from (or there is nothing to check). A writer
+  // changes the index before it writes the record back, holding the record's lock
+  // from before the one until after the other.
+  bool MatchesItsEntry(int tag) const;
+  // When they are not: waits for that lock (reading the record again), and if the
+  // index has moved on meanwhile finds the place again with again(entryKey, recno)
+  // (0: none). kSuccess on a record (perhaps another one), kEof when again() found
+  // none (the position is left to the caller), or an error.
+  using Refind = std::function<long(const std::string& entryKey, long recno)>;
+  int SettleTagRecord(int tag, const Refind& again);
   long RecNo() const { return eof_ || appending_ ? 0 : recno_; }  // 0 when there is no current record
   bool Eof() const { return eof_; }
   bool Bof() const { return bof_; }

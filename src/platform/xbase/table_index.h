@@ -87,6 +87,24 @@ class TableIndex {
   // The key text an expression gives for a record, and the key stored for it.
   virtual std::string KeyOf(int tag, std::string_view record) = 0;
   virtual std::string StoredKey(int tag, long recno, std::string_view record) = 0;
+
+  // A record reached in tag order, checked against the entry that led to it. A writer
+  // changes the index before it writes the record back, so a reader can meet the
+  // entry's new key beside the record's old bytes (or, the other way round, new bytes
+  // beside an entry read before the change).
+  // Whether the record's key is the one of the entry the last move stopped on; true
+  // when that entry is no longer at hand (nothing to check it against).
+  virtual bool EntryMatches(int /*tag*/, long /*recno*/, std::string_view /*record*/) { return true; }
+  // The key of that entry, "" when it is not at hand.
+  virtual std::string CursorKey(int /*tag*/, long /*recno*/) { return {}; }
+  // Whether no writer has changed the index since the last move read it.
+  virtual bool Unchanged() const { return true; }
+  // ChangeMark() as the last move read the index: equal to ChangeMark() while it
+  // stands still (never equal when unknown).
+  virtual std::uint64_t SyncedMark() const { return ~std::uint64_t{0}; }
+  // The entry (key, recno) as the index is now, or where it stood: the recno there,
+  // else of the next entry in walking direction (+1 forward, -1 back); 0 at an end.
+  virtual long Reposition(int /*tag*/, const std::string& /*key*/, long /*recno*/, int /*direction*/) { return 0; }
 };
 
 // Opens the production index of a table; nullptr with code set (kErrorIndex) when

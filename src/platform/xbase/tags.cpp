@@ -1,5 +1,6 @@
 // The tag, seek and expression functions of the API, over a table's production
 // index (TableIndex) and the expression evaluator.
+#include <functional>
 #include <memory>
 
 #include "platform/xbase/cdx_index.h"
@@ -43,11 +44,23 @@ bool Matches(std::string_view stored, std::string_view search) {
   return stored.size() >= search.size() && stored.substr(0, search.size()) == search;
 }
 
-int Position(Table* t, const detail::SeekResult& r) {
+// Positions on what a seek found; seek() runs it again when the record found was
+// being changed by another process and has moved on in the index meanwhile.
+template <class Seek>
+int Position(Table* t, int tag, const Seek& seek) {
+  detail::SeekResult r = seek();
   if (r.code < 0) return r.code;
   int code = t->PositionAt(r.recno);
   if (code != kSuccess) return code;
-  return r.recno == 0 ? kEof : r.code;
+  if (r.recno == 0) return kEof;
+  if (t->MatchesItsEntry(tag)) return r.code;
+  code = t->SettleTagRecord(tag, [&](const std::string&, long) {
+    r = seek();
+    return r.code < 0 ? 0L : r.recno;
+  });
+  if (r.code < 0) return r.code;
+  if (code == kEof) return t->PositionAt(0);
+  return code != kSuccess ? code : r.code;
 }
 
 }  // namespace
@@ -97,7 +110,7 @@ int d4seek(Data4 data, std::string_view key) {
   if (tag < 0) return kErrorIndex;
   int code = t->WriteBack();
   if (code != kSuccess) return code;
-  return Position(t, t->Index()->Seek(tag, key));
+  return Position(t, tag, [&] { return t->Index()->Seek(tag, key); });
 }
 
 int d4seekDouble(Data4 data, double key) {
@@ -107,7 +120,7 @@ int d4seekDouble(Data4 data, double key) {
   if (tag < 0) return kErrorIndex;
   int code = t->WriteBack();
   if (code != kSuccess) return code;
-  return Position(t, t->Index()->SeekDouble(tag, key));
+  return Position(t, tag, [&] { return t->Index()->SeekDouble(tag, key); });
 }
 
 int d4seekNext(Data4 data, std::string_view key) {
@@ -122,14 +135,22 @@ int d4seekNext(Data4 data, std::string_view key) {
   const long recno = t->RecNo();
   // Standing on a record with the key: the next one in tag order, if it has it too.
   if (recno > 0 && Matches(index->StoredKey(tag, recno, t->Record()), search)) {
-    const long next = index->Next(tag, recno, t->Record());
+    long next = index->Next(tag, recno, t->Record());
     if (index->Error() != kSuccess) return index->Error();
     code = t->PositionAt(next);
     if (code != kSuccess) return code;
     if (next == 0) return kEof;
+    if (!t->MatchesItsEntry(tag)) {
+      code = t->SettleTagRecord(tag, [&](const std::string& entry, long at) {
+        return index->Reposition(tag, entry, at, 1);
+      });
+      if (code == kEof) return t->PositionAt(0);
+      if (code != kSuccess) return code;
+      next = t->RecNo();
+    }
     return Matches(index->StoredKey(tag, next, t->Record()), search) ? kSuccess : kAfter;
   }
-  return Position(t, index->Seek(tag, key));
+  return Position(t, tag, [&] { return index->Seek(tag, key); });
 }
 
 int d4reindex(Data4 data) {
