@@ -982,31 +982,15 @@ std::string CdxIndex::KeyOf(int tag, std::string_view record) {
 // ---------------------------------------------------------------------------
 // Maintenance.
 
-int CdxIndex::Insert(long recno, std::string_view record) {
-  for (const auto& t : tags_)
-    if (!t.key) return kErrorExpr;
-  if (recno <= 0) return kErrorRecord;
+// Runs one change of the file under the index lock. A change that fails part-way
+// leaves nothing cached and makes the next call look at the file again; failures
+// come back as the engine's codes.
+int CdxIndex::Change(const std::function<int()>& change) {
   try {
     LockIndex();
     LockGuard unlock([&] { UnlockIndex(); });
     try {
-      Sync();
-      std::vector<std::string> keys(tags_.size());
-      std::vector<bool> add(tags_.size(), false);
-      const std::uint32_t r = static_cast<std::uint32_t>(recno);
-      for (size_t i = 0; i < tags_.size(); ++i) {
-        TagState& t = tags_[i];
-        if (!Wanted(static_cast<int>(i), record, recno)) continue;
-        keys[i] = KeyFor(t, record, recno);
-        add[i] = true;
-        if (t.desc.unique != kUniqueNone && Contains(t, keys[i], r)) {
-          if (t.desc.unique == kUniqueError) return kUnique;
-          add[i] = false;
-        }
-      }
-      for (size_t i = 0; i < tags_.size(); ++i)
-        if (add[i]) InsertEntry(tags_[i], keys[i], r);
-      Commit();
+      return change();
     } catch (...) {
       DropCache();
       checkNext_ = true;
@@ -1020,7 +1004,32 @@ int CdxIndex::Insert(long recno, std::string_view record) {
   } catch (const NeedLock&) {
     return error_ = kErrorIndex;
   }
-  return kSuccess;
+}
+
+int CdxIndex::Insert(long recno, std::string_view record) {
+  for (const auto& t : tags_)
+    if (!t.key) return kErrorExpr;
+  if (recno <= 0) return kErrorRecord;
+  return Change([&] {
+    Sync();
+    std::vector<std::string> keys(tags_.size());
+    std::vector<bool> add(tags_.size(), false);
+    const std::uint32_t r = static_cast<std::uint32_t>(recno);
+    for (size_t i = 0; i < tags_.size(); ++i) {
+      TagState& t = tags_[i];
+      if (!Wanted(static_cast<int>(i), record, recno)) continue;
+      keys[i] = KeyFor(t, record, recno);
+      add[i] = true;
+      if (t.desc.unique != kUniqueNone && Contains(t, keys[i], r)) {
+        if (t.desc.unique == kUniqueError) return kUnique;
+        add[i] = false;
+      }
+    }
+    for (size_t i = 0; i < tags_.size(); ++i)
+      if (add[i]) InsertEntry(tags_[i], keys[i], r);
+    Commit();
+    return kSuccess;
+  });
 }
 
 int CdxIndex::Replace(long recno, std::string_view before, std::string_view after) {
@@ -1031,54 +1040,39 @@ int CdxIndex::Replace(long recno, std::string_view before, std::string_view afte
     any = true;
   }
   if (!any) return kSuccess;
-  try {
-    LockIndex();
-    LockGuard unlock([&] { UnlockIndex(); });
-    try {
-      Sync();
-      const std::uint32_t r = static_cast<std::uint32_t>(recno);
-      struct Change {
-        bool remove = false, add = false;
-        std::string oldKey, newKey;
-      };
-      std::vector<Change> changes(tags_.size());
-      for (size_t i = 0; i < tags_.size(); ++i) {
-        TagState& t = tags_[i];
-        const bool was = Wanted(static_cast<int>(i), before, recno);
-        const bool is = Wanted(static_cast<int>(i), after, recno);
-        Change& c = changes[i];
-        if (was) c.oldKey = KeyFor(t, before, recno);
-        if (is) c.newKey = KeyFor(t, after, recno);
-        if (was == is && c.oldKey == c.newKey) continue;
-        c.remove = was;
-        c.add = is;
-        if (is && t.desc.unique != kUniqueNone && Contains(t, c.newKey, r)) {
-          if (t.desc.unique == kUniqueError) return kUnique;
-          c.add = false;
-        }
+  return Change([&] {
+    Sync();
+    const std::uint32_t r = static_cast<std::uint32_t>(recno);
+    struct Change {
+      bool remove = false, add = false;
+      std::string oldKey, newKey;
+    };
+    std::vector<Change> changes(tags_.size());
+    for (size_t i = 0; i < tags_.size(); ++i) {
+      TagState& t = tags_[i];
+      const bool was = Wanted(static_cast<int>(i), before, recno);
+      const bool is = Wanted(static_cast<int>(i), after, recno);
+      Change& c = changes[i];
+      if (was) c.oldKey = KeyFor(t, before, recno);
+      if (is) c.newKey = KeyFor(t, after, recno);
+      if (was == is && c.oldKey == c.newKey) continue;
+      c.remove = was;
+      c.add = is;
+      if (is && t.desc.unique != kUniqueNone && Contains(t, c.newKey, r)) {
+        if (t.desc.unique == kUniqueError) return kUnique;
+        c.add = false;
       }
-      for (size_t i = 0; i < tags_.size(); ++i) {
-        bool held = changes[i].remove && DeleteEntry(tags_[i], changes[i].oldKey, r);
-        if (changes[i].add) InsertEntry(tags_[i], changes[i].newKey, r);
-        // A unique tag whose holder of a key moves on hands the key to the next
-        // record that has it, so that every distinct key stays findable.
-        if (held && tags_[i].desc.unique != kUniqueNone) Promote(static_cast<int>(i), changes[i].oldKey, r);
-      }
-      Commit();
-    } catch (...) {
-      DropCache();
-      checkNext_ = true;
-      counter_ = ~counter_;
-      throw;
     }
-  } catch (const CdxDamaged&) {
-    return error_ = kErrorIndex;
-  } catch (const LockFailed& f) {
-    return f.code;
-  } catch (const NeedLock&) {
-    return error_ = kErrorIndex;
-  }
-  return kSuccess;
+    for (size_t i = 0; i < tags_.size(); ++i) {
+      bool held = changes[i].remove && DeleteEntry(tags_[i], changes[i].oldKey, r);
+      if (changes[i].add) InsertEntry(tags_[i], changes[i].newKey, r);
+      // A unique tag whose holder of a key moves on hands the key to the next
+      // record that has it, so that every distinct key stays findable.
+      if (held && tags_[i].desc.unique != kUniqueNone) Promote(static_cast<int>(i), changes[i].oldKey, r);
+    }
+    Commit();
+    return kSuccess;
+  });
 }
 
 void CdxIndex::Promote(int tagIndex, const std::string& key, std::uint32_t except) {
@@ -1178,29 +1172,17 @@ int CdxIndex::Rebuild(const std::function<bool(long& recno, std::string& record)
     keys[i].clear();
     keys[i].shrink_to_fit();
   }
-  try {
-    LockIndex();
-    LockGuard unlock([&] { UnlockIndex(); });
-    try {
-      unsigned char h[32];
-      if (ReadAt(0, h, sizeof h)) {
-        std::memcpy(head_, h, sizeof h);
-        counter_ = Be32(h + 8);
-      }
-      WriteAll(entries);
-    } catch (...) {
-      DropCache();
-      checkNext_ = true;
-      counter_ = ~counter_;
-      throw;
+  const int code = Change([&] {
+    unsigned char h[32];
+    if (ReadAt(0, h, sizeof h)) {
+      std::memcpy(head_, h, sizeof h);
+      counter_ = Be32(h + 8);
     }
-  } catch (const CdxDamaged&) {
-    return error_ = kErrorIndex;
-  } catch (const LockFailed& f) {
-    return f.code;
-  }
-  error_ = kSuccess;
-  return kSuccess;
+    WriteAll(entries);
+    return kSuccess;
+  });
+  if (code == kSuccess) error_ = kSuccess;
+  return code;
 }
 
 int CdxIndex::CanRebuild() const {

@@ -121,6 +121,7 @@ class CdxIndex final : public TableIndex {
   // Page cache and freshness.
   void Sync(bool force = false);
   void DropCache();
+  int Change(const std::function<int()>& change);
   void RefreshSize();
   bool ReadAt(std::uint32_t offset, void* to, std::size_t count) const;
   CdxNode& Load(const TagState& tag, std::uint32_t offset);
