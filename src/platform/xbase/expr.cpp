@@ -152,7 +152,9 @@ std::string TextFromJulian(long julian) {
 
 std::string FormatNumber(double value, int len, int dec) {
   if (len <= 0) return {};
-  if (dec < 0) dec = 0;
+  // More decimals than the width holds can never be shown; trying them would cost
+  // time and memory in the square of the count.
+  dec = std::clamp(dec, 0, len);
   if (!std::isfinite(value)) return std::string(len, '*');
   for (int d = dec; d >= 0; --d) {
     double scale = std::pow(10.0, d);

@@ -58,6 +58,8 @@ TEST_F(Expressions, SchemaFormsGiveTheirKeyTexts) {
       {"STR(price,6,2)", " -3.25", 'C', 6},
       {"STR(price,4,2)", "-3.3", 'C', 4},
       {"STR(price)", "        -3", 'C', 10},
+      // Decimals far beyond the width fall back to what fits, at once.
+      {"STR(price,6,39395)", "-3.250", 'C', 6},
       {"name+DTOC(date,1)", "Smith     20240131", 'C', 18},
       {"DTOS(date)", "20240131", 'C', 8},
       {"DTOC(date)", "01/31/24", 'C', 8},
