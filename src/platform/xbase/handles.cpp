@@ -104,14 +104,14 @@ std::vector<Data4> Registry::TablesOf(Code4 code) const {
   return tables;
 }
 
-Field4 Registry::FieldHandle(Data4 data, int index) {
-  Table* table = FindTable(data);
-  if (!table || index < 0 || index >= table->FieldCount()) return 0;
-  auto [it, added] = fieldHandles_.emplace(PairKey(data, index), 0);
+// Fields and tags are members of a table; each (table, position) keeps one handle.
+std::int32_t Registry::MemberHandle(std::unordered_map<std::int64_t, std::int32_t>& handles, Entry::Kind kind,
+                                    Data4 data, Table* table, int index) {
+  auto [it, added] = handles.emplace(PairKey(data, index), 0);
   if (added) {
     it->second = next_++;
     Entry entry;
-    entry.kind = Entry::Kind::kField;
+    entry.kind = kind;
     entry.owner = data;
     entry.ownerTable = table;
     entry.index = index;
@@ -120,33 +120,27 @@ Field4 Registry::FieldHandle(Data4 data, int index) {
   return it->second;
 }
 
-Registry::Member Registry::FindField(Field4 field) {
-  auto it = entries_.find(field);
-  if (it == entries_.end() || it->second.kind != Entry::Kind::kField) return {};
+Registry::Member Registry::FindMember(std::int32_t handle, Entry::Kind kind) {
+  auto it = entries_.find(handle);
+  if (it == entries_.end() || it->second.kind != kind) return {};
   return {it->second.ownerTable, it->second.index};
 }
+
+Field4 Registry::FieldHandle(Data4 data, int index) {
+  Table* table = FindTable(data);
+  if (!table || index < 0 || index >= table->FieldCount()) return 0;
+  return MemberHandle(fieldHandles_, Entry::Kind::kField, data, table, index);
+}
+
+Registry::Member Registry::FindField(Field4 field) { return FindMember(field, Entry::Kind::kField); }
 
 Tag4 Registry::TagHandle(Data4 data, int index) {
   Table* table = FindTable(data);
   if (!table || !table->Index() || index < 0 || index >= table->Index()->TagCount()) return 0;
-  auto [it, added] = tagHandles_.emplace(PairKey(data, index), 0);
-  if (added) {
-    it->second = next_++;
-    Entry entry;
-    entry.kind = Entry::Kind::kTag;
-    entry.owner = data;
-    entry.ownerTable = table;
-    entry.index = index;
-    entries_.emplace(it->second, std::move(entry));
-  }
-  return it->second;
+  return MemberHandle(tagHandles_, Entry::Kind::kTag, data, table, index);
 }
 
-Registry::Member Registry::FindTag(Tag4 tag) {
-  auto it = entries_.find(tag);
-  if (it == entries_.end() || it->second.kind != Entry::Kind::kTag) return {};
-  return {it->second.ownerTable, it->second.index};
-}
+Registry::Member Registry::FindTag(Tag4 tag) { return FindMember(tag, Entry::Kind::kTag); }
 
 Expr4 Registry::AddExpr(Data4 data, std::unique_ptr<HandleObject> object) {
   if (!FindTable(data) || !object) return 0;

@@ -289,6 +289,10 @@ class Registry {
   // (table, index) -> handle, so that repeated asks give one handle.
   std::unordered_map<std::int64_t, std::int32_t> fieldHandles_;
   std::unordered_map<std::int64_t, std::int32_t> tagHandles_;
+
+  std::int32_t MemberHandle(std::unordered_map<std::int64_t, std::int32_t>& handles, Entry::Kind kind,
+                            Data4 data, Table* table, int index);
+  Member FindMember(std::int32_t handle, Entry::Kind kind);
 };
 
 }  // namespace xbase::detail
