@@ -273,18 +273,33 @@ TEST(TagSharing, AWriterKilledMidwayLeavesAReadableOrRefusedIndex) {
       d4close(data);
     }
     std::fflush(nullptr);
+    // The child says when its first record is in, so that a slow start (a loaded
+    // machine) cannot end it before it wrote anything.
+    int started[2];
+    ASSERT_EQ(pipe(started), 0);
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+      close(started[0]);
       Code4 code = d4init();
       Data4 data = d4open(code, path);
       for (int i = 1;; ++i) {
         char id[16];
         std::snprintf(id, sizeof id, "%07d", (i * 7919) % 1000000);
         if (AppendRow(data, {id, std::to_string(i % 1000)}) != 0) _exit(3);
+        if (i == 1 && (write(started[1], "s", 1) != 1 || close(started[1]) != 0)) _exit(4);
       }
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20 + 15 * attempt));
+    close(started[1]);
+    char mark = 0;
+    const bool wrote = read(started[0], &mark, 1) == 1;
+    close(started[0]);
+    if (!wrote) {
+      kill(child, SIGKILL);
+      waitpid(child, nullptr, 0);
+      FAIL() << "the writer ended before its first append";
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5 + 15 * attempt));
     kill(child, SIGKILL);
     int status = 0;
     waitpid(child, &status, 0);
