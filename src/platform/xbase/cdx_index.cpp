@@ -1270,6 +1270,24 @@ long CdxIndex::Last(int tag) {
 
 // One entry forward (+1) or back (-1) from the cursor, checking that the order
 // really moves, so that no damaged chain can walk in circles.
+long CdxIndex::Upcoming(int tagIndex, int direction, int distance) const {
+  const TagState& tag = tags_[static_cast<size_t>(tagIndex)];
+  if (tag.cursor.generation != generation_ || tag.cursor.index < 0) return 0;
+  const CdxNode* n = cache_.Find(tag.cursor.leaf);
+  if (!n || !n->Leaf()) return 0;
+  long i = tag.cursor.index + static_cast<long>(direction) * distance;
+  if (i >= n->Count() && n->right != kNone) {
+    // Past the leaf's end: the next leaf, when it is in the cache.
+    i -= n->Count();
+    n = cache_.Find(n->right);
+  } else if (i < 0 && n->left != kNone) {
+    n = cache_.Find(n->left);
+    if (n) i += n->Count();
+  }
+  if (!n || !n->Leaf() || i < 0 || i >= n->Count()) return 0;
+  return static_cast<long>(n->recnos[static_cast<size_t>(i)]);
+}
+
 long CdxIndex::StepCursor(TagState& tag, int direction) {
   const int kl = tag.desc.keyLength;
   CdxNode& n = Load(tag, tag.cursor.leaf);

@@ -79,6 +79,7 @@ class CdxIndex final : public TableIndex {
   bool Unchanged() const override;
   std::uint64_t SyncedMark() const override;
   long Reposition(int tag, const std::string& key, long recno, int direction) override;
+  long Upcoming(int tag, int direction, int distance) const override;
 
   // Every entry of a tag in stored (ascending) order; kErrorIndex on damage.
   int Walk(int tag, const std::function<void(std::string_view key, long recno)>& visit);

@@ -280,6 +280,15 @@ bool Table::ReadRecord(long recno, std::string& out) {
 namespace {
 constexpr std::size_t kReadAheadBlockBytes = 32768;
 constexpr std::size_t kReadAheadMaxBytes = 32u << 20;  // records past this are read one by one
+constexpr int kPrefetchDistance = 6;  // entries ahead whose record a walk asks for early
+
+// Asks for a cache line early. The empty volatile statement is there because the
+// compiler takes a function that does nothing but prefetch for one without effect
+// and drops the calls to it.
+inline void PrefetchLine(const char* p) {
+  __builtin_prefetch(p);
+  asm volatile("" : : "r"(p));
+}
 }  // namespace
 
 Table::Buffer::Buffer(std::size_t size) {
@@ -379,6 +388,22 @@ bool Table::ReadAhead(long recno, std::string& out) {
   }
   out.assign(bytes + at, width);
   return true;
+}
+
+// Asks the memory for a record's bytes among the blocks read ahead, so that a walk
+// in key order (which meets the records in no order of theirs) waits for one while it
+// steps to the ones before it. Reads nothing and changes nothing.
+void Table::PrefetchAhead(long recno) const {
+  if (recno < 1 || recno > readAheadCount_) return;
+  const std::size_t width = static_cast<std::size_t>(RecordLength());
+  const std::size_t perBlock = std::max<std::size_t>(1, kReadAheadBlockBytes / width);
+  const std::size_t block = static_cast<std::size_t>(recno - 1) / perBlock;
+  const std::size_t at = (static_cast<std::size_t>(recno - 1) % perBlock) * width;
+  if (block >= readAheadRound_.size() || readAheadRound_[block] != round_ || at + width > readAheadLength_[block])
+    return;
+  const char* bytes = readAhead_.get() + block * perBlock * width + at;
+  for (std::size_t line = 0; line < width; line += 64) PrefetchLine(bytes + line);
+  PrefetchLine(bytes + width - 1);
 }
 
 int Table::LoadRecord(long recno, bool walking) {
@@ -1026,6 +1051,7 @@ int Table::TagSkip(long count) {
     if (next != 0) {
       code = LoadRecord(next, true);
       if (code != kSuccess) return code;
+      PrefetchAhead(index_->Upcoming(selectedTag_, direction, kPrefetchDistance));
       if (!MatchesItsEntry(selectedTag_)) {
         code = SettleTagRecord(selectedTag_, [this, direction](const std::string& key, long recno) {
           return index_->Reposition(selectedTag_, key, recno, direction);

@@ -148,6 +148,7 @@ class Table {
   // walking: a skip may take the record from the records read ahead.
   int LoadRecord(long recno, bool walking = false);
   bool ReadAhead(long recno, std::string& out);
+  void PrefetchAhead(long recno) const;
   std::function<bool(long&, std::string&)> RecordsInStretches(long last);
   void DropReadAhead();
   void PatchReadAhead(long recno, std::string_view bytes);

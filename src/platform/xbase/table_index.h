@@ -105,6 +105,10 @@ class TableIndex {
   // The entry (key, recno) as the index is now, or where it stood: the recno there,
   // else of the next entry in walking direction (+1 forward, -1 back); 0 at an end.
   virtual long Reposition(int /*tag*/, const std::string& /*key*/, long /*recno*/, int /*direction*/) { return 0; }
+  // The record distance entries beyond the last move's entry in walking direction,
+  // when the index has it at hand without reading; 0 otherwise. Only a hint: a
+  // walk asks for the record's bytes early with it.
+  virtual long Upcoming(int /*tag*/, int /*direction*/, int /*distance*/) const { return 0; }
 };
 
 // Opens the production index of a table; nullptr with code set (kErrorIndex) when

@@ -4,10 +4,14 @@
 // rebuilt by pack.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "platform/xbase/table.h"
+#include "tag_test_util.h"
 #include "table_test_util.h"
 
 namespace {
@@ -107,6 +111,68 @@ TEST_F(TableWithIndex, PackRebuildsTheTags) {
   EXPECT_EQ(d4seek(data, "0002"), 0);
   EXPECT_EQ(d4recNo(data), 2);  // renumbered
   ASSERT_EQ(AppendRow(data, {"0001", "again"}), 0);  // its key is free again
+}
+
+// A table of many leaves per tag: character keys of up to and over eight bytes,
+// numbers, dates, and a unique tag.
+class LargeTable : public ::testing::Test {
+ protected:
+  static constexpr long kRows = 12000;
+  void SetUp() override {
+    data = d4create(engine.code(), (dir.path() / "large.dbf").string(),
+                    {{"id", 'C', 6, 0}, {"grp", 'N', 3, 0}, {"day", 'D', 8, 0}, {"name", 'C', 12, 0}},
+                    {{"ID", "id", "", kUniqueError, 0},
+                     {"GRP", "grp", "", kUniqueNone, 0},
+                     {"DAY", "day", "", kUniqueNone, 0},
+                     {"NAME", "name", "", kUniqueNone, 0},
+                     {"FIRSTNAME", "name", "", kUniqueContinue, 0}});
+    ASSERT_NE(data, 0) << code4errorCode(engine.code(), 0);
+    for (long i = 0; i < kRows; ++i) {
+      const long n = (i * 7919) % kRows;  // every id once, in scrambled order
+      char id[8], grp[8], day[16], name[16];
+      std::snprintf(id, sizeof id, "%06ld", n);
+      std::snprintf(grp, sizeof grp, "%ld", n % 37);
+      std::snprintf(day, sizeof day, "2026%02ld%02ld", 1 + n % 12, 1 + n % 28);
+      std::snprintf(name, sizeof name, "name%06ld", n % 500);
+      ASSERT_EQ(AppendRow(data, {id, grp, day, name}), 0);
+    }
+  }
+  TempDir dir;
+  Engine engine;
+  Data4 data = 0;
+};
+
+// The index's hint of the records ahead names what the walk meets next, in both
+// directions and across leaves, or nothing.
+TEST_F(LargeTable, UpcomingNamesTheRecordsAWalkMeetsNext) {
+  detail::Table* table = detail::Registry::Get().FindTable(data);
+  ASSERT_NE(table, nullptr);
+  const int tag = 3;  // NAME
+  ASSERT_EQ(table->Index()->Tag(tag).name, "NAME");
+  ASSERT_EQ(d4tagSelect(data, d4tag(data, "NAME")), 0);
+  for (int direction : {1, -1}) {
+    std::vector<long> order;
+    std::vector<std::vector<long>> hints;
+    for (int rc = direction > 0 ? d4top(data) : d4bottom(data); rc == 0; rc = d4skip(data, direction)) {
+      order.push_back(d4recNo(data));
+      std::vector<long> ahead;
+      for (int distance = 1; distance <= 8; ++distance)
+        ahead.push_back(table->Index()->Upcoming(tag, direction, distance));
+      hints.push_back(ahead);
+    }
+    ASSERT_EQ(order.size(), static_cast<size_t>(kRows));
+    long named = 0;
+    for (size_t k = 0; k < order.size(); ++k) {
+      for (size_t d = 1; d <= 8; ++d) {
+        const long hint = hints[k][d - 1];
+        if (hint == 0) continue;
+        ++named;
+        ASSERT_LT(k + d, order.size()) << "a hint past the end, step " << k;
+        EXPECT_EQ(hint, order[k + d]) << "step " << k << ", distance " << d;
+      }
+    }
+    EXPECT_GT(named, static_cast<long>(order.size()) * 8 / 2);
+  }
 }
 
 }  // namespace
