@@ -1,10 +1,12 @@
 #include "platform/xbase/cdx_index.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstring>
 #include <numeric>
 #include <optional>
+#include <thread>
 #include <unordered_set>
 
 #include "platform/xbase/paths.h"
@@ -1109,6 +1111,40 @@ void CdxIndex::Promote(int tagIndex, const std::string& key, std::uint32_t excep
   }
 }
 
+namespace {
+
+// Runs work(i) for every tag, side by side on large tables: the tags' sorts are
+// independent and a reindex of a large table is mostly sorting. Small tables (nearly
+// all of them) stay on the calling thread. The first failure is passed on.
+void ForEachTag(size_t tags, size_t entries, const std::function<void(size_t)>& work) {
+  constexpr size_t kParallelFrom = 50000;
+  const size_t workers = std::min<size_t>(tags, std::max(1u, std::thread::hardware_concurrency()));
+  if (tags < 2 || entries < kParallelFrom || workers < 2) {
+    for (size_t i = 0; i < tags; ++i) work(i);
+    return;
+  }
+  std::vector<std::exception_ptr> failures(tags);
+  std::atomic<size_t> next{0};
+  auto run = [&] {
+    for (size_t i = next++; i < tags; i = next++) {
+      try {
+        work(i);
+      } catch (...) {
+        failures[i] = std::current_exception();
+      }
+    }
+  };
+  {
+    std::vector<std::jthread> pool;
+    for (size_t w = 1; w < workers; ++w) pool.emplace_back(run);
+    run();
+  }
+  for (const auto& failure : failures)
+    if (failure) std::rethrow_exception(failure);
+}
+
+}  // namespace
+
 int CdxIndex::Rebuild(const std::function<bool(long& recno, std::string& record)>& next) {
   for (const auto& t : tags_)
     if (!t.key) return kErrorExpr;
@@ -1124,41 +1160,41 @@ int CdxIndex::Rebuild(const std::function<bool(long& recno, std::string& record)
     }
   }
   std::vector<SortedKeys> entries(tags_.size());
-  for (size_t i = 0; i < tags_.size(); ++i) {
+  auto sortTag = [&](size_t i) {
     const size_t kl = static_cast<size_t>(tags_[i].desc.keyLength);
     const char* base = keys[i].data();
+    const size_t count = recnos[i].size();
     // Sort on the first eight key bytes as a word, then the rest, then the
     // arrival (record) order.
-    struct Item {
-      std::uint64_t head;
-      std::uint32_t index;
-    };
-    const size_t count = recnos[i].size();
-    std::vector<Item> items(count);
-    for (size_t k = 0; k < count; ++k) {
-      std::uint64_t head = 0;
+    auto head = [&](size_t k) {
+      std::uint64_t word = 0;
       const char* key = base + k * kl;
-      for (size_t b = 0; b < 8; ++b) head = head << 8 | (b < kl ? static_cast<unsigned char>(key[b]) : 0u);
-      items[k] = {head, static_cast<std::uint32_t>(k)};
-    }
-    const size_t rest = kl > 8 ? kl - 8 : 0;
-    if (rest == 0) {
+      for (size_t b = 0; b < 8; ++b) word = word << 8 | (b < kl ? static_cast<unsigned char>(key[b]) : 0u);
+      return word;
+    };
+    std::vector<std::uint32_t> order(count);
+    if (kl <= 8) {
       // Short keys: head and position make one number, sorted as such.
       std::vector<unsigned __int128> packed(count);
-      for (size_t k = 0; k < count; ++k)
-        packed[k] = static_cast<unsigned __int128>(items[k].head) << 32 | items[k].index;
+      for (size_t k = 0; k < count; ++k) packed[k] = static_cast<unsigned __int128>(head(k)) << 32 | k;
       std::sort(packed.begin(), packed.end());
-      for (size_t k = 0; k < count; ++k) items[k].index = static_cast<std::uint32_t>(packed[k]);
+      for (size_t k = 0; k < count; ++k) order[k] = static_cast<std::uint32_t>(packed[k]);
     } else {
+      struct Item {
+        std::uint64_t head;
+        std::uint32_t index;
+      };
+      std::vector<Item> items(count);
+      for (size_t k = 0; k < count; ++k) items[k] = {head(k), static_cast<std::uint32_t>(k)};
+      const size_t rest = kl - 8;
       std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
         if (a.head != b.head) return a.head < b.head;
         int c = std::memcmp(base + a.index * kl + 8, base + b.index * kl + 8, rest);
         if (c != 0) return c < 0;
         return a.index < b.index;
       });
+      for (size_t k = 0; k < count; ++k) order[k] = items[k].index;
     }
-    std::vector<std::uint32_t> order(count);
-    for (size_t k = 0; k < count; ++k) order[k] = items[k].index;
     auto& out = entries[i];
     out.keys.reserve(order.size() * kl);
     out.recnos.reserve(order.size());
@@ -1171,7 +1207,10 @@ int CdxIndex::Rebuild(const std::function<bool(long& recno, std::string& record)
     }
     keys[i].clear();
     keys[i].shrink_to_fit();
-  }
+  };
+  size_t total = 0;
+  for (const auto& r : recnos) total += r.size();
+  ForEachTag(tags_.size(), total, sortTag);
   const int code = Change([&] {
     unsigned char h[32];
     if (ReadAt(0, h, sizeof h)) {

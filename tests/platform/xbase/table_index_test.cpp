@@ -113,8 +113,9 @@ TEST_F(TableWithIndex, PackRebuildsTheTags) {
   ASSERT_EQ(AppendRow(data, {"0001", "again"}), 0);  // its key is free again
 }
 
-// A table of many leaves per tag: character keys of up to and over eight bytes,
-// numbers, dates, and a unique tag.
+// A table large enough that a rebuild sorts its tags side by side: character keys
+// of up to and over eight bytes, numbers, dates, and a unique tag whose duplicates
+// must stay with the first record that has the key.
 class LargeTable : public ::testing::Test {
  protected:
   static constexpr long kRows = 12000;
@@ -141,6 +142,34 @@ class LargeTable : public ::testing::Test {
   Engine engine;
   Data4 data = 0;
 };
+
+TEST_F(LargeTable, ReindexAndPackLeaveEveryTagWhole) {
+  ASSERT_EQ(d4reindex(data), 0);
+  EXPECT_EQ(tag_test::TagProblems(data), std::vector<std::string>{});
+  for (long recno = 7; recno <= kRows; recno += 7) {
+    ASSERT_EQ(d4go(data, recno), 0);
+    ASSERT_EQ(d4delete(data), 0);
+  }
+  ASSERT_EQ(d4pack(data), 0);
+  EXPECT_EQ(d4recCount(data), kRows - kRows / 7);
+  EXPECT_EQ(tag_test::TagProblems(data), std::vector<std::string>{});
+  // The unique tag keeps the first record of each name: walking it meets the names
+  // in order, each once, on the lowest record number that has it.
+  ASSERT_EQ(d4tagSelect(data, d4tag(data, "FIRSTNAME")), 0);
+  std::vector<std::string> names;
+  for (int rc = d4top(data); rc == 0; rc = d4skip(data, 1)) {
+    const std::string name = f4str(d4field(data, "name"));
+    names.push_back(name);
+    ASSERT_EQ(d4tagSelect(data, d4tag(data, "NAME")), 0);
+    ASSERT_EQ(d4seek(data, name), 0);
+    const long first = d4recNo(data);
+    ASSERT_EQ(d4tagSelect(data, d4tag(data, "FIRSTNAME")), 0);
+    ASSERT_EQ(d4seek(data, name), 0);
+    EXPECT_EQ(d4recNo(data), first) << name;
+  }
+  EXPECT_EQ(names.size(), 500u);
+  EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
+}
 
 // The index's hint of the records ahead names what the walk meets next, in both
 // directions and across leaves, or nothing.
