@@ -20,7 +20,6 @@ constexpr std::int64_t kLockOffset = 0x7FFFFFFE;
 constexpr int kLockWaitMs = 10000;
 constexpr int kMarkOffset = 28;  // header byte set while an update is being written
 constexpr int kUniqueMarkOffset = 24;  // tag header byte: 15 when duplicates refuse the write
-constexpr int kMaxDepth = 32;
 
 // A page has to be read from the file while the index lock is not held: the
 // operation starts over under the lock.
@@ -660,9 +659,8 @@ void MarkDirty(std::vector<std::uint32_t>& dirty, CdxNode& n) {
   }
 }
 
-std::vector<CdxIndex::Step> CdxIndex::Locate(TagState& tag, std::string_view key, std::uint32_t recno, bool prefix) {
-  std::vector<Step> path;
-  path.reserve(4);
+CdxIndex::Path CdxIndex::Locate(TagState& tag, std::string_view key, std::uint32_t recno, bool prefix) {
+  Path path;
   std::uint32_t off = tag.root;
   const int kl = tag.desc.keyLength;
   const bool fast = kl <= 8 && key.size() >= static_cast<size_t>(kl);
@@ -730,7 +728,7 @@ bool CdxIndex::Normalize(TagState& tag, Step& at) {
   throw CdxDamaged("empty leaves in a row");
 }
 
-void CdxIndex::FixMax(TagState& tag, std::vector<Step>& path, size_t level) {
+void CdxIndex::FixMax(TagState& tag, Path& path, size_t level) {
   const int kl = tag.desc.keyLength;
   for (size_t l = level; l > 0; --l) {
     CdxNode& child = Load(tag, path[l].offset);
@@ -759,7 +757,7 @@ void CdxIndex::SetRoot(TagState& tag, std::uint32_t root) {
   rawPages_[tag.header] = tag.headerBytes.substr(0, kPageSize);
 }
 
-void CdxIndex::SplitIfNeeded(TagState& tag, std::vector<Step>& path, size_t level) {
+void CdxIndex::SplitIfNeeded(TagState& tag, Path& path, size_t level) {
   const int kl = tag.desc.keyLength;
   const size_t ukl = static_cast<size_t>(kl);
   CdxNode& n = Load(tag, path[level].offset);
@@ -842,7 +840,7 @@ void CdxIndex::SplitIfNeeded(TagState& tag, std::vector<Step>& path, size_t leve
 }
 
 void CdxIndex::InsertEntry(TagState& tag, std::string_view key, std::uint32_t recno) {
-  std::vector<Step> path = Locate(tag, key, recno, false);
+  Path path = Locate(tag, key, recno, false);
   CdxNode& leaf = Load(tag, path.back().offset);
   const int i = path.back().index;
   const size_t kl = static_cast<size_t>(tag.desc.keyLength);
@@ -869,7 +867,7 @@ void CdxIndex::InsertEntry(TagState& tag, std::string_view key, std::uint32_t re
   SplitIfNeeded(tag, path, path.size() - 1);
 }
 
-void CdxIndex::RemoveNode(TagState& tag, std::vector<Step>& path, size_t level) {
+void CdxIndex::RemoveNode(TagState& tag, Path& path, size_t level) {
   CdxNode& n = Load(tag, path[level].offset);
   const std::uint32_t left = n.left, right = n.right, off = n.offset;
   if (left != kNone) {
@@ -903,7 +901,7 @@ void CdxIndex::RemoveNode(TagState& tag, std::vector<Step>& path, size_t level) 
 }
 
 bool CdxIndex::DeleteEntry(TagState& tag, std::string_view key, std::uint32_t recno) {
-  std::vector<Step> path = Locate(tag, key, recno, false);
+  Path path = Locate(tag, key, recno, false);
   CdxNode& leaf = Load(tag, path.back().offset);
   const int i = path.back().index;
   const int kl = tag.desc.keyLength;
@@ -936,7 +934,7 @@ bool CdxIndex::DeleteEntry(TagState& tag, std::string_view key, std::uint32_t re
 }
 
 bool CdxIndex::Contains(TagState& tag, std::string_view key, std::uint32_t except) {
-  std::vector<Step> path = Locate(tag, key, 0, true);
+  Path path = Locate(tag, key, 0, true);
   Step at = path.back();
   const int kl = tag.desc.keyLength;
   for (int guard = 0; guard < 1000000; ++guard) {
@@ -987,10 +985,14 @@ std::string CdxIndex::KeyOf(int tag, std::string_view record) {
 // Runs one change of the file under the index lock. A change that fails part-way
 // leaves nothing cached and makes the next call look at the file again; failures
 // come back as the engine's codes.
-int CdxIndex::Change(const std::function<int()>& change) {
+template <class F>
+int CdxIndex::Change(F&& change) {
   try {
     LockIndex();
-    LockGuard unlock([&] { UnlockIndex(); });
+    struct Unlock {
+      CdxIndex* index;
+      ~Unlock() { index->UnlockIndex(); }
+    } unlock{this};
     try {
       return change();
     } catch (...) {
@@ -1014,17 +1016,19 @@ int CdxIndex::Insert(long recno, std::string_view record) {
   if (recno <= 0) return kErrorRecord;
   return Change([&] {
     Sync();
-    std::vector<std::string> keys(tags_.size());
-    std::vector<bool> add(tags_.size(), false);
+    std::vector<std::string>& keys = insertKeys_;
+    std::vector<char>& add = insertAdd_;
+    keys.resize(tags_.size());
+    add.assign(tags_.size(), 0);
     const std::uint32_t r = static_cast<std::uint32_t>(recno);
     for (size_t i = 0; i < tags_.size(); ++i) {
       TagState& t = tags_[i];
       if (!Wanted(static_cast<int>(i), record, recno)) continue;
       keys[i] = KeyFor(t, record, recno);
-      add[i] = true;
+      add[i] = 1;
       if (t.desc.unique != kUniqueNone && Contains(t, keys[i], r)) {
         if (t.desc.unique == kUniqueError) return kUnique;
-        add[i] = false;
+        add[i] = 0;
       }
     }
     for (size_t i = 0; i < tags_.size(); ++i)
@@ -1423,7 +1427,7 @@ long CdxIndex::Neighbour(int tagIndex, long recno, std::string_view record, int 
 // stored order (direction +1 or -1); with stay the entry itself when it is there.
 // The caller has synced the index.
 long CdxIndex::AroundEntry(TagState& tag, const std::string& key, long recno, int direction, bool stay) {
-  std::vector<Step> path = Locate(tag, key, static_cast<std::uint32_t>(recno), false);
+  Path path = Locate(tag, key, static_cast<std::uint32_t>(recno), false);
   Step at = path.back();
   const int kl = tag.desc.keyLength;
   if (!Normalize(tag, at)) {
@@ -1529,7 +1533,7 @@ SeekResult CdxIndex::SeekKey(TagState& tag, const std::string& key, bool prefix)
     Sync();
     const int kl = tag.desc.keyLength;
     const size_t m = std::min(key.size(), static_cast<size_t>(kl));
-    std::vector<Step> path = Locate(tag, key, 0, prefix);
+    Path path = Locate(tag, key, 0, prefix);
     Step at = path.back();
     auto matches = [&](const Step& s) {
       CdxNode& n = Load(tag, s.offset);
@@ -1641,7 +1645,7 @@ std::string CdxIndex::StoredKey(int tagIndex, long recno, std::string_view recor
     }
     Sync();
     const std::string key = KeyFor(tag, record, recno);
-    std::vector<Step> path = Locate(tag, key, static_cast<std::uint32_t>(recno), false);
+    Path path = Locate(tag, key, static_cast<std::uint32_t>(recno), false);
     Step at = path.back();
     if (!Normalize(tag, at)) return std::string();
     CdxNode& n = Load(tag, at.offset);

@@ -8,6 +8,7 @@
 // bump the counter before they touch any page, and clear the mark when every page
 // is written. A mark found without a writer holding the lock is the trace of a
 // writer that died midway: the index reads as damaged and needs rebuilding.
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -95,6 +96,22 @@ class CdxIndex final : public TableIndex {
     std::uint32_t offset;
     int index;
   };
+  // The nodes from a tag's root down to a leaf: held in place, as every key
+  // maintained or sought makes one.
+  static constexpr int kMaxDepth = 32;
+  class Path {
+   public:
+    void push_back(Step step) { steps_[size_++] = step; }
+    size_t size() const { return size_; }
+    Step& operator[](size_t i) { return steps_[i]; }
+    Step& back() { return steps_[size_ - 1]; }
+    const Step* begin() const { return steps_.data(); }
+    const Step* end() const { return steps_.data() + size_; }
+
+   private:
+    std::array<Step, kMaxDepth> steps_;
+    size_t size_ = 0;
+  };
   // Entries of one tag in order: keys back to back, and their record numbers.
   struct SortedKeys {
     std::string keys;
@@ -122,7 +139,8 @@ class CdxIndex final : public TableIndex {
   // Page cache and freshness.
   void Sync(bool force = false);
   void DropCache();
-  int Change(const std::function<int()>& change);
+  template <class F>
+  int Change(F&& change);
   void RefreshSize();
   bool ReadAt(std::uint32_t offset, void* to, std::size_t count) const;
   CdxNode& Load(const TagState& tag, std::uint32_t offset);
@@ -134,13 +152,13 @@ class CdxIndex final : public TableIndex {
   void UnlockIndex();
 
   // Tree operations on one tag.
-  std::vector<Step> Locate(TagState& tag, std::string_view key, std::uint32_t recno, bool prefix);
+  Path Locate(TagState& tag, std::string_view key, std::uint32_t recno, bool prefix);
   bool Contains(TagState& tag, std::string_view key, std::uint32_t except);
   void InsertEntry(TagState& tag, std::string_view key, std::uint32_t recno);
   bool DeleteEntry(TagState& tag, std::string_view key, std::uint32_t recno);
-  void FixMax(TagState& tag, std::vector<Step>& path, size_t level);
-  void SplitIfNeeded(TagState& tag, std::vector<Step>& path, size_t level);
-  void RemoveNode(TagState& tag, std::vector<Step>& path, size_t level);
+  void FixMax(TagState& tag, Path& path, size_t level);
+  void SplitIfNeeded(TagState& tag, Path& path, size_t level);
+  void RemoveNode(TagState& tag, Path& path, size_t level);
   void Promote(int tag, const std::string& key, std::uint32_t except);
   void SetRoot(TagState& tag, std::uint32_t root);
   // Cursor moves: the recno at the cursor after stepping, 0 at an end.
@@ -182,6 +200,9 @@ class CdxIndex final : public TableIndex {
   std::vector<std::uint32_t> dirty_;
   std::unordered_map<std::uint32_t, std::string> rawPages_;  // freed pages, tag headers
   bool headDirty_ = false;
+  // Scratch of Insert, kept so that an append allocates nothing for its keys.
+  std::vector<std::string> insertKeys_;
+  std::vector<char> insertAdd_;
 };
 
 // Tag names as stored: upper case, at most 10 characters.
