@@ -1040,41 +1040,46 @@ int CdxIndex::Insert(long recno, std::string_view record) {
 
 int CdxIndex::Replace(long recno, std::string_view before, std::string_view after) {
   if (recno <= 0) return kErrorRecord;
-  bool any = false;
-  for (const auto& t : tags_) {
+  for (const auto& t : tags_)
     if (!t.key) return kErrorExpr;
+  // Keys come from the record bytes alone: a write that moves no key (a deletion,
+  // a change of other fields) leaves the index alone and never takes its lock.
+  const std::uint32_t r = static_cast<std::uint32_t>(recno);
+  struct KeyMove {
+    bool remove = false, add = false;
+    std::string oldKey, newKey;
+  };
+  std::vector<KeyMove> moves(tags_.size());
+  bool any = false;
+  for (size_t i = 0; i < tags_.size(); ++i) {
+    TagState& t = tags_[i];
+    const bool was = Wanted(static_cast<int>(i), before, recno);
+    const bool is = Wanted(static_cast<int>(i), after, recno);
+    KeyMove& m = moves[i];
+    if (was) m.oldKey = KeyFor(t, before, recno);
+    if (is) m.newKey = KeyFor(t, after, recno);
+    if (was == is && m.oldKey == m.newKey) continue;
+    m.remove = was;
+    m.add = is;
     any = true;
   }
   if (!any) return kSuccess;
   return Change([&] {
     Sync();
-    const std::uint32_t r = static_cast<std::uint32_t>(recno);
-    struct Change {
-      bool remove = false, add = false;
-      std::string oldKey, newKey;
-    };
-    std::vector<Change> changes(tags_.size());
     for (size_t i = 0; i < tags_.size(); ++i) {
       TagState& t = tags_[i];
-      const bool was = Wanted(static_cast<int>(i), before, recno);
-      const bool is = Wanted(static_cast<int>(i), after, recno);
-      Change& c = changes[i];
-      if (was) c.oldKey = KeyFor(t, before, recno);
-      if (is) c.newKey = KeyFor(t, after, recno);
-      if (was == is && c.oldKey == c.newKey) continue;
-      c.remove = was;
-      c.add = is;
-      if (is && t.desc.unique != kUniqueNone && Contains(t, c.newKey, r)) {
+      KeyMove& m = moves[i];
+      if (m.add && t.desc.unique != kUniqueNone && Contains(t, m.newKey, r)) {
         if (t.desc.unique == kUniqueError) return kUnique;
-        c.add = false;
+        m.add = false;
       }
     }
     for (size_t i = 0; i < tags_.size(); ++i) {
-      bool held = changes[i].remove && DeleteEntry(tags_[i], changes[i].oldKey, r);
-      if (changes[i].add) InsertEntry(tags_[i], changes[i].newKey, r);
+      bool held = moves[i].remove && DeleteEntry(tags_[i], moves[i].oldKey, r);
+      if (moves[i].add) InsertEntry(tags_[i], moves[i].newKey, r);
       // A unique tag whose holder of a key moves on hands the key to the next
       // record that has it, so that every distinct key stays findable.
-      if (held && tags_[i].desc.unique != kUniqueNone) Promote(static_cast<int>(i), changes[i].oldKey, r);
+      if (held && tags_[i].desc.unique != kUniqueNone) Promote(static_cast<int>(i), moves[i].oldKey, r);
     }
     Commit();
     return kSuccess;

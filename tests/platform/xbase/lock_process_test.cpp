@@ -418,4 +418,41 @@ TEST_F(TwoProcesses, LockingARecordReadAheadReadsItAgain) {
   d4close(data);
 }
 
+// A write that moves no key (a deletion, a change of a field no tag holds) leaves
+// the index alone: it goes through while another process holds the index lock, and
+// only a change of a key waits for it.
+TEST_F(TwoProcesses, WritesThatMoveNoKeyNeedNotTheIndexLock) {
+  const std::string keyed = (dir.path() / "keyed.dbf").string();
+  Data4 data = d4create(engine.code(), keyed, {{"id", 'C', 7, 0}, {"note", 'C', 10, 0}},
+                        {{"ID", "id", "", kUniqueError, 0}});
+  ASSERT_NE(data, 0);
+  for (int i = 1; i <= 3; ++i) ASSERT_EQ(AppendRow(data, {"000000" + std::to_string(i), "note"}), 0);
+  Peer peer([&](Peer& self) {
+    const int fd = open((dir.path() / "keyed.cdx").c_str(), O_RDWR);
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = 0x7FFFFFFE;
+    lock.l_len = 1;
+    self.SendCode(fd >= 0 && fcntl(fd, F_SETLK, &lock) == 0 ? 0 : 1);
+    return self.Receive() == 'x' ? 0 : 1;
+  });
+  ASSERT_EQ(peer.ReceiveCode(), 0);
+  ASSERT_EQ(d4go(data, 2), 0);
+  ASSERT_EQ(d4delete(data), 0);
+  ASSERT_EQ(f4assign(d4field(data, "note"), "changed"), 0);
+  EXPECT_EQ(d4flush(data), 0);
+  peer.Send('x');
+  ASSERT_EQ(peer.Finish(), 0);
+  ASSERT_EQ(f4assign(d4field(data, "id"), "0000009"), 0);
+  EXPECT_EQ(d4flush(data), 0);
+  ASSERT_EQ(d4tagSelect(data, d4tag(data, "ID")), 0);
+  EXPECT_EQ(d4seek(data, "0000009"), 0);
+  EXPECT_EQ(d4recNo(data), 2);
+  EXPECT_TRUE(d4deleted(data));
+  EXPECT_EQ(f4str(d4field(data, "note")), "changed   ");
+  EXPECT_NE(d4seek(data, "0000002"), 0);
+  d4close(data);
+}
+
 }  // namespace
