@@ -10,6 +10,7 @@
 #include <unordered_set>
 
 #include "platform/xbase/paths.h"
+#include "platform/xbase/prefetch.h"
 #include "platform/xbase/shared_file.h"
 
 namespace xbase::detail {
@@ -839,6 +840,60 @@ void CdxIndex::SplitIfNeeded(TagState& tag, Path& path, size_t level) {
   SplitIfNeeded(tag, path, level - 1);
 }
 
+// Brings the nodes on the way to each new entry into the cache side by side. Each
+// descent waits for memory at every level, but the descents of different tags do
+// not depend on one another: asking for all of them a level at a time lets their
+// waits overlap. Only pages already decoded are looked at, and nothing changes.
+// The way taken is the one of an appended record (after every equal key).
+void CdxIndex::WarmPaths(const std::vector<std::string>& keys, const std::vector<char>& add) const {
+  struct Way {
+    std::string_view key;
+    const CdxNode* node;
+  };
+  std::array<Way, 16> ways;
+  size_t n = 0;
+  for (size_t i = 0; i < tags_.size() && n < ways.size(); ++i) {
+    if (!add[i]) continue;
+    const CdxNode* root = cache_.Find(tags_[i].root);
+    if (!root) continue;
+    PrefetchBytes(root, 128);
+    ways[n++] = {keys[i], root};
+  }
+  for (int depth = 0; n > 0 && depth < kMaxDepth; ++depth) {
+    for (size_t w = 0; w < n; ++w) {
+      const CdxNode& node = *ways[w].node;
+      PrefetchBytes(node.keys.data(), node.keys.size());
+      if (node.Leaf()) {
+        PrefetchBytes(node.recnos.data(), node.recnos.size() * sizeof(std::uint32_t));
+        PrefetchBytes(node.image.data(), node.image.size());
+      } else {
+        PrefetchBytes(node.children.data(), node.children.size() * sizeof(std::uint32_t));
+      }
+    }
+    size_t kept = 0;
+    for (size_t w = 0; w < n; ++w) {
+      const CdxNode& node = *ways[w].node;
+      const int count = node.Count();
+      if (node.Leaf() || count == 0 || node.children.size() != static_cast<size_t>(count)) continue;
+      const size_t kl = static_cast<size_t>(node.keyLen);
+      const std::string_view key = ways[w].key;
+      const size_t m = std::min(key.size(), kl);
+      if (node.keys.size() < static_cast<size_t>(count) * kl) continue;
+      int lo = 0, hi = count;
+      while (lo < hi) {
+        const int mid = (lo + hi) / 2;
+        if (std::memcmp(node.keys.data() + static_cast<size_t>(mid) * kl, key.data(), m) <= 0) lo = mid + 1;
+        else hi = mid;
+      }
+      const CdxNode* child = cache_.Find(node.children[static_cast<size_t>(std::min(lo, count - 1))]);
+      if (!child) continue;
+      PrefetchBytes(child, 128);
+      ways[kept++] = {key, child};
+    }
+    n = kept;
+  }
+}
+
 void CdxIndex::InsertEntry(TagState& tag, std::string_view key, std::uint32_t recno) {
   Path path = Locate(tag, key, recno, false);
   CdxNode& leaf = Load(tag, path.back().offset);
@@ -1031,6 +1086,7 @@ int CdxIndex::Insert(long recno, std::string_view record) {
         add[i] = 0;
       }
     }
+    WarmPaths(keys, add);
     for (size_t i = 0; i < tags_.size(); ++i)
       if (add[i]) InsertEntry(tags_[i], keys[i], r);
     Commit();

@@ -154,6 +154,7 @@ class CdxIndex final : public TableIndex {
   // Tree operations on one tag.
   Path Locate(TagState& tag, std::string_view key, std::uint32_t recno, bool prefix);
   bool Contains(TagState& tag, std::string_view key, std::uint32_t except);
+  void WarmPaths(const std::vector<std::string>& keys, const std::vector<char>& add) const;
   void InsertEntry(TagState& tag, std::string_view key, std::uint32_t recno);
   bool DeleteEntry(TagState& tag, std::string_view key, std::uint32_t recno);
   void FixMax(TagState& tag, Path& path, size_t level);

@@ -12,6 +12,7 @@
 #include "platform/xbase/dbf.h"
 #include "platform/xbase/fpt.h"
 #include "platform/xbase/paths.h"
+#include "platform/xbase/prefetch.h"
 #include "platform/xbase/shared_file.h"
 
 namespace xbase::detail {
@@ -281,14 +282,6 @@ namespace {
 constexpr std::size_t kReadAheadBlockBytes = 32768;
 constexpr std::size_t kReadAheadMaxBytes = 32u << 20;  // records past this are read one by one
 constexpr int kPrefetchDistance = 6;  // entries ahead whose record a walk asks for early
-
-// Asks for a cache line early. The empty volatile statement is there because the
-// compiler takes a function that does nothing but prefetch for one without effect
-// and drops the calls to it.
-inline void PrefetchLine(const char* p) {
-  __builtin_prefetch(p);
-  asm volatile("" : : "r"(p));
-}
 }  // namespace
 
 Table::Buffer::Buffer(std::size_t size) {
@@ -402,8 +395,7 @@ void Table::PrefetchAhead(long recno) const {
   if (block >= readAheadRound_.size() || readAheadRound_[block] != round_ || at + width > readAheadLength_[block])
     return;
   const char* bytes = readAhead_.get() + block * perBlock * width + at;
-  for (std::size_t line = 0; line < width; line += 64) PrefetchLine(bytes + line);
-  PrefetchLine(bytes + width - 1);
+  PrefetchBytes(bytes, width);
 }
 
 int Table::LoadRecord(long recno, bool walking) {
