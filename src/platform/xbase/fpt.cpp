@@ -173,7 +173,15 @@ int MemoFile::Write(std::vector<Put>& puts, bool headerKnown) {
     next = std::max(headerBlocks, endBlocks);
   }
   const std::uint64_t first = next;
-  std::string tail;
+  std::string& tail = tail_;
+  tail.clear();
+  // The room stays for the next append, unless one large memo made it large.
+  struct Trim {
+    std::string& bytes;
+    ~Trim() {
+      if (bytes.capacity() > (1u << 16)) std::string().swap(bytes);
+    }
+  } trim{tail};
 
   auto block = [&](std::string& out, std::string_view text) {
     unsigned char head[8];

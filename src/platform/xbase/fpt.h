@@ -62,6 +62,7 @@ class MemoFile {
   std::shared_ptr<SharedFile> file_;
   int blockSize_ = kFptBlockSize;
   std::uint32_t lastNext_ = 0;  // next free block as this object last wrote it
+  std::string tail_;  // the new runs of one Write, kept so that appends reuse its room
 };
 
 // A memo pointer field's block number: 10 ASCII digits (blanks or NULs = none) or a
