@@ -1020,7 +1020,24 @@ std::string CdxIndex::Encode(const TagState& tag, const ExprValue& v) const {
 }
 
 std::string CdxIndex::KeyFor(const TagState& tag, std::string_view record, long recno) const {
-  return Encode(tag, tag.key->Evaluate(record, recno));
+  std::string key;
+  AppendKey(tag, record, recno, key);
+  return key;
+}
+
+void CdxIndex::AppendKey(const TagState& tag, std::string_view record, long recno, std::string& out) const {
+  // A key that is one character field is its bytes padded or cut to the key's
+  // length: taken as they are (most tags, and every key of every record a rebuild
+  // sorts).
+  const FieldLayout* f = tag.desc.keyType == 'C' ? tag.key->CharField() : nullptr;
+  if (f && f->offset >= 0 && static_cast<size_t>(f->offset) + static_cast<size_t>(f->length) <= record.size()) {
+    const size_t kl = static_cast<size_t>(tag.desc.keyLength);
+    const size_t n = std::min(kl, static_cast<size_t>(f->length));
+    out.append(record.data() + f->offset, n);
+    out.append(kl - n, ' ');
+    return;
+  }
+  out += Encode(tag, tag.key->Evaluate(record, recno));
 }
 
 bool CdxIndex::Wanted(int tag, std::string_view record, long recno) const {
@@ -1220,7 +1237,7 @@ int CdxIndex::Rebuild(const std::function<bool(long& recno, std::string& record)
   while (next(recno, record)) {
     for (size_t i = 0; i < tags_.size(); ++i) {
       if (!Wanted(static_cast<int>(i), record, recno)) continue;
-      keys[i] += KeyFor(tags_[i], record, recno);
+      AppendKey(tags_[i], record, recno, keys[i]);
       recnos[i].push_back(static_cast<std::uint32_t>(recno));
     }
   }

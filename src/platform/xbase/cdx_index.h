@@ -177,6 +177,7 @@ class CdxIndex final : public TableIndex {
   SeekResult SeekKey(TagState& tag, const std::string& key, bool prefix);
   std::string Encode(const TagState& tag, const ExprValue& value) const;
   std::string KeyFor(const TagState& tag, std::string_view record, long recno) const;
+  void AppendKey(const TagState& tag, std::string_view record, long recno, std::string& out) const;
   void ReadTags();
   int WalkTree(TagState& tag, const std::function<void(std::string_view key, long recno)>& visit);
   TagState ReadTagHeader(const std::string& name, std::uint32_t offset);
