@@ -1389,8 +1389,6 @@ long CdxIndex::Last(int tag) {
   return Edge(tag, !tags_[static_cast<size_t>(tag)].desc.descending);
 }
 
-// One entry forward (+1) or back (-1) from the cursor, checking that the order
-// really moves, so that no damaged chain can walk in circles.
 long CdxIndex::Upcoming(int tagIndex, int direction, int distance) const {
   const TagState& tag = tags_[static_cast<size_t>(tagIndex)];
   if (tag.cursor.generation != generation_ || tag.cursor.index < 0) return 0;
@@ -1409,6 +1407,8 @@ long CdxIndex::Upcoming(int tagIndex, int direction, int distance) const {
   return static_cast<long>(n->recnos[static_cast<size_t>(i)]);
 }
 
+// One entry forward (+1) or back (-1) from the cursor, checking that the order
+// really moves, so that no damaged chain can walk in circles.
 long CdxIndex::StepCursor(TagState& tag, int direction) {
   const int kl = tag.desc.keyLength;
   CdxNode& n = Load(tag, tag.cursor.leaf);
