@@ -548,25 +548,45 @@ std::uint32_t BuildTree(const CdxIndex::SortedKeys& entries, int kl, char pad, s
 }  // namespace
 
 void CdxIndex::WriteAll(std::vector<SortedKeys>& entries) {
-  std::string image(1024, '\0');
+  // Mark the update, write every page behind the header, then the header itself.
+  // The pages go out a tag at a time from one buffer (a large table's index is many
+  // megabytes); a writer stopped midway leaves the mark, and the index then reads
+  // as damaged.
+  const std::int64_t oldSize = file_->Size();
+  ++counter_;
+  PutBe32(head_ + 8, counter_);
+  head_[kMarkOffset] = 1;
+  if (oldSize >= 32 && !file_->Write(0, std::string_view(reinterpret_cast<const char*>(head_), 32)))
+    throw LockFailed{kErrorWrite};
+  std::string image;
+  std::uint32_t at = 1024;
+  auto page = [&]() {
+    image.append(kPageSize, '\0');
+    return reinterpret_cast<unsigned char*>(image.data() + image.size() - kPageSize);
+  };
+  auto flush = [&] {
+    if (!file_->Write(at, image)) throw LockFailed{kErrorWrite};
+    at += static_cast<std::uint32_t>(image.size());
+    image.clear();
+  };
+  auto byOffset = [](const CdxNode& a, const CdxNode& b) { return a.offset < b.offset; };
   std::vector<std::pair<std::string, std::uint32_t>> names;
   std::vector<std::uint32_t> roots, headers;
   for (size_t i = 0; i < tags_.size(); ++i) {
     TagState& t = tags_[i];
-    const std::uint32_t header = static_cast<std::uint32_t>(image.size());
+    const std::uint32_t header = at;
     std::vector<CdxNode> nodes;
     const std::uint32_t root = BuildTree(entries[i], t.desc.keyLength, t.pad, header + 1024, nodes);
-    std::string h = t.headerBytes;
-    PutLe32(reinterpret_cast<unsigned char*>(h.data()), root);
-    PutLe32(reinterpret_cast<unsigned char*>(h.data()) + 4, 0);
-    PutLe32(reinterpret_cast<unsigned char*>(h.data()) + 8, 0);
-    image += h;
-    std::sort(nodes.begin(), nodes.end(), [](const CdxNode& a, const CdxNode& b) { return a.offset < b.offset; });
-    for (const CdxNode& n : nodes) {
-      std::string page(kPageSize, '\0');
-      EncodeNode(n, t.desc.keyLength, t.pad, reinterpret_cast<unsigned char*>(page.data()));
-      image += page;
-    }
+    entries[i] = SortedKeys();  // the tree holds them now
+    image.reserve(1024 + nodes.size() * kPageSize);
+    image += t.headerBytes;
+    auto* h = reinterpret_cast<unsigned char*>(image.data());
+    PutLe32(h, root);
+    PutLe32(h + 4, 0);
+    PutLe32(h + 8, 0);
+    std::sort(nodes.begin(), nodes.end(), byOffset);
+    for (const CdxNode& n : nodes) EncodeNode(n, t.desc.keyLength, t.pad, page());
+    flush();
     std::string padded = t.desc.name;
     padded.resize(10, ' ');
     names.emplace_back(padded, header);
@@ -580,36 +600,21 @@ void CdxIndex::WriteAll(std::vector<SortedKeys>& entries) {
     directory.recnos.push_back(header);
   }
   std::vector<CdxNode> dirNodes;
-  const std::uint32_t dirRoot = BuildTree(directory, 10, ' ', static_cast<std::uint32_t>(image.size()), dirNodes);
-  std::sort(dirNodes.begin(), dirNodes.end(), [](const CdxNode& a, const CdxNode& b) { return a.offset < b.offset; });
-  for (const CdxNode& n : dirNodes) {
-    std::string page(kPageSize, '\0');
-    EncodeNode(n, 10, ' ', reinterpret_cast<unsigned char*>(page.data()));
-    image += page;
-  }
+  const std::uint32_t dirRoot = BuildTree(directory, 10, ' ', at, dirNodes);
+  std::sort(dirNodes.begin(), dirNodes.end(), byOffset);
+  for (const CdxNode& n : dirNodes) EncodeNode(n, 10, ' ', page());
   // Pages the old file had beyond the new image stay (another process may map
   // them) and go on the free list.
-  const std::int64_t oldSize = file_->Size();
   std::uint32_t freeHead = 0;
-  if (oldSize > static_cast<std::int64_t>(image.size())) {
+  const std::uint32_t from = at + static_cast<std::uint32_t>(image.size());
+  if (oldSize > static_cast<std::int64_t>(from)) {
     const std::uint32_t end = static_cast<std::uint32_t>(oldSize) / kPageSize * kPageSize;
-    const std::uint32_t from = static_cast<std::uint32_t>(image.size());
     if (end > from) {
       freeHead = from;
-      for (std::uint32_t p = from; p < end; p += kPageSize) {
-        std::string page(kPageSize, '\0');
-        PutLe32(reinterpret_cast<unsigned char*>(page.data()), p + kPageSize < end ? p + kPageSize : 0);
-        image += page;
-      }
+      for (std::uint32_t p = from; p < end; p += kPageSize) PutLe32(page(), p + kPageSize < end ? p + kPageSize : 0);
     }
   }
-  // Mark the update, write every page behind the header, then the header itself.
-  ++counter_;
-  PutBe32(head_ + 8, counter_);
-  head_[kMarkOffset] = 1;
-  if (oldSize >= 32 && !file_->Write(0, std::string_view(reinterpret_cast<const char*>(head_), 32)))
-    throw LockFailed{kErrorWrite};
-  if (!file_->Write(1024, std::string_view(image).substr(1024))) throw LockFailed{kErrorWrite};
+  flush();
   PutLe32(head_, dirRoot);
   PutLe32(head_ + 4, freeHead);
   head_[kMarkOffset] = 0;
@@ -617,7 +622,7 @@ void CdxIndex::WriteAll(std::vector<SortedKeys>& entries) {
   header.append(512, '\0');  // the directory's (empty) expression pool
   if (!file_->Write(0, header)) throw LockFailed{kErrorWrite};
   if (map_.Length() == 0) {
-    if (!map_.Open(file_->Descriptor(), true, image.size())) throw LockFailed{kErrorWrite};
+    if (!map_.Open(file_->Descriptor(), true, at)) throw LockFailed{kErrorWrite};
   }
   RefreshSize();
   freeHead_ = freeHead;
@@ -626,7 +631,7 @@ void CdxIndex::WriteAll(std::vector<SortedKeys>& entries) {
   for (size_t i = 0; i < tags_.size(); ++i) {
     tags_[i].header = headers[i];
     tags_[i].root = roots[i];
-    tags_[i].headerBytes.replace(0, 4, image, headers[i], 4);
+    PutLe32(reinterpret_cast<unsigned char*>(tags_[i].headerBytes.data()), roots[i]);
   }
 }
 
@@ -1227,11 +1232,16 @@ void ForEachTag(size_t tags, size_t entries, const std::function<void(size_t)>& 
 
 }  // namespace
 
-int CdxIndex::Rebuild(const std::function<bool(long& recno, std::string& record)>& next) {
+int CdxIndex::Rebuild(const std::function<bool(long& recno, std::string& record)>& next, long expected) {
   for (const auto& t : tags_)
     if (!t.key) return kErrorExpr;
   std::vector<std::string> keys(tags_.size());
   std::vector<std::vector<std::uint32_t>> recnos(tags_.size());
+  const size_t room = static_cast<size_t>(std::clamp(expected, 0L, 1L << 24));
+  for (size_t i = 0; i < tags_.size(); ++i) {
+    keys[i].reserve(room * static_cast<size_t>(tags_[i].desc.keyLength));
+    recnos[i].reserve(room);
+  }
   long recno = 0;
   std::string record;
   while (next(recno, record)) {

@@ -57,7 +57,7 @@ class CdxIndex final : public TableIndex {
 
   int Insert(long recno, std::string_view record) override;
   int Replace(long recno, std::string_view before, std::string_view after) override;
-  int Rebuild(const std::function<bool(long& recno, std::string& record)>& next) override;
+  int Rebuild(const std::function<bool(long& recno, std::string& record)>& next, long expected = 0) override;
   int CanRebuild() const override;
   void Refresh() override;
   std::uint64_t ChangeMark() const override;

@@ -790,7 +790,7 @@ int Table::Pack() {
   if (code == kSuccess && !file_->Truncate(end + 1)) code = kErrorWrite;
   if (code == kSuccess) {
     count_ = keptCount;
-    if (index_) code = index_->Rebuild(RecordsInStretches(keptCount));
+    if (index_) code = index_->Rebuild(RecordsInStretches(keptCount), keptCount);
   }
   if (took) file_->Unlock(this, start, length);
   recno_ = 0;
@@ -810,7 +810,8 @@ int Table::RebuildIndex() {
   bool took = false;
   code = LockFileForWrite(took);
   if (code != kSuccess) return code;
-  code = index_->Rebuild(RecordsInStretches(RecCount()));
+  const long count = RecCount();
+  code = index_->Rebuild(RecordsInStretches(count), count);
   if (took) {
     file_->Unlock(this, (flags_ & 0x01) ? kVfpFileStart : kFoxHeaderByte,
                   (flags_ & 0x01) ? kVfpFileLength : kFoxFileLength);

@@ -57,8 +57,9 @@ class TableIndex {
   // A changed record about to be written back; kUnique refuses the write.
   virtual int Replace(long recno, std::string_view before, std::string_view after) = 0;
   // Rebuilds every tag from all records (pack, reindex). next() yields records in
-  // record-number order and returns false after the last.
-  virtual int Rebuild(const std::function<bool(long& recno, std::string& record)>& next) = 0;
+  // record-number order and returns false after the last; expected, when known, is
+  // how many it will yield (room is made for their keys at once).
+  virtual int Rebuild(const std::function<bool(long& recno, std::string& record)>& next, long expected = 0) = 0;
   // kErrorExpr when a tag's key cannot be evaluated here (a foreign function): then
   // Insert, Replace and Rebuild refuse. Pack asks before it moves any record.
   virtual int CanRebuild() const { return kSuccess; }
