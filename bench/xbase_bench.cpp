@@ -6,8 +6,9 @@
 // locked whole first (d4lockAll). The tables stay in FOLDER.
 // Index phases, on a third table with the seven tags of quests and the identifiers
 // shuffled: append all, random seeks on QUEST_ID, a walk of every tag, reindex,
-// delete every 10th, pack. Last, what the system calls of those indexed appends cost
-// by themselves on this machine (no engine work), as a floor for the append figure.
+// delete every 10th, pack. Last, what the system calls of those indexed appends and
+// of the seeks' record reads cost by themselves on this machine (no engine work), as
+// floors for the append and seek figures.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -205,6 +206,29 @@ void SystemCallFloor(const fs::path& folder, long count) {
   for (const char* name : {"floor.dbf", "floor.fpt", "floor.cdx"}) fs::remove(folder / name, error);
 }
 
+// The same for the seeks: as many reads of a record at a random place in the index
+// phases' table (as the pack left it) as the seek phase made seeks, for every seek
+// reads the record it finds.
+void RecordReadFloor(const fs::path& folder, long reads) {
+  const int fd = ::open((folder / "quests_tags.dbf").c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return;
+  unsigned char header[12] = {};
+  const bool read = pread(fd, header, sizeof header, 0) == static_cast<ssize_t>(sizeof header);
+  const long count = header[4] | header[5] << 8 | header[6] << 16 | static_cast<long>(header[7]) << 24;
+  const long headerLength = header[8] | header[9] << 8, recordLength = header[10] | header[11] << 8;
+  std::mt19937 random(11);
+  std::string record(static_cast<std::size_t>(recordLength), ' ');
+  bool ok = read && count > 0 && recordLength > 0;
+  auto start = Clock::now();
+  for (long i = 0; ok && i < reads; ++i) {
+    const long recno = static_cast<long>(random() % static_cast<unsigned long>(count));
+    ok = pread(fd, record.data(), record.size(), headerLength + recno * recordLength) ==
+         static_cast<ssize_t>(record.size());
+  }
+  if (ok) Report("floor: record reads", start, reads);
+  ::close(fd);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -341,6 +365,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   SystemCallFloor(folder, count);
+  RecordReadFloor(folder, count);
   xbase::d4initUndo(code);
   std::printf("checksum %zu\n", bytes);
   return 0;
