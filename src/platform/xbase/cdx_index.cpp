@@ -678,6 +678,10 @@ CdxIndex::Path CdxIndex::Locate(TagState& tag, std::string_view key, std::uint32
     if (depth >= kMaxDepth) throw CdxDamaged("index tree too deep");
     CdxNode& n = Load(tag, off);
     int lo = 0, hi = n.Count();
+    // The search's probes wait for one another: asking for all the lines they may
+    // touch at once lets those waits overlap.
+    PrefetchBytes(n.keys.data(), n.keys.size());
+    if (n.Leaf()) PrefetchBytes(n.recnos.data(), n.recnos.size() * sizeof(std::uint32_t));
     if (fast) {
       // Keys of up to 8 bytes compare as one big-endian word, loaded whole where
       // eight bytes remain (the bytes after a key belong to the next one).
