@@ -1034,15 +1034,22 @@ std::string CdxIndex::KeyFor(const TagState& tag, std::string_view record, long 
   return key;
 }
 
-void CdxIndex::AppendKey(const TagState& tag, std::string_view record, long recno, std::string& out) const {
-  // A key that is one character field is its bytes padded or cut to the key's
-  // length: taken as they are (most tags, and every key of every record a rebuild
-  // sorts).
+// A key that is one character field is that field's bytes, padded or cut to the
+// key's length: most tags. The bytes, when the tag's key is such a field and the
+// record holds it.
+std::optional<std::string_view> CdxIndex::CharKeyBytes(const TagState& tag, std::string_view record) const {
   const FieldLayout* f = tag.desc.keyType == 'C' ? tag.key->CharField() : nullptr;
-  if (f && f->offset >= 0 && static_cast<size_t>(f->offset) + static_cast<size_t>(f->length) <= record.size()) {
+  if (!f || f->offset < 0 || static_cast<size_t>(f->offset) + static_cast<size_t>(f->length) > record.size())
+    return std::nullopt;
+  return record.substr(static_cast<size_t>(f->offset), static_cast<size_t>(f->length));
+}
+
+void CdxIndex::AppendKey(const TagState& tag, std::string_view record, long recno, std::string& out) const {
+  // Such keys are taken as they are (every key of every record a rebuild sorts).
+  if (const auto bytes = CharKeyBytes(tag, record)) {
     const size_t kl = static_cast<size_t>(tag.desc.keyLength);
-    const size_t n = std::min(kl, static_cast<size_t>(f->length));
-    out.append(record.data() + f->offset, n);
+    const size_t n = std::min(kl, bytes->size());
+    out.append(bytes->data(), n);
     out.append(kl - n, ' ');
     return;
   }
@@ -1581,11 +1588,10 @@ bool CdxIndex::EntryMatches(int tagIndex, long recno, std::string_view record) {
   if (!tag.key) return true;
   const std::string_view entry = CursorEntry(tag, recno);
   if (entry.empty()) return true;
-  // A key that is one character field is its bytes, padded or cut to the key's
-  // length: compared in place (seeks check every record they land on).
-  const FieldLayout* f = tag.desc.keyType == 'C' ? tag.key->CharField() : nullptr;
-  if (f && f->offset >= 0 && static_cast<size_t>(f->offset) + static_cast<size_t>(f->length) <= record.size()) {
-    const std::string_view bytes = record.substr(static_cast<size_t>(f->offset), static_cast<size_t>(f->length));
+  // A key that is one character field is compared in place (seeks check every
+  // record they land on).
+  if (const auto field = CharKeyBytes(tag, record)) {
+    const std::string_view bytes = *field;
     if (bytes.size() >= entry.size()) return bytes.substr(0, entry.size()) == entry;
     return entry.substr(0, bytes.size()) == bytes &&
            entry.find_first_not_of(' ', bytes.size()) == std::string_view::npos;

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -177,6 +178,7 @@ class CdxIndex final : public TableIndex {
   SeekResult SeekKey(TagState& tag, const std::string& key, bool prefix);
   std::string Encode(const TagState& tag, const ExprValue& value) const;
   std::string KeyFor(const TagState& tag, std::string_view record, long recno) const;
+  std::optional<std::string_view> CharKeyBytes(const TagState& tag, std::string_view record) const;
   void AppendKey(const TagState& tag, std::string_view record, long recno, std::string& out) const;
   void ReadTags();
   int WalkTree(TagState& tag, const std::function<void(std::string_view key, long recno)>& visit);

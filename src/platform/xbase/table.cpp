@@ -324,6 +324,14 @@ void Table::PatchReadAhead(long recno, std::string_view bytes) {
 
 // A record for a skip from the blocks read ahead, reading its block when missing.
 // false when the record cannot come from there (the caller reads it alone).
+// Where record recno (1 and up) lies among the blocks read ahead.
+Table::ReadAheadSlot Table::SlotOf(long recno) const {
+  const std::size_t width = static_cast<std::size_t>(RecordLength());
+  const std::size_t perBlock = std::max<std::size_t>(1, kReadAheadBlockBytes / width);
+  const std::size_t index = static_cast<std::size_t>(recno - 1);
+  return {width, perBlock, index / perBlock, index % perBlock * width};
+}
+
 bool Table::ReadAhead(long recno, std::string& out) {
   unsigned char b[4];
   if (recno < 1 || !file_->ReadHead(4, b, 4)) return false;
@@ -335,11 +343,8 @@ bool Table::ReadAhead(long recno, std::string& out) {
     readAheadMark_ = mark;
   }
   if (recno > count) return false;
-  const std::size_t width = static_cast<std::size_t>(RecordLength());
-  const std::size_t perBlock = std::max<std::size_t>(1, kReadAheadBlockBytes / width);
+  const auto [width, perBlock, block, at] = SlotOf(recno);
   const std::size_t blockBytes = perBlock * width;
-  const std::size_t block = static_cast<std::size_t>(recno - 1) / perBlock;
-  const std::size_t at = (static_cast<std::size_t>(recno - 1) % perBlock) * width;
   if ((block + 1) * blockBytes > kReadAheadMaxBytes) return false;
   if (block >= readAheadRound_.size()) {
     readAheadRound_.resize(block + 1, 0);
@@ -388,10 +393,7 @@ bool Table::ReadAhead(long recno, std::string& out) {
 // steps to the ones before it. Reads nothing and changes nothing.
 void Table::PrefetchAhead(long recno) const {
   if (recno < 1 || recno > readAheadCount_) return;
-  const std::size_t width = static_cast<std::size_t>(RecordLength());
-  const std::size_t perBlock = std::max<std::size_t>(1, kReadAheadBlockBytes / width);
-  const std::size_t block = static_cast<std::size_t>(recno - 1) / perBlock;
-  const std::size_t at = (static_cast<std::size_t>(recno - 1) % perBlock) * width;
+  const auto [width, perBlock, block, at] = SlotOf(recno);
   if (block >= readAheadRound_.size() || readAheadRound_[block] != round_ || at + width > readAheadLength_[block])
     return;
   const char* bytes = readAhead_.get() + block * perBlock * width + at;

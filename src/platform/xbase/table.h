@@ -147,6 +147,10 @@ class Table {
   static std::unique_ptr<Table> OpenResolved(const std::string& dbfPath, bool autoOpenIndex, int& code);
   // walking: a skip may take the record from the records read ahead.
   int LoadRecord(long recno, bool walking = false);
+  struct ReadAheadSlot {
+    std::size_t width, perBlock, block, at;  // at: where the record starts in its block
+  };
+  ReadAheadSlot SlotOf(long recno) const;
   bool ReadAhead(long recno, std::string& out);
   void PrefetchAhead(long recno) const;
   std::function<bool(long&, std::string&)> RecordsInStretches(long last);
