@@ -591,13 +591,35 @@ long JulianFromAmerican(std::string_view t) {
 
 Expression::~Expression() = default;
 
+namespace {
+
+// Evaluation recurses once per level of the tree. A chain of operators ("1-1-1-...")
+// parses in a loop but still makes one level per operator, so the tree's height is
+// bounded as well as the parser's nesting.
+constexpr int kMaxTreeHeight = 200;
+
+// Nodes are added after their arguments, so one pass in order sees every argument first.
+bool TreeTooTall(const std::vector<Expression::Node>& nodes) {
+  std::vector<int> height(nodes.size(), 1);
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    for (int arg : nodes[i].args) {
+      if (arg < 0 || static_cast<size_t>(arg) >= i) return true;
+      height[i] = std::max(height[i], height[static_cast<size_t>(arg)] + 1);
+    }
+    if (height[i] > kMaxTreeHeight) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 std::unique_ptr<Expression> Expression::Parse(std::string_view text, const RecordLayout& layout) {
   if (text.size() > 4096) return nullptr;
   std::unique_ptr<Expression> e(new Expression());
   e->source_ = std::string(text);
   Parser p(text, layout, e->nodes_);
   e->root_ = p.ParseAll();
-  if (e->root_ < 0) return nullptr;
+  if (e->root_ < 0 || TreeTooTall(e->nodes_)) return nullptr;
   if (e->Type() == 'C' && e->Length() <= 0) return nullptr;
   e->layout_ = layout;
   return e;

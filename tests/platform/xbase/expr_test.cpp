@@ -143,4 +143,21 @@ TEST_F(Expressions, WhatCannotBeParsedGivesNoExpression) {
   EXPECT_FALSE(Expression::Parse(nested, layout));
 }
 
+// A chain of operators makes one tree level per operator, which evaluation recurses
+// through: a long chain is refused, a chain of sensible length still works.
+TEST_F(Expressions, OperatorChainsAreBounded) {
+  auto chain = [](int terms, const char* op) {
+    std::string text = "1";
+    for (int i = 1; i < terms; ++i) text += std::string(op) + "1";
+    return text;
+  };
+  auto fine = Expression::Parse(chain(150, "+"), layout);
+  ASSERT_TRUE(fine);
+  EXPECT_EQ(fine->Evaluate(std::string(static_cast<size_t>(layout.recordLength), ' ')).number, 150);
+  for (const char* op : {"-", "+", "*", "-  -"}) EXPECT_FALSE(Expression::Parse(chain(700, op), layout)) << op;
+  std::string logical = ".T.";
+  for (int i = 0; i < 300; ++i) logical += " .AND. .T.";
+  EXPECT_FALSE(Expression::Parse(logical, layout));
+}
+
 }  // namespace
