@@ -50,17 +50,6 @@ bool Less(const CdxNode& n, int i, int kl, std::string_view key, std::uint32_t r
   return n.recnos[static_cast<size_t>(i)] < recno;
 }
 
-class LockGuard {
- public:
-  explicit LockGuard(std::function<void()> unlock) : unlock_(std::move(unlock)) {}
-  ~LockGuard() { unlock_(); }
-  LockGuard(const LockGuard&) = delete;
-  LockGuard& operator=(const LockGuard&) = delete;
-
- private:
-  std::function<void()> unlock_;
-};
-
 std::string Pool(const unsigned char* h, int offset, int length) {
   const unsigned char* p = h + 512 + offset;
   int n = 0;
@@ -357,8 +346,7 @@ std::unique_ptr<CdxIndex> CdxIndex::Open(const std::string& path, const RecordLa
   index->file_ = std::move(file);
   index->layout_ = layout;
   try {
-    index->LockIndex();
-    LockGuard unlock([&] { index->UnlockIndex(); });
+    IndexLock lock(*index);
     std::int64_t size = index->file_->Size();
     if (size < 1024 + static_cast<std::int64_t>(kPageSize) || size > 0x7FFFFE00) throw CdxDamaged("index size");
     if (!index->map_.Open(index->file_->Descriptor(), index->file_->Writable(), static_cast<std::size_t>(size)))
@@ -459,8 +447,7 @@ std::unique_ptr<CdxIndex> CdxIndex::Create(const std::string& path, const Record
   index->directory_.desc.keyLength = 10;
   index->directory_.desc.keyType = 'C';
   try {
-    index->LockIndex();
-    LockGuard unlock([&] { index->UnlockIndex(); });
+    IndexLock lock(*index);
     std::vector<SortedKeys> empty(index->tags_.size());
     index->WriteAll(empty);
     index->WatchTable();
@@ -1076,11 +1063,7 @@ std::string CdxIndex::KeyOf(int tag, std::string_view record) {
 template <class F>
 int CdxIndex::Change(F&& change) {
   try {
-    LockIndex();
-    struct Unlock {
-      CdxIndex* index;
-      ~Unlock() { index->UnlockIndex(); }
-    } unlock{this};
+    IndexLock lock(*this);
     try {
       return change();
     } catch (...) {
@@ -1373,11 +1356,8 @@ long CdxIndex::CursorRecno(TagState& tag) {
 long CdxIndex::Edge(int tagIndex, bool last) {
   TagState& tag = tags_[static_cast<size_t>(tagIndex)];
   auto run = [&](bool locked) -> long {
-    std::optional<LockGuard> guard;
-    if (locked) {
-      LockIndex();
-      guard.emplace([&] { UnlockIndex(); });
-    }
+    std::optional<IndexLock> guard;
+    if (locked) guard.emplace(*this);
     Sync();
     std::uint32_t off = tag.root;
     std::vector<std::uint32_t> seen;
@@ -1501,11 +1481,8 @@ long CdxIndex::Neighbour(int tagIndex, long recno, std::string_view record, int 
     }
   }
   auto run = [&](bool locked) -> long {
-    std::optional<LockGuard> guard;
-    if (locked) {
-      LockIndex();
-      guard.emplace([&] { UnlockIndex(); });
-    }
+    std::optional<IndexLock> guard;
+    if (locked) guard.emplace(*this);
     Sync();
     // Nothing changed since the cursor was set: step from it (the pages it needs
     // can be read now), which keeps a walk going forward even over an entry whose
@@ -1562,11 +1539,8 @@ long CdxIndex::Reposition(int tagIndex, const std::string& key, long recno, int 
   if (tag.desc.descending) direction = -direction;
   error_ = kSuccess;
   auto run = [&](bool locked) -> long {
-    std::optional<LockGuard> guard;
-    if (locked) {
-      LockIndex();
-      guard.emplace([&] { UnlockIndex(); });
-    }
+    std::optional<IndexLock> guard;
+    if (locked) guard.emplace(*this);
     Sync();
     return AroundEntry(tag, key, recno, direction, true);
   };
@@ -1623,11 +1597,8 @@ long CdxIndex::Prev(int tag, long recno, std::string_view record) { return Neigh
 
 SeekResult CdxIndex::SeekKey(TagState& tag, const std::string& key, bool prefix) {
   auto run = [&](bool locked) -> SeekResult {
-    std::optional<LockGuard> guard;
-    if (locked) {
-      LockIndex();
-      guard.emplace([&] { UnlockIndex(); });
-    }
+    std::optional<IndexLock> guard;
+    if (locked) guard.emplace(*this);
     Sync();
     const int kl = tag.desc.keyLength;
     const size_t m = std::min(key.size(), static_cast<size_t>(kl));
@@ -1736,11 +1707,8 @@ std::string CdxIndex::StoredKey(int tagIndex, long recno, std::string_view recor
   std::string k = fromCursor();
   if (!k.empty() || !tag.key) return k;
   auto run = [&](bool locked) -> std::string {
-    std::optional<LockGuard> guard;
-    if (locked) {
-      LockIndex();
-      guard.emplace([&] { UnlockIndex(); });
-    }
+    std::optional<IndexLock> guard;
+    if (locked) guard.emplace(*this);
     Sync();
     const std::string key = KeyFor(tag, record, recno);
     Path path = Locate(tag, key, static_cast<std::uint32_t>(recno), false);
@@ -1761,11 +1729,8 @@ int CdxIndex::Walk(int tagIndex, const std::function<void(std::string_view key, 
 int CdxIndex::WalkTree(TagState& tag, const std::function<void(std::string_view key, long recno)>& visit) {
   const int kl = tag.desc.keyLength;
   auto run = [&](bool locked) -> int {
-    std::optional<LockGuard> guard;
-    if (locked) {
-      LockIndex();
-      guard.emplace([&] { UnlockIndex(); });
-    }
+    std::optional<IndexLock> guard;
+    if (locked) guard.emplace(*this);
     // Leftmost leaf, then along the chain with the order checked at every step.
     std::uint32_t off = tag.root;
     std::vector<std::uint32_t> seen;

@@ -151,6 +151,18 @@ class CdxIndex final : public TableIndex {
   void WriteAll(std::vector<SortedKeys>& entries);
   int LockIndex();
   void UnlockIndex();
+  // The index lock for a scope: taken on the way in (LockFailed when it cannot be),
+  // released on the way out.
+  class IndexLock {
+   public:
+    explicit IndexLock(CdxIndex& index) : index_(index) { index_.LockIndex(); }
+    ~IndexLock() { index_.UnlockIndex(); }
+    IndexLock(const IndexLock&) = delete;
+    IndexLock& operator=(const IndexLock&) = delete;
+
+   private:
+    CdxIndex& index_;
+  };
 
   // Tree operations on one tag.
   Path Locate(TagState& tag, std::string_view key, std::uint32_t recno, bool prefix);

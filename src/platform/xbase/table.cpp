@@ -322,8 +322,6 @@ void Table::PatchReadAhead(long recno, std::string_view bytes) {
   std::copy_n(bytes.data(), width, readAhead_.get() + at);
 }
 
-// A record for a skip from the blocks read ahead, reading its block when missing.
-// false when the record cannot come from there (the caller reads it alone).
 // Where record recno (1 and up) lies among the blocks read ahead.
 Table::ReadAheadSlot Table::SlotOf(long recno) const {
   const std::size_t width = static_cast<std::size_t>(RecordLength());
@@ -332,6 +330,8 @@ Table::ReadAheadSlot Table::SlotOf(long recno) const {
   return {width, perBlock, index / perBlock, index % perBlock * width};
 }
 
+// A record for a skip from the blocks read ahead, reading its block when missing.
+// false when the record cannot come from there (the caller reads it alone).
 bool Table::ReadAhead(long recno, std::string& out) {
   unsigned char b[4];
   if (recno < 1 || !file_->ReadHead(4, b, 4)) return false;
