@@ -1,8 +1,8 @@
-# Every library folder holds one static library made of all its .cpp files, so that
-# adding a file needs no build edit.
+# Every library folder holds one static library made of all its .cpp files, its
+# subfolders' included, so that adding a file needs no build edit.
 function(tolvarin_library name)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(sources)
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
@@ -14,10 +14,10 @@ function(tolvarin_library name)
   endif()
 endfunction()
 
-# One test program per test folder, made of all its *_test.cpp files.
+# One test program per test folder, made of all its *_test.cpp files and its subfolders'.
 function(tolvarin_test_folder name)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(NOT sources)
     return()
   endif()
