@@ -20,6 +20,8 @@
 #include "data/id_ranges.h"
 #include "data/table_catalogue.h"
 #include "engine/course_resolution.h"
+#include "engine/modes/login.h"
+#include "engine/modes/unattended_operation.h"
 
 namespace tolvarin {
 namespace {
@@ -89,7 +91,7 @@ int Dispatch(const std::string& line) {
   const RunSettings& s = Settings();
   switch (s.Mode) {
     case 0:
-      return NotAvailable(s.Interactive ? "interactive user-content" : "unattended user-content");
+      return s.Interactive ? StartInteractive() : RunUnattendedOperation();
     case 1:
       return NotAvailable("DirectCopy (automatic backup)");
     case 2:

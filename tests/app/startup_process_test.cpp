@@ -45,23 +45,39 @@ TEST_F(StartupProcess, EmptyCommandLineStopsWithTheCriticalBox) {
 TEST_F(StartupProcess, UserContentRunLogsItsStepsAndTheEndLine) {
   host.Put("tolvarin.log", "Begin Log: 2020-01-01 00:00:00\r\n");
   host.HostIni("");
-  const RunResult run = host.RunHere({"Mode:UserContent", "BackupPath:Backups", "CoursePath:/db/Corvane/Area/Course"});
-  EXPECT_EQ(run.status, tolvarin::kNotAvailableStatus);
+  const std::string course = host.At("db/Corvane/Area/Course");
+  fs::create_directories(course);
+  for (const char* mode : {"Mode:UserContent", "Mode:"}) {
+    fs::remove(host.At("tolvarin.log"));
+    const RunResult run = host.RunHere({mode, "Operation:GBEXPORT", "BackupPath:Backups", "CoursePath:" + course});
+    EXPECT_EQ(run.status, tolvarin::kNotAvailableStatus) << mode;
+    const std::vector<std::string> lines = host.LogLines();
+    ASSERT_EQ(lines.size(), 7u) << host.Log();
+    EXPECT_TRUE(std::regex_match(lines[0], kBeginLine));
+    EXPECT_EQ(lines[1], "Mode = 0");
+    EXPECT_EQ(lines[2], "Backuppath = " + host.At("Backups"));
+    EXPECT_EQ(lines[3], "CoursePath = " + course);
+    EXPECT_EQ(lines[4], "main non");
+    EXPECT_EQ(lines[5], "usercon");
+    EXPECT_TRUE(std::regex_match(lines[6], kEndLine));
+    EXPECT_NE(host.Log().find("\r\n"), std::string::npos);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_TRUE(IsNotAvailableBox(run.boxes[0]));
+    EXPECT_EQ(run.settings.at("Mode"), "0");
+    EXPECT_EQ(run.settings.at("AreaFolder"), course + "/..");
+    EXPECT_EQ(run.settings.at("BrandFolder"), course + "/../..");
+    EXPECT_EQ(run.settings.at("DatabasesRoot"), course + "/../../..");
+  }
+}
+
+TEST_F(StartupProcess, TheRunLogIsAppendedToNeverTruncated) {
+  host.Put("tolvarin.log", "Begin Log: 2020-01-01 00:00:00\r\n");
+  host.HostIni("");
+  host.RunHere({"Mode:FixCourseDat", "CoursePath:/c"});
   const std::vector<std::string> lines = host.LogLines();
-  ASSERT_EQ(lines.size(), 6u) << host.Log();
-  EXPECT_EQ(lines[0], "Begin Log: 2020-01-01 00:00:00");  // appended, never truncated
+  ASSERT_EQ(lines.size(), 2u) << host.Log();
+  EXPECT_EQ(lines[0], "Begin Log: 2020-01-01 00:00:00");
   EXPECT_TRUE(std::regex_match(lines[1], kBeginLine));
-  EXPECT_EQ(lines[2], "Mode = 0");
-  EXPECT_EQ(lines[3], "Backuppath = " + host.At("Backups"));
-  EXPECT_EQ(lines[4], "CoursePath = /db/Corvane/Area/Course");
-  EXPECT_TRUE(std::regex_match(lines[5], kEndLine));
-  EXPECT_NE(host.Log().find("\r\n"), std::string::npos);
-  ASSERT_EQ(run.boxes.size(), 1u);
-  EXPECT_TRUE(IsNotAvailableBox(run.boxes[0]));
-  EXPECT_EQ(run.settings.at("Mode"), "0");
-  EXPECT_EQ(run.settings.at("AreaFolder"), "/db/Corvane/Area/Course/..");
-  EXPECT_EQ(run.settings.at("BrandFolder"), "/db/Corvane/Area/Course/../..");
-  EXPECT_EQ(run.settings.at("DatabasesRoot"), "/db/Corvane/Area/Course/../../..");
 }
 
 TEST_F(StartupProcess, EveryModeHasItsNumberAndTheUnbuiltOnesSaySo) {
@@ -71,8 +87,6 @@ TEST_F(StartupProcess, EveryModeHasItsNumberAndTheUnbuiltOnesSaySo) {
     const char* operation;
     int status;
   } rows[] = {
-      {"Mode:", "0", "0", tolvarin::kNotAvailableStatus},
-      {"Mode:usercontent", "0", "0", tolvarin::kNotAvailableStatus},
       {"Mode:DirectCopy", "1", "0", tolvarin::kNotAvailableStatus},
       {"Mode:RECOVER", "2", "0", tolvarin::kNotAvailableStatus},
       {"Mode:InstallStandardTrees", "3", "0", tolvarin::kNotAvailableStatus},
