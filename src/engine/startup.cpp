@@ -20,6 +20,7 @@
 #include "data/id_ranges.h"
 #include "data/table_catalogue.h"
 #include "engine/course_resolution.h"
+#include "engine/transfer/database_sets.h"
 #include "engine/modes/login.h"
 #include "engine/modes/unattended_operation.h"
 
@@ -52,7 +53,11 @@ int NotAvailable(const std::string& what) {
 void PrepareDataLayer() {
   DbHelper();
   InitIdRanges();
-  SetTerminateCleanup([] { CloseCodeBase(); });
+  SetTerminateCleanup([] {
+    UninitSrc();
+    UninitDest();
+    CloseCodeBase();
+  });
 }
 // step 23, the table catalogue and with it the engine context;
 void InitCatalogue() { InitTableCatalogue(); }

@@ -1,0 +1,17 @@
+#pragma once
+// Run-wide flags of a transfer that the pages, the drivers and the engine share.
+namespace tolvarin {
+
+struct TransferFlags {
+  // Owners of copied rows: True takes them from the package (unchanged, or through
+  // the user map when KeepUserIDsUnchanged is False); False makes every owner the
+  // logged-in user.
+  bool KeepUserIDs = true;
+  bool KeepUserIDsUnchanged = true;
+  // The standards tree is imported with the rows (import options page, restore driver).
+  bool ImportClassificationTree = true;
+  bool ImportClassification = true;
+};
+TransferFlags& Transfer();
+
+}  // namespace tolvarin
