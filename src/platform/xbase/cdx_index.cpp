@@ -19,7 +19,7 @@ namespace {
 
 constexpr std::int64_t kLockOffset = 0x7FFFFFFE;
 constexpr int kLockWaitMs = 10000;
-constexpr int kMarkOffset = 28;  // header byte set while an update is being written
+constexpr int kMarkOffset = kCdxMarkOffset;
 constexpr int kUniqueMarkOffset = 24;  // tag header byte: 15 when duplicates refuse the write
 
 // A page has to be read from the file while the index lock is not held: the
@@ -220,17 +220,19 @@ void CdxIndex::FreePage(std::uint32_t offset) {
 }
 
 void CdxIndex::Commit() {
+  if (dirty_.empty() && rawPages_.empty() && !headDirty_ && !marked_) return;
+  Prepare();
+  MarkUpdate();
+  Publish();
+}
+
+void CdxIndex::Prepare() {
   if (dirty_.empty() && rawPages_.empty() && !headDirty_) return;
   if (!map_.Writable()) throw LockFailed{kErrorAccess};
   if (fileSize_ > physicalSize_) {
     if (!file_->Truncate(fileSize_) || !map_.Cover(fileSize_)) throw LockFailed{kErrorWrite};
     physicalSize_ = fileSize_;
   }
-  auto write = [&](std::uint32_t off, const void* bytes, std::size_t count) {
-    if (off + count > physicalSize_ || off + count > map_.Length()) throw LockFailed{kErrorWrite};
-    std::memcpy(map_.MutableAt(off), bytes, count);
-  };
-  // Encode first, so that nothing can fail once the file is being changed.
   for (std::uint32_t off : dirty_) {
     CdxNode* hit = cache_.Find(off);
     if (!hit || !hit->dirty) continue;
@@ -239,32 +241,73 @@ void CdxIndex::Commit() {
       EncodeNode(n, n.keyLen, n.pad, n.image.data());
       n.imageValid = true;
     }
-    if (off + kPageSize > physicalSize_) throw LockFailed{kErrorWrite};
+    if (off + kPageSize > physicalSize_ || off + kPageSize > map_.Length()) throw LockFailed{kErrorWrite};
   }
+  for (const auto& [off, bytes] : rawPages_)
+    if (off + bytes.size() > physicalSize_ || off + bytes.size() > map_.Length()) throw LockFailed{kErrorWrite};
+}
+
+// Other processes see the mark and the new counter at once (the header is mapped):
+// from here until Publish they wait for the lock, and a writer that dies leaves the
+// mark behind.
+void CdxIndex::MarkUpdate() {
+  if (marked_) return;
+  if (!map_.Writable() || map_.Length() < 32 || physicalSize_ < 32) throw LockFailed{kErrorAccess};
   ++counter_;
   PutBe32(head_ + 8, counter_);
-  PutLe32(head_ + 4, freeHead_);
   head_[kMarkOffset] = 1;
-  write(0, head_, 32);
+  std::memcpy(map_.MutableAt(0), head_, 32);
+  marked_ = true;
+}
+
+void CdxIndex::Publish() {
   for (std::uint32_t off : dirty_) {
     CdxNode* hit = cache_.Find(off);
     if (!hit || !hit->dirty) continue;
-    write(off, hit->image.data(), kPageSize);
+    std::memcpy(map_.MutableAt(off), hit->image.data(), kPageSize);
     hit->dirty = false;
   }
-  for (auto& [off, bytes] : rawPages_) write(off, bytes.data(), bytes.size());
+  for (auto& [off, bytes] : rawPages_) std::memcpy(map_.MutableAt(off), bytes.data(), bytes.size());
+  PutLe32(head_ + 4, freeHead_);
   head_[kMarkOffset] = 0;
-  write(0, head_, 32);
+  std::memcpy(map_.MutableAt(0), head_, 32);
+  marked_ = false;
   dirty_.clear();
   rawPages_.clear();
   headDirty_ = false;
   ++generation_;
 }
 
+void CdxIndex::Abandon() {
+  if (marked_) {
+    head_[kMarkOffset] = 0;
+    std::memcpy(map_.MutableAt(0), head_, 32);
+    marked_ = false;
+  }
+  DropCache();
+  checkNext_ = true;
+  counter_ = ~counter_;
+}
+
+// The pages of one change go out around the data file's writes, under the mark.
+int CdxIndex::Apply(WriteStep write) {
+  Prepare();
+  MarkUpdate();
+  const int code = write();
+  if (code != kSuccess) {
+    Abandon();
+    return code;
+  }
+  Publish();
+  return kSuccess;
+}
+
+bool CdxIndex::CutShort() const { return map_.Length() >= 32 && map_.At(0)[kMarkOffset] != 0; }
+
 // ---------------------------------------------------------------------------
 // Opening and creating.
 
-CdxIndex::TagState CdxIndex::ReadTagHeader(const std::string& name, std::uint32_t offset) {
+CdxIndex::TagState CdxIndex::ReadTagHeader(const std::string& name, std::uint32_t offset, bool forRebuild) {
   TagState t;
   if (offset % kPageSize != 0 || offset < 1024 || offset > fileSize_ - 1024) throw CdxDamaged("tag header offset");
   t.headerBytes.assign(1024, '\0');
@@ -310,11 +353,13 @@ CdxIndex::TagState CdxIndex::ReadTagHeader(const std::string& name, std::uint32_
     t.desc.keyType = keyLen == 8 ? 'N' : keyLen == 1 ? 'L' : 'C';
   }
   t.pad = t.desc.keyType == 'C' ? ' ' : '\0';
-  if (t.root % kPageSize != 0 || t.root < 1024 || t.root > fileSize_ - kPageSize) throw CdxDamaged("tag root");
+  // A rebuild cut short leaves the headers before the roots they will point to.
+  if (!forRebuild && (t.root % kPageSize != 0 || t.root < 1024 || t.root > fileSize_ - kPageSize))
+    throw CdxDamaged("tag root");
   return t;
 }
 
-void CdxIndex::ReadTags() {
+void CdxIndex::ReadTags(bool forRebuild) {
   const auto* h = head_;
   if ((h[14] & 0xE0) != 0xE0) throw CdxDamaged("not a compound index");
   if (Le16(h + 12) != 10) throw CdxDamaged("tag directory key length");
@@ -334,11 +379,12 @@ void CdxIndex::ReadTags() {
     const std::uint32_t offset = entry.second;
     if (std::any_of(tags_.begin(), tags_.end(), [&](const TagState& t) { return t.header == offset; }))
       throw CdxDamaged("two tags share a header");
-    tags_.push_back(ReadTagHeader(entry.first, offset));
+    tags_.push_back(ReadTagHeader(entry.first, offset, forRebuild));
   }
 }
 
-std::unique_ptr<CdxIndex> CdxIndex::Open(const std::string& path, const RecordLayout& layout, int& code) {
+std::unique_ptr<CdxIndex> CdxIndex::Open(const std::string& path, const RecordLayout& layout, int& code,
+                                         bool forRebuild) {
   code = kSuccess;
   auto file = SharedFile::Open(path, false, code);
   if (!file) return nullptr;
@@ -354,10 +400,10 @@ std::unique_ptr<CdxIndex> CdxIndex::Open(const std::string& path, const RecordLa
     index->RefreshSize();
     index->WatchTable();
     if (!index->ReadAt(0, index->head_, kPageSize)) throw CdxDamaged("index header");
-    if (index->head_[kMarkOffset] != 0) throw CdxDamaged("an update of the index was cut short");
+    if (index->head_[kMarkOffset] != 0 && !forRebuild) throw CdxDamaged("an update of the index was cut short");
     index->counter_ = Be32(index->head_ + 8);
     index->freeHead_ = Le32(index->head_ + 4);
-    index->ReadTags();
+    index->ReadTags(forRebuild);
   } catch (const CdxDamaged&) {
     code = kErrorIndex;
     return nullptr;
@@ -535,10 +581,11 @@ std::uint32_t BuildTree(const CdxIndex::SortedKeys& entries, int kl, char pad, s
 }  // namespace
 
 void CdxIndex::WriteAll(std::vector<SortedKeys>& entries) {
-  // Mark the update, write every page behind the header, then the header itself.
-  // The pages go out a tag at a time from one buffer (a large table's index is many
-  // megabytes); a writer stopped midway leaves the mark, and the index then reads
-  // as damaged.
+  // Mark the update, then write the directory and every tag's header, then the
+  // trees a tag at a time from one buffer (a large table's index is many megabytes),
+  // then the roots into the headers, cut the file to what it holds and write the
+  // header. A writer stopped midway leaves the mark, and the index reads as damaged;
+  // the tag definitions are already in place for the reindex that mends it.
   const std::int64_t oldSize = file_->Size();
   ++counter_;
   PutBe32(head_ + 8, counter_);
@@ -546,64 +593,77 @@ void CdxIndex::WriteAll(std::vector<SortedKeys>& entries) {
   if (oldSize >= 32 && !file_->Write(0, std::string_view(reinterpret_cast<const char*>(head_), 32)))
     throw LockFailed{kErrorWrite};
   std::string image;
-  std::uint32_t at = 1024;
   auto page = [&]() {
     image.append(kPageSize, '\0');
     return reinterpret_cast<unsigned char*>(image.data() + image.size() - kPageSize);
   };
-  auto flush = [&] {
-    if (!file_->Write(at, image)) throw LockFailed{kErrorWrite};
-    at += static_cast<std::uint32_t>(image.size());
-    image.clear();
-  };
   auto byOffset = [](const CdxNode& a, const CdxNode& b) { return a.offset < b.offset; };
-  std::vector<std::pair<std::string, std::uint32_t>> names;
+
+  // The directory's pages come first; the headers follow them in creation order.
+  std::vector<std::pair<std::string, size_t>> names;
+  for (size_t i = 0; i < tags_.size(); ++i) {
+    std::string padded = tags_[i].desc.name;
+    padded.resize(10, ' ');
+    names.emplace_back(padded, i);
+  }
+  std::sort(names.begin(), names.end());
+  std::vector<CdxNode> dirNodes;
+  std::uint32_t dirRoot = 0;
+  std::uint32_t dirPages = 1;
+  for (int round = 0; round < 8; ++round) {
+    SortedKeys directory;
+    for (const auto& [name, i] : names) {
+      directory.keys += name;
+      directory.recnos.push_back(1024 + dirPages * kPageSize + static_cast<std::uint32_t>(i) * 1024);
+    }
+    dirNodes.clear();
+    dirRoot = BuildTree(directory, 10, ' ', 1024, dirNodes);
+    const auto built = static_cast<std::uint32_t>(dirNodes.size());
+    if (built <= dirPages) break;
+    dirPages = built;
+  }
+  std::sort(dirNodes.begin(), dirNodes.end(), byOffset);
+  for (const CdxNode& n : dirNodes) EncodeNode(n, 10, ' ', page());
+  image.resize(static_cast<size_t>(dirPages) * kPageSize, '\0');
+  const std::uint32_t headersAt = 1024 + dirPages * kPageSize;
+  for (TagState& t : tags_) {
+    image += t.headerBytes;
+    auto* h = reinterpret_cast<unsigned char*>(image.data() + image.size() - 1024);
+    PutLe32(h, 0);
+    PutLe32(h + 4, 0);
+    PutLe32(h + 8, 0);
+  }
+  if (!file_->Write(1024, image)) throw LockFailed{kErrorWrite};
+  image.clear();
+
+  std::uint32_t at = headersAt + static_cast<std::uint32_t>(tags_.size()) * 1024;
   std::vector<std::uint32_t> roots, headers;
   for (size_t i = 0; i < tags_.size(); ++i) {
     TagState& t = tags_[i];
-    const std::uint32_t header = at;
     std::vector<CdxNode> nodes;
-    const std::uint32_t root = BuildTree(entries[i], t.desc.keyLength, t.pad, header + 1024, nodes);
+    const std::uint32_t root = BuildTree(entries[i], t.desc.keyLength, t.pad, at, nodes);
     entries[i] = SortedKeys();  // the tree holds them now
-    image.reserve(1024 + nodes.size() * kPageSize);
-    image += t.headerBytes;
-    auto* h = reinterpret_cast<unsigned char*>(image.data());
-    PutLe32(h, root);
-    PutLe32(h + 4, 0);
-    PutLe32(h + 8, 0);
+    image.reserve(nodes.size() * kPageSize);
     std::sort(nodes.begin(), nodes.end(), byOffset);
     for (const CdxNode& n : nodes) EncodeNode(n, t.desc.keyLength, t.pad, page());
-    flush();
-    std::string padded = t.desc.name;
-    padded.resize(10, ' ');
-    names.emplace_back(padded, header);
+    if (!file_->Write(at, image)) throw LockFailed{kErrorWrite};
+    at += static_cast<std::uint32_t>(image.size());
+    image.clear();
     roots.push_back(root);
-    headers.push_back(header);
+    headers.push_back(headersAt + static_cast<std::uint32_t>(i) * 1024);
   }
-  std::sort(names.begin(), names.end());
-  SortedKeys directory;
-  for (const auto& [name, header] : names) {
-    directory.keys += name;
-    directory.recnos.push_back(header);
+  for (size_t i = 0; i < tags_.size(); ++i) {
+    unsigned char root[4];
+    PutLe32(root, roots[i]);
+    if (!file_->Write(headers[i], std::string_view(reinterpret_cast<const char*>(root), 4)))
+      throw LockFailed{kErrorWrite};
   }
-  std::vector<CdxNode> dirNodes;
-  const std::uint32_t dirRoot = BuildTree(directory, 10, ' ', at, dirNodes);
-  std::sort(dirNodes.begin(), dirNodes.end(), byOffset);
-  for (const CdxNode& n : dirNodes) EncodeNode(n, 10, ' ', page());
-  // Pages the old file had beyond the new image stay (another process may map
-  // them) and go on the free list.
-  std::uint32_t freeHead = 0;
-  const std::uint32_t from = at + static_cast<std::uint32_t>(image.size());
-  if (oldSize > static_cast<std::int64_t>(from)) {
-    const std::uint32_t end = static_cast<std::uint32_t>(oldSize) / kPageSize * kPageSize;
-    if (end > from) {
-      freeHead = from;
-      for (std::uint32_t p = from; p < end; p += kPageSize) PutLe32(page(), p + kPageSize < end ? p + kPageSize : 0);
-    }
-  }
-  flush();
+  // Pages the old file had beyond the new image are given back. Other processes
+  // read pages from their mappings only after they have seen the new counter and
+  // the new length under the index lock.
+  if (oldSize > static_cast<std::int64_t>(at) && !file_->Truncate(at)) throw LockFailed{kErrorWrite};
   PutLe32(head_, dirRoot);
-  PutLe32(head_ + 4, freeHead);
+  PutLe32(head_ + 4, 0);
   head_[kMarkOffset] = 0;
   std::string header(reinterpret_cast<const char*>(head_), kPageSize);
   header.append(512, '\0');  // the directory's (empty) expression pool
@@ -612,7 +672,7 @@ void CdxIndex::WriteAll(std::vector<SortedKeys>& entries) {
     if (!map_.Open(file_->Descriptor(), true, at)) throw LockFailed{kErrorWrite};
   }
   RefreshSize();
-  freeHead_ = freeHead;
+  freeHead_ = 0;
   DropCache();
   directory_.root = dirRoot;
   for (size_t i = 0; i < tags_.size(); ++i) {
@@ -1067,6 +1127,8 @@ int CdxIndex::Change(F&& change) {
     try {
       return change();
     } catch (...) {
+      // A mark this process set stays in the file: what it covered may be half done.
+      marked_ = false;
       DropCache();
       checkNext_ = true;
       counter_ = ~counter_;
@@ -1081,7 +1143,7 @@ int CdxIndex::Change(F&& change) {
   }
 }
 
-int CdxIndex::Insert(long recno, std::string_view record) {
+int CdxIndex::Insert(long recno, std::string_view record, WriteStep write) {
   for (const auto& t : tags_)
     if (!t.key) return kErrorExpr;
   if (recno <= 0) return kErrorRecord;
@@ -1105,12 +1167,11 @@ int CdxIndex::Insert(long recno, std::string_view record) {
     WarmPaths(keys, add);
     for (size_t i = 0; i < tags_.size(); ++i)
       if (add[i]) InsertEntry(tags_[i], keys[i], r);
-    Commit();
-    return kSuccess;
+    return Apply(write);
   });
 }
 
-int CdxIndex::Replace(long recno, std::string_view before, std::string_view after) {
+int CdxIndex::Replace(long recno, std::string_view before, std::string_view after, WriteStep write) {
   if (recno <= 0) return kErrorRecord;
   for (const auto& t : tags_)
     if (!t.key) return kErrorExpr;
@@ -1135,7 +1196,7 @@ int CdxIndex::Replace(long recno, std::string_view before, std::string_view afte
     m.add = is;
     any = true;
   }
-  if (!any) return kSuccess;
+  if (!any) return write();
   return Change([&] {
     Sync();
     for (size_t i = 0; i < tags_.size(); ++i) {
@@ -1153,8 +1214,7 @@ int CdxIndex::Replace(long recno, std::string_view before, std::string_view afte
       // record that has it, so that every distinct key stays findable.
       if (held && tags_[i].desc.unique != kUniqueNone) Promote(static_cast<int>(i), moves[i].oldKey, r);
     }
-    Commit();
-    return kSuccess;
+    return Apply(write);
   });
 }
 
@@ -1723,14 +1783,18 @@ std::string CdxIndex::StoredKey(int tagIndex, long recno, std::string_view recor
 }
 
 int CdxIndex::Walk(int tagIndex, const std::function<void(std::string_view key, long recno)>& visit) {
-  return WalkTree(tags_[static_cast<size_t>(tagIndex)], visit);
+  return WalkTree(tags_[static_cast<size_t>(tagIndex)], visit, true);
 }
 
-int CdxIndex::WalkTree(TagState& tag, const std::function<void(std::string_view key, long recno)>& visit) {
+int CdxIndex::WalkTree(TagState& tag, const std::function<void(std::string_view key, long recno)>& visit,
+                       bool sync) {
   const int kl = tag.desc.keyLength;
   auto run = [&](bool locked) -> int {
     std::optional<IndexLock> guard;
     if (locked) guard.emplace(*this);
+    // Another process may have rebuilt (and shortened) the file since the pages
+    // were cached.
+    if (sync) Sync();
     // Leftmost leaf, then along the chain with the order checked at every step.
     std::uint32_t off = tag.root;
     std::vector<std::uint32_t> seen;

@@ -26,6 +26,9 @@ namespace xbase::detail {
 
 class SharedFile;
 
+// Header byte set while an update is being written (ours; zero in other writers' files).
+inline constexpr int kCdxMarkOffset = 28;
+
 // Decoded pages by their offset.
 class PageCache {
  public:
@@ -51,13 +54,15 @@ class PageCache {
 
 class CdxIndex final : public TableIndex {
  public:
-  static std::unique_ptr<CdxIndex> Open(const std::string& path, const RecordLayout& layout, int& code);
+  static std::unique_ptr<CdxIndex> Open(const std::string& path, const RecordLayout& layout, int& code,
+                                        bool forRebuild = false);
   static std::unique_ptr<CdxIndex> Create(const std::string& path, const RecordLayout& layout,
                                           const std::vector<TagInfo>& tags, int& code);
   ~CdxIndex() override;
 
-  int Insert(long recno, std::string_view record) override;
-  int Replace(long recno, std::string_view before, std::string_view after) override;
+  int Insert(long recno, std::string_view record, WriteStep write) override;
+  int Replace(long recno, std::string_view before, std::string_view after, WriteStep write) override;
+  bool CutShort() const override;
   int Rebuild(const std::function<bool(long& recno, std::string& record)>& next, long expected = 0) override;
   int CanRebuild() const override;
   void Refresh() override;
@@ -147,7 +152,15 @@ class CdxIndex final : public TableIndex {
   CdxNode& Load(const TagState& tag, std::uint32_t offset);
   std::uint32_t Allocate();
   void FreePage(std::uint32_t offset);
+  // Writing the changed pages: Prepare grows the file and encodes them (nothing can
+  // fail after it), MarkUpdate sets the update mark, Publish writes them and clears
+  // it, Abandon clears it and forgets the changes (the pages stay as they were).
   void Commit();
+  void Prepare();
+  void MarkUpdate();
+  void Publish();
+  void Abandon();
+  int Apply(WriteStep write);
   void WriteAll(std::vector<SortedKeys>& entries);
   int LockIndex();
   void UnlockIndex();
@@ -192,9 +205,10 @@ class CdxIndex final : public TableIndex {
   std::string KeyFor(const TagState& tag, std::string_view record, long recno) const;
   std::optional<std::string_view> CharKeyBytes(const TagState& tag, std::string_view record) const;
   void AppendKey(const TagState& tag, std::string_view record, long recno, std::string& out) const;
-  void ReadTags();
-  int WalkTree(TagState& tag, const std::function<void(std::string_view key, long recno)>& visit);
-  TagState ReadTagHeader(const std::string& name, std::uint32_t offset);
+  void ReadTags(bool forRebuild = false);
+  int WalkTree(TagState& tag, const std::function<void(std::string_view key, long recno)>& visit,
+               bool sync = false);
+  TagState ReadTagHeader(const std::string& name, std::uint32_t offset, bool forRebuild);
 
   std::shared_ptr<SharedFile> file_;
   RecordLayout layout_;
@@ -216,6 +230,7 @@ class CdxIndex final : public TableIndex {
   std::vector<std::uint32_t> dirty_;
   std::unordered_map<std::uint32_t, std::string> rawPages_;  // freed pages, tag headers
   bool headDirty_ = false;
+  bool marked_ = false;  // this process set the update mark and has not cleared it
   // Scratch of Insert, kept so that an append allocates nothing for its keys.
   std::vector<std::string> insertKeys_;
   std::vector<char> insertAdd_;

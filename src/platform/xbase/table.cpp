@@ -45,6 +45,17 @@ char BlankByte(const FieldLayout& field, int memoWidth) {
   }
 }
 
+// Records beyond the count that an append killed before its count left behind: the
+// index beside the table carries the mark of its cut-short update, and the reindex
+// that the mark calls for cuts them off. Other records beyond the count are damage.
+bool KilledAppendTail(const std::string& dbf, const DbfHeader& header, std::int64_t size) {
+  const std::int64_t end = header.headerLength + static_cast<std::int64_t>(header.count) * header.recordLength;
+  if (size < end + header.recordLength || !(header.flags & 0x01)) return false;
+  bool exists = false;
+  const std::string cdx = SiblingFile(dbf, ".cdx", &exists);
+  return exists && ProductionIndexCutShort(cdx);
+}
+
 }  // namespace
 
 Table::~Table() = default;
@@ -106,7 +117,8 @@ std::unique_ptr<Table> Table::OpenResolved(const std::string& dbf, bool autoOpen
     return nullptr;
   }
   DbfHeader header;
-  if (ParseDbfHeader(bytes, size, header) != kSuccess || (locked && CheckRecordArea(header, size) != kSuccess)) {
+  if (ParseDbfHeader(bytes, size, header) != kSuccess || (locked && CheckRecordArea(header, size) != kSuccess &&
+                                                          !KilledAppendTail(dbf, header, size))) {
     code = kErrorDamaged;
     return nullptr;
   }
@@ -590,32 +602,41 @@ int Table::StorePendingMemos(std::string& record, std::string_view before) {
   return kSuccess;
 }
 
+// The record is written inside the index's marked update (see TableIndex::Replace):
+// under the record's lock, and under the header lock first when memos go out, so that
+// every writer takes the header lock before the index lock.
 int Table::WriteBack() {
   if (!changed_ || appending_ || eof_ || recno_ < 1) return kSuccess;
   if (readOnly_) return kErrorAccess;
   std::int64_t lockAt = RecordLockOffset(recno_);
   int code = file_->Lock(this, lockAt, 1, kWriteWaitMs);
   if (code != kSuccess) return code;
-  if (index_) {
-    code = index_->Replace(recno_, original_, record_);
+  const bool memos = pendingMemos_ > 0;
+  if (memos) {
+    code = LockHeader();
     if (code != kSuccess) {
-      // The change would break a unique tag: the record stays as it is on disk.
       file_->Unlock(this, lockAt, 1);
-      record_ = original_;
-      ForgetMemos();
-      changed_ = false;
       return code;
     }
   }
-  if (pendingMemos_ > 0) {
-    code = LockHeader();
-    if (code == kSuccess) {
-      code = StorePendingMemos(record_, original_);
-      UnlockHeader();
-    }
-  }
-  if (code == kSuccess) code = WriteRecord(recno_, record_);
+  bool ran = false;
+  auto write = [&]() -> int {
+    ran = true;
+    int written = StorePendingMemos(record_, original_);
+    if (written == kSuccess) written = WriteRecord(recno_, record_);
+    return written;
+  };
+  code = index_ ? index_->Replace(recno_, original_, record_, write) : write();
+  if (memos) UnlockHeader();
   file_->Unlock(this, lockAt, 1);
+  if (code != kSuccess && !ran) {
+    // The index refused the change (a unique tag, a key it cannot compute, damage):
+    // the record stays as it is on disk.
+    record_ = original_;
+    ForgetMemos();
+    changed_ = false;
+    return code;
+  }
   if (code != kSuccess) return code;
   original_ = record_;
   changed_ = false;
@@ -646,12 +667,13 @@ int Table::Blank() {
 }
 
 // The record goes to the end under the header lock: re-read the count (another
-// process may have appended), let the index refuse it, write its memos, the record
-// with the end-of-file mark after it, then the new count, and let the lock go. So
-// every append is on disk, count included, before d4append returns: another process
-// sees it at its next count, and no lock is left held while the caller does
-// something else. Under this handle's file lock (d4lockAll) nobody else can append
-// or allocate memo blocks, so the count and the memo header are not read again.
+// process may have appended), let the index refuse it, then inside the index's
+// marked update write its memos, the record with the end-of-file mark after it and
+// the new count, before the index's own pages; let the lock go. So every append is
+// on disk, count included, before d4append returns, and a process killed midway
+// leaves the index marked (a reindex mends it) rather than entries for a record
+// that was never counted. Under this handle's file lock (d4lockAll) nobody else can
+// append or allocate memo blocks, so the count and the memo header are not read again.
 int Table::Append() {
   if (!appending_) return kErrorRecord;
   if (readOnly_) return kErrorAccess;
@@ -664,17 +686,24 @@ int Table::Append() {
     code = ReadHeaderCount(count);
     if (code == kSuccess && count != count_ && index_) index_->Refresh();
   }
-  long recno = count + 1;
+  const long recno = count + 1;
   std::string& record = record_;
   if (record[0] != '*') record[0] = ' ';
-  if (code == kSuccess && index_) code = index_->Insert(recno, record);
-  if (code == kSuccess) code = StorePendingMemos(record, std::string_view());
-  if (code == kSuccess) {
+  auto write = [&]() -> int {
+    int written = StorePendingMemos(record, std::string_view());
+    if (written != kSuccess) return written;
     record.push_back('\x1A');
-    code = WriteRecord(recno, record);
+    written = WriteRecord(recno, record);
     record.pop_back();
-  }
-  if (code == kSuccess && !file_->WriteHead(1, HeaderDateAndCount(recno))) code = kErrorWrite;
+    if (written == kSuccess && !file_->WriteHead(1, HeaderDateAndCount(recno))) written = kErrorWrite;
+    if (written != kSuccess) {
+      // Nothing beyond the count may stay behind (an open would take it for damage).
+      const std::int64_t end = headerLength_ + static_cast<std::int64_t>(count) * RecordLength();
+      if (file_->Write(end, "\x1A")) file_->Truncate(end + 1);
+    }
+    return written;
+  };
+  if (code == kSuccess) code = index_ ? index_->Insert(recno, record, write) : write();
   if (!exclusive) UnlockHeader();
   if (code != kSuccess) return code;
   count_ = recno;
@@ -805,20 +834,58 @@ int Table::Pack() {
   return code;
 }
 
+// Also the way to mend an index that refused to open (damaged, or marked by a
+// writer that was killed): a table opened without its index (code4autoOpen 0) whose
+// header names a production index rebuilds that index from the tag definitions the
+// file still holds, and keeps it open from then on.
 int Table::RebuildIndex() {
   int code = WriteBack();
   if (code != kSuccess) return code;
-  if (!index_) return kSuccess;
+  std::string cdx;
+  if (!index_) {
+    bool exists = false;
+    if (!(flags_ & 0x01)) return kSuccess;
+    cdx = SiblingFile(path_, ".cdx", &exists);
+    if (!exists) return kSuccess;
+    if (readOnly_) return kErrorAccess;
+  }
   bool took = false;
   code = LockFileForWrite(took);
   if (code != kSuccess) return code;
-  const long count = RecCount();
-  code = index_->Rebuild(RecordsInStretches(count), count);
+  std::unique_ptr<TableIndex> found;
+  if (!index_) found = OpenProductionIndex(cdx, layout_, code, true);
+  TableIndex* index = index_ ? index_.get() : found.get();
+  if (index) {
+    // Under the file lock a mark is a dead writer's, and whatever it left beyond the
+    // count goes (an append is part of the table once its count is written).
+    if (index->CutShort()) code = CutTail();
+    const long count = RecCount();
+    if (code == kSuccess) code = index->Rebuild(RecordsInStretches(count), count);
+    if (code == kSuccess && found) {
+      index_ = std::move(found);
+      cdxPath_ = cdx;
+    }
+  }
   if (took) {
     file_->Unlock(this, (flags_ & 0x01) ? kVfpFileStart : kFoxHeaderByte,
                   (flags_ & 0x01) ? kVfpFileLength : kFoxFileLength);
   }
   return code;
+}
+
+// Cuts the file back to its counted records and the end-of-file mark (under the
+// file lock).
+int Table::CutTail() {
+  long count = 0;
+  unsigned char b[4];
+  if (!file_->Read(4, b, 4)) return kErrorRead;
+  count = static_cast<long>(ReadLe32(b));
+  const std::int64_t end = headerLength_ + static_cast<std::int64_t>(count) * RecordLength();
+  const std::int64_t size = file_->Size();
+  if (size <= end + 1) return kSuccess;
+  if (!file_->Write(end, "\x1A") || !file_->Truncate(end + 1)) return kErrorWrite;
+  DropReadAhead();
+  return kSuccess;
 }
 
 // Copies every live memo into a fresh memo file (the space of abandoned runs is

@@ -162,6 +162,7 @@ class Table {
   void UnlockHeader();
   bool HoldsFileLock() const;
   int LockFileForWrite(bool& took);
+  int CutTail();
   std::int64_t RecordLockOffset(long recno) const;
   void SetEofState();
   int StorePendingMemos(std::string& record, std::string_view before);

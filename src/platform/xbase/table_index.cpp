@@ -1,6 +1,7 @@
 #include "platform/xbase/table_index.h"
 
 #include "platform/xbase/cdx_index.h"
+#include "platform/xbase/shared_file.h"
 
 #include <algorithm>
 #include <cctype>
@@ -18,8 +19,16 @@ const FieldLayout* RecordLayout::Find(std::string_view name) const {
   return it == fields.end() ? nullptr : &*it;
 }
 
-std::unique_ptr<TableIndex> OpenProductionIndex(const std::string& cdxPath, const RecordLayout& layout, int& code) {
-  return CdxIndex::Open(cdxPath, layout, code);
+std::unique_ptr<TableIndex> OpenProductionIndex(const std::string& cdxPath, const RecordLayout& layout, int& code,
+                                                bool forRebuild) {
+  return CdxIndex::Open(cdxPath, layout, code, forRebuild);
+}
+
+bool ProductionIndexCutShort(const std::string& cdxPath) {
+  int code = kSuccess;
+  auto file = SharedFile::Open(cdxPath, false, code);
+  unsigned char head[32];
+  return file && file->Read(0, head, sizeof head) && head[kCdxMarkOffset] != 0;
 }
 
 std::unique_ptr<TableIndex> CreateProductionIndex(const std::string& cdxPath, const RecordLayout& layout,

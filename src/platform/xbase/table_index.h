@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "platform/xbase/xbase.h"
@@ -47,15 +48,37 @@ struct TagDescription {
   int keyLength = 0;
 };
 
+// The data file's writes of one append or write-back, run by the index at the one
+// moment that keeps a killed process from leaving a wrong index behind. A reference
+// to a callable that lives for the call (no allocation on the append path).
+class WriteStep {
+ public:
+  template <class F>
+  WriteStep(F&& f)  // NOLINT(google-explicit-constructor): passed as a lambda
+      : object_(const_cast<void*>(static_cast<const void*>(&f))),
+        call_([](void* o) { return (*static_cast<std::remove_reference_t<F>*>(o))(); }) {}
+  int operator()() const { return call_(object_); }
+
+ private:
+  void* object_;
+  int (*call_)(void*);
+};
+
 class TableIndex {
  public:
   virtual ~TableIndex() = default;
 
-  // Maintenance. Insert runs before a new record is written: a non-zero result
-  // (kUnique) refuses the append and leaves every tag as it was.
-  virtual int Insert(long recno, std::string_view record) = 0;
-  // A changed record about to be written back; kUnique refuses the write.
-  virtual int Replace(long recno, std::string_view before, std::string_view after) = 0;
+  // Maintenance. The index finds what the write changes in every tag (a non-zero
+  // result, kUnique, refuses it before anything is written), marks the file "update
+  // in progress", runs write (the record, its memos and the count), writes its own
+  // pages and clears the mark. A process killed anywhere between leaves the mark,
+  // and the index then reads as damaged until a reindex; a failed write leaves the
+  // tags as they were.
+  virtual int Insert(long recno, std::string_view record, WriteStep write) = 0;
+  virtual int Replace(long recno, std::string_view before, std::string_view after, WriteStep write) = 0;
+  // Whether the file carries the mark of an update that a killed writer cut short
+  // (sound only where no writer can be at work: under the table's file lock).
+  virtual bool CutShort() const { return false; }
   // Rebuilds every tag from all records (pack, reindex). next() yields records in
   // record-number order and returns false after the last; expected, when known, is
   // how many it will yield (room is made for their keys at once).
@@ -113,9 +136,14 @@ class TableIndex {
 };
 
 // Opens the production index of a table; nullptr with code set (kErrorIndex) when
-// the file is damaged.
+// the file is damaged. forRebuild: only its tag definitions are wanted, to rebuild
+// it; the mark of a cut-short update (which otherwise refuses the file) is let pass.
 std::unique_ptr<TableIndex> OpenProductionIndex(const std::string& cdxPath, const RecordLayout& layout,
-                                                int& code);
+                                                int& code, bool forRebuild = false);
+// Whether the index file carries the mark of an update that a killed writer cut
+// short (read without its lock: only a dead writer's mark outlives the appender's
+// header lock that the caller holds).
+bool ProductionIndexCutShort(const std::string& cdxPath);
 // Creates a production index with the given tags.
 std::unique_ptr<TableIndex> CreateProductionIndex(const std::string& cdxPath, const RecordLayout& layout,
                                                   const std::vector<TagInfo>& tags, int& code);
