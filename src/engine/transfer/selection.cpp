@@ -12,11 +12,15 @@
 #include "data/key_text.h"
 #include "data/record_ops.h"
 #include "engine/transfer/database_sets.h"
+#include "engine/transfer/table_access.h"
 #include "engine/transfer/table_mapping.h"
 #include "engine/transfer/transfer_state.h"
 
 namespace tolvarin {
 namespace {
+
+using transfer::Number;
+using transfer::Seek;
 
 constexpr std::int32_t kPublisherThreshold = 20000;
 constexpr std::int32_t kGradebookClass = 10000;  // classes the gradebook made
@@ -33,14 +37,6 @@ struct Lists {
 Lists& L() {
   static Lists lists;
   return lists;
-}
-
-std::int32_t Number(xbase::Field4 field) { return static_cast<std::int32_t>(xbase::f4long(field)); }
-
-bool Seek(xbase::Data4 data, xbase::Tag4 tag, const std::string& key) {
-  if (data == 0 || tag == 0) return false;
-  xbase::d4tagSelect(data, tag);
-  return xbase::d4seek(data, key) == xbase::kSuccess;
 }
 
 // The value of a field on every row with the key in the tag, in tag order.

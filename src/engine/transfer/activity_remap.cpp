@@ -1,0 +1,108 @@
+#include "engine/transfer/activity_remap.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "core/run_log.h"
+#include "core/settings.h"
+#include "core/strings.h"
+#include "data/codebase.h"
+#include "data/key_text.h"
+#include "data/standards.h"
+#include "engine/transfer/database_sets.h"
+#include "engine/transfer/id_mapping.h"
+#include "engine/transfer/selection.h"
+#include "engine/transfer/table_mapping.h"
+
+namespace tolvarin {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Rewrites the content of every <tag>...</tag> found in the map, left to right.
+std::string RewriteElements(const std::string& text, const std::string& tag,
+                            const std::map<std::string, std::string>& replacements) {
+  if (replacements.empty()) return text;
+  const std::string open = "<" + tag + ">", close = "</" + tag + ">";
+  std::string out;
+  out.reserve(text.size());
+  std::size_t pos = 0;
+  for (;;) {
+    const std::size_t start = text.find(open, pos);
+    if (start == std::string::npos) break;
+    const std::size_t content = start + open.size();
+    const std::size_t end = text.find(close, content);
+    if (end == std::string::npos) break;
+    out.append(text, pos, content - pos);
+    const std::string value = text.substr(content, end - content);
+    const auto found = replacements.find(value);
+    out += found == replacements.end() ? value : found->second;
+    out += close;
+    pos = end + close.size();
+  }
+  out.append(text, pos, std::string::npos);
+  return out;
+}
+
+}  // namespace
+
+ActivityReplacements CurrentActivityReplacements() {
+  ActivityReplacements r;
+  for (std::int32_t q : Mapping(kQuestsTable).SelectedIDs) {
+    if (q == 0) continue;
+    const std::int32_t n = LookupNewID(kQuestsTable, q);
+    if (n > 0) r.questions.emplace(FormatID(q), FormatID(n));
+  }
+  for (const std::string& key : StandardNodeKeys()) {
+    const std::int32_t o = ParseStandardKey(key).NodeID;
+    const std::int32_t n = ParseStandardKey(MappedNodeKey(key)).NodeID;
+    r.nodes.emplace(FormatID(o), FormatID(n));
+    r.nodes.emplace(std::to_string(o), std::to_string(n));
+  }
+  return r;
+}
+
+std::string RemapActivityText(const std::string& text, const ActivityReplacements& replacements) {
+  return RewriteElements(RewriteElements(text, "question_id", replacements.questions), "node_id", replacements.nodes);
+}
+
+void RemapActivityQuestionIDs() {
+  const TemplatesRecord& t = Dest().Templates;
+  WriteLog("Remapping activity question IDs for activity " + f4str(t.TemplateID));
+  const std::string text = ToLower(f4memoStr(t.Blob));
+  xbase::f4memoAssign(t.Blob, RemapActivityText(text, CurrentActivityReplacements()));
+}
+
+void RemapActivityFiles() { RemapActivityFiles(Paths().BackupPath, CurrentActivityReplacements()); }
+
+void RemapActivityFiles(const std::string& folder, const ActivityReplacements& replacements) {
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    const fs::path file = entry.path();
+    if (!entry.is_regular_file() || ToLower(file.extension().string()) != ".lda") continue;
+    std::string text;
+    {
+      std::ifstream in(file, std::ios::binary);
+      if (!in) continue;
+      text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    const std::string rewritten = RemapActivityText(text, replacements);
+    if (rewritten == text) continue;
+    // The new text goes beside the file first; the file is replaced only once it is whole.
+    const fs::path temporary = file.string() + ".new";
+    {
+      std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+      out << rewritten;
+      out.flush();
+      if (!out) {
+        fs::remove(temporary, ec);
+        continue;
+      }
+    }
+    fs::rename(temporary, file, ec);
+    if (ec) fs::remove(temporary, ec);
+  }
+}
+
+}  // namespace tolvarin

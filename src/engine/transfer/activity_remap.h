@@ -1,0 +1,37 @@
+#pragma once
+// Activities name questions and standards nodes inside XML: the blob memo of an
+// activity row and the ".lda" activity files of a package. An import that gives
+// them new identifiers rewrites those elements: <question_id> holding a seven-digit
+// key text, and <node_id> holding a node as seven digits or plain digits.
+//
+// Every element is rewritten at most once, in one pass from left to right with a
+// lookup of old to new, so chains (20000 to 20021 while 20021 goes to 20042) come out
+// right. An element whose question or node is not being imported, or is not copied,
+// keeps its text.
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace tolvarin {
+
+struct ActivityReplacements {
+  std::map<std::string, std::string> questions;  // old element content to new
+  std::map<std::string, std::string> nodes;
+};
+
+// The replacements of the current transfer: the selected questions through the
+// questions' map, the selected nodes through the node map (the first pair of an
+// old number wins).
+ActivityReplacements CurrentActivityReplacements();
+
+// The text with every matching element rewritten once; case as it stands.
+std::string RemapActivityText(const std::string& text, const ActivityReplacements& replacements);
+
+// The activity row being copied: its blob memo, lower-cased, rewritten in place.
+void RemapActivityQuestionIDs();
+// Every "*.lda" file of the package folder (BackupPath), replaced only once its
+// rewritten text is on disk.
+void RemapActivityFiles();
+void RemapActivityFiles(const std::string& folder, const ActivityReplacements& replacements);
+
+}  // namespace tolvarin

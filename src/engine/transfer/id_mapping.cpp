@@ -1,0 +1,462 @@
+#include "engine/transfer/id_mapping.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <set>
+#include <unordered_set>
+
+#include "construction/blank_tables.h"
+#include "core/box_buttons.h"
+#include "core/run_log.h"
+#include "core/settings.h"
+#include "core/strings.h"
+#include "core/system_box.h"
+#include "data/catalogue.h"
+#include "data/codebase.h"
+#include "data/id_ranges.h"
+#include "data/key_text.h"
+#include "data/record_ops.h"
+#include "data/standards.h"
+#include "engine/modes/login.h"
+#include "engine/transfer/database_sets.h"
+#include "engine/transfer/table_access.h"
+#include "engine/transfer/id_windows.h"
+#include "engine/transfer/overwrite_questions.h"
+#include "engine/transfer/selection.h"
+#include "engine/transfer/transfer_state.h"
+
+namespace tolvarin {
+namespace {
+
+using transfer::Number;
+using transfer::Seek;
+
+constexpr std::int32_t kPublisherThreshold = 20000;
+constexpr std::int32_t kOwnerNeverRemapped = 9999999;
+constexpr std::int32_t kCourseBlock = 100000;
+constexpr std::int32_t kFirstUserNode = 20001;
+
+struct MappingState {
+  IdMap images;
+  std::int32_t nextImage = 0;
+  std::int32_t lastImage = 0;  // the images' window end
+  std::unordered_set<std::int32_t> imagesTaken;  // destination files and identifiers handed out
+  IdMap users;
+  std::int32_t nextUser = 0;
+  std::int32_t lastUser = 0;
+  std::map<std::string, std::string> nodes;
+  std::map<std::string, std::string> nextNodeByTree;
+  RemapSettings remap;
+  std::string exhausted;  // the stop's text once a window ran out
+};
+
+MappingState& M() {
+  static MappingState state;
+  return state;
+}
+
+bool InDestination(const TableRef& ref, std::int32_t id) { return Seek(ref.Data, ref.KeyTag, FormatID(id)); }
+
+bool InteractiveRestore() { return Settings().Interactive && Settings().Operation == 2; }
+
+// Modes whose new identifiers come from the table's window one after another.
+bool CountsUp(long mode) { return mode == 1 || mode == 2 || mode == 4 || mode == 7; }
+
+void Exhausted(const std::string& what, std::int32_t first, std::int32_t last) {
+  if (M().exhausted.empty()) M().exhausted = WindowExhaustedText(what, first, last);
+}
+
+// The next identifier of the window that the destination does not hold and that no
+// other row of this transfer took; 0 when the window is used up.
+std::int32_t NextFreeID(TableMapping& m, bool checkDestination) {
+  while (m.NextID >= 1 && m.NextID <= m.LastNewID) {
+    const std::int32_t candidate = m.NextID++;
+    if (m.HandedOut.count(candidate)) continue;
+    if (checkDestination && InDestination(m.Dest, candidate)) continue;
+    m.HandedOut.insert(candidate);
+    return candidate;
+  }
+  Exhausted(m.TableName, m.FirstNewID, m.LastNewID);
+  return 0;
+}
+
+void Assign(TableMapping& m, std::int32_t oldID, std::int32_t newID) {
+  m.IDMap.Set(oldID, newID);
+  if (newID > 0) m.HandedOut.insert(newID);
+}
+
+// Image identifiers the destination course folder already holds files for ("00?????.*").
+void CollectImageFiles(const std::string& folder, std::int32_t& low, std::int32_t& high,
+                       std::unordered_set<std::int32_t>* taken) {
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    const std::string name = entry.path().filename().string();
+    const std::size_t dot = name.rfind('.');
+    if (dot != 7 || name.compare(0, 2, "00") != 0) continue;
+    if (!std::all_of(name.begin(), name.begin() + 7, [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
+      continue;
+    const std::int32_t id = std::stoi(name.substr(2, 5));
+    low = std::min(low, id);
+    high = std::max(high, id);
+    if (taken) taken->insert(id);
+  }
+}
+
+std::int32_t CourseBlockID(std::int32_t oldID) {
+  return oldID > kCourseBlock ? oldID : (CurrentCourse().CourseID + 1) * kCourseBlock + oldID;
+}
+
+TableRef UsersRef(const UsersRecord& users) {
+  TableRef ref = users.Ref;
+  ref.Data = users.Data;
+  ref.KeyField = users.User_ID;
+  ref.KeyTag = users.User_IDTag;
+  ref.TableName = "USERS";
+  return ref;
+}
+
+bool IsMasterUser(const UsersRecord& users) { return Trim(f4str(users.User_Name)) == kMasterUserName; }
+
+}  // namespace
+
+std::string WindowExhaustedText(const std::string& what, std::int32_t first, std::int32_t last) {
+  return "There are no free identifiers left for new " + what + " rows from " + std::to_string(first) + " to " +
+         std::to_string(last) + " in the destination. Nothing was imported.";
+}
+
+const IdMap& ImageMap() { return M().images; }
+std::int32_t NextImageID() { return M().nextImage; }
+const IdMap& UserMap() { return M().users; }
+std::int32_t LastUserID() { return M().lastUser; }
+const std::map<std::string, std::string>& StandardNodeMap() { return M().nodes; }
+
+std::string MappedNodeKey(const std::string& nodeKeyText) {
+  const auto found = M().nodes.find(nodeKeyText);
+  return found == M().nodes.end() ? nodeKeyText : found->second;
+}
+
+bool BuildMappings() {
+  RunSettings& s = Settings();
+  TransferFlags& flags = Transfer();
+  DatabaseSet& src = Src();
+  M() = MappingState{};
+  M().remap = ReadRemapSettings().value_or(RemapSettings{s.ImportMode, s.OfficeMode, 0, 0, 0});
+
+  // Owners: kept as they are except in a user-content restore, which sends a
+  // package's several users through the user map and gives a one-user package's
+  // rows to the logged-in user.
+  if (s.Mode != 0 || s.Operation != 2 || src.Users.Data == 0) {
+    flags.KeepUserIDs = flags.KeepUserIDsUnchanged = true;
+  } else {
+    const bool several = xbase::d4top(src.Users.Data) == xbase::kSuccess && xbase::d4skip(src.Users.Data, 1) == xbase::kSuccess;
+    flags.KeepUserIDs = several;
+    flags.KeepUserIDsUnchanged = false;
+  }
+
+  InitImageMapping();
+
+  if (s.ImportMode != 6 && s.Mode == 0 && s.Interactive && src.Users.Data != 0) {
+    std::vector<std::int32_t> users;
+    xbase::d4tagSelect(src.Users.Data, src.Users.User_IDTag);
+    for (int rc = xbase::d4top(src.Users.Data); rc == xbase::kSuccess; rc = xbase::d4skip(src.Users.Data, 1))
+      if (!IsMasterUser(src.Users)) users.push_back(Number(src.Users.User_ID));
+    for (std::int32_t u : users) MapUser(u);
+  }
+
+  for (std::int32_t t = 1; t <= kTableCount; ++t) {
+    TableMapping& m = Mapping(t);
+    if (m.Enabled) {
+      const std::vector<std::int32_t> ids = m.SelectedIDs;
+      for (std::int32_t id : ids)
+        if (id != 0) MapID(m, id);
+    } else if (t == kStandardNodesTable) {
+      const std::vector<std::string> keys = StandardNodeKeys();
+      for (const std::string& key : keys) MapCategory(key);
+    }
+  }
+
+  if (!M().exhausted.empty()) {
+    WriteLog(M().exhausted);
+    MsgBox(M().exhausted, kMbCritical);
+    return false;
+  }
+  return true;
+}
+
+void InitImageMapping() {
+  const RunSettings& s = Settings();
+  DatabaseSet& src = Src();
+  DatabaseSet& dest = Dest();
+  MappingState& st = M();
+
+  if (s.Mode == 0 && s.Interactive) {
+    st.users.Clear();
+    st.nextUser = 0;
+    if (src.Users.Data != 0) {
+      xbase::d4tagSelect(src.Users.Data, src.Users.User_IDTag);
+      int rc = xbase::d4bottom(src.Users.Data);
+      if (rc == xbase::kSuccess && IsMasterUser(src.Users)) rc = xbase::d4skip(src.Users.Data, -1);
+      if (rc == xbase::kSuccess && !xbase::d4bof(src.Users.Data)) {
+        st.users.Reset(1, Number(src.Users.User_ID));
+        st.nextUser = static_cast<std::int32_t>(TextValue(GetNewRecordKey(UsersRef(dest.Users))));
+      }
+    }
+    st.lastUser = st.nextUser - 1;
+  }
+
+  for (std::int32_t t = 1; t <= kTableCount; ++t) {
+    TableMapping& m = Mapping(t);
+    m.HandedOut.clear();
+    if (m.Enabled && m.Src.Data != 0) m.NextID = InitTableMapping(t, m.IDMap);
+  }
+
+  std::int32_t low = 9999999, high = 0;
+  CollectImageFiles(src.CourseFolder, low, high, nullptr);
+  std::int32_t lowest = 0, highest = 0;
+  NextFreeIDOverTables(src.Quests, src.Descript, 1, 9999999, lowest, highest);
+  if (highest > 0) {
+    low = std::min(low, lowest);
+    high = std::max(high, highest);
+  }
+  if (high == 0 || high < low)
+    st.images.Clear();
+  else
+    st.images.Reset(low, high);
+
+  std::int32_t destLow = 9999999, destHigh = 0;
+  CollectImageFiles(dest.CourseFolder, destLow, destHigh, &st.imagesTaken);
+  switch (s.ImportMode) {
+    case 2:
+      st.nextImage = NextFreeIDOverTablesEx(dest.Quests, dest.Descript, 1, 18999);
+      st.lastImage = 18999;
+      break;
+    case 4:
+      st.nextImage = NextFreeIDOverTablesEx(dest.Quests, dest.Descript, st.remap.RangeStart, st.remap.RangeEnd);
+      st.lastImage = st.remap.RangeEnd;
+      break;
+    case 5:
+    case 6: st.nextImage = 0; break;
+    default:
+      st.nextImage = NextFreeIDOverTablesEx(dest.Quests, dest.Descript, 1, 99999);
+      st.lastImage = 99999;
+      break;
+  }
+  st.nodes.clear();
+  st.nextNodeByTree.clear();
+}
+
+void MapID(TableMapping& m, std::int32_t oldID) {
+  const RunSettings& s = Settings();
+  if (m.IDMap.Get(oldID) != 0) return;  // already mapped (an exam's printing options come twice)
+  if (s.Operation == 1 || s.Operation == 3) {
+    if (m.IDMap.Empty()) return;
+    Assign(m, oldID, oldID);
+    ResolveExistingRow(m, oldID);
+    return;
+  }
+  if (s.ImportMode == 3) {
+    KeepSameID(m, oldID);
+    return;
+  }
+  if (!m.Enabled) {
+    ResolveExistingRow(m, oldID);
+    return;
+  }
+  switch (s.ImportMode) {
+    case 5: Assign(m, oldID, m.FirstNewID + oldID); break;
+    case 6: Assign(m, oldID, CourseBlockID(oldID)); break;
+    default:
+      if (oldID < m.SrcFirstID || oldID > m.SrcLastID) {
+        KeepSameID(m, oldID);
+        return;
+      }
+      // A question type takes its question's identifier in ResolveExistingRow.
+      if (m.TableNo != kQuesTypeTable) {
+        // REMAPFROMID's questions start at RangeStart whatever is there; the copy asks first.
+        const bool fromID = s.ImportMode == 7 && m.TableNo == kQuestsTable;
+        const std::int32_t newID = NextFreeID(m, !fromID);
+        if (newID == 0) return;
+        Assign(m, oldID, newID);
+      }
+      break;
+  }
+  ResolveExistingRow(m, oldID);
+}
+
+void KeepSameID(TableMapping& m, std::int32_t oldID) {
+  bool take = true;
+  if (Settings().Interactive && m.Dest.KeyField != 0 && m.Dest.KeyTag != 0 && InDestination(m.Dest, oldID))
+    take = ConfirmOverwriteByID(m, oldID);
+  if (!take) {
+    m.IDMap.Set(oldID, 0);
+    return;
+  }
+  Assign(m, oldID, oldID);
+  ResolveExistingRow(m, oldID);
+}
+
+void ResolveExistingRow(TableMapping& m, std::int32_t oldID) {
+  if (!m.Enabled) return;
+  DatabaseSet& src = Src();
+  const std::string key = FormatID(oldID);
+  switch (m.TableNo) {
+    case kQuestsTable:
+      if (Seek(src.Quests.Data, src.Quests.Quest_idTag, key))
+        for (int k = 1; k <= src.Quests.AnswerCount; ++k) MapImage(Number(src.Quests.AnswerPctField(k)));
+      break;
+    case kDescriptTable:
+      if (Seek(src.Descript.Data, src.Descript.DescriptIDTag, key)) MapImage(Number(src.Descript.Image_id));
+      break;
+    case kExamsTable:
+      if (InteractiveRestore()) ConfirmOverwriteByName(m, oldID, "an exam");
+      if (Number(src.Exams.Exam_id) != oldID || xbase::d4recNo(src.Exams.Data) == 0)
+        Seek(src.Exams.Data, src.Exams.Exam_idTag, key);
+      if (Number(src.Exams.Exam_id) == oldID) MapID(Mapping(kPrintOptTable), Number(src.Exams.Print_ID));
+      break;
+    case kSessionsTable:
+      if (InteractiveRestore()) ConfirmOverwriteByName(m, oldID, "a session");
+      break;
+    case kSesQuestsTable:
+      if (Seek(src.SesQuests.Data, src.SesQuests.SesQues_idTag, key)) {
+        const std::int32_t session = Number(src.SesQuests.Session_id);
+        if (Mapping(kSessionsTable).IDMap.Get(session) == session) Assign(m, oldID, oldID);
+      }
+      break;
+    case kClassesTable:
+      if (oldID > 99999) {
+        m.IDMap.Set(oldID, Settings().Interactive ? 0 : oldID);
+        break;
+      }
+      if (InteractiveRestore()) ConfirmOverwriteByName(m, oldID, "a class");
+      break;
+    case kStudentsTable:
+      if (Seek(src.Students.Data, src.Students.Student_idTag, key)) {
+        const std::int32_t klass = Number(src.Students.Class_id);
+        const std::int32_t newClass = Mapping(kClassesTable).IDMap.Get(klass);
+        if (newClass == 0)
+          m.IDMap.Set(oldID, 0);
+        else if (newClass == klass)
+          Assign(m, oldID, oldID);
+      }
+      break;
+    case kTemplatesTable:
+      if (Seek(src.Templates.Data, src.Templates.TemplateIDTag, key) && InteractiveRestore() &&
+          f4str(src.Templates.Name).rfind('%', 0) != 0)
+        ConfirmOverwriteByName(m, oldID, "a template");
+      break;
+    case kQuesTypeTable: m.IDMap.Set(oldID, Mapping(kQuestsTable).IDMap.Get(oldID)); break;
+    default: break;
+  }
+}
+
+void MapImage(std::int32_t oldImageID) {
+  MappingState& st = M();
+  WriteLog("Mapping image: " + std::to_string(oldImageID));
+  if (!st.images.Contains(oldImageID) || st.images.Get(oldImageID) != 0) return;
+  const RunSettings& s = Settings();
+  const long mode = (s.Operation == 1 || s.Operation == 3) ? 3 : s.ImportMode;
+  std::int32_t newID = 0;
+  if (CountsUp(mode)) {
+    while (st.nextImage >= 1 && st.nextImage <= st.lastImage && st.imagesTaken.count(st.nextImage)) ++st.nextImage;
+    if (st.nextImage < 1 || st.nextImage > st.lastImage) {
+      Exhausted("image", 1, st.lastImage);
+      return;
+    }
+    newID = st.nextImage++;
+  } else if (mode == 3) {
+    newID = oldImageID;
+    st.nextImage = std::max(st.nextImage, oldImageID + 1);
+  } else if (mode == 5) {
+    newID = st.remap.RangeStart + oldImageID;
+  } else if (mode == 6) {
+    newID = CourseBlockID(oldImageID);
+  }
+  st.images.Set(oldImageID, newID);
+  st.imagesTaken.insert(newID);
+  WriteLog("Mapped to: " + std::to_string(newID));
+}
+
+void MapUser(std::int32_t oldUserID) {
+  MappingState& st = M();
+  if (!st.users.Contains(oldUserID) || st.users.Get(oldUserID) != 0) return;
+  DatabaseSet& src = Src();
+  DatabaseSet& dest = Dest();
+  if (Settings().Operation != 1) {
+    if (!Seek(src.Users.Data, src.Users.User_IDTag, FormatID(oldUserID))) return;
+    const std::string name = f4str(src.Users.User_Name);
+    if (Seek(dest.Users.Data, dest.Users.User_NameTag, name)) {
+      st.users.Set(oldUserID, Number(dest.Users.User_ID));
+      return;
+    }
+  }
+  // A number the destination's users do not hold yet.
+  const TableRef ref = UsersRef(dest.Users);
+  while (st.nextUser >= 1 && ref.Data != 0 && InDestination(ref, st.nextUser)) ++st.nextUser;
+  st.users.Set(oldUserID, st.nextUser++);
+}
+
+void MapCategory(const std::string& nodeKeyText) {
+  MappingState& st = M();
+  const StandardKey key = ParseStandardKey(nodeKeyText);
+  if (st.nodes.count(nodeKeyText)) return;
+  const RunSettings& s = Settings();
+  if (s.OfficeMode == 1 || (s.GameImport && s.StandardImportMode != 1 && !IsCustomCourse(key.NodeID))) {
+    st.nodes[nodeKeyText] = nodeKeyText;
+    return;
+  }
+  const std::string tree = KeyText3(key.TreeID);
+  std::int32_t node = 0;
+  const auto next = st.nextNodeByTree.find(tree);
+  if (next == st.nextNodeByTree.end()) {
+    const StandardRecord& dest = Dest().Standard;
+    std::int32_t last = -1;
+    if (dest.Data != 0 && dest.StandardIDTag != 0) {
+      xbase::d4tagSelect(dest.Data, dest.StandardIDTag);
+      int rc = xbase::d4seek(dest.Data, StandardKeyString(key.TreeID, 9999999));
+      if (rc == xbase::kAfter) rc = xbase::d4skip(dest.Data, -1);
+      else if (rc == xbase::kEof) rc = xbase::d4bottom(dest.Data);
+      if (rc == xbase::kSuccess && !xbase::d4bof(dest.Data) && Number(dest.Tree_id) == key.TreeID)
+        last = Number(dest.Node_id);
+    }
+    if (last < 0) {
+      node = kFirstUserNode;
+    } else {
+      node = last + 1;
+      if (key.NodeID >= kPublisherThreshold && node < kPublisherThreshold) {
+        node = kFirstUserNode;
+        while (Seek(dest.Data, dest.StandardIDTag, StandardKeyString(key.TreeID, node))) ++node;
+      }
+    }
+  } else {
+    node = ParseStandardKey(next->second).NodeID;
+    st.nextNodeByTree.erase(next);
+  }
+  st.nextNodeByTree[tree] = StandardKeyString(key.TreeID, node + 1);
+  st.nodes[nodeKeyText] = StandardKeyString(key.TreeID, node);
+}
+
+std::int32_t LookupNewID(std::int32_t t, std::int32_t oldID) {
+  if (oldID == 0) return 0;
+  if (t == kUsersTable) return LookupNewUserID(oldID);
+  if (t == kImageFiles) {
+    if (oldID < kPublisherThreshold && Settings().OfficeMode != 1) return oldID;
+    return M().images.Get(oldID);
+  }
+  if (t < 1 || t > kTableCount) return 0;
+  const IdMap& map = Mapping(t).IDMap;
+  if (!map.Contains(oldID)) return 0;
+  const std::int32_t mapped = map.Get(oldID);
+  if (Settings().ImportMode == 3) return mapped != 0 ? oldID : 0;
+  return mapped;
+}
+
+std::int32_t LookupNewUserID(std::int32_t oldUserID) {
+  if (oldUserID == kOwnerNeverRemapped) return kOwnerNeverRemapped;
+  const TransferFlags& flags = Transfer();
+  if (!flags.KeepUserIDs) return static_cast<std::int32_t>(TextValue(CurrentUser().UserID));
+  if (flags.KeepUserIDsUnchanged) return oldUserID;
+  return M().users.Get(oldUserID);
+}
+
+}  // namespace tolvarin

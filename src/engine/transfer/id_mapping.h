@@ -1,0 +1,53 @@
+#pragma once
+// The identifier every selected source row carries in the destination, decided
+// before anything is copied: each table's IDMap, the image map, the user map and the
+// standards-node map, filled by the run's remap mode (ImportMode 1 default,
+// 2 REMAPTOCORVANE, 3 REMAPNOTHING, 4 REMAPTORANGE, 5 REMAPOFFSET, 6 REMAPBYCOURSE,
+// 7 REMAPFROMID; a backup or gradebook export keeps every identifier).
+//
+// New identifiers are only ever ones the destination does not hold (rows, and image
+// files for images) and that no other row of the transfer takes; a window that runs
+// out stops the transfer before anything is written. Rows meant to keep their
+// identifier (REMAPNOTHING, REMAPOFFSET, REMAPBYCOURSE, kept users, rows the user
+// chose to overwrite, and REMAPFROMID's questions, whose overwrites the copy asks
+// about) are not moved.
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "engine/transfer/table_mapping.h"
+
+namespace tolvarin {
+
+// Fills every map after the selection. False when a table's (or the images') window
+// has no free identifier left: the run was told, and nothing may be copied.
+bool BuildMappings();
+
+// The steps BuildMappings takes, for the drivers' and the tests' use.
+void InitImageMapping();
+void MapID(TableMapping& mapping, std::int32_t oldID);
+void KeepSameID(TableMapping& mapping, std::int32_t oldID);
+void ResolveExistingRow(TableMapping& mapping, std::int32_t oldID);
+void MapImage(std::int32_t oldImageID);
+void MapUser(std::int32_t oldUserID);
+void MapCategory(const std::string& nodeKeyText);
+
+// The new identifier of a source row of table t (12 users, 16 image files); 0 when
+// the row is not copied.
+std::int32_t LookupNewID(std::int32_t tableNo, std::int32_t oldID);
+std::int32_t LookupNewUserID(std::int32_t oldUserID);
+
+// The maps themselves, read by the copy, the activity rewrite and the preview.
+const IdMap& ImageMap();
+std::int32_t NextImageID();
+const IdMap& UserMap();
+std::int32_t LastUserID();
+// Old node key text (StandardKeyString) to new.
+const std::map<std::string, std::string>& StandardNodeMap();
+// The new node key of a node key text: its map entry, else the key itself.
+std::string MappedNodeKey(const std::string& nodeKeyText);
+
+// The text of the stop when a window runs out.
+std::string WindowExhaustedText(const std::string& what, std::int32_t first, std::int32_t last);
+
+}  // namespace tolvarin

@@ -1,0 +1,356 @@
+#include "engine/transfer/row_copy.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <vector>
+
+#include "construction/blank_tables.h"
+#include "core/box_buttons.h"
+#include "core/files.h"
+#include "core/paths.h"
+#include "core/progress.h"
+#include "core/run_log.h"
+#include "core/settings.h"
+#include "core/strings.h"
+#include "core/system_box.h"
+#include "data/codebase.h"
+#include "data/id_ranges.h"
+#include "data/key_text.h"
+#include "data/record_ops.h"
+#include "data/standards.h"
+#include "data/table_registry.h"
+#include "engine/transfer/activity_remap.h"
+#include "engine/transfer/database_sets.h"
+#include "engine/transfer/table_access.h"
+#include "engine/transfer/id_mapping.h"
+#include "engine/transfer/selection.h"
+#include "engine/transfer/transfer_state.h"
+
+namespace tolvarin {
+namespace {
+
+using transfer::Number;
+using transfer::Seek;
+
+namespace fs = std::filesystem;
+
+constexpr std::int32_t kPublisherThreshold = 20000;
+constexpr long kAppendPackageMode = 5;
+
+ImportPreview& Preview() {
+  static ImportPreview preview;
+  return preview;
+}
+
+std::string ImageText(std::int32_t id) { return id > 0 ? FormatID(id) : std::string(); }
+
+// A table that is not a field's own: table 1's fourth reference names the question
+// type table's field, which the question type rows' own copy looks after.
+bool FieldOf(xbase::Field4 field, xbase::Data4 data) { return field != 0 && xbase::f4data(field) == data; }
+
+bool StopsAtTheOverwriteWarning() {
+  const RunSettings& s = Settings();
+  if (s.Operation != 2 || s.ImportMode != 7 || !s.Interactive) return false;
+  const TableMapping& quests = Mapping(kQuestsTable);
+  const IdMap& map = quests.IDMap;
+  if (map.Empty()) return false;
+  std::string list;
+  for (std::int32_t old = map.low(); old <= map.high(); ++old) {
+    const std::int32_t id = map.Get(old);
+    if (id > 0 && Seek(quests.Dest.Data, quests.Dest.KeyTag, FormatID(id))) list += FormatID(id) + " ";
+  }
+  if (list.empty()) return false;
+  const std::string text = "Importing these questions will overwrite the following question ids: \r\n\r\n" + list +
+                           "\r\n\r\nAre you sure you want to continue?";
+  return FacilityMessageBox(text, kMbYesNo | kMbQuestion) != kIdYes;
+}
+
+bool PreviewSaysGoOn() {
+  const RunSettings& s = Settings();
+  if ((s.Operation != 2 && s.Operation != 4) || !s.Interactive) return true;
+  if (Preview()) return Preview()();
+  return FacilityMessageBox(kPreviewText, kMbOkCancel | kMbQuestion) == kIdOk;
+}
+
+}  // namespace
+
+void SetImportPreview(ImportPreview preview) { Preview() = std::move(preview); }
+
+bool CopyTables() {
+  const RunSettings& s = Settings();
+  if (StopsAtTheOverwriteWarning()) return false;
+  if (!PreviewSaysGoOn()) {
+    WriteLog("Import cancelled at the preview: nothing was copied");
+    return false;
+  }
+  if (s.Operation != 4 && s.Mode == 0 && s.Interactive && (UserAccessLevel() == 1 || s.Operation == 1))
+    CopyUsersTable();
+  if (s.Operation == 1 || s.Operation == 3 || Transfer().ImportClassification) CopyStandardNodes();
+  for (std::int32_t t = 1; t <= kTableCount; ++t) {
+    TableMapping& m = Mapping(t);
+    if (m.Src.Data == 0) continue;
+    Progress().Detail("Copying table " + m.TableName);
+    CopyTable(m);
+  }
+  CopyImages();
+  return true;
+}
+
+void CopyTable(TableMapping& m) {
+  if (!m.Enabled) {
+    CopyTableSpecial(m);
+    return;
+  }
+  WriteLog("Copying table: " + m.TableName);
+  const xbase::Data4 src = m.Src.Data;
+  const xbase::Data4 dest = m.Dest.Data;
+  if (src == 0 || dest == 0) return;
+  const std::vector<std::int32_t> ids = m.SelectedIDs;
+  for (std::int32_t oldID : ids) {
+    if (oldID == 0 || !Seek(src, m.Src.KeyTag, FormatID(oldID))) continue;
+    const std::int32_t newID = LookupNewID(m.TableNo, oldID);
+    if (newID <= 0) continue;
+    const bool exists = Seek(dest, m.Dest.KeyTag, FormatID(newID));
+    if (exists && Settings().Mode == kAppendPackageMode) continue;
+    if (exists) {
+      if (LockCurrentRecord(dest) != 0) continue;
+    } else {
+      AppendBlank(dest);
+    }
+    CopyFieldsByPosition(src, dest);
+    xbase::f4assign(m.Dest.KeyField, FormatID(newID));
+    for (const TableReference& r : m.References) {
+      if (!FieldOf(r.SrcField, src) || !FieldOf(r.DestField, dest)) continue;
+      const std::int32_t mapped = LookupNewID(r.RefTableNo, Number(r.SrcField));
+      if (mapped > 0) xbase::f4assign(r.DestField, FormatID(mapped));
+    }
+    CopyTableSpecial(m);
+    if (exists) {
+      Engine().LastEngineCode = xbase::d4flush(dest);
+      xbase::d4unlock(dest);
+    } else {
+      Engine().LastEngineCode = xbase::d4append(dest);
+    }
+    if (Engine().LastEngineCode != 0)
+      WriteLog("    Row ID#" + FormatID(oldID) + " of " + m.TableName + " could not be written (" +
+               std::to_string(Engine().LastEngineCode) + ")");
+    AppendRowKeyPairs(m.TableName, oldID, newID);
+    if (m.LogRows) {
+      const std::string name = m.SrcNameField ? Trim(f4str(m.SrcNameField)) : std::string();
+      if (!name.empty())
+        WriteLog("    Copied Row: " + name);
+      else
+        WriteLog("    Copied Row ID#" + FormatID(oldID) + " to " + FormatID(newID));
+    }
+  }
+}
+
+void CopyTableSpecial(TableMapping& m) {
+  DatabaseSet& src = Src();
+  DatabaseSet& dest = Dest();
+  const RunSettings& s = Settings();
+  if (m.Enabled) {
+    switch (m.TableNo) {
+      case kQuestsTable: {
+        const int answers = std::min<int>(src.Quests.AnswerCount, dest.Quests.AnswerCount);
+        for (int k = 1; k <= answers; ++k)
+          xbase::f4assign(dest.Quests.AnswerPctField(k),
+                          ImageText(LookupNewID(kImageFiles, Number(src.Quests.AnswerPctField(k)))));
+        // The series identifier lives only in tables that have a field of its own.
+        const xbase::Field4 srcSeries = xbase::d4field(src.Quests.Data, "sourceID");
+        const xbase::Field4 destSeries = xbase::d4field(dest.Quests.Data, "sourceID");
+        if (srcSeries != 0 && destSeries != 0) {
+          TableRef ref = m.Src;
+          xbase::f4assign(destSeries, SeriesIDOf(ref, srcSeries, -1));
+        }
+        break;
+      }
+      case kDescriptTable:
+        xbase::f4assign(dest.Descript.Image_id, ImageText(LookupNewID(kImageFiles, Number(src.Descript.Image_id))));
+        break;
+      case kTemplatesTable: RemapActivityQuestionIDs(); break;
+      default: break;
+    }
+  } else {
+    switch (m.TableNo) {
+      case kStandardNodesTable: CopyStandardNodes(); break;
+      case kSesResultsTable: CopyLinkTableRows(); break;
+      case kPrintOptTable: CopyMappedRows(); break;
+      default: break;
+    }
+  }
+  if (m.TableNo != kQuestsTable) return;
+  if (s.Operation == 4 && !Transfer().ImportClassification) return;
+  // The question's standards links, read before any is written.
+  const std::string question = std::to_string(Number(src.Quests.Quest_id));
+  struct Link {
+    std::int32_t tree, node, quest;
+  };
+  std::vector<Link> links;
+  if (Seek(src.StanQues.Data, src.StanQues.Quest_idTag, question)) {
+    do links.push_back({Number(src.StanQues.Tree_id), Number(src.StanQues.Node_id), Number(src.StanQues.Quest_id)});
+    while (xbase::d4seekNext(src.StanQues.Data, question) == xbase::kSuccess);
+  }
+  const bool renumber = s.Operation != 4 && !StandardNodeMap().empty();
+  for (Link link : links) {
+    if (renumber && link.node >= kPublisherThreshold) {
+      const std::string key = MappedNodeKey(StandardKeyString(static_cast<std::int16_t>(link.tree), link.node));
+      link.node = ParseStandardKey(key).NodeID;
+    }
+    link.quest = LookupNewID(kQuestsTable, link.quest);
+    if (link.quest > 0) AddStandardQuestionLink(link.tree, link.node, link.quest);
+  }
+}
+
+void AddStandardQuestionLink(std::int32_t tree, std::int32_t node, std::int32_t questID) {
+  const StanQuesRecord& d = Dest().StanQues;
+  if (d.Data == 0) return;
+  const std::string key = std::to_string(questID);
+  if (Seek(d.Data, d.Quest_idTag, key)) {
+    do {
+      if (Number(d.Tree_id) == tree && Number(d.Node_id) == node) return;
+    } while (xbase::d4seekNext(d.Data, key) == xbase::kSuccess);
+  }
+  AppendBlank(d.Data);
+  xbase::f4assignLong(d.Tree_id, tree);
+  xbase::f4assignLong(d.Node_id, node);
+  xbase::f4assignLong(d.Quest_id, questID);
+  Engine().LastEngineCode = xbase::d4append(d.Data);
+}
+
+void AppendRowKeyPairs(const std::string& tableName, std::int32_t oldID, std::int32_t newID) {
+  const std::string oldKey = PadRight(tableName, 20) + PadRight(std::to_string(oldID), 40);
+  const std::string newText = PadRight(std::to_string(newID), 40);
+  DatabaseSet& src = Src();
+  DatabaseSet& dest = Dest();
+  const std::pair<AttributeValuesRecord*, AttributeValuesRecord*> tables[] = {
+      {&src.CharAttributes, &dest.CharAttributes},
+      {&src.EnumAttributes, &dest.EnumAttributes},
+      {&src.MemoAttributes, &dest.MemoAttributes}};
+  for (const auto& [from, to] : tables) {
+    if (from->Data == 0 || to->Data == 0) continue;
+    CopyMatchingRows({from->Data, from->RowTag}, {to->Data, to->Table_id}, oldKey, newText);
+  }
+}
+
+void CopyUsersTable() {
+  WriteLog("Copying users table");
+  DatabaseSet& src = Src();
+  DatabaseSet& dest = Dest();
+  if (src.Users.Data == 0 || dest.Users.Data == 0) return;
+  struct User {
+    std::int32_t id;
+    long recno;
+  };
+  std::vector<User> users;
+  xbase::d4tagSelect(src.Users.Data, src.Users.User_IDTag);
+  for (int rc = xbase::d4top(src.Users.Data); rc == xbase::kSuccess; rc = xbase::d4skip(src.Users.Data, 1))
+    if (Trim(f4str(src.Users.User_Name)) != kMasterUserName)
+      users.push_back({Number(src.Users.User_ID), xbase::d4recNo(src.Users.Data)});
+  for (const User& user : users) {
+    const std::int32_t id = LookupNewUserID(user.id);
+    if (id <= LastUserID()) continue;
+    if (Seek(dest.Users.Data, dest.Users.User_IDTag, FormatID(id))) continue;
+    if (Settings().Operation != 2) {
+      bool hasClass = false;
+      const std::string key = FormatID(user.id);
+      if (Seek(src.Classes.Data, src.Classes.User_idTag, key)) {
+        do hasClass = hasClass || LookupNewID(kClassesTable, Number(src.Classes.Class_id)) > 0;
+        while (xbase::d4seekNext(src.Classes.Data, key) == xbase::kSuccess);
+      }
+      if (!hasClass) continue;
+    }
+    xbase::d4go(src.Users.Data, user.recno);
+    AppendBlank(dest.Users.Data);
+    xbase::f4assign(dest.Users.User_ID, FormatID(id));
+    CopyFieldValue(dest.Users.User_Name, src.Users.User_Name);
+    CopyFieldValue(dest.Users.Password, src.Users.Password);
+    CopyFieldValue(dest.Users.Edit_Pswd, src.Users.Edit_Pswd);
+    Engine().LastEngineCode = xbase::d4append(dest.Users.Data);
+  }
+}
+
+void CopyStandardNodes() {
+  const StandardRecord& s = Src().Standard;
+  const StandardRecord& d = Dest().Standard;
+  if (s.Data == 0 || d.Data == 0) return;
+  for (const std::string& key : StandardNodeKeys()) {
+    if (!Seek(s.Data, s.StandardIDTag, key)) continue;
+    const StandardKey node = ParseStandardKey(MappedNodeKey(key));
+    const std::int16_t tree = static_cast<std::int16_t>(Number(s.Tree_id));
+    const StandardKey parent = ParseStandardKey(MappedNodeKey(StandardKeyString(tree, Number(s.Parent_id))));
+    AppendBlank(d.Data);
+    xbase::f4assignLong(d.Tree_id, node.TreeID);
+    xbase::f4assignLong(d.Node_id, node.NodeID);
+    xbase::f4assignLong(d.Parent_id, parent.NodeID);
+    CopyFieldValue(d.Order, s.Order);
+    CopyFieldValue(d.Descript, s.Descript);
+    Engine().LastEngineCode = xbase::d4append(d.Data);
+  }
+}
+
+void CopyLinkTableRows() {
+  const SesResultsRecord& s = Src().SesResults;
+  const SesResultsRecord& d = Dest().SesResults;
+  if (s.Data == 0 || d.Data == 0) return;
+  const auto& students = Mapping(kStudentsTable).SelectedSet;
+  const auto& sesQuests = Mapping(kSesQuestsTable).SelectedSet;
+  xbase::d4tagSelect(s.Data, 0);
+  for (int rc = xbase::d4top(s.Data); rc == xbase::kSuccess; rc = xbase::d4skip(s.Data, 1)) {
+    const std::int32_t student = Number(s.Student_id);
+    const std::int32_t sesQues = Number(s.SesQues_id);
+    if (!students.count(student) || !sesQuests.count(sesQues)) continue;
+    const std::int32_t newStudent = LookupNewID(kStudentsTable, student);
+    const std::int32_t newSesQues = LookupNewID(kSesQuestsTable, sesQues);
+    if (newStudent < 1 || newSesQues < 1) continue;
+    AppendBlank(d.Data);
+    xbase::f4assign(d.Student_id, FormatID(newStudent));
+    xbase::f4assign(d.SesQues_id, FormatID(newSesQues));
+    // The answer is copied as it stands: a letter answer would not survive a number.
+    CopyFieldValue(d.Answer, s.Answer);
+    xbase::f4assignLong(d.Time, xbase::f4long(s.Time));
+    Engine().LastEngineCode = xbase::d4append(d.Data);
+  }
+}
+
+void CopyMappedRows() {
+  const PrintOptRecord& s = Src().PrintOpt;
+  const PrintOptRecord& d = Dest().PrintOpt;
+  if (s.Data == 0 || d.Data == 0) return;
+  xbase::d4tagSelect(s.Data, s.Print_idTag);
+  for (int rc = xbase::d4top(s.Data); rc == xbase::kSuccess; rc = xbase::d4skip(s.Data, 1)) {
+    AppendBlank(d.Data);
+    CopyFieldsByPosition(s.Data, d.Data);
+    xbase::f4assign(d.Print_ID, FormatID(LookupNewID(kPrintOptTable, Number(s.Print_ID))));
+    xbase::f4assign(d.User_ID, FormatID(LookupNewUserID(Number(s.User_ID))));
+    Engine().LastEngineCode = xbase::d4append(d.Data);
+  }
+}
+
+void CopyImages() {
+  WriteLog("Copying images");
+  const std::string from = Src().CourseFolder;
+  const std::string to = Dest().CourseFolder;
+  std::error_code ec;
+  // The source folder's image files by identifier, listed once.
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(from, ec))
+    if (entry.is_regular_file(ec)) files.push_back(entry.path());
+  std::sort(files.begin(), files.end());
+  for (std::int32_t old : SelectedImageIDs()) {
+    const std::int32_t id = LookupNewID(kImageFiles, old);
+    if (id == 0) continue;
+    const std::string stem = FormatID(old);
+    for (const fs::path& file : files) {
+      const std::string name = file.filename().string();
+      if (name.size() < stem.size() + 1 || name.compare(0, stem.size(), stem) != 0 || name[stem.size()] != '.') continue;
+      const std::string extension = name.substr(stem.size() + 1);
+      const std::string target = JoinPath(to, FormatID(id) + "." + extension);
+      if (fs::equivalent(file, target, ec)) continue;
+      CopyFileReplace(file.string(), target);
+      WriteLog("Copied image from " + from + "/" + name + " to " + to + "/" + FormatID(id) + "." + extension);
+    }
+  }
+}
+
+}  // namespace tolvarin

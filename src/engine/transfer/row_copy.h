@@ -1,0 +1,42 @@
+#pragma once
+// The copy step of every transfer: the selected source rows go into the destination
+// with the identifiers BuildMappings gave them and every reference rewritten through
+// the maps; the attribute rows, standards links and session results that hang off a
+// copied row follow, the users and standards nodes the rows need are appended, and
+// the image files are copied under their new names. A row whose new identifier
+// exists in the destination overwrites it (the package-merge mode leaves it alone);
+// a reference to a row that is not copied keeps its source value.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "engine/transfer/table_mapping.h"
+
+namespace tolvarin {
+
+// The import preview, shown before anything is written in an interactive restore or
+// migration: true goes on, false (Cancel or the close box) stops the copy. Without
+// one installed, the run asks through the presenter.
+using ImportPreview = std::function<bool()>;
+void SetImportPreview(ImportPreview preview);
+
+// The whole copy. False when it stopped before writing anything: the REMAPFROMID
+// overwrite warning or the preview was answered No/Cancel. The caller then says
+// that nothing was imported.
+bool CopyTables();
+
+void CopyTable(TableMapping& mapping);
+void CopyTableSpecial(TableMapping& mapping);
+void AppendRowKeyPairs(const std::string& tableName, std::int32_t oldID, std::int32_t newID);
+void CopyUsersTable();
+void CopyStandardNodes();
+void CopyLinkTableRows();
+void CopyMappedRows();
+void CopyImages();
+void AddStandardQuestionLink(std::int32_t tree, std::int32_t node, std::int32_t questID);
+
+// The text of the preview's stand-in question.
+inline constexpr const char* kPreviewText =
+    "The selected content is ready to be imported into your database. Continue with the import?";
+
+}  // namespace tolvarin
