@@ -134,4 +134,6 @@ const std::string& DebugLogName() { return Debug().name; }
 
 void SetDebugLogSwitch(bool on) { Debug().enabled = on; }
 
+bool DebugLogSwitch() { return Debug().enabled; }
+
 }  // namespace tolvarin

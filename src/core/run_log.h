@@ -23,6 +23,7 @@ void WriteDebugLog(const std::string& text);
 void InitDebugLog();
 const std::string& DebugLogName();
 void SetDebugLogSwitch(bool on);  // nothing in the system turns it on
+bool DebugLogSwitch();
 
 // "yyyy-mm-dd hh:nn:ss" in local time, as logs and description files write it.
 std::string FormatTimeStamp(std::chrono::system_clock::time_point when);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "construction/upgrade_passes.h"
 #include "core/box_buttons.h"
 #include "core/command_line.h"
 #include "core/files.h"
@@ -120,8 +121,9 @@ int Dispatch(const std::string& line) {
     case 8:
       return NotAvailable("RepairCorruptTable");
     case 9: {
-      [[maybe_unused]] const bool createNewFolders = ToUpper(GetCommandArg(line, "CreateNewFolders")) != "FALSE";
-      return NotAvailable("NewUpgrade");
+      const bool createNewFolders = ToUpper(GetCommandArg(line, "CreateNewFolders")) != "FALSE";
+      ConstructDatabases(createNewFolders);
+      return 0;
     }
     case 10:
       return NotAvailable("MakeWiseInstallers");

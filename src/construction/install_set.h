@@ -1,0 +1,50 @@
+#pragma once
+// Course and area identifiers of database folders, the installed edition, and the
+// install set an installer may deliver (CorvaneInst). The edition's catalogue
+// (edition names, course titles, product numbers and the slot of each old course
+// number) is the host's product catalogue.
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace tolvarin {
+
+struct EditionInfo {
+  std::int16_t Code = 0;   // the installed edition, 0 when unknown
+  std::int16_t Group = -1; // EditionGroup of the code
+  // The course slot of old course numbers 1 to 8 (index 0 unused); -1: none.
+  std::array<std::int16_t, 9> Slots{-1, -1, -1, -1, -1, -1, -1, -1, -1};
+};
+EditionInfo& Edition();
+
+// Reads the installed edition from Kestal.INI and the edition's catalogue.
+void ReadEdition();
+void LoadCourseNames();
+
+// Old course numbers 2 and 3 trade places; every other number stays.
+int SwapCourseNumber(int number);
+// The course slot of an old course number through the edition's slot table; -1 for none.
+std::int16_t GetCourseSlot(int courseNumber);
+
+// A folder whose name ends in seven digits is an old per-course folder: the slot its
+// number maps to; otherwise CourseID of its course.ini; -1 when neither.
+std::int16_t GetCourseID(const std::string& folder);
+// AreaID of the folder's area.ini, else of its parent's; -1 when neither.
+std::int16_t GetAreaID(const std::string& folder);
+
+inline constexpr int kLiveCatalogue = 4;
+inline constexpr int kInstallCatalogue = 5;
+// The path of that course slot in the first area with that identifier, in the live
+// catalogue (4) or the install set's (5); "" otherwise.
+std::string GetCoursePath(int areaID, int courseSlot, int catalogue);
+// The course identifier under the combined area 5 of a live course slot; -1 for none.
+int MapCourseType(int areaID, int courseSlot);
+
+// The install set's courses: registered, laid out as live course folders, and
+// their data archives unpacked. Install sets are not handled by this build: these
+// leave an installation without CorvaneInst as it is.
+void RegisterInstallCourses(const std::string& installFolder);
+void CreateCourseDirectories(bool createNewFolders);
+void UnpackCourseData();
+
+}  // namespace tolvarin

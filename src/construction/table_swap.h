@@ -1,0 +1,33 @@
+#pragma once
+// Replacing a live table by a rebuilt one so that a run killed at any moment leaves
+// the table's rows in its folder. The rebuilt table is written beside the live one
+// as <name>_new.*; the swap moves the live files aside as <name>_old.* (the data
+// file first), moves the new ones in and deletes the old ones (the data file
+// first). Whoever opens the folder's tables next calls RecoverTableSwap first.
+#include <string>
+
+namespace tolvarin {
+
+inline constexpr const char* kNewSuffix = "_new";
+inline constexpr const char* kOldSuffix = "_old";
+
+// The file folder/<name><extension> as it stands on disk (any case), or as written.
+std::string TableFilePath(const std::string& folder, const std::string& name, const std::string& extension);
+bool TableFileExists(const std::string& folder, const std::string& name);
+
+// Puts folder/<name>_new.* in place of folder/<name>.*. False, with the live table
+// as it was and the new files gone, when a move failed.
+bool SwapInRebuiltTable(const std::string& folder, const std::string& name);
+
+// Finishes what an interrupted swap left: with <name>_old.dbf present the old table
+// goes back in place; leftover new files and old index or memo files go.
+void RecoverTableSwap(const std::string& folder, const std::string& name);
+
+// Copies the blank table into the folder as a whole: a table that was missing
+// stays missing until all its files are there.
+bool PlaceBlankTable(const std::string& blankFolder, const std::string& folder, const std::string& name);
+
+// Deletes folder/<name>_new.*.
+void DeleteRebuiltTable(const std::string& folder, const std::string& name);
+
+}  // namespace tolvarin

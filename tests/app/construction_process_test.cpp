@@ -1,0 +1,256 @@
+// Mode NEWUPGRADE run by the real program over installations laid out by the test,
+// whole and killed part-way.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <thread>
+
+#include "construction/upgrade_fixture.h"
+#include "host_run.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace upgrade_testing;
+using app_testing::HostRun;
+using app_testing::RunResult;
+
+std::string Xbdump() {
+  fs::path tool = fs::path(HostRun::Program()).parent_path() / "xbdump";
+  return fs::exists(tool) ? tool.string() : "";
+}
+
+std::string RunXbdump(const fs::path& folder) {
+  std::string output;
+  if (FILE* pipe = popen(("\"" + Xbdump() + "\" \"" + folder.string() + "\" 2>&1").c_str(), "r")) {
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
+    pclose(pipe);
+  }
+  return output;
+}
+
+class ConstructionProcess : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const char* tmp = std::getenv("TMPDIR")) previousTmp = tmp;
+    fs::create_directories(host.Scratch() + "/tmp");
+    setenv("TMPDIR", (host.Scratch() + "/tmp").c_str(), 1);
+    host.HostIni("");
+    brand = fs::path(host.App()) / "Databases" / "Corvane";
+    area = brand / "Science";
+    course0 = area / "Biology";
+    course1 = area / "Chemistry";
+  }
+
+  // Live course folders with conforming and non-conforming tables, and an old
+  // single database whose rows all find a place (no old course numbers involved).
+  void LayOutInstallation() {
+    MakeArea(area, 1, "Science");
+    MakeCourse(course0, 0);
+    MakeCourse(course1, 1);
+    MakeTable(brand, "users", Layout("users"),
+              {User("0001001", "LATSEK"), User("0000001", "MENTOR"), User("0000005", "JONES")});
+    MakeTable(course0, "quests", Layout("quests"),
+              {{{"quest_id", "0020001"}, {"question", "What is a cell?"}},
+               {{"quest_id", "0020002"}, {"question", "Name an organelle."}}});
+    MakeTable(course0, "exams", WithField(Layout("exams"), "print_id", [](tolvarin::FieldDef& f) { f.Name = ""; }),
+              {{{"exam_id", "0020001"}, {"name", "Midterm"}}, {{"exam_id", "0020002"}, {"name", "Final"}}});
+    MakeTable(course0, "classes", WithField(Layout("classes"), "section", [](tolvarin::FieldDef& f) { f.Len = 40; }),
+              {{{"class_id", "0000101"}, {"section", "Period 3"}, {"user_id", "0000005"}}});
+    MakeTable(course0, "templates", WithField(Layout("templates"), "blob", [](tolvarin::FieldDef& f) { f.Len = 10; }),
+              {{{"templateid", "0000201"}, {"blob", "<template>one</template>"}}});
+    MakeTable(course0, "questype", WithoutTag(Layout("questype"), "TAXONOMY"), {{{"quest_id", "0020001"}, {"type", "3"}}});
+    MakeTable(course0, "students", OldStudents(),
+              {{{"student_id", "0000031"}, {"class_id", "0000101"}, {"name", "Doe, Jane"}},
+               {{"student_id", "0000032"}, {"class_id", "0000101"}, {"name", "John Smith"}}});
+    MakeTable(course0, "sesquest", Layout("sesquests"), {{{"sesques_id", "0000011"}, {"session_id", "0000001"}}});
+    MakeTable(course0, "sesresul", Layout("sesresults"), {{{"sesques_id", "0000011"}, {"student_id", "0000031"}}});
+    MakeTable(course0, "control2", Layout("brandcontrol"), {{{"table", "quests"}}});
+    const fs::path old = fs::path(host.App()) / "DBF";
+    MakeTable(old, "users", Layout("users"), {User("0000009", "LATSEK"), User("0000005", "SMITH")});
+    MakeTable(old, "exams", Layout("exams"), {{{"exam_id", "0030001"}, {"name", "Old quiz"}}});
+    MakeTable(old, "printopt", Layout("printopt"), {{{"print_id", "0000002"}, {"descript", "Old options"}}});
+  }
+
+  // The distinctive texts of the installation's rows, by table.
+  static std::map<std::string, std::set<std::string>> ExpectedTexts() {
+    return {{"quests", {"What is a cell?", "Name an organelle."}},
+            {"exams", {"Midterm", "Final", "Old quiz"}},
+            {"classes", {"Period 3"}},
+            {"templates", {"<template>one</template>"}},
+            {"questype", {"0020001"}},
+            {"students", {"0000031", "0000032"}},
+            {"sesquests", {"0000011"}},
+            {"sesresults", {"0000031"}},
+            {"users", {"JONES", "SMITH"}},
+            {"printopt", {"Old options"}}};
+  }
+
+  // Every value any table file under the folders holds, by the table's base name
+  // (former names and the swap's work names count for the table).
+  static std::map<std::string, std::set<std::string>> TextsFound(const std::vector<fs::path>& roots) {
+    std::map<std::string, std::set<std::string>> found;
+    for (const fs::path& root : roots) {
+      if (!fs::exists(root)) continue;
+      for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (entry.path().extension() != ".dbf" || entry.path().parent_path().filename() == "Blank") continue;
+        std::string name = entry.path().stem().string();
+        for (const char* suffix : {"_new", "_old"}) {
+          if (name.size() > 4 && name.substr(name.size() - 4) == suffix) name.resize(name.size() - 4);
+        }
+        if (name == "sesquest") name = "sesquests";
+        if (name == "sesresul") name = "sesresults";
+        const xbase::Data4 data = xbase::d4open(Code(), entry.path().string());
+        if (data == 0) {
+          xbase::code4errorCode(Code(), 0);
+          continue;
+        }
+        for (int rc = xbase::d4top(data); rc == 0; rc = xbase::d4skip(data, 1)) {
+          if (xbase::d4deleted(data)) continue;
+          for (int j = 1; j <= xbase::d4numFields(data); ++j) {
+            const xbase::Field4 f = xbase::d4fieldJ(data, j);
+            found[name].insert(tolvarin::Trim(xbase::f4type(f) == 'M' ? xbase::f4memoStr(f) : xbase::f4str(f)));
+          }
+        }
+        xbase::d4close(data);
+      }
+    }
+    return found;
+  }
+
+  void ExpectEveryRowIn(const std::vector<fs::path>& roots, const std::string& when) {
+    const auto found = TextsFound(roots);
+    for (const auto& [table, texts] : ExpectedTexts()) {
+      for (const std::string& text : texts) {
+        EXPECT_TRUE(found.count(table) && found.at(table).count(text)) << when << ": " << table << " lost " << text;
+      }
+    }
+  }
+
+  // Every table of the installation opens and conforms; no work file is left.
+  void ExpectInstallationUpToDate(const std::string& when) {
+    for (const auto& entry : fs::recursive_directory_iterator(fs::path(host.App()) / "Databases")) {
+      if (entry.path().extension() != ".dbf" || entry.path().parent_path().filename() == "Blank") continue;
+      const std::string name = entry.path().stem().string();
+      EXPECT_EQ(name.find("_new"), std::string::npos) << when << " " << entry.path();
+      EXPECT_EQ(name.find("_old"), std::string::npos) << when << " " << entry.path();
+      if (Layout(name).TableName.empty()) continue;
+      EXPECT_TRUE(Conforms(entry.path(), name)) << when << " " << entry.path();
+    }
+  }
+
+  void TearDown() override {
+    if (previousTmp.empty()) {
+      unsetenv("TMPDIR");
+    } else {
+      setenv("TMPDIR", previousTmp.c_str(), 1);
+    }
+  }
+
+  RunResult Upgrade() { return host.RunHere({"Mode:NEWUPGRADE"}); }
+
+  HostRun host;
+  fs::path brand, area, course0, course1;
+  std::string previousTmp;
+};
+
+TEST_F(ConstructionProcess, NewUpgradeBringsAnInstallationToTheSchema) {
+  LayOutInstallation();
+  const RunResult run = Upgrade();
+  ASSERT_EQ(run.status, 0) << run.stderrText;
+  EXPECT_TRUE(run.boxes.empty());
+  ExpectInstallationUpToDate("after the run");
+  ExpectEveryRowIn({fs::path(host.App()) / "Databases"}, "after the run");
+  EXPECT_FALSE(fs::exists(fs::path(host.App()) / "DBF"));
+  EXPECT_FALSE(fs::exists(course0 / "control2.dbf"));
+  EXPECT_FALSE(fs::exists(course0 / "sesquest.dbf"));
+  EXPECT_TRUE(fs::exists(course1 / "templates.dbf"));
+  EXPECT_FALSE(fs::exists(course1 / "sesquests.dbf"));
+  // The old database's rows reach every course; users merge by name.
+  EXPECT_EQ(Column(course1 / "exams.dbf", "name"), (std::vector<std::string>{"Old quiz"}));
+  EXPECT_EQ(Column(brand / "users.dbf", "user_name"),
+            (std::vector<std::string>{"JONES", "LATSEK", "MENTOR", "SMITH"}));
+  if (!Xbdump().empty()) {
+    for (const fs::path& folder : {brand, course0, course1}) {
+      const std::string dump = RunXbdump(folder);
+      EXPECT_NE(dump.find("problems=0 CLEAN"), std::string::npos) << folder << "\n" << dump;
+    }
+  }
+
+  const auto before = TableFiles(fs::path(host.App()) / "Databases");
+  ASSERT_EQ(Upgrade().status, 0);
+  EXPECT_EQ(TableFiles(fs::path(host.App()) / "Databases"), before) << "a second run rewrote a table";
+}
+
+// Starts the program and kills it once its progress has reached the given line.
+int RunKilledAfter(const HostRun& host, int progressLines) {
+  const std::string stderrFile = host.Scratch() + "/killed-stderr.txt";
+  std::vector<std::string> args{HostRun::Program(), "AppPath:" + host.App(), "Mode:NEWUPGRADE"};
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 2, stderrFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  pid_t pid = 0;
+  const int rc = posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return -1;
+  int status = 0;
+  for (;;) {
+    if (waitpid(pid, &status, WNOHANG) == pid) return 0;  // ended before the kill point
+    const std::string text = fs::exists(stderrFile) ? testing_support::ReadFile(stderrFile) : "";
+    if (std::count(text.begin(), text.end(), '\n') >= progressLines) break;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, &status, 0);
+  return 1;
+}
+
+TEST_F(ConstructionProcess, KillingTheRunAtAnyTableLosesNoRow) {
+  LayOutInstallation();
+  const std::string pristine = host.Scratch() + "/pristine";
+  fs::copy(host.App(), pristine, fs::copy_options::recursive);
+  // How many progress lines a whole run writes.
+  ASSERT_EQ(RunKilledAfter(host, 1 << 20), 0);
+  const std::string text = testing_support::ReadFile(host.Scratch() + "/killed-stderr.txt");
+  const int lines = static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+  ASSERT_GT(lines, 5);
+  const fs::path cortemp = fs::path(host.Scratch()) / "tmp";
+  for (int at = 1; at < lines; at += std::max(1, lines / 5)) {
+    const std::string when = "killed after progress line " + std::to_string(at);
+    fs::remove_all(host.App());
+    fs::remove_all(cortemp);
+    fs::create_directories(cortemp);
+    fs::copy(pristine, host.App(), fs::copy_options::recursive);
+    if (RunKilledAfter(host, at) != 1) continue;
+    // Right after the kill every row is in its folder (under its own name, a
+    // former one or the swap's) or in the rebuild's copy.
+    ExpectEveryRowIn({host.App(), cortemp}, when);
+    if (::testing::Test::HasFailure()) {
+      for (const auto& e : fs::recursive_directory_iterator(host.App())) std::cerr << e.path() << "\n";
+      std::cerr << testing_support::ReadFile(host.Scratch() + "/killed-stderr.txt");
+      return;
+    }
+    // The next run finishes the work.
+    const RunResult again = Upgrade();
+    EXPECT_EQ(again.status, 0) << when << again.stderrText;
+    ExpectInstallationUpToDate(when);
+    ExpectEveryRowIn({host.App()}, when + ", then run again");
+  }
+}
+
+}  // namespace

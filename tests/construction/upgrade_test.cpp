@@ -1,0 +1,424 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "construction/blank_tables.h"
+#include "construction/construction_run.h"
+#include "construction/install_set.h"
+#include "construction/restore_upgrade.h"
+#include "construction/table_rebuild.h"
+#include "construction/table_swap.h"
+#include "construction/upgrade_passes.h"
+#include "construction/upgrade_fixture.h"
+#include "core/presenter.h"
+#include "core/progress.h"
+#include "core/run_log.h"
+#include "core/scripted_presenter.h"
+#include "core/settings.h"
+#include "data/catalogue.h"
+#include "data/table_registry.h"
+
+namespace tolvarin {
+namespace {
+
+using namespace upgrade_testing;
+
+class SilentProgress : public ProgressSink {
+ public:
+  void Step(const std::string&) override {}
+  void Detail(const std::string&) override {}
+  void Fraction(double) override {}
+};
+
+class Upgrade : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    app_ = dir_.path() / "Host";
+    fs::create_directories(app_);
+    fs::create_directories(dir_.path() / "tmp");
+    previousTmp_ = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
+    setenv("TMPDIR", (dir_.path() / "tmp").c_str(), 1);
+    Settings() = RunSettings{};
+    Settings().AppPath = app_.string();
+    Settings().Mode = 9;
+    InitDebugLog();  // the debug log of this test's host folder
+    Paths() = RunPaths{};
+    Areas() = AreaCatalogue{};
+    Construction() = ConstructionState{};
+    Edition() = EditionInfo{};
+    auto presenter = std::make_unique<ScriptedPresenter>();
+    presenter_ = presenter.get();
+    previousPresenter_ = SetPresenter(std::move(presenter));
+    previousProgress_ = SetProgress(std::make_unique<SilentProgress>());
+    Code();
+    DefineDatabase();
+    brand_ = app_ / "Databases" / "Corvane";
+    area_ = brand_ / "Science";
+    course0_ = area_ / "Biology";
+    course1_ = area_ / "Chemistry";
+    MakeArea(area_, 1, "Science");
+    MakeCourse(course0_, 0);
+    MakeCourse(course1_, 1);
+    MakeTable(brand_, "users", Layout("users"), {User("0001001", "LATSEK"), User("0000001", "MENTOR")});
+  }
+  void TearDown() override {
+    SetPresenter(std::move(previousPresenter_));
+    SetProgress(std::move(previousProgress_));
+    if (previousTmp_.empty()) {
+      unsetenv("TMPDIR");
+    } else {
+      setenv("TMPDIR", previousTmp_.c_str(), 1);
+    }
+  }
+
+  // Every table left under Databases (Blank aside) conforms, and no work file stays.
+  void ExpectEveryTableConforms() {
+    for (const auto& entry : fs::recursive_directory_iterator(app_ / "Databases")) {
+      const std::string name = entry.path().stem().string();
+      EXPECT_EQ(name.find("_new"), std::string::npos) << entry.path();
+      EXPECT_EQ(name.find("_old"), std::string::npos) << entry.path();
+      if (entry.path().extension() != ".dbf" || entry.path().parent_path().filename() == "Blank") continue;
+      if (GetTableDef(name).TableName.empty()) continue;
+      EXPECT_TRUE(Conforms(entry.path(), name)) << entry.path();
+    }
+  }
+
+  std::string DebugLog() const {
+    std::string text;
+    if (!fs::exists(app_ / "logs")) return text;
+    for (const auto& entry : fs::directory_iterator(app_ / "logs")) text += testing_support::ReadFile(entry.path());
+    return text;
+  }
+
+  testing_support::TempDir dir_;
+  fs::path app_, brand_, area_, course0_, course1_;
+  ScriptedPresenter* presenter_ = nullptr;
+
+ private:
+  std::string previousTmp_;
+  std::unique_ptr<MessagePresenter> previousPresenter_;
+  std::unique_ptr<ProgressSink> previousProgress_;
+};
+
+// An old printopt layout: option bit fields in place of the document.
+TableDef OldPrintOpt() {
+  TableDef def = WithField(Layout("printopt"), "xml", [](FieldDef& f) { f.Name = ""; });
+  for (const char* name : {"testOpt", "printType", "printType2", "appendice", "numbspcmc", "numbspcfr"}) {
+    def.Fields.push_back(MakeFieldDef(name, 6, 1));
+  }
+  def.Fields.push_back(MakeFieldDef("headerl1", 40, 0));
+  return def;
+}
+
+TEST_F(Upgrade, LiveCourseFoldersAreBroughtToTheSchemaKeepingEveryRow) {
+  MakeTable(brand_, "users", Layout("users"),
+            {User("0001001", "LATSEK"), User("0000001", "MENTOR"), User("0000005", "SMITH")});
+  MakeTable(course0_, "sesquest", Layout("sesquests"),
+            {{{"sesques_id", "0000011"}, {"session_id", "0000001"}}, {{"sesques_id", "0000012"}, {"session_id", "0000001"}}});
+  MakeTable(course0_, "sesresul", Layout("sesresults"), {{{"sesques_id", "0000011"}, {"student_id", "0000031"}}});
+  MakeTable(course0_, "control2", Layout("brandcontrol"), {{{"table", "quests"}}});
+  MakeTable(course0_, "exams", WithField(Layout("exams"), "print_id", [](FieldDef& f) { f.Name = ""; }),
+            {{{"exam_id", "0020001"}, {"name", "Midterm"}}, {{"exam_id", "0020002"}, {"name", "Final"}}});
+  MakeTable(course0_, "classes", WithField(Layout("classes"), "section", [](FieldDef& f) { f.Len = 40; }),
+            {{{"class_id", "0000101"}, {"section", "Period 3 Biology"}, {"user_id", "0000005"}}});
+  MakeTable(course0_, "templates", WithField(Layout("templates"), "blob", [](FieldDef& f) { f.Len = 10; }),
+            {{{"templateid", "0000201"}, {"blob", "<template>kept</template>"}}});
+  MakeTable(course0_, "questype", WithoutTag(Layout("questype"), "TAXONOMY"),
+            {{{"quest_id", "0020001"}, {"type", "3"}}});
+  MakeTable(course0_, "students", OldStudents(),
+            {{{"student_id", "0000031"}, {"name", "Doe, Jane"}},
+             {{"student_id", "0000032"}, {"name", "John Smith"}},
+             {{"student_id", "0000033"}, {"name", "Cher"}}});
+  MakeTable(course0_, "printopt", OldPrintOpt(),
+            {{{"print_id", "0000002"}, {"descript", "Mine"}, {"printType", "1024"}, {"headerl1", "Name:"}}});
+  MakeTable(course0_, "quests", Layout("quests"), {{{"quest_id", "0020001"}, {"question", "What is a cell?"}}});
+  const std::string questsBefore = testing_support::ReadFile(course0_ / "quests.dbf");
+  const std::string usersBefore = testing_support::ReadFile(brand_ / "users.dbf");
+
+  ConstructDatabases(true);
+
+  EXPECT_TRUE(presenter_->Shown().empty());
+  ExpectEveryTableConforms();
+  EXPECT_EQ(testing_support::ReadFile(brand_ / "users.dbf"), usersBefore);
+  EXPECT_EQ(testing_support::ReadFile(course0_ / "quests.dbf"), questsBefore);
+  // Former names.
+  EXPECT_FALSE(fs::exists(course0_ / "sesquest.dbf"));
+  EXPECT_FALSE(fs::exists(course0_ / "sesquest.cdx"));
+  EXPECT_FALSE(fs::exists(course0_ / "sesresul.dbf"));
+  EXPECT_EQ(Column(course0_ / "sesquests.dbf", "sesques_id"), (std::vector<std::string>{"0000011", "0000012"}));
+  EXPECT_EQ(Column(course0_ / "sesresults.dbf", "student_id"), (std::vector<std::string>{"0000031"}));
+  // Obsolete.
+  EXPECT_FALSE(fs::exists(course0_ / "control2.dbf"));
+  EXPECT_FALSE(fs::exists(course0_ / "control2.cdx"));
+  // Rebuilt with their rows.
+  EXPECT_EQ(Column(course0_ / "exams.dbf", "name"), (std::vector<std::string>{"Final", "Midterm"}));
+  EXPECT_EQ(Column(course0_ / "classes.dbf", "section"), (std::vector<std::string>{"Period 3 Biology"}));
+  EXPECT_EQ(Column(course0_ / "classes.dbf", "user_id"), (std::vector<std::string>{"0000005"}));
+  EXPECT_EQ(Column(course0_ / "templates.dbf", "blob"), (std::vector<std::string>{"<template>kept</template>"}));
+  EXPECT_EQ(Column(course0_ / "questype.dbf", "type"), (std::vector<std::string>{"3"}));
+  const auto students = ReadRows(course0_ / "students.dbf");
+  ASSERT_EQ(students.size(), 3u);
+  EXPECT_EQ(students[0].at("last_name"), "Doe");
+  EXPECT_EQ(students[0].at("first_name"), "Jane");
+  EXPECT_EQ(students[1].at("first_name"), "John");
+  EXPECT_EQ(students[1].at("last_name"), "Smith");
+  EXPECT_EQ(students[2].at("first_name"), "Cher");
+  EXPECT_EQ(students[2].at("last_name"), "");
+  const auto printopt = ReadRows(course0_ / "printopt.dbf");
+  ASSERT_EQ(printopt.size(), 2u);  // the template's default row and the converted one
+  EXPECT_EQ(printopt[1].at("print_id"), "0000002");
+  EXPECT_EQ(printopt[1].at("xml").rfind("<printopt>", 0), 0u);
+  EXPECT_NE(printopt[1].at("xml").find("<print_exam>False</print_exam>"), std::string::npos);
+  EXPECT_NE(printopt[1].at("xml").find("<left>Name:</left>"), std::string::npos);
+  // Missing tables are made in course folders, apart from those with a former name.
+  for (const char* made : {"quests", "exams", "templates", "charattributes", "students"}) {
+    EXPECT_TRUE(fs::exists(course1_ / (std::string(made) + ".dbf"))) << made;
+  }
+  EXPECT_FALSE(fs::exists(course1_ / "sesquests.dbf"));
+  EXPECT_FALSE(fs::exists(course1_ / "sesresults.dbf"));
+  EXPECT_FALSE(fs::exists(area_ / "quests.dbf"));  // area folders get none
+
+  // A second run rewrites nothing.
+  const auto before = TableFiles(app_ / "Databases");
+  Construction() = ConstructionState{};
+  ConstructDatabases(true);
+  EXPECT_EQ(TableFiles(app_ / "Databases"), before);
+}
+
+// Old course numbers 1 and 2 are the courses in slots 0 and 1 (2 and 3 trade places).
+void SplitOldCourses() {
+  Edition().Slots[1] = 0;
+  Edition().Slots[3] = 1;
+}
+
+TEST_F(Upgrade, OldSingleDatabaseIsSplitOverTheCoursesAndThenDeleted) {
+  SplitOldCourses();
+  MakeTable(brand_, "users", Layout("users"),
+            {User("0001001", "LATSEK"), User("0000001", "MENTOR"), User("0000005", "JONES")});
+  const fs::path old = app_ / "DBF";
+  MakeTable(old, "users", Layout("users"), {User("0000009", "LATSEK"), User("0000005", "SMITH")});
+  MakeTable(old, "classes", Layout("classes"),
+            {{{"class_id", "0000101"}, {"course", "1"}, {"user_id", "0000009"}},
+             {{"class_id", "0000102"}, {"course", "2"}, {"user_id", "0000005"}}});
+  MakeTable(old, "students", OldStudents(),
+            {{{"student_id", "0000031"}, {"class_id", "0000101"}, {"name", "Doe, Jane"}},
+             {{"student_id", "0000032"}, {"class_id", "0000102"}, {"name", "Max Planck"}}});
+  MakeTable(old, "charattributes", Layout("charattributes"),
+            {{{"table_name", "classes"}, {"table_id", "0000102"}, {"attr_key", "room"}, {"attr_value", "B12"}}});
+  MakeTable(old, "exams", Layout("exams"), {{{"exam_id", "0020001"}, {"name", "Quiz"}}});
+  MakeTable(old, "quests", Layout("quests"), {{{"quest_id", "0020001"}, {"question", "Why?"}}});
+  testing_support::WriteFile(old / "0020001.gif", "GIF89a");
+
+  ConstructDatabases(true);
+
+  EXPECT_TRUE(presenter_->Shown().empty());
+  EXPECT_FALSE(fs::exists(old)) << DebugLog();
+  ExpectEveryTableConforms();
+  // Users merged by name; SMITH's identifier is taken by JONES, so SMITH gets a new one.
+  const auto users = ReadRows(brand_ / "users.dbf");
+  ASSERT_EQ(users.size(), 4u);
+  EXPECT_EQ(users[3].at("user_name"), "SMITH");
+  const std::string smith = users[3].at("user_id");
+  EXPECT_NE(smith, "0000005");
+  // Each course keeps its own classes, with the users' identifiers in the merged table.
+  EXPECT_EQ(Column(course0_ / "classes.dbf", "class_id"), (std::vector<std::string>{"0000101"}));
+  EXPECT_EQ(Column(course0_ / "classes.dbf", "user_id"), (std::vector<std::string>{"0001001"}));
+  EXPECT_EQ(Column(course1_ / "classes.dbf", "class_id"), (std::vector<std::string>{"0000102"}));
+  EXPECT_EQ(Column(course1_ / "classes.dbf", "user_id"), (std::vector<std::string>{smith}));
+  EXPECT_EQ(Column(course0_ / "students.dbf", "last_name"), (std::vector<std::string>{"Doe"}));
+  EXPECT_EQ(Column(course1_ / "students.dbf", "last_name"), (std::vector<std::string>{"Planck"}));
+  // Foreign rows leave with their attribute rows: the room goes with class 0000102 only.
+  EXPECT_EQ(Column(course1_ / "charattributes.dbf", "attr_value"), (std::vector<std::string>{"B12"}));
+  EXPECT_TRUE(Column(course0_ / "charattributes.dbf", "attr_value").empty());
+  // Unsplit tables and images reach every course.
+  for (const fs::path& course : {course0_, course1_}) {
+    EXPECT_EQ(Column(course / "exams.dbf", "name"), (std::vector<std::string>{"Quiz"})) << course;
+    EXPECT_TRUE(fs::exists(course / "0020001.gif")) << course;
+  }
+}
+
+TEST_F(Upgrade, OldFolderWhoseRowsHaveNoCourseIsKeptUnderAnotherName) {
+  SplitOldCourses();
+  const fs::path old = app_ / "DBF";
+  MakeTable(old, "classes", Layout("classes"),
+            {{{"class_id", "0000101"}, {"course", "1"}}, {{"class_id", "0000107"}, {"course", "7"}}});
+  MakeTable(old, "exams", Layout("exams"), {{{"exam_id", "0020001"}, {"name", "Quiz"}}});
+
+  ConstructDatabases(true);
+
+  EXPECT_FALSE(fs::exists(old));
+  const fs::path kept = app_ / "DBF-kept";
+  ASSERT_TRUE(fs::exists(kept / "classes.dbf"));
+  EXPECT_EQ(Column(kept / "classes.dbf", "class_id"), (std::vector<std::string>{"0000101", "0000107"}));
+  EXPECT_FALSE(fs::exists(kept / "exams.dbf"));  // carried over, so gone
+  EXPECT_EQ(Column(course0_ / "classes.dbf", "class_id"), (std::vector<std::string>{"0000101"}));
+  EXPECT_NE(DebugLog().find("TOLVARIN KEPT: "), std::string::npos);
+
+  // The kept folder is not visited again: a second run changes nothing.
+  const auto before = TableFiles(app_);
+  Construction() = ConstructionState{};
+  SplitOldCourses();
+  ConstructDatabases(true);
+  EXPECT_EQ(TableFiles(app_), before);
+}
+
+TEST_F(Upgrade, OldPerCourseFolderGoesToItsCourse) {
+  SplitOldCourses();
+  const fs::path old = app_ / "DBF" / "0000002";  // old course 2: slot 1
+  MakeTable(old, "exams", Layout("exams"), {{{"exam_id", "0020001"}, {"name", "Quiz"}}});
+  MakeTable(old, "students", OldStudents(), {{{"student_id", "0000031"}, {"name", "Doe, Jane"}}});
+  MakeTable(old, "sesquest", Layout("sesquests"), {{{"sesques_id", "0000011"}}});
+
+  ConstructDatabases(true);
+
+  EXPECT_FALSE(fs::exists(app_ / "DBF"));
+  EXPECT_EQ(Column(course1_ / "exams.dbf", "name"), (std::vector<std::string>{"Quiz"}));
+  EXPECT_EQ(Column(course1_ / "students.dbf", "first_name"), (std::vector<std::string>{"Jane"}));
+  EXPECT_EQ(Column(course1_ / "sesquests.dbf", "sesques_id"), (std::vector<std::string>{"0000011"}));
+  EXPECT_TRUE(Column(course0_ / "exams.dbf", "name").empty());
+}
+
+TEST_F(Upgrade, ATableWhoseCopyFailsStaysAsItWasAndIsLogged) {
+  MakeTable(course0_, "exams", WithField(Layout("exams"), "print_id", [](FieldDef& f) { f.Name = ""; }),
+            {{{"exam_id", "0020001"}, {"name", "Midterm"}}});
+  const std::string before = testing_support::ReadFile(course0_ / "exams.dbf");
+  // A folder where the copy's data file would go: the copy into cortemp fails.
+  fs::create_directories(dir_.path() / "tmp" / ("tolvarin-" + std::to_string(getuid())) / "cortemp" / "exams.dbf");
+
+  ConstructDatabases(true);
+
+  EXPECT_EQ(testing_support::ReadFile(course0_ / "exams.dbf"), before);
+  EXPECT_NE(DebugLog().find("TOLVARIN ERROR: "), std::string::npos);
+  EXPECT_NE(DebugLog().find("exams.dbf"), std::string::npos);
+  for (const auto& shown : presenter_->Shown()) ADD_FAILURE() << shown.box.text;
+}
+
+TEST_F(Upgrade, CombinedAreaFiveIsMovedIntoItsCoursesAndDeleted) {
+  const fs::path area0 = brand_ / "General";
+  MakeArea(area0, 0, "General");
+  MakeCourse(area0 / "Slot14", 14);
+  const fs::path area5 = brand_ / "Combined";
+  MakeArea(area5, 5, "Combined");
+  MakeCourse(area5 / "First", 0);
+  MakeTable(area5 / "First", "exams", Layout("exams"), {{{"exam_id", "0020001"}, {"name", "Quiz"}}});
+
+  ConstructDatabases(true);
+
+  EXPECT_FALSE(fs::exists(area5));
+  EXPECT_EQ(Column(area0 / "Slot14" / "exams.dbf", "name"), (std::vector<std::string>{"Quiz"}));
+}
+
+TEST_F(Upgrade, CombinedAreaFiveWithACourseWithoutTargetIsKept) {
+  const fs::path area5 = brand_ / "Combined";
+  MakeArea(area5, 5, "Combined");
+  MakeCourse(area5 / "Second", 2);  // course 2 of the combined area has no new place
+  MakeTable(area5 / "Second", "exams", Layout("exams"), {{{"exam_id", "0020001"}, {"name", "Quiz"}}});
+
+  ConstructDatabases(true);
+
+  EXPECT_FALSE(fs::exists(area5));
+  const fs::path kept = app_ / "Databases" / "Combined-kept";
+  EXPECT_EQ(Column(kept / "Second" / "exams.dbf", "name"), (std::vector<std::string>{"Quiz"}));
+}
+
+TEST_F(Upgrade, RestoredFolderIsUpgradedInPlace) {
+  const fs::path staging = dir_.path() / "UpgradeInPlace";
+  Paths().DatabasesRoot = (app_ / "Databases").string();
+  CreateBlankTables((app_ / "Databases" / "Blank").string());
+  MakeTable(staging, "sesresul", WithField(Layout("sesresults"), "time", [](FieldDef& f) { f.Len = 10; }),
+            {{{"sesques_id", "0000011"}, {"student_id", "0000031"}, {"answer", "B"}}});
+  MakeTable(staging, "quests", Layout("quests"), {{{"quest_id", "0020001"}}});
+  MakeTable(staging, "control2", Layout("brandcontrol"), {});
+  MakeTable(staging, "attributes", WithoutTag(Layout("attributes"), "Name"), {{{"attr_key", "room"}}});
+  const std::string quests = testing_support::ReadFile(staging / "quests.dbf");
+  const std::string attributes = testing_support::ReadFile(staging / "attributes.dbf");
+
+  UpgradeRestoredDatabase(staging.string());
+
+  EXPECT_FALSE(fs::exists(staging / "sesresul.dbf"));
+  ASSERT_TRUE(Conforms(staging / "sesresults.dbf", "sesresults"));
+  EXPECT_EQ(Column(staging / "sesresults.dbf", "answer"), (std::vector<std::string>{"B"}));
+  EXPECT_FALSE(fs::exists(staging / "templates.dbf"));
+  EXPECT_FALSE(fs::exists(staging / "control2.dbf"));
+  EXPECT_EQ(testing_support::ReadFile(staging / "quests.dbf"), quests);
+  EXPECT_EQ(testing_support::ReadFile(staging / "attributes.dbf"), attributes);
+}
+
+TEST_F(Upgrade, AnInterruptedSwapIsTakenBackOrFinished) {
+  // Old table: one row "old"; rebuilt table: one row "new".
+  const fs::path folder = dir_.path() / "swap";
+  auto make = [&](const std::string& file, const std::string& text) {
+    MakeTable(folder, file, Layout("templates"), {{{"templateid", "0000001"}, {"blob", text}}});
+  };
+  auto move = [&](const std::string& from, const std::string& to) { fs::rename(folder / from, folder / to); };
+  struct Case {
+    const char* what;
+    std::function<void()> interrupt;
+    const char* expected;
+  } cases[] = {
+      {"data file moved aside", [&] { move("templates.dbf", "templates_old.dbf"); }, "old"},
+      {"new data file moved in",
+       [&] {
+         for (const char* e : {".dbf", ".cdx", ".fpt"}) move(std::string("templates") + e, std::string("templates_old") + e);
+         move("templates_new.dbf", "templates.dbf");
+       },
+       "old"},
+      {"old data file deleted",
+       [&] {
+         for (const char* e : {".dbf", ".cdx", ".fpt"}) move(std::string("templates") + e, std::string("templates_old") + e);
+         for (const char* e : {".dbf", ".cdx", ".fpt"}) move(std::string("templates_new") + e, std::string("templates") + e);
+         fs::remove(folder / "templates_old.dbf");
+       },
+       "new"},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(folder);
+    make("templates", "old");
+    make("templates_new", "new");
+    c.interrupt();
+    RecoverTableSwap(folder.string(), "templates");
+    EXPECT_EQ(Column(folder / "templates.dbf", "blob"), (std::vector<std::string>{c.expected})) << c.what;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      EXPECT_EQ(entry.path().stem().string(), "templates") << c.what << " left " << entry.path();
+    }
+  }
+}
+
+TEST(StudentNames, SplitIntoFamilyAndGivenNames) {
+  struct Case {
+    const char* name;
+    const char* last;
+    const char* first;
+  } cases[] = {{"Doe, Jane", "Doe", "Jane"},
+               {"  Doe ,Jane  ", "Doe", "Jane"},
+               {"Jane Doe", "Doe", "Jane"},
+               {"Mary Ann Lee", "Ann Lee", "Mary"},
+               {"Cher", "", "Cher"},
+               {"", "", ""}};
+  for (const Case& c : cases) {
+    std::string last, first;
+    SplitStudentName(c.name, last, first);
+    EXPECT_EQ(last, c.last) << c.name;
+    EXPECT_EQ(first, c.first) << c.name;
+  }
+}
+
+TEST_F(Upgrade, RowsWhoseKeyIsZeroAreAlwaysAppendedAndOthersMatchedByTheirKey) {
+  const fs::path folder = dir_.path() / "rows";
+  MakeTable(folder, "old", Layout("exams"),
+            {{{"exam_id", "0000000"}, {"name", "A"}}, {{"exam_id", "0020001"}, {"name", "B"}},
+             {{"exam_id", "0020002"}, {"name", "C"}}});
+  MakeTable(folder, "new", Layout("exams"), {{{"exam_id", "0000000"}, {"name", "X"}}, {{"exam_id", "0020001"}, {"name", "Y"}}});
+  const xbase::Data4 oldTable = xbase::d4open(Code(), (folder / "old.dbf").string());
+  const xbase::Data4 newTable = xbase::d4open(Code(), (folder / "new.dbf").string());
+  const RowCopyCount count = CopyTableRows("exams", folder.string(), folder.string(), oldTable, newTable, false);
+  xbase::d4close(oldTable);
+  xbase::d4close(newTable);
+  EXPECT_EQ(count.Appended, 2);
+  EXPECT_EQ(count.Matched, 1);
+  EXPECT_EQ(Column(folder / "new.dbf", "name"), (std::vector<std::string>{"A", "C", "X", "Y"}));
+}
+
+}  // namespace
+}  // namespace tolvarin
