@@ -14,8 +14,10 @@ void UpgradeRestoredDatabase(const std::string& folder) {
   DefineDatabase();
   Construction().InstallSetAbsent = !FolderExists(JoinPath(Paths().DatabasesRoot, "CorvaneInst"));
   ResetRowLists();
+  if (HasSwapWorkFiles(folder)) {
+    for (const TableDef& def : TableDefs()) RecoverTableSwap(folder, def.TableName);
+  }
   for (const TableDef& def : TableDefs()) {
-    RecoverTableSwap(folder, def.TableName);
     if (TableFileExists(folder, def.TableName)) {
       UpgradeTable(kPassRestoredFolder, folder, def.TableName, "");
     } else if (!def.OldName.empty() && TableFileExists(folder, def.OldName)) {

@@ -1,5 +1,6 @@
 #include "construction/table_swap.h"
 
+#include <cctype>
 #include <filesystem>
 #include <system_error>
 
@@ -99,7 +100,18 @@ bool PlaceBlankTable(const std::string& blankFolder, const std::string& folder, 
   return SwapInRebuiltTable(folder, name);
 }
 
+bool HasSwapWorkFiles(const std::string& folder) {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(FindPath(folder), error)) {
+    std::string stem = entry.path().stem().string();
+    for (char& c : stem) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (stem.size() > 4 && (stem.ends_with(kNewSuffix) || stem.ends_with(kOldSuffix))) return true;
+  }
+  return false;
+}
+
 void RecoverTableSwap(const std::string& folder, const std::string& name) {
+  if (!HasSwapWorkFiles(folder)) return;
   const std::string old = name + kOldSuffix;
   // Old files stay until every one of them is back in place.
   if (FileExists(TableFilePath(folder, old, ".dbf")) && !PutOldBack(folder, name)) return;

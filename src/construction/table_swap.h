@@ -19,6 +19,9 @@ bool TableFileExists(const std::string& folder, const std::string& name);
 // as it was and the new files gone, when a move failed.
 bool SwapInRebuiltTable(const std::string& folder, const std::string& name);
 
+// True when the folder holds any swap work file (<table>_new.* or <table>_old.*).
+bool HasSwapWorkFiles(const std::string& folder);
+
 // Finishes what an interrupted swap left: with <name>_old.dbf present the old table
 // goes back in place; leftover new files and old index or memo files go.
 void RecoverTableSwap(const std::string& folder, const std::string& name);

@@ -302,8 +302,10 @@ void UpgradeDatabasePass(int pass) {
         UpgradeTable(pass, folder, name, "");
       }
     }
+    if (HasSwapWorkFiles(folder)) {
+      for (const TableDef& def : TableDefs()) RecoverTableSwap(folder, def.TableName);
+    }
     for (const TableDef& def : TableDefs()) {
-      RecoverTableSwap(folder, def.TableName);
       if (TableFileExists(folder, def.TableName)) {
         UpgradeTable(pass, folder, def.TableName, "");
       } else if (!def.OldName.empty()) {
