@@ -2,7 +2,13 @@
 
 #include "construction/blank_tables.h"
 #include "construction/construction_run.h"
+#include "core/box_buttons.h"
+#include "core/files.h"
 #include "core/ini_file.h"
+#include "core/settings.h"
+#include "core/system_box.h"
+#include "data/codebase.h"
+#include "data/table_registry.h"
 #include "core/paths.h"
 #include "core/strings.h"
 #include "data/catalogue.h"
@@ -36,9 +42,53 @@ EditionInfo& Edition() {
   return edition;
 }
 
-void ReadEdition() { Edition().Group = static_cast<std::int16_t>(EditionGroup(Edition().Code)); }
+void ReadEdition() {
+  EditionInfo& edition = Edition();
+  const std::string& app = Settings().AppPath;
+  const std::string version = profile::GetString(FindPath(JoinPath(app, "Kestal.INI")), "Edition", "Version", "");
+  const std::string catalogue = FindPath(JoinPath(app, kEditionsFile));
+  edition.Code = 0;
+  for (int code = 1; code <= 11 && !version.empty(); ++code) {
+    if (EqualsNoCase(profile::GetString(catalogue, "Editions", "Edition" + std::to_string(code), ""), version)) {
+      edition.Code = static_cast<std::int16_t>(code);
+      break;
+    }
+  }
+  if (edition.Code == 0 && AllDigits(version) && TextValue(version) >= 1 && TextValue(version) <= 11) {
+    edition.Code = static_cast<std::int16_t>(TextValue(version));
+  }
+  const std::string combined = JoinPath(app, "dbf/0000002/descript.dbf");
+  if (FileExists(combined)) {
+    xbase::Data4 data = OpenForUpgrade(combined);
+    if (data != 0) {
+      std::string first;
+      if (xbase::d4top(data) == xbase::kSuccess) first = Trim(xbase::f4memoStr(xbase::d4field(data, "descript")));
+      CloseTable(data);
+      if (edition.Code == 1 && first == "9999") edition.Code = 15;
+      if (edition.Code == 1 && first == "1234") {
+        edition.Code = 17;
+        MsgBox("The old database in " + WithoutTrailingSlash(FindPath(JoinPath(app, "dbf"))) +
+                   " holds several courses in one and cannot be converted. Its tables are left where they are.",
+               kMbExclamation);
+      }
+    }
+  }
+  edition.Group = static_cast<std::int16_t>(EditionGroup(edition.Code));
+}
 
-void LoadCourseNames() {}
+void LoadCourseNames() {
+  EditionInfo& edition = Edition();
+  const std::string catalogue = FindPath(JoinPath(Settings().AppPath, kEditionsFile));
+  const std::string section = "Edition" + std::to_string(edition.Code);
+  for (int n = 1; n <= 8; ++n) {
+    const std::string number = std::to_string(n);
+    const int slot = profile::GetInt(catalogue, section, "Slot" + number, -1);
+    edition.Slots[static_cast<std::size_t>(n)] =
+        static_cast<std::int16_t>(slot >= 0 && slot < kCourseSlots ? slot : -1);
+    edition.Titles[static_cast<std::size_t>(n)] = profile::GetString(catalogue, section, "Title" + number, "");
+    edition.Products[static_cast<std::size_t>(n)] = profile::GetString(catalogue, section, "Product" + number, "");
+  }
+}
 
 int SwapCourseNumber(int number) {
   if (number == 2) return 3;

@@ -9,16 +9,28 @@
 
 namespace tolvarin {
 
+// The catalogue ships with the program as "editions.ini" in AppPath:
+//   [Editions]      Edition1= ... Edition11=   the edition names, codes 1 to 11
+//   [Edition<code>] Slot<n>=, Title<n>=, Product<n>= for old course numbers n = 1 to 8:
+//                   the course slot (0 to 19, -1 none), course title and product number
 struct EditionInfo {
   std::int16_t Code = 0;   // the installed edition, 0 when unknown
   std::int16_t Group = -1; // EditionGroup of the code
-  // The course slot of old course numbers 1 to 8 (index 0 unused); -1: none.
+  // By old course number 1 to 8 (index 0 unused); slot -1: none.
   std::array<std::int16_t, 9> Slots{-1, -1, -1, -1, -1, -1, -1, -1, -1};
+  std::array<std::string, 9> Titles;
+  std::array<std::string, 9> Products;
 };
 EditionInfo& Edition();
 
-// Reads the installed edition from Kestal.INI and the edition's catalogue.
+inline constexpr const char* kEditionsFile = "editions.ini";
+
+// The edition code from Version of Kestal.INI's [Edition] (an edition name of the
+// catalogue, or the code itself); the old combined databases turn code 1 into 15 or
+// 17 by the first description of DBF/0000002 ("9999", "1234"); 17 is told to the
+// user, who cannot have it converted. Sets the edition group too.
 void ReadEdition();
+// The slot table, titles and product numbers of the current edition.
 void LoadCourseNames();
 
 // Old course numbers 2 and 3 trade places; every other number stays.

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "construction/blank_tables.h"
+#include "construction/classification.h"
 #include "construction/construction_run.h"
 #include "construction/foreign_rows.h"
 #include "construction/install_set.h"
@@ -298,6 +299,7 @@ void UpgradeDatabasePass(int pass) {
       UpgradeTable(pass, folder, "sesresults", "sesresul");
     }
     if (pass == kPassOldCourses) {
+      ConvertClassification(folder);
       for (const char* name : {"descript", "exams", "examques", "quests", "questype", "standard", "stanques", "printopt"}) {
         UpgradeTable(pass, folder, name, "");
       }

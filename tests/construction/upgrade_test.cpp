@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "construction/blank_tables.h"
+#include "construction/classification.h"
 #include "construction/construction_run.h"
 #include "construction/install_set.h"
 #include "construction/restore_upgrade.h"
@@ -82,6 +83,14 @@ class Upgrade : public ::testing::Test {
       if (GetTableDef(name).TableName.empty()) continue;
       EXPECT_TRUE(Conforms(entry.path(), name)) << entry.path();
     }
+  }
+
+  // An edition whose old course numbers 1 and 2 are the courses in slots 0 and 1
+  // (2 and 3 trade places).
+  void SplitOldCourses() {
+    testing_support::WriteFile(app_ / "Kestal.INI", "[Edition]\r\nVersion=Science Plus\r\n");
+    testing_support::WriteFile(app_ / "editions.ini",
+                               "[Editions]\r\nEdition7=Science Plus\r\n[Edition7]\r\nSlot1=0\r\nSlot3=1\r\n");
   }
 
   std::string DebugLog() const {
@@ -186,12 +195,6 @@ TEST_F(Upgrade, LiveCourseFoldersAreBroughtToTheSchemaKeepingEveryRow) {
   EXPECT_EQ(TableFiles(app_ / "Databases"), before);
 }
 
-// Old course numbers 1 and 2 are the courses in slots 0 and 1 (2 and 3 trade places).
-void SplitOldCourses() {
-  Edition().Slots[1] = 0;
-  Edition().Slots[3] = 1;
-}
-
 TEST_F(Upgrade, OldSingleDatabaseIsSplitOverTheCoursesAndThenDeleted) {
   SplitOldCourses();
   MakeTable(brand_, "users", Layout("users"),
@@ -258,7 +261,6 @@ TEST_F(Upgrade, OldFolderWhoseRowsHaveNoCourseIsKeptUnderAnotherName) {
   // The kept folder is not visited again: a second run changes nothing.
   const auto before = TableFiles(app_);
   Construction() = ConstructionState{};
-  SplitOldCourses();
   ConstructDatabases(true);
   EXPECT_EQ(TableFiles(app_), before);
 }
@@ -383,6 +385,74 @@ TEST_F(Upgrade, AnInterruptedSwapIsTakenBackOrFinished) {
       EXPECT_EQ(entry.path().stem().string(), "templates") << c.what << " left " << entry.path();
     }
   }
+}
+
+TEST_F(Upgrade, EditionComesFromTheCatalogueAndTheOldCombinedDatabase) {
+  SplitOldCourses();
+  struct Case {
+    const char* version;
+    const char* firstDescription;  // nullptr: no old DBF/0000002
+    int code;
+    int group;
+    size_t boxes;
+  } cases[] = {{"Science Plus", nullptr, 7, 1, 0}, {"science plus", nullptr, 7, 1, 0}, {"3", nullptr, 3, 1, 0},
+               {"Unknown", nullptr, 0, -1, 0},     {"1", "9999", 15, 0, 0},          {"1", "1234", 17, -1, 1},
+               {"7", "1234", 7, 1, 0}};
+  for (const Case& c : cases) {
+    testing_support::WriteFile(app_ / "Kestal.INI", std::string("[Edition]\r\nVersion=") + c.version + "\r\n");
+    fs::remove_all(app_ / "dbf");
+    if (c.firstDescription) {
+      MakeTable(app_ / "dbf" / "0000002", "descript", Layout("descript"), {{{"descript", c.firstDescription}}});
+    }
+    const size_t before = presenter_->Shown().size();
+    ReadEdition();
+    LoadCourseNames();
+    EXPECT_EQ(Edition().Code, c.code) << c.version;
+    EXPECT_EQ(Edition().Group, c.group) << c.version;
+    EXPECT_EQ(presenter_->Shown().size() - before, c.boxes) << c.version;
+  }
+  testing_support::WriteFile(app_ / "Kestal.INI", "[Edition]\r\nVersion=Science Plus\r\n");
+  ReadEdition();
+  LoadCourseNames();
+  EXPECT_EQ(GetCourseSlot(1), 0);
+  EXPECT_EQ(GetCourseSlot(2), 1);  // 2 reads the slot of 3
+  EXPECT_EQ(GetCourseSlot(3), -1);
+  EXPECT_EQ(GetCourseID((app_ / "DBF" / "0000002").string()), 1);
+  EXPECT_EQ(GetCourseID(course0_.string()), 0);
+  EXPECT_EQ(GetAreaID(course0_.string()), 1);
+}
+
+TEST_F(Upgrade, ClassificationLinksEveryQuestionOnceToItsNode) {
+  Paths().DatabasesRoot = (app_ / "Databases").string();
+  CreateBlankTables((app_ / "Databases" / "Blank").string());
+  const fs::path old = app_ / "DBF" / "0000001";
+  MakeTable(old, "quests", Layout("quests"),
+            {{{"quest_id", "0000011"}, {"subtopicid", "0000005"}}, {{"quest_id", "0000012"}, {"subtopicid", "0000007"}}});
+  MakeTable(old, "standard", Layout("standard"), {{{"tree_id", "1"}, {"node_id", "5"}, {"descript", "Cells"}}});
+  // The old outline: subtopic 7 is node 4007 of tree 1.
+  auto level = [](const char* id, const char* parent) {
+    TableDef def;
+    def.Fields = {MakeFieldDef(id, 7, 0), MakeFieldDef("descript", 40, 0)};
+    def.Tags = {MakeTagDef(id, id, 0, 0)};
+    if (parent) def.Fields.push_back(MakeFieldDef(parent, 7, 0)), def.Tags.push_back(MakeTagDef(parent, parent, 0, 0));
+    return def;
+  };
+  MakeTable(old, "units", level("unit_id", nullptr), {{{"unit_id", "0000001"}, {"descript", "1. Life"}}});
+  MakeTable(old, "chapters", level("chapter_id", "unit_id"), {{{"chapter_id", "0000001"}, {"unit_id", "0000001"}}});
+  MakeTable(old, "topics", level("topic_id", "chapter_id"), {{{"topic_id", "0000001"}, {"chapter_id", "0000001"}}});
+  MakeTable(old, "subtopic", level("subtopicid", "topic_id"), {{{"subtopicid", "0000007"}, {"topic_id", "0000001"}}});
+
+  ConvertClassification(old.string());
+  ConvertClassification(old.string());
+
+  EXPECT_TRUE(presenter_->Shown().empty());
+  const auto links = ReadRows(old / "StanQues.dbf");
+  ASSERT_EQ(links.size(), 2u);
+  EXPECT_EQ(links[0].at("node_id"), "5");
+  EXPECT_EQ(links[0].at("quest_id"), "11");
+  EXPECT_EQ(links[1].at("node_id"), "4007");
+  EXPECT_EQ(links[1].at("quest_id"), "12");
+  EXPECT_EQ(Column(old / "standard.dbf", "descript"), (std::vector<std::string>{"Cells", "Corvane Classification"}));
 }
 
 TEST(StudentNames, SplitIntoFamilyAndGivenNames) {
