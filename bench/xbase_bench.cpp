@@ -88,6 +88,22 @@ void Report(const char* phase, Clock::time_point start, long rows) {
   std::fflush(stdout);
 }
 
+std::uintmax_t IndexSize(const fs::path& folder, const std::string& name) {
+  std::error_code error;
+  const std::uintmax_t size = fs::file_size(folder / (name + ".cdx"), error);
+  return error ? 0 : size;
+}
+
+void ReportSize(const char* phase, std::uintmax_t bytes) {
+  std::printf("%-22s %10ju bytes\n", phase, bytes);
+  std::fflush(stdout);
+}
+
+// What a fresh bulk build of the tags needs for the table as it stands: its records
+// copied beside an index that was made empty, then reindexed.
+std::uintmax_t FreshBuildSize(xbase::Code4 code, const fs::path& folder, const std::string& name,
+                              const std::vector<xbase::TagInfo>& tags);
+
 void RemoveTable(const fs::path& folder, const std::string& name) {
   std::error_code error;
   for (const char* ext : {".dbf", ".fpt", ".cdx"}) fs::remove(folder / (name + ext), error);
@@ -132,6 +148,7 @@ bool IndexPhases(xbase::Code4 code, const fs::path& folder, const std::vector<Ro
     if (xbase::d4append(data) != xbase::kSuccess) return false;
   }
   Report("index: append", start, count);
+  ReportSize("index: size, appended", IndexSize(folder, "quests_tags"));
 
   xbase::d4tagSelect(data, xbase::d4tag(data, "QUEST_ID"));
   start = Clock::now();
@@ -154,6 +171,7 @@ bool IndexPhases(xbase::Code4 code, const fs::path& folder, const std::vector<Ro
   start = Clock::now();
   if (xbase::d4reindex(data) != xbase::kSuccess) return false;
   Report("index: reindex", start, count);
+  ReportSize("index: size, reindexed", IndexSize(folder, "quests_tags"));
 
   xbase::d4tagSelect(data, 0);
   start = Clock::now();
@@ -170,7 +188,32 @@ bool IndexPhases(xbase::Code4 code, const fs::path& folder, const std::vector<Ro
   Report("index: pack", start, count);
   if (xbase::d4recCount(data) != count - deleted) std::fprintf(stderr, "xbase_bench: wrong count after pack\n");
   xbase::d4close(data);
+  const std::uintmax_t packed = IndexSize(folder, "quests_tags");
+  const std::uintmax_t fresh = FreshBuildSize(code, folder, "quests_tags", tags);
+  ReportSize("index: size, packed", packed);
+  if (fresh > 0) {
+    ReportSize("floor: size, fresh", fresh);
+    std::printf("%-22s %10.3f\n", "index: packed / fresh", static_cast<double>(packed) / static_cast<double>(fresh));
+  }
   return true;
+}
+
+std::uintmax_t FreshBuildSize(xbase::Code4 code, const fs::path& folder, const std::string& name,
+                              const std::vector<xbase::TagInfo>& tags) {
+  const std::string fresh = name + "_fresh";
+  RemoveTable(folder, fresh);
+  xbase::Data4 empty = xbase::d4create(code, (folder / fresh).string(), QuestsFields(), tags);
+  if (empty == 0) return 0;
+  xbase::d4close(empty);
+  std::error_code error;
+  for (const char* ext : {".dbf", ".fpt"})
+    fs::copy_file(folder / (name + ext), folder / (fresh + ext), fs::copy_options::overwrite_existing, error);
+  xbase::Data4 data = error ? 0 : xbase::d4open(code, (folder / fresh).string());
+  const bool built = data != 0 && xbase::d4reindex(data) == xbase::kSuccess;
+  if (data != 0) xbase::d4close(data);
+  const std::uintmax_t size = built ? IndexSize(folder, fresh) : 0;
+  RemoveTable(folder, fresh);
+  return size;
 }
 
 // What the system calls of the indexed appends cost on this machine by themselves,
