@@ -20,6 +20,8 @@ namespace {
 constexpr std::int64_t kLockOffset = 0x7FFFFFFE;
 constexpr int kLockWaitMs = 10000;
 constexpr int kMarkOffset = kCdxMarkOffset;
+constexpr int kJournalFlagOffset = 29;  // a pack's kept records lie complete beyond the count
+constexpr int kJournalOffset = 32;      // first moved record, kept count (LE)
 constexpr int kUniqueMarkOffset = 24;  // tag header byte: 15 when duplicates refuse the write
 
 // A page has to be read from the file while the index lock is not held: the
@@ -303,6 +305,63 @@ int CdxIndex::Apply(WriteStep write) {
 }
 
 bool CdxIndex::CutShort() const { return map_.Length() >= 32 && map_.At(0)[kMarkOffset] != 0; }
+
+int CdxIndex::Hold() {
+  try {
+    LockIndex();
+  } catch (const LockFailed& f) {
+    return f.code;
+  }
+  // The counter goes on from the file's (the rebuild rewrites every page; cached
+  // ones are not trusted from here on). A dead writer's mark may already be there.
+  unsigned char h[32];
+  if (!ReadAt(0, h, sizeof h)) {
+    UnlockIndex();
+    return error_ = kErrorIndex;
+  }
+  std::memcpy(head_, h, sizeof h);
+  counter_ = Be32(h + 8);
+  markedBefore_ = h[kMarkOffset] != 0;
+  DropCache();
+  try {
+    MarkUpdate();
+  } catch (const LockFailed& f) {
+    UnlockIndex();
+    return f.code;
+  }
+  return kSuccess;
+}
+
+void CdxIndex::Release(bool unchanged) {
+  if (unchanged && marked_ && !markedBefore_ && map_.Writable() && map_.Length() >= 32) {
+    head_[kMarkOffset] = 0;
+    std::memcpy(map_.MutableAt(0), head_, 32);
+  }
+  marked_ = false;
+  checkNext_ = true;
+  counter_ = ~counter_;
+  UnlockIndex();
+}
+
+// The journal lies in the header's reserved bytes: a flag beside the update mark,
+// the first moved record and the kept count after the 32 bytes every update writes.
+int CdxIndex::Note(long first, long kept) {
+  unsigned char journal[8];
+  PutLe32(journal, static_cast<std::uint32_t>(first));
+  PutLe32(journal + 4, static_cast<std::uint32_t>(kept));
+  if (!file_->Write(kJournalOffset, std::string_view(reinterpret_cast<const char*>(journal), 8)) ||
+      !file_->Write(kJournalFlagOffset, "\x01"))
+    return kErrorWrite;
+  return kSuccess;
+}
+
+bool CdxIndex::Noted(long& first, long& kept) const {
+  unsigned char flag = 0, journal[8];
+  if (!file_->Read(kJournalFlagOffset, &flag, 1) || flag != 1 || !file_->Read(kJournalOffset, journal, 8)) return false;
+  first = static_cast<long>(Le32(journal));
+  kept = static_cast<long>(Le32(journal + 4));
+  return true;
+}
 
 // ---------------------------------------------------------------------------
 // Opening and creating.
@@ -665,6 +724,8 @@ void CdxIndex::WriteAll(std::vector<SortedKeys>& entries) {
   PutLe32(head_, dirRoot);
   PutLe32(head_ + 4, 0);
   head_[kMarkOffset] = 0;
+  head_[kJournalFlagOffset] = 0;
+  std::memset(head_ + kJournalOffset, 0, 8);
   std::string header(reinterpret_cast<const char*>(head_), kPageSize);
   header.append(512, '\0');  // the directory's (empty) expression pool
   if (!file_->Write(0, header)) throw LockFailed{kErrorWrite};

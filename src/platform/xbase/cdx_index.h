@@ -63,6 +63,10 @@ class CdxIndex final : public TableIndex {
   int Insert(long recno, std::string_view record, WriteStep write) override;
   int Replace(long recno, std::string_view before, std::string_view after, WriteStep write) override;
   bool CutShort() const override;
+  int Hold() override;
+  void Release(bool unchanged) override;
+  int Note(long first, long kept) override;
+  bool Noted(long& first, long& kept) const override;
   int Rebuild(const std::function<bool(long& recno, std::string& record)>& next, long expected = 0) override;
   int CanRebuild() const override;
   void Refresh() override;
@@ -231,6 +235,7 @@ class CdxIndex final : public TableIndex {
   std::unordered_map<std::uint32_t, std::string> rawPages_;  // freed pages, tag headers
   bool headDirty_ = false;
   bool marked_ = false;  // this process set the update mark and has not cleared it
+  bool markedBefore_ = false;  // Hold found a dead writer's mark
   // Scratch of Insert, kept so that an append allocates nothing for its keys.
   std::vector<std::string> insertKeys_;
   std::vector<char> insertAdd_;

@@ -789,13 +789,33 @@ int Table::Pack() {
 
   long count = count_;
   code = ReadHeaderCount(count);
+  // With an index the pack is journalled: the index is marked for the whole pack;
+  // records up to the first deleted one stay; the kept ones after it go first
+  // beyond the count, complete, then the journal notes them, then they are copied
+  // down into place, the count and the end go in and the rebuild clears the mark.
+  // A pack killed before the note leaves the table as it was (a reindex cuts off
+  // what lies beyond the count); after it, the reindex finishes the move. Without an
+  // index records move down in place.
+  TableIndex* journal = index_.get();
+  bool held = false;
+  if (code == kSuccess && journal && journal->CutShort()) {
+    // A writer killed earlier: its pack is finished and its uncounted records go first.
+    code = FinishPack(*journal);
+    if (code == kSuccess) code = CutTail();
+    if (code == kSuccess) code = ReadHeaderCount(count);
+  }
+  if (code == kSuccess && journal) {
+    code = journal->Hold();
+    held = code == kSuccess;
+  }
   const std::size_t width = static_cast<std::size_t>(RecordLength());
-  // Records are moved down in chunks: read a stretch, keep the live ones, write them
-  // where the kept records end (never past where they were read).
+  const std::int64_t tail = headerLength_ + static_cast<std::int64_t>(count) * RecordLength();
   constexpr std::size_t kChunkRecords = 8192;
   std::string chunk;
   std::string kept;
   long keptCount = 0;
+  long first = -1;  // 0-based place of the first deleted record
+  std::int64_t moved = 0;  // bytes of the records after it that are kept
   for (long at = 1; code == kSuccess && at <= count; at += static_cast<long>(kChunkRecords)) {
     long n = std::min<long>(static_cast<long>(kChunkRecords), count - at + 1);
     chunk.resize(static_cast<std::size_t>(n) * width);
@@ -807,22 +827,39 @@ int Table::Pack() {
     kept.clear();
     for (long i = 0; i < n; ++i) {
       const char* rec = chunk.data() + static_cast<std::size_t>(i) * width;
-      if (rec[0] != '*') kept.append(rec, width);
+      if (rec[0] == '*') {
+        if (first < 0) first = keptCount;
+      } else {
+        if (first >= 0) kept.append(rec, width);
+        ++keptCount;
+      }
     }
-    if (!kept.empty() && !file_->Write(headerLength_ + static_cast<std::int64_t>(keptCount) * RecordLength(), kept))
-      code = kErrorWrite;
-    keptCount += static_cast<long>(kept.size() / width);
+    if (kept.empty()) continue;
+    // Never past where they were read, in place; beyond the count, journalled.
+    const std::int64_t to = journal ? tail + moved
+                                    : headerLength_ + static_cast<std::int64_t>(first) * RecordLength() + moved;
+    if (!file_->Write(to, kept)) code = kErrorWrite;
+    moved += static_cast<std::int64_t>(kept.size());
+  }
+  if (first < 0) first = keptCount;
+  if (code == kSuccess && journal && moved > 0) {
+    code = journal->Note(first, keptCount);
+    if (code == kSuccess) code = MoveDown(first, tail, moved);
   }
   // The smaller count goes in before the file shrinks, so that a reader never finds
   // a count the file cannot hold.
-  std::int64_t end = headerLength_ + static_cast<std::int64_t>(keptCount) * RecordLength();
-  if (code == kSuccess && !file_->Write(1, HeaderDateAndCount(keptCount))) code = kErrorWrite;
-  if (code == kSuccess && !file_->Write(end, "\x1A")) code = kErrorWrite;
-  if (code == kSuccess && !file_->Truncate(end + 1)) code = kErrorWrite;
+  const bool counted = code == kSuccess;
+  if (counted) code = SetCount(keptCount);
   if (code == kSuccess) {
     count_ = keptCount;
     if (index_) code = index_->Rebuild(RecordsInStretches(keptCount), keptCount);
   }
+  // Not journalled yet, what went beyond the count goes and the table is as it was;
+  // once journalled the mark stays for the reindex that finishes the move.
+  long noted = 0, total = 0;
+  const bool unchanged = code != kSuccess && journal && !counted && !journal->Noted(noted, total);
+  if (unchanged && moved > 0) CutTail();
+  if (held) journal->Release(unchanged);
   if (took) file_->Unlock(this, start, length);
   recno_ = 0;
   eof_ = false;
@@ -858,7 +895,10 @@ int Table::RebuildIndex() {
   if (index) {
     // Under the file lock a mark is a dead writer's, and whatever it left beyond the
     // count goes (an append is part of the table once its count is written).
-    if (index->CutShort()) code = CutTail();
+    if (index->CutShort()) {
+      code = FinishPack(*index);
+      if (code == kSuccess) code = CutTail();
+    }
     const long count = RecCount();
     if (code == kSuccess) code = index->Rebuild(RecordsInStretches(count), count);
     if (code == kSuccess && found) {
@@ -886,6 +926,48 @@ int Table::CutTail() {
   if (!file_->Write(end, "\x1A") || !file_->Truncate(end + 1)) return kErrorWrite;
   DropReadAhead();
   return kSuccess;
+}
+
+// Copies bytes records' bytes from the file offset from down to where record first
+// + 1 starts, a stretch at a time (the source lies beyond the count, never under
+// what is written).
+int Table::MoveDown(long first, std::int64_t from, std::int64_t bytes) {
+  const std::int64_t to = headerLength_ + static_cast<std::int64_t>(first) * RecordLength();
+  constexpr std::int64_t kStretch = 1 << 20;
+  std::string stretch;
+  for (std::int64_t done = 0; done < bytes; done += kStretch) {
+    stretch.resize(static_cast<std::size_t>(std::min(kStretch, bytes - done)));
+    if (!file_->Read(from + done, stretch.data(), stretch.size())) return kErrorRead;
+    if (!file_->Write(to + done, stretch)) return kErrorWrite;
+  }
+  DropReadAhead();
+  return kSuccess;
+}
+
+// Writes a smaller count, then the end mark after the counted records, and cuts
+// the file there.
+int Table::SetCount(long count) {
+  const std::int64_t end = headerLength_ + static_cast<std::int64_t>(count) * RecordLength();
+  if (!file_->Write(1, HeaderDateAndCount(count)) || !file_->Write(end, "\x1A") || !file_->Truncate(end + 1))
+    return kErrorWrite;
+  return kSuccess;
+}
+
+// A pack killed after its journal was noted: the kept records still lie complete
+// beyond the count (until the new count is written), and are moved into place.
+int Table::FinishPack(TableIndex& index) {
+  long first = 0, kept = 0;
+  if (!index.Noted(first, kept)) return kSuccess;
+  unsigned char b[4];
+  if (!file_->Read(4, b, 4)) return kErrorRead;
+  const long count = static_cast<long>(ReadLe32(b));
+  if (count == kept) return kSuccess;  // moved already; CutTail does the rest
+  const std::int64_t from = headerLength_ + static_cast<std::int64_t>(count) * RecordLength();
+  const std::int64_t bytes = static_cast<std::int64_t>(kept - first) * RecordLength();
+  if (first < 0 || kept < first || kept > count || file_->Size() < from + bytes) return kErrorDamaged;
+  int code = MoveDown(first, from, bytes);
+  if (code == kSuccess) code = SetCount(kept);
+  return code;
 }
 
 // Copies every live memo into a fresh memo file (the space of abandoned runs is

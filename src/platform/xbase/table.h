@@ -163,6 +163,9 @@ class Table {
   bool HoldsFileLock() const;
   int LockFileForWrite(bool& took);
   int CutTail();
+  int MoveDown(long first, std::int64_t from, std::int64_t bytes);
+  int SetCount(long count);
+  int FinishPack(TableIndex& index);
   std::int64_t RecordLockOffset(long recno) const;
   void SetEofState();
   int StorePendingMemos(std::string& record, std::string_view before);

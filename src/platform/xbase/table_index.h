@@ -79,6 +79,16 @@ class TableIndex {
   // Whether the file carries the mark of an update that a killed writer cut short
   // (sound only where no writer can be at work: under the table's file lock).
   virtual bool CutShort() const { return false; }
+  // A pack's journal. Hold takes the index lock and sets the update mark for the
+  // whole pack (the rebuild at its end clears it; Release lets the lock go, and with
+  // unchanged clears a mark that Hold set when nothing was written after all). Note
+  // records that the records kept from first on (0-based) lie complete beyond the
+  // table's count, kept of them in all, so that a reindex after a kill finishes the
+  // move; Noted reads it back (false when no pack was that far).
+  virtual int Hold() { return kSuccess; }
+  virtual void Release(bool /*unchanged*/) {}
+  virtual int Note(long /*first*/, long /*kept*/) { return kErrorIndex; }
+  virtual bool Noted(long& /*first*/, long& /*kept*/) const { return false; }
   // Rebuilds every tag from all records (pack, reindex). next() yields records in
   // record-number order and returns false after the last; expected, when known, is
   // how many it will yield (room is made for their keys at once).
