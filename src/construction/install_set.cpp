@@ -13,6 +13,8 @@
 #include "core/strings.h"
 #include "data/catalogue.h"
 #include "platform/profile/profile.h"
+#include "platform/zip/zip.h"
+#include "construction/upgrade_passes.h"
 
 namespace tolvarin {
 namespace {
@@ -137,8 +139,126 @@ int MapCourseType(int areaID, int courseSlot) {
   return -1;
 }
 
-void RegisterInstallCourses(const std::string&) {}
-void CreateCourseDirectories(bool) {}
-void UnpackCourseData() {}
+void InstallBitmapsAndTables(const std::string& source, const std::string& destination, bool withArea) {
+  if (source.empty() || destination.empty() || SamePath(source, destination)) return;
+  auto moveBitmaps = [](const std::string& from, const std::string& to) {
+    const std::string bitmaps = JoinPath(to, "Bitmaps");
+    if (!FolderExists(bitmaps)) CreateFolderTree(bitmaps);
+    const std::string sourceBitmaps = JoinPath(from, "Bitmaps");
+    if (FolderExists(sourceBitmaps)) CopyFilesByPattern(JoinPath(FindPath(sourceBitmaps), "*"), FindPath(bitmaps), true, true);
+  };
+  moveBitmaps(source, destination);
+  if (withArea) {
+    const std::string sourceArea = GetFolderOfPath(WithoutTrailingSlash(source));
+    const std::string destinationArea = GetFolderOfPath(WithoutTrailingSlash(destination));
+    if (!SamePath(sourceArea, destinationArea)) {
+      moveBitmaps(sourceArea, destinationArea);
+      const std::string areaIni = FindPath(JoinPath(sourceArea, "area.ini"));
+      if (FileExists(areaIni)) CopyFileOverwrite(areaIni, FindPath(JoinPath(destinationArea, "area.ini")));
+    }
+  }
+  for (const std::string& file : GetFilesInFolder(source, kAttrNormal, "")) {
+    const std::string extension = ToUpper(GetFileExtension(file));
+    if (extension == "DBF" || extension == "CDX" || extension == "FPT") continue;
+    const std::string target = FindPath(JoinPath(destination, GetFileName(file, true)));
+    if (extension == "VRA") {
+      MoveFileOverwrite(FindPath(file), target);
+    } else {
+      CopyFileOverwrite(FindPath(file), target);
+    }
+  }
+}
+
+void RegisterInstallCourses(const std::string& installFolder) {
+  if (!FolderExists(installFolder)) return;
+  for (const std::string& areaFolder : GetSubFolders(installFolder, false)) {
+    const std::string areaName = GetFileName(WithoutTrailingSlash(areaFolder), true);
+    if (SamePath(areaFolder, installFolder) || !AllDigits(areaName)) continue;
+    const int index = FindAreaIndex(static_cast<std::int16_t>(TextValue(areaName)));
+    if (index < 0) continue;
+    AreaRecord& area = Areas().Records[static_cast<std::size_t>(index)];
+    for (const std::string& courseFolder : GetSubFolders(areaFolder, false)) {
+      const std::string courseName = GetFileName(WithoutTrailingSlash(courseFolder), true);
+      if (SamePath(courseFolder, areaFolder) || !AllDigits(courseName)) continue;
+      const int slot = static_cast<int>(TextValue(courseName));
+      if (slot < 0 || slot >= kCourseSlots) continue;
+      CourseRecord& course = area.Courses[static_cast<std::size_t>(slot)];
+      InstallBitmapsAndTables(course.Path, courseFolder, true);
+      course.Path = courseFolder;
+      course.Loaded = true;
+      area.Path = areaFolder;
+    }
+  }
+}
+
+namespace {
+
+// The live folder of an install-set course: the live course of its area and slot,
+// else the same place under the brand folder as it has under the install set.
+std::string LiveFolderFor(int areaID, int slot, const std::string& installCourse) {
+  const std::string live = GetCoursePath(areaID, slot, kLiveCatalogue);
+  if (!live.empty()) return live;
+  const std::string install = WithoutTrailingSlash(FindPath(JoinPath(Paths().DatabasesRoot, "CorvaneInst")));
+  const std::string course = FindPath(installCourse);
+  if (NormalizePath(course).rfind(NormalizePath(install), 0) != 0) return "";
+  return JoinPath(WithoutTrailingSlash(FindPath(Paths().BrandFolder)), course.substr(install.size() + 1));
+}
+
+bool HoldsTables(const std::string& folder) { return !GetFilesInFolder(folder, kAttrNormal, "dbf").empty(); }
+
+}  // namespace
+
+void CreateCourseDirectories(bool createNewFolders) {
+  CourseIterator courses;
+  courses.Init(Construction().InstallAreas);
+  int areaID = 0, slot = 0;
+  while (courses.NextCourse(areaID, slot, true)) {
+    const std::string path = courses.CurrentCourse().Path;
+    if (path.empty()) continue;
+    const int mapped = MapCourseType(areaID, slot);
+    const bool install = (createNewFolders && HoldsTables(path)) || !GetCoursePath(areaID, slot, kLiveCatalogue).empty() ||
+                         (mapped >= 0 && !GetCoursePath(5, mapped, kLiveCatalogue).empty());
+    if (!install) continue;
+    const std::string live = LiveFolderFor(areaID, slot, path);
+    if (live.empty()) continue;
+    if (!FolderExists(live)) CreateFolderTree(live);
+    InstallBitmapsAndTables(path, live, true);
+  }
+  LoadAreas(FindPath(Paths().BrandFolder));
+  const int group = Edition().Group;
+  for (const CourseRecord& old : Construction().EditionCourses) {
+    if (old.Path.empty()) continue;
+    const std::string install = GetCoursePath(group, old.CourseID, kInstallCatalogue);
+    if (install.empty()) continue;
+    const std::string live = LiveFolderFor(group, old.CourseID, install);
+    if (live.empty()) continue;
+    if (!FolderExists(live)) CreateFolderTree(live);
+    InstallBitmapsAndTables(install, live, true);
+  }
+}
+
+void UnpackCourseData() {
+  CourseIterator courses;
+  courses.Init(Construction().InstallAreas);
+  int areaID = 0, slot = 0;
+  while (courses.NextCourse(areaID, slot, true)) {
+    const std::string path = courses.CurrentCourse().Path;
+    if (path.empty()) continue;
+    const std::string archive = FindPath(JoinPath(path, "data.zip"));
+    if (FileExists(archive)) {
+      const zipio::Outcome outcome = zipio::ExtractAll(archive, FindPath(path), "");
+      if (!outcome.ok) LogConstructionError(archive + " (" + outcome.error + ")");
+      for (const std::string& skipped : outcome.skipped) LogConstructionNote("TOLVARIN SKIPPED: " + archive + ": " + skipped);
+    }
+    const std::string live = GetCoursePath(areaID, slot, kLiveCatalogue);
+    if (!live.empty() && FolderExists(live)) InstallBitmapsAndTables(path, live, true);
+  }
+}
+
+void AppendPackageDatabases() {
+  Construction().Unpack = true;
+  ConstructDatabases(true);
+  Construction().Unpack = false;
+}
 
 }  // namespace tolvarin

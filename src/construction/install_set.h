@@ -52,11 +52,23 @@ std::string GetCoursePath(int areaID, int courseSlot, int catalogue);
 // The course identifier under the combined area 5 of a live course slot; -1 for none.
 int MapCourseType(int areaID, int courseSlot);
 
-// The install set's courses: registered, laid out as live course folders, and
-// their data archives unpacked. Install sets are not handled by this build: these
-// leave an installation without CorvaneInst as it is.
+// Moves the source course's Bitmaps into the destination's (with the area: the
+// Bitmaps beside the course too, and the area's area.ini), moves its image archives
+// (.vra) and copies its other files but the tables.
+void InstallBitmapsAndTables(const std::string& source, const std::string& destination, bool withArea);
+
+// The install set's courses, while Areas holds the install set's catalogue: the
+// content of each course folder goes to the numbered folder of its slot, and the
+// numbered area folder becomes its area's path.
 void RegisterInstallCourses(const std::string& installFolder);
+// Lays out the live course folders of the install set's courses that the
+// installation has (or, allowed by the flag, that carry tables) with their images.
 void CreateCourseDirectories(bool createNewFolders);
+// Unpacks each install-set course's data.zip into its folder and installs its
+// images into the live course.
 void UnpackCourseData();
+
+// Mode APPENDPACKAGE: the construction with the install set's course data unpacked.
+void AppendPackageDatabases();
 
 }  // namespace tolvarin

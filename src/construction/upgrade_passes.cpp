@@ -370,8 +370,17 @@ void ConstructDatabases(bool createNewFolders) {
     RetireOldFolder(area5->Path, paths.DatabasesRoot);
   }
   RetireOldFolder(OldDatabaseFolder(), Settings().AppPath);
-  // The install set stays until its courses are merged by a build that handles
-  // install sets.
+  // The install set served as the rebuilds' templates; it stays while a table of
+  // the installation could not be brought up to date.
+  if (!state.InstallSetAbsent) {
+    if (state.FoldersNotCarried.empty()) {
+      const std::string install = WithoutSlash(FindPath(InstallSetFolder()));
+      DeleteFolderFiles(install, false, "");
+      DeleteFolderTree(install);
+    } else {
+      LogConstructionNote("TOLVARIN KEPT: " + InstallSetFolder() + " stays until every table is up to date");
+    }
+  }
 }
 
 }  // namespace tolvarin

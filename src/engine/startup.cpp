@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "construction/install_set.h"
 #include "construction/upgrade_passes.h"
 #include "core/box_buttons.h"
 #include "core/command_line.h"
@@ -113,7 +114,8 @@ int Dispatch(const std::string& line) {
       return NotAvailable("CreateSupplementalPackage");
     }
     case 5:
-      return NotAvailable("AppendPackage");
+      AppendPackageDatabases();
+      return 0;
     case 6:
       return NotAvailable(s.Operation == 1 ? "PrecisionBackup" : "PrecisionRestore");
     case 7:

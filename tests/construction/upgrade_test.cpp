@@ -13,6 +13,7 @@
 #include "construction/upgrade_passes.h"
 #include "construction/upgrade_fixture.h"
 #include "core/presenter.h"
+#include "platform/zip/zip.h"
 #include "core/progress.h"
 #include "core/run_log.h"
 #include "core/scripted_presenter.h"
@@ -89,8 +90,7 @@ class Upgrade : public ::testing::Test {
   // (2 and 3 trade places).
   void SplitOldCourses() {
     testing_support::WriteFile(app_ / "Kestal.INI", "[Edition]\r\nVersion=Science Plus\r\n");
-    testing_support::WriteFile(app_ / "editions.ini",
-                               "[Editions]\r\nEdition7=Science Plus\r\n[Edition7]\r\nSlot1=0\r\nSlot3=1\r\n");
+    fs::copy_file(fs::path(TOLVARIN_CONFIG_DIR) / "editions.ini", app_ / "editions.ini");
   }
 
   std::string DebugLog() const {
@@ -417,7 +417,9 @@ TEST_F(Upgrade, EditionComesFromTheCatalogueAndTheOldCombinedDatabase) {
   EXPECT_EQ(GetCourseSlot(1), 0);
   EXPECT_EQ(GetCourseSlot(2), 1);  // 2 reads the slot of 3
   EXPECT_EQ(GetCourseSlot(3), -1);
+  MakeCourse(app_ / "DBF" / "0000002", 9);  // a course.ini there is never read
   EXPECT_EQ(GetCourseID((app_ / "DBF" / "0000002").string()), 1);
+  EXPECT_EQ(Edition().Titles[3], "Chemistry");
   EXPECT_EQ(GetCourseID(course0_.string()), 0);
   EXPECT_EQ(GetAreaID(course0_.string()), 1);
 }
@@ -453,6 +455,68 @@ TEST_F(Upgrade, ClassificationLinksEveryQuestionOnceToItsNode) {
   EXPECT_EQ(links[1].at("node_id"), "4007");
   EXPECT_EQ(links[1].at("quest_id"), "12");
   EXPECT_EQ(Column(old / "standard.dbf", "descript"), (std::vector<std::string>{"Cells", "Corvane Classification"}));
+}
+
+// An install set delivering a new version of Biology (area 1, slot 0) and a new
+// course in slot 3.
+class InstallSet : public Upgrade {
+ protected:
+  void SetUp() override {
+    Upgrade::SetUp();
+    install_ = app_ / "Databases" / "CorvaneInst";
+    MakeArea(install_ / "1", 1, "Science");
+    MakeCourse(install_ / "1" / "0", 0);
+    MakeCourse(install_ / "1" / "3", 3);
+    MakeTable(course0_, "quests", Layout("quests"),
+              {{{"quest_id", "0000005"}, {"question", "Old publisher text"}},
+               {{"quest_id", "0020001"}, {"question", "Mine"}}});
+    fs::create_directories(install_ / "1" / "0" / "Bitmaps");
+    testing_support::WriteFile(install_ / "1" / "0" / "Bitmaps" / "0000005.gif", "GIF89a");
+    testing_support::WriteFile(install_ / "1" / "0" / "pictures.vra", "archive");
+    MakeTable(install_ / "1" / "3", "exams", Layout("exams"), {{{"exam_id", "0000009"}, {"name", "Delivered"}}});
+  }
+  std::vector<Row> Delivered() const {
+    return {{{"quest_id", "0000005"}, {"question", "New publisher text"}},
+            {{"quest_id", "0000006"}, {"question", "Another"}}};
+  }
+  void ExpectMerged() {
+    EXPECT_FALSE(fs::exists(install_)) << DebugLog();
+    EXPECT_EQ(Column(course0_ / "quests.dbf", "question"),
+              (std::vector<std::string>{"Another", "Mine", "New publisher text"}));
+    EXPECT_TRUE(fs::exists(course0_ / "Bitmaps" / "0000005.gif"));
+    EXPECT_TRUE(fs::exists(course0_ / "pictures.vra"));
+    ExpectEveryTableConforms();
+    EXPECT_TRUE(presenter_->Shown().empty());
+  }
+  fs::path install_;
+};
+
+TEST_F(InstallSet, DeliveredTablesAreMergedIntoTheLiveCoursesAndNewCoursesLaidOut) {
+  MakeTable(install_ / "1" / "0", "quests", Layout("quests"), Delivered());
+
+  ConstructDatabases(true);
+
+  ExpectMerged();
+  const fs::path added = brand_ / "1" / "3";
+  EXPECT_EQ(Column(added / "exams.dbf", "name"), (std::vector<std::string>{"Delivered"}));
+  EXPECT_TRUE(fs::exists(added / "course.ini"));
+
+  const auto before = TableFiles(app_ / "Databases");
+  Construction() = ConstructionState{};
+  ConstructDatabases(true);
+  EXPECT_EQ(TableFiles(app_ / "Databases"), before);
+}
+
+TEST_F(InstallSet, AppendPackageUnpacksTheCoursesDataFirst) {
+  const fs::path staging = dir_.path() / "zipped";
+  MakeTable(staging, "quests", Layout("quests"), Delivered());
+  std::vector<std::string> files;
+  for (const auto& entry : fs::directory_iterator(staging)) files.push_back(entry.path().string());
+  ASSERT_TRUE(zipio::WriteArchive((install_ / "1" / "0" / "data.zip").string(), files).ok);
+
+  AppendPackageDatabases();
+
+  ExpectMerged();
 }
 
 TEST(StudentNames, SplitIntoFamilyAndGivenNames) {
