@@ -26,7 +26,9 @@ void ResetRowLists() {
 std::string RebuildTempFolder() {
   const std::string temp = GetTempFolder();
   if (temp.empty()) return "";
-  return JoinPath(temp, "cortemp/");
+  // A folder of its own inside cortemp: a restore keeps the package's content in
+  // cortemp itself while it upgrades the tables.
+  return JoinPath(temp, "cortemp/rebuild/");
 }
 
 xbase::Data4 OpenForUpgrade(const std::string& path) {

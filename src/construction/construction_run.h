@@ -58,8 +58,8 @@ ConstructionState& Construction();
 // upgrade in place).
 void ResetRowLists();
 
-// The staging folder of rebuilds: <temporary folder>/cortemp/ ("" when there is no
-// safe temporary folder).
+// The staging folder of rebuilds: <temporary folder>/cortemp/rebuild/ ("" when
+// there is no safe temporary folder).
 std::string RebuildTempFolder();
 
 // Opens an existing table for the construction: silently, repaired when it is

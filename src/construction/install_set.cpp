@@ -1,5 +1,7 @@
 #include "construction/install_set.h"
 
+#include <functional>
+
 #include "construction/blank_tables.h"
 #include "construction/construction_run.h"
 #include "core/box_buttons.h"
@@ -204,26 +206,32 @@ std::string LiveFolderFor(int areaID, int slot, const std::string& installCourse
   return JoinPath(WithoutTrailingSlash(FindPath(Paths().BrandFolder)), course.substr(install.size() + 1));
 }
 
-bool HoldsTables(const std::string& folder) { return !GetFilesInFolder(folder, kAttrNormal, "dbf").empty(); }
-
-}  // namespace
-
-void CreateCourseDirectories(bool createNewFolders) {
+// Every installed course of the install set that has a folder.
+void ForEachInstallCourse(const std::function<void(int areaID, int slot, const std::string& path)>& visit) {
   CourseIterator courses;
   courses.Init(Construction().InstallAreas);
   int areaID = 0, slot = 0;
   while (courses.NextCourse(areaID, slot, true)) {
     const std::string path = courses.CurrentCourse().Path;
-    if (path.empty()) continue;
+    if (!path.empty()) visit(areaID, slot, path);
+  }
+}
+
+bool HoldsTables(const std::string& folder) { return !GetFilesInFolder(folder, kAttrNormal, "dbf").empty(); }
+
+}  // namespace
+
+void CreateCourseDirectories(bool createNewFolders) {
+  ForEachInstallCourse([&](int areaID, int slot, const std::string& path) {
     const int mapped = MapCourseType(areaID, slot);
     const bool install = (createNewFolders && HoldsTables(path)) || !GetCoursePath(areaID, slot, kLiveCatalogue).empty() ||
                          (mapped >= 0 && !GetCoursePath(5, mapped, kLiveCatalogue).empty());
-    if (!install) continue;
+    if (!install) return;
     const std::string live = LiveFolderFor(areaID, slot, path);
-    if (live.empty()) continue;
+    if (live.empty()) return;
     if (!FolderExists(live)) CreateFolderTree(live);
     InstallBitmapsAndTables(path, live, true);
-  }
+  });
   LoadAreas(FindPath(Paths().BrandFolder));
   const int group = Edition().Group;
   for (const CourseRecord& old : Construction().EditionCourses) {
@@ -238,12 +246,7 @@ void CreateCourseDirectories(bool createNewFolders) {
 }
 
 void UnpackCourseData() {
-  CourseIterator courses;
-  courses.Init(Construction().InstallAreas);
-  int areaID = 0, slot = 0;
-  while (courses.NextCourse(areaID, slot, true)) {
-    const std::string path = courses.CurrentCourse().Path;
-    if (path.empty()) continue;
+  ForEachInstallCourse([](int areaID, int slot, const std::string& path) {
     const std::string archive = FindPath(JoinPath(path, "data.zip"));
     if (FileExists(archive)) {
       const zipio::Outcome outcome = zipio::ExtractAll(archive, FindPath(path), "");
@@ -252,7 +255,7 @@ void UnpackCourseData() {
     }
     const std::string live = GetCoursePath(areaID, slot, kLiveCatalogue);
     if (!live.empty() && FolderExists(live)) InstallBitmapsAndTables(path, live, true);
-  }
+  });
 }
 
 void AppendPackageDatabases() {

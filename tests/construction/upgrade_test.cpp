@@ -265,6 +265,19 @@ TEST_F(Upgrade, OldFolderWhoseRowsHaveNoCourseIsKeptUnderAnotherName) {
   EXPECT_EQ(TableFiles(app_), before);
 }
 
+TEST_F(Upgrade, ACourseThatHoldsRowsOfItsOwnKeepsThemAndTheOldRowsStayInTheOldFolder) {
+  const fs::path old = app_ / "DBF";
+  MakeTable(old, "exams", Layout("exams"), {{{"exam_id", "0020001"}, {"name", "Old quiz"}}});
+  MakeTable(course0_, "exams", Layout("exams"), {{{"exam_id", "0020007"}, {"name", "Course quiz"}}});
+  const std::string before = testing_support::ReadFile(course0_ / "exams.dbf");
+
+  ConstructDatabases(true);
+
+  EXPECT_EQ(testing_support::ReadFile(course0_ / "exams.dbf"), before);
+  EXPECT_EQ(Column(course1_ / "exams.dbf", "name"), (std::vector<std::string>{"Old quiz"}));
+  EXPECT_EQ(Column(app_ / "DBF-kept" / "exams.dbf", "name"), (std::vector<std::string>{"Old quiz"}));
+}
+
 TEST_F(Upgrade, OldPerCourseFolderGoesToItsCourse) {
   SplitOldCourses();
   const fs::path old = app_ / "DBF" / "0000002";  // old course 2: slot 1
@@ -286,7 +299,7 @@ TEST_F(Upgrade, ATableWhoseCopyFailsStaysAsItWasAndIsLogged) {
             {{{"exam_id", "0020001"}, {"name", "Midterm"}}});
   const std::string before = testing_support::ReadFile(course0_ / "exams.dbf");
   // A folder where the copy's data file would go: the copy into cortemp fails.
-  fs::create_directories(dir_.path() / "tmp" / ("tolvarin-" + std::to_string(getuid())) / "cortemp" / "exams.dbf");
+  fs::create_directories(dir_.path() / "tmp" / ("tolvarin-" + std::to_string(getuid())) / "cortemp" / "rebuild" / "exams.dbf");
 
   ConstructDatabases(true);
 
