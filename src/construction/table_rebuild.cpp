@@ -257,6 +257,11 @@ RebuildResult RebuildTable(const std::string& source, const std::string& target,
   DeleteFolderFiles(temp, false, "");
   const std::string templateFolder = GetTableSource(name, source, pass, kind);
   RecoverTableSwap(target, name);
+  // A target holding the table under its former name holds the table.
+  const std::string formerName = GetTableDef(name).OldName;
+  if (!formerName.empty() && !TableFileExists(target, name) && TableFileExists(target, formerName)) {
+    RenameFormerTable(target, name, formerName);
+  }
 
   // The old rows are read from a copy, and only from a copy that holds them all.
   if (!SamePath(source, temp)) CopyFilesByPattern(JoinPath(FindPath(source), name + ".*"), temp, true, false);

@@ -110,6 +110,13 @@ bool HasSwapWorkFiles(const std::string& folder) {
   return false;
 }
 
+void RenameFormerTable(const std::string& folder, const std::string& name, const std::string& formerName) {
+  for (const char* extension : {".fpt", ".cdx", ".dbf"}) {
+    const std::string from = TableFilePath(folder, formerName, extension);
+    if (FileExists(from)) MoveFileOverwrite(from, TableFilePath(folder, name, extension));
+  }
+}
+
 void RecoverTableSwap(const std::string& folder, const std::string& name) {
   if (!HasSwapWorkFiles(folder)) return;
   const std::string old = name + kOldSuffix;

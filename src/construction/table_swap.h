@@ -30,6 +30,11 @@ void RecoverTableSwap(const std::string& folder, const std::string& name);
 // stays missing until all its files are there.
 bool PlaceBlankTable(const std::string& blankFolder, const std::string& folder, const std::string& name);
 
+// Moves the table folder/<formerName>.* to folder/<name>.* (each file replacing one
+// of the new name); the memo and index files first, so that until the data file has
+// moved the table is still found under its former name.
+void RenameFormerTable(const std::string& folder, const std::string& name, const std::string& formerName);
+
 // Deletes folder/<name>_new.*.
 void DeleteRebuiltTable(const std::string& folder, const std::string& name);
 

@@ -76,15 +76,6 @@ bool UnderArea5(const std::string& folder) {
   return area != nullptr && !area->Path.empty() && PathStartsWith(area->Path, folder);
 }
 
-void MoveFormerTable(const std::string& folder, const std::string& name, const std::string& formerName) {
-  // The memo and index files first: until the data file has moved the table is
-  // still found under its former name and the move is taken up again.
-  for (const char* extension : {".fpt", ".cdx", ".dbf"}) {
-    const std::string from = TableFilePath(folder, formerName, extension);
-    if (FileExists(from)) MoveFileOverwrite(from, TableFilePath(folder, name, extension));
-  }
-}
-
 void DeleteImages(const std::string& folder) {
   for (const char* pattern : kImagePatterns) {
     for (const std::string& name : DirChecked(JoinPath(folder, pattern), kAttrNormal)) {
@@ -231,7 +222,7 @@ void UpgradeTable(int pass, const std::string& folder, const std::string& name, 
       Construction().FoldersNotCarried.insert(NormalizePath(folder));
       LogConstructionError(JoinPath(folder, formerName + ".dbf") + " (a table of the current name is there too)");
     } else {
-      MoveFormerTable(folder, name, formerName);
+      RenameFormerTable(folder, name, formerName);
     }
   }
   if (!TableFileExists(folder, name)) return;

@@ -81,6 +81,10 @@ class ConstructionProcess : public ::testing::Test {
     MakeTable(old, "users", Layout("users"), {User("0000009", "LATSEK"), User("0000005", "SMITH")});
     MakeTable(old, "exams", Layout("exams"), {{{"exam_id", "0030001"}, {"name", "Old quiz"}}});
     MakeTable(old, "printopt", Layout("printopt"), {{{"print_id", "0000002"}, {"descript", "Old options"}}});
+    // An old per-course folder of course 1, which the edition (7) puts in slot 0.
+    fs::copy_file(fs::path(TOLVARIN_CONFIG_DIR) / "editions.ini", fs::path(host.App()) / "editions.ini");
+    MakeTable(old / "0000001", "descript", Layout("descript"), {{{"descriptid", "0020005"}, {"descript", "Old passage"}}});
+    MakeTable(old / "0000001", "sesquest", Layout("sesquests"), {{{"sesques_id", "0000021"}}});
   }
 
   // The distinctive texts of the installation's rows, by table.
@@ -91,7 +95,8 @@ class ConstructionProcess : public ::testing::Test {
             {"templates", {"<template>one</template>"}},
             {"questype", {"0020001"}},
             {"students", {"0000031", "0000032"}},
-            {"sesquests", {"0000011"}},
+            {"sesquests", {"0000011", "0000021"}},
+            {"descript", {"Old passage"}},
             {"sesresults", {"0000031"}},
             {"users", {"JONES", "SMITH"}},
             {"printopt", {"Old options"}}};
@@ -171,14 +176,21 @@ TEST_F(ConstructionProcess, NewUpgradeBringsAnInstallationToTheSchema) {
   ASSERT_EQ(run.status, 0) << run.stderrText;
   EXPECT_TRUE(run.boxes.empty());
   ExpectInstallationUpToDate("after the run");
-  ExpectEveryRowIn({fs::path(host.App()) / "Databases"}, "after the run");
+  ExpectEveryRowIn({host.App()}, "after the run");
+  // The old course's results could not join the course's own: its folder is kept.
   EXPECT_FALSE(fs::exists(fs::path(host.App()) / "DBF"));
+  const fs::path kept = fs::path(host.App()) / "DBF-kept";
+  EXPECT_EQ(Column(kept / "0000001" / "sesquests.dbf", "sesques_id"), (std::vector<std::string>{"0000021"}));
+  EXPECT_FALSE(fs::exists(kept / "0000001" / "descript.dbf"));
+  EXPECT_FALSE(fs::exists(kept / "users.dbf"));
   EXPECT_FALSE(fs::exists(course0 / "control2.dbf"));
   EXPECT_FALSE(fs::exists(course0 / "sesquest.dbf"));
   EXPECT_TRUE(fs::exists(course1 / "templates.dbf"));
   EXPECT_FALSE(fs::exists(course1 / "sesquests.dbf"));
   // The old database's rows reach every course; users merge by name.
   EXPECT_EQ(Column(course1 / "exams.dbf", "name"), (std::vector<std::string>{"Old quiz"}));
+  EXPECT_EQ(Column(course0 / "descript.dbf", "descript"), (std::vector<std::string>{"Old passage"}));
+  EXPECT_EQ(Column(course0 / "sesquests.dbf", "sesques_id"), (std::vector<std::string>{"0000011"}));
   EXPECT_EQ(Column(brand / "users.dbf", "user_name"),
             (std::vector<std::string>{"JONES", "LATSEK", "MENTOR", "SMITH"}));
   if (!Xbdump().empty()) {
