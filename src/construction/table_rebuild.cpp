@@ -289,7 +289,9 @@ RebuildResult RebuildTable(const std::string& source, const std::string& target,
   // merged into it (rows a target already holds are never replaced by a template).
   std::string start = templateFolder;
   if (SamePath(templateFolder, target) || (moveOut && targetRows > 0)) start = target;
-  if (SamePath(start, target) && !targetHasTable) start = BlankFolder();
+  // A table rebuilt in place starts from a template, never from itself: its own
+  // rows come from the copy.
+  if (SamePath(start, target) && (!targetHasTable || SamePath(source, target))) start = BlankFolder();
   const std::string staged = name + kNewSuffix;
   if (!CopyTableAs(start, name, target, staged)) {
     CloseTable(oldTable);

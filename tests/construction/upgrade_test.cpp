@@ -520,6 +520,18 @@ TEST_F(InstallSet, DeliveredTablesAreMergedIntoTheLiveCoursesAndNewCoursesLaidOu
   EXPECT_EQ(TableFiles(app_ / "Databases"), before);
 }
 
+TEST_F(InstallSet, CommonUsersOfAnOlderLayoutAreRebuiltFromTheBlankTable) {
+  MakeTable(install_ / "1" / "0", "quests", Layout("quests"), Delivered());
+  MakeTable(brand_, "users", WithField(Layout("users"), "user_name", [](FieldDef& f) { f.Len = 30; }),
+            {User("0001001", "LATSEK"), User("0000005", "SMITH")});
+
+  ConstructDatabases(true);
+
+  ExpectMerged();
+  EXPECT_EQ(Column(brand_ / "users.dbf", "user_name"), (std::vector<std::string>{"LATSEK", "MENTOR", "SMITH"}));
+  EXPECT_EQ(Column(brand_ / "users.dbf", "user_id"), (std::vector<std::string>{"0000001", "0000005", "0001001"}));
+}
+
 TEST_F(InstallSet, AppendPackageUnpacksTheCoursesDataFirst) {
   const fs::path staging = dir_.path() / "zipped";
   MakeTable(staging, "quests", Layout("quests"), Delivered());
