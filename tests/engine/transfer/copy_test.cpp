@@ -349,6 +349,59 @@ TEST_F(CopyTest, DuplicateQuestionsReuseTheDestinationsLastMatch) {
   EXPECT_EQ(LookupNewID(kQuesTypeTable, q.id), LookupNewID(kQuestsTable, q.id));
 }
 
+TEST_F(CopyTest, BackupsKeepEveryIdentifierAndGradebookClassesFollowTheRunKind) {
+  Make(100, 1);
+  {
+    // A class the gradebook numbered above 99999, with one student.
+    const xbase::Data4 k = xbase::d4open(Engine().EngineHandle, made_.install.course + "/classes.dbf");
+    xbase::d4appendStart(k, 0);
+    xbase::d4blank(k);
+    xbase::f4assign(xbase::d4field(k, "class_id"), "0150000");
+    xbase::d4append(k);
+    xbase::d4close(k);
+    const xbase::Data4 s = xbase::d4open(Engine().EngineHandle, made_.install.course + "/students.dbf");
+    xbase::d4appendStart(s, 0);
+    xbase::d4blank(s);
+    xbase::f4assign(xbase::d4field(s, "student_id"), "0009000");
+    xbase::f4assign(xbase::d4field(s, "class_id"), "0150000");
+    xbase::d4append(s);
+    xbase::d4close(s);
+  }
+  const auto mapOf = [&](int operation, bool interactive, long mode) {
+    Settings().Operation = operation;
+    Settings().Interactive = interactive;
+    Settings().ImportMode = mode;
+    OpenSource(made_.install.course);
+    OpenDestination(dest_);
+    SelectAllRecords();
+    EXPECT_TRUE(BuildMappings());
+    std::map<std::string, std::int32_t> r{{"class", LookupNewID(kClassesTable, 150000)},
+                                          {"student", LookupNewID(kStudentsTable, 9000)},
+                                          {"firstImage", 0}};
+    for (const auto& q : made_.content.questions) EXPECT_EQ(operation == 1 ? LookupNewID(kQuestsTable, q.id) : q.id, q.id);
+    for (std::int32_t i : made_.content.imageIds)
+      if (operation == 1) EXPECT_EQ(LookupNewID(kImageFiles, i), i);
+    std::int32_t lowest = 0;
+    const IdMap& images = ImageMap();
+    for (std::int32_t old = images.low(); !images.Empty() && old <= images.high(); ++old)
+      if (images.Get(old) && (!lowest || images.Get(old) < lowest)) lowest = images.Get(old);
+    r["firstImage"] = lowest;
+    UninitSrc();
+    UninitDest();
+    return r;
+  };
+  auto r = mapOf(1, false, 2);  // a backup, whatever the remap mode says
+  EXPECT_EQ(r["class"], 150000);
+  r = mapOf(2, false, 1);
+  EXPECT_EQ(r["class"], 150000);  // unattended: kept
+  EXPECT_EQ(r["student"], 9000);
+  r = mapOf(2, true, 1);
+  EXPECT_EQ(r["class"], 0);  // interactive: left out, and its student with it
+  EXPECT_EQ(r["student"], 0);
+  r = mapOf(2, false, 2);  // into a course whose rows name no image below 18999: the first new one is 2
+  EXPECT_EQ(r["firstImage"], 2);
+}
+
 TEST(ActivityText, EveryElementIsRewrittenOnceEvenInChains) {
   ActivityReplacements r;
   r.questions = {{"0020000", "0020021"}, {"0020021", "0020042"}};
