@@ -37,27 +37,45 @@ std::string Memo(long i, bool rewritten) {
   return text;
 }
 
+// The table as a child process opens it (it ends when it cannot).
+struct Quests {
+  Data4 data = 0;
+  Field4 id = 0, n = 0, note = 0;
+};
+
+Quests OpenInChild(const std::string& path) {
+  Quests q;
+  q.data = d4open(d4init(), path);
+  if (q.data == 0) _exit(10);
+  q.id = d4field(q.data, "id");
+  q.n = d4field(q.data, "n");
+  q.note = d4field(q.data, "note");
+  return q;
+}
+
+int AppendQuestion(const Quests& q, long which, long n) {
+  if (d4appendStart(q.data, 0) != 0 || f4assign(q.id, Id(which)) != 0 || f4assignLong(q.n, n) != 0 ||
+      f4memoAssign(q.note, Memo(which, false)) != 0)
+    _exit(11);
+  return d4append(q.data);
+}
+
 // What the writer does: appends (ids go on from the count), and now and then
 // changes an earlier record's keys and memo, deletes one, or reindexes. Reports
 // every acknowledged append's record number on the pipe; ends only when killed.
 [[noreturn]] void Writer(const std::string& path, int report, unsigned seed) {
-  Code4 code = d4init();
-  Data4 data = d4open(code, path);
-  if (data == 0) _exit(10);
-  Field4 id = d4field(data, "id"), n = d4field(data, "n"), note = d4field(data, "note");
+  const Quests q = OpenInChild(path);
+  const Data4 data = q.data;
   std::mt19937 random(seed);
   for (long step = 1;; ++step) {
     const long next = d4recCount(data) + 1;
-    if (d4appendStart(data, 0) != 0 || f4assign(id, Id(next)) != 0 || f4assignLong(n, next % 97) != 0 ||
-        f4memoAssign(note, Memo(next, false)) != 0)
-      _exit(11);
-    if (const int rc = d4append(data); rc != 0) _exit(rc < 0 ? 100 - rc / 10 : 12);
+    if (const int rc = AppendQuestion(q, next, next % 97); rc != 0) _exit(rc < 0 ? 100 - rc / 10 : 12);
     const std::int32_t recno = static_cast<std::int32_t>(d4recNo(data));
     if (write(report, &recno, sizeof recno) != sizeof recno) _exit(13);
     if (step % 5 == 0) {
       const long r = 1 + static_cast<long>(random() % static_cast<unsigned>(recno));
       if (d4go(data, r) != 0) _exit(14);
-      if (f4assignLong(n, static_cast<long>(random() % 1000)) != 0 || f4memoAssign(note, Memo(r, true)) != 0)
+      if (f4assignLong(q.n, static_cast<long>(random() % 1000)) != 0 || f4memoAssign(q.note, Memo(r, true)) != 0)
         _exit(15);
       if (random() % 4 == 0 && d4delete(data) != 0) _exit(16);
       if (const int rc = d4flush(data); rc != 0) _exit(rc < 0 ? 100 - rc / 10 : 17);
@@ -187,10 +205,8 @@ TEST(KilledWriter, EveryKillLeavesACleanTableOrAnIndexThatAReindexMends) {
 // live with its own memo, and every tag checks clean (after a reindex when the
 // open reports the index).
 [[noreturn]] void Packer(const std::string& path, int report, unsigned seed) {
-  Code4 code = d4init();
-  Data4 data = d4open(code, path);
-  if (data == 0) _exit(10);
-  Field4 id = d4field(data, "id"), n = d4field(data, "n"), note = d4field(data, "note");
+  const Quests q = OpenInChild(path);
+  const Data4 data = q.data;
   std::mt19937 random(seed);
   auto say = [&](char what, long value) {
     char line[16];
@@ -202,16 +218,13 @@ TEST(KilledWriter, EveryKillLeavesACleanTableOrAnIndexThatAReindexMends) {
       const long r = 1 + static_cast<long>(random() % static_cast<unsigned>(d4recCount(data)));
       if (d4go(data, r) != 0) _exit(14);
       if (d4deleted(data)) continue;
-      const long which = std::atol(f4str(id).c_str());
+      const long which = std::atol(f4str(q.id).c_str());
       say('d', which);  // before: a deletion killed unreported is no lost record
       if (d4delete(data) != 0 || d4flush(data) != 0) _exit(15);
     }
     for (int i = 0; i < 20; ++i) {
       const long which = 1000000 + static_cast<long>(random() % 8999999);
-      if (d4appendStart(data, 0) != 0 || f4assign(id, Id(which)) != 0 || f4assignLong(n, which % 89) != 0 ||
-          f4memoAssign(note, Memo(which, false)) != 0)
-        _exit(11);
-      const int rc = d4append(data);
+      const int rc = AppendQuestion(q, which, which % 89);
       if (rc == kUnique) continue;
       if (rc != 0) _exit(12);
       say('a', which);
