@@ -157,6 +157,22 @@ bool SameBytes(const std::string& path, const std::vector<std::uint8_t>& expecte
   return FileExists(path) && ReadFileBytes(path) == expected;
 }
 
+// An index that the engine refused on its own (damaged, or left marked by a writer
+// that was killed) is rebuilt from the table's own records: the data file stays as
+// it is. 0 when that does not make the table open.
+xbase::Data4 ReindexFromRecords(const std::string& path) {
+  const xbase::Code4 code = Context();
+  xbase::code4autoOpen(code, 0);
+  const xbase::Data4 bare = xbase::d4open(code, path);
+  const int rebuilt = bare != 0 ? xbase::d4reindex(bare) : xbase::kErrorIndex;
+  if (bare != 0) xbase::d4close(bare);
+  xbase::code4autoOpen(code, 1);
+  ClearPendingError(code);
+  const xbase::Data4 data = rebuilt == xbase::kSuccess ? xbase::d4open(code, path) : 0;
+  ClearPendingError(code);
+  return data;
+}
+
 }  // namespace
 
 void SetProductionBlankFolder(const std::string& folder) { ProductionBlankFolder() = folder; }
@@ -255,13 +271,15 @@ xbase::Data4 OpenTable(const std::string& path, int zapNew, bool forceRepair, bo
     RepairPath() = path;
     if (data > 0) xbase::d4close(data);
     data = 0;
-    if (xbase::code4errorCode(code, 0) == xbase::kErrorAccess) {
+    const int pending = xbase::code4errorCode(code, 0);
+    if (pending == xbase::kErrorAccess) {
       engine.LastEngineCode = 0;
       FacilityMessageBox("The program could not access the file: " + path + kCrLf + kCrLf +
                              "It is possible that your account does not have full permissions for this file.",
                          kMbCritical);
     } else {
-      data = RepairTable(path, silent);
+      if (!forceRepair && pending == xbase::kErrorIndex) data = ReindexFromRecords(path);
+      if (data == 0) data = RepairTable(path, silent);
     }
   }
   engine.LastEngineCode = xbase::code4errOff(code, 0);

@@ -25,7 +25,9 @@ inline constexpr std::string_view kDefaultBlankFolder = ":DEFAULT:";
 // missing table is first copied from the blank folder (zapNew: empty the copy). A
 // table that will not open, or any table when forceRepair is set, goes through
 // RepairTable, except when the system refused access: then the access message is
-// shown and nothing is repaired. 0 when the table could not be opened.
+// shown and nothing is repaired; and except when only its index was refused
+// (damaged, or marked by a writer that was killed): then the index is first rebuilt
+// from the table's own records. 0 when the table could not be opened.
 xbase::Data4 OpenTable(const std::string& path, int zapNew = 0, bool forceRepair = false, bool silent = false);
 
 // Rebuilds a damaged table in place and returns it opened. On failure: not silent,

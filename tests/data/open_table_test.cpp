@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "data/codebase.h"
+#include "platform/xbase/tag_check.h"
 #include "table_fixture.h"
 
 namespace fs = std::filesystem;
@@ -90,6 +91,33 @@ TEST_F(OpenTableTest, HealthyTableOpensAsItIs) {
   EXPECT_EQ(LiveRecords(data), before);
   xbase::d4close(data);
   EXPECT_EQ(ReadBytes(course_ / "quests.dbf"), bytesBefore);
+  EXPECT_TRUE(BoxTexts().empty());
+}
+
+// A writer killed in the middle of an update leaves the index marked; the open
+// rebuilds the index from the table's own records, without the repair's detour
+// through the blank copy: the data file is not rewritten and nothing is asked.
+TEST_F(OpenTableTest, AnIndexLeftMarkedByAKilledWriterIsRebuiltFromTheTableItself) {
+  CopyFixture("quests", course_);
+  MakeBlank("quests");
+  const auto before = LiveRecords(Fixtures() / "quests.dbf");
+  const auto bytesBefore = ReadBytes(course_ / "quests.dbf");
+  auto cdx = ReadBytes(course_ / "quests.cdx");
+  cdx[28] = 1;  // the update-in-progress mark
+  tolvarin_test::WriteBytes(course_ / "quests.cdx", cdx);
+  const xbase::Code4 code = xbase::d4init();
+  EXPECT_EQ(xbase::d4open(code, (course_ / "quests.dbf").string()), 0);
+  EXPECT_EQ(xbase::code4errorCode(code, 0), xbase::kErrorIndex);
+  xbase::d4initUndo(code);
+
+  const xbase::Data4 data = OpenTable((course_ / "quests.dbf").string());
+  ASSERT_NE(data, 0);
+  EXPECT_EQ(LiveRecords(data), before);
+  EXPECT_NE(xbase::d4tag(data, "QUEST_ID"), 0);
+  for (const auto& check : xbase::detail::CheckTags(data)) EXPECT_TRUE(check.Problems().empty()) << check.name;
+  xbase::d4close(data);
+  EXPECT_EQ(ReadBytes(course_ / "quests.dbf"), bytesBefore);
+  EXPECT_FALSE(fs::exists(course_ / "quests_fix.dbf"));
   EXPECT_TRUE(BoxTexts().empty());
 }
 
