@@ -1,0 +1,74 @@
+#include "engine/package/packages.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "core/files.h"
+#include "core/paths.h"
+#include "core/progress.h"
+#include "core/run_log.h"
+#include "core/settings.h"
+#include "core/window_helpers.h"
+#include "platform/shell/shell.h"
+#include "platform/zip/zip.h"
+
+namespace tolvarin {
+namespace {
+
+PackageResult Finish(const zipio::Outcome& outcome, const std::string& what) {
+  for (const std::string& skipped : outcome.skipped) WriteLog("Skipped archive entry " + skipped);
+  if (!outcome.ok) WriteLog(what + " failed: " + outcome.error);
+  return {outcome.ok, outcome.error};
+}
+
+PackageResult Extract(const std::string& archive, const std::string& folder, const std::string& password) {
+  const std::string real = FindPath(archive);
+  if (!FileExists(real)) return {false, "the file " + archive + " does not exist"};
+  return Finish(zipio::ExtractAll(real, FindPath(folder), password), "Unzipping " + archive);
+}
+
+}  // namespace
+
+std::string CorTempFolder() { return JoinPath(GetTempFolder(), "cortemp"); }
+
+PackageResult ZipPackage() {
+  const std::string package = Paths().PackagePath;
+  WriteLog("Zipping backup file to " + package);
+  const std::string staging = FindPath(CorTempFolder());
+  std::vector<std::string> files;
+  for (const std::string& name : shell::ListFiles(staging, "*.*")) files.push_back(JoinPath(staging, name));
+  const auto outcome = zipio::WriteArchive(FindPath(package), files, [](const std::string& name, size_t, size_t) {
+    Progress().Detail("Packaging file: " + name);
+  });
+  return Finish(outcome, "Zipping backup file");
+}
+
+PackageResult UnzipPackage() {
+  BeginWait();
+  WriteLog("Unzipping backup file from: " + Paths().PackagePath);
+  const PackageResult result = Extract(Paths().PackagePath, Paths().BackupPath, "");
+  EndWait();
+  return result;
+}
+
+PackageResult UnzipAll(const std::string& targetFolder, const std::string& archive, bool decrypt) {
+  return Extract(archive, targetFolder, decrypt ? kArchivePassword : "");
+}
+
+PackageResult ZipFiles(const std::string& folder, const std::string& archive, int listFlag,
+                       const std::string& extensions, bool encrypt, ProgressSink* progress) {
+  if (encrypt) return {false, "packages are written without a password"};
+  const std::vector<std::string> files = GetFilesInFolder(folder, listFlag, extensions);
+  std::vector<std::string> regular;  // a listing with folders asked for gives them too
+  for (const std::string& file : files) {
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(file, ec)) regular.push_back(file);
+  }
+  const auto outcome = zipio::WriteArchive(FindPath(archive), regular, [&](const std::string&, size_t i, size_t n) {
+    if (progress) progress->Fraction(static_cast<double>(i) / static_cast<double>(n));
+  });
+  if (outcome.ok && progress) progress->Fraction(1.0);
+  return Finish(outcome, "Zipping " + archive);
+}
+
+}  // namespace tolvarin
