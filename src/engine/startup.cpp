@@ -22,9 +22,10 @@
 #include "data/id_ranges.h"
 #include "data/table_catalogue.h"
 #include "engine/course_resolution.h"
-#include "engine/transfer/database_sets.h"
+#include "engine/modes/auto_backup.h"
 #include "engine/modes/login.h"
 #include "engine/modes/unattended_operation.h"
+#include "engine/transfer/database_sets.h"
 
 namespace tolvarin {
 namespace {
@@ -100,7 +101,7 @@ int Dispatch(const std::string& line) {
     case 0:
       return s.Interactive ? StartInteractive() : RunUnattendedOperation();
     case 1:
-      return NotAvailable("DirectCopy (automatic backup)");
+      return DoAutoBackup();
     case 2:
       return NotAvailable("Recover");
     case 3:

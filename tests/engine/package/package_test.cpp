@@ -6,7 +6,7 @@
 #include "core/ini_file.h"
 #include "core/progress.h"
 #include "core/settings.h"
-#include "course_fixture.h"
+#include "engine/course_fixture.h"
 #include "engine/package/backup_folder.h"
 #include "engine/package/image_archive.h"
 #include "engine/package/packages.h"

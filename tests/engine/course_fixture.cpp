@@ -1,4 +1,4 @@
-#include "course_fixture.h"
+#include "engine/course_fixture.h"
 
 #include <cstdlib>
 

@@ -1,0 +1,179 @@
+// The host's automatic backup (Mode DIRECTCOPY) through the real program: the slot
+// rotation, the four-day rule, and runs killed while they copy.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "core/run_log.h"
+#include "course_maker.h"
+#include "host_run.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using app_testing::HostRun;
+using app_testing::RunResult;
+using testing_support::ReadFile;
+using testing_support::WriteFile;
+using Clock = std::chrono::system_clock;
+
+namespace {
+
+std::string DaysAgo(double days) {
+  return tolvarin::FormatTimeStamp(Clock::now() - std::chrono::duration_cast<Clock::duration>(
+                                                      std::chrono::duration<double>(days * 86400)));
+}
+
+std::string Created(const std::string& slot) {
+  const std::string ini = ReadFile(slot + "/TOLVARIN.INI");
+  const size_t at = ini.find("Created=");
+  return at == std::string::npos ? "" : ini.substr(at + 8, 19);
+}
+
+class AutoBackupProcess : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    course_maker::CourseOptions options;
+    options.questions = 80;
+    made = course_maker::MakeCourse(host.Scratch() + "/inst", options);
+    slots = made.install.databases + "/Backup/Corvane/Science/Biology";
+  }
+  std::vector<std::string> Args() const {
+    return {"AppPath:" + made.install.app, "Mode:DIRECTCOPY", "CoursePath:" + made.install.course};
+  }
+  RunResult Backup() const { return host.Run(Args()); }
+  std::string Slot(int n) const { return slots + "/" + std::to_string(n); }
+  void Stamp(int n, const std::string& created) const {
+    fs::create_directories(Slot(n));
+    WriteFile(Slot(n) + "/TOLVARIN.INI", "[Tolvarin]\r\nCreated=" + created + "\r\nType=DirectCopy\r\n");
+  }
+  // Every table file and user image of the course stands in the slot with its bytes.
+  void ExpectWholeCopy(int n) const {
+    size_t files = 0;
+    for (const auto& e : fs::directory_iterator(made.install.course)) {
+      const std::string name = e.path().filename().string();
+      const std::string ext = e.path().extension().string();
+      const bool userImage = name.size() == 11 && name.rfind("00", 0) == 0 && name[2] >= '2' &&
+                             (ext == ".gif" || ext == ".jpg");
+      if (ext == ".dbf" || ext == ".cdx" || ext == ".fpt" || userImage) {
+        ++files;
+        EXPECT_TRUE(ReadFile(Slot(n) + "/" + name) == ReadFile(e.path())) << n << ": " << name;
+      }
+    }
+    EXPECT_GT(files, 30u);
+  }
+
+  HostRun host;
+  course_maker::MadeCourse made;
+  std::string slots;
+};
+
+TEST_F(AutoBackupProcess, RotatesThroughEmptySlotsThenTheOldestEveryFourDays) {
+  RunResult run = Backup();
+  ASSERT_EQ(run.status, 0) << run.stderrText;
+  EXPECT_TRUE(run.boxes.empty());
+  ExpectWholeCopy(1);
+  EXPECT_NE(ReadFile(Slot(1) + "/TOLVARIN.INI").find("Type=DirectCopy"), std::string::npos);
+  EXPECT_NE(ReadFile(Slot(1) + "/Status.DBF").find("Schema=3"), std::string::npos);
+
+  ASSERT_EQ(Backup().status, 0);  // within four days: nothing
+  EXPECT_FALSE(fs::exists(Slot(2)));
+
+  Stamp(1, DaysAgo(5));
+  ASSERT_EQ(Backup().status, 0);  // an empty slot comes before the oldest
+  ExpectWholeCopy(2);
+
+  // All five written, slot 3 the oldest: 3.4 days after the newest nothing is
+  // copied, 3.6 days after it the oldest is overwritten.
+  const std::string times[] = {DaysAgo(5), DaysAgo(3.4), DaysAgo(9), DaysAgo(6), DaysAgo(7)};
+  for (int n = 1; n <= 5; ++n) Stamp(n, times[n - 1]);
+  ASSERT_EQ(Backup().status, 0);
+  EXPECT_EQ(Created(Slot(3)), times[2]);
+  Stamp(2, DaysAgo(3.6));
+  ASSERT_EQ(Backup().status, 0);
+  EXPECT_NE(Created(Slot(3)), times[2]);
+  ExpectWholeCopy(3);
+  EXPECT_EQ(Created(Slot(4)), times[3]);
+}
+
+TEST_F(AutoBackupProcess, ABackupPathFromTheHostHoldsTheSlots) {
+  const std::string chosen = host.Scratch() + "/AutoBackups";
+  std::vector<std::string> args = Args();
+  args.push_back("BackupPath:" + chosen);
+  ASSERT_EQ(host.Run(args).status, 0);
+  EXPECT_TRUE(fs::exists(chosen + "/1/TOLVARIN.INI"));
+  EXPECT_FALSE(fs::exists(slots));
+}
+
+TEST_F(AutoBackupProcess, MissingCourseFolderIsSaidAndNothingIsWritten) {
+  const RunResult run = host.Run({"AppPath:" + made.install.app, "Mode:DIRECTCOPY",
+                                  "CoursePath:" + made.install.area + "/Nowhere"});
+  EXPECT_NE(run.status, 0);
+  ASSERT_EQ(run.boxes.size(), 1u);
+  EXPECT_NE(run.boxes[0].box.text.find("does not exist"), std::string::npos);
+  EXPECT_FALSE(fs::exists(made.install.databases + "/Backup"));
+}
+
+// Starts the program and kills it once the slot folder holds `entries` entries (or
+// it ended by itself).
+void KillWhenSlotHolds(const std::vector<std::string>& args, const std::string& slot, size_t entries) {
+  std::vector<std::string> all{app_testing::HostRun::Program()};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  for (;;) {
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) return;
+    std::error_code ec;
+    size_t count = 0;
+    for (auto it = fs::directory_iterator(slot, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) ++count;
+    if (count >= entries) break;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  kill(pid, SIGKILL);
+  int status = 0;
+  waitpid(pid, &status, 0);
+}
+
+TEST_F(AutoBackupProcess, ASlotKilledMidCopyIsNeverTheNewest) {
+  // Large table files make the copy take long enough to be cut at many points.
+  for (int i = 1; i <= 4; ++i) WriteFile(made.install.course + "/pad" + std::to_string(i) + ".dbf", std::string(12 << 20, 'p'));
+  const std::string course = ReadFile(made.install.course + "/quests.dbf");
+  int cutShort = 0;
+  for (const size_t point : {1u, 2u, 3u, 5u, 8u, 13u, 21u, 34u, 45u, 55u}) {
+    const std::string times[] = {DaysAgo(10), DaysAgo(6), DaysAgo(7), DaysAgo(8), DaysAgo(9)};
+    for (int n = 1; n <= 5; ++n) Stamp(n, times[n - 1]);
+    KillWhenSlotHolds(Args(), Slot(1), point);
+    // Killed before it began, slot 1 is as it was; cut short, it has no description
+    // and is the next one written; finished, it is whole and the newest.
+    const std::string created = Created(Slot(1));
+    if (created.empty()) {
+      ++cutShort;
+      EXPECT_FALSE(fs::exists(Slot(1) + "/TOLVARIN.INI")) << point;
+    } else if (created != times[0]) {
+      EXPECT_GT(created, times[1]) << point;
+      ExpectWholeCopy(1);
+    }
+    for (int n = 2; n <= 5; ++n) EXPECT_EQ(Created(Slot(n)), times[n - 1]) << point;
+    EXPECT_TRUE(ReadFile(made.install.course + "/quests.dbf") == course);
+  }
+  EXPECT_GT(cutShort, 0);  // the kills did fall inside the copy
+  ASSERT_EQ(Backup().status, 0);
+  ExpectWholeCopy(1);
+  EXPECT_GT(Created(Slot(1)), Created(Slot(2)));
+}
+
+}  // namespace
