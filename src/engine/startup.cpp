@@ -23,8 +23,10 @@
 #include "data/table_catalogue.h"
 #include "engine/course_resolution.h"
 #include "engine/modes/auto_backup.h"
+#include "engine/modes/installer_scripts.h"
 #include "engine/modes/login.h"
 #include "engine/modes/unattended_operation.h"
+#include "engine/modes/vista_migrate.h"
 #include "engine/transfer/database_sets.h"
 
 namespace tolvarin {
@@ -129,7 +131,7 @@ int Dispatch(const std::string& line) {
       return 0;
     }
     case 10:
-      return NotAvailable("MakeWiseInstallers");
+      return MakeWiseInstallers();
     case 11:
       return 0;  // FixCourseDat: there is nothing left for it to fix
     default:
@@ -247,10 +249,8 @@ void Main(const std::string& programFolder) {
 
   // The migration is recognised before anything else is read, in its exact case.
   if (GetCommandArg(received, "Mode") == "VistaMigrate") {
-    [[maybe_unused]] const std::string programFiles = GetCommandArg(received, "ProgramFilesPath");
-    [[maybe_unused]] const std::string target = GetCommandArg(received, "TargetPath");
-    [[maybe_unused]] const std::string userContent = GetCommandArg(received, "UserContentPath");
-    EndProcess(NotAvailable("VistaMigrate (migration)"));
+    EndProcess(VistaMigrate(GetCommandArg(received, "ProgramFilesPath"), GetCommandArg(received, "TargetPath"),
+                            GetCommandArg(received, "UserContentPath")));
   }
 
   s.AskBeforeOverwrite = true;

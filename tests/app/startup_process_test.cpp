@@ -87,7 +87,7 @@ TEST_F(StartupProcess, EveryModeHasItsNumberAndTheUnbuiltOnesSaySo) {
     const char* operation;
     int status;
   } rows[] = {
-      {"Mode:DirectCopy", "1", "0", tolvarin::kNotAvailableStatus},
+      {"Mode:DirectCopy", "1", "0", tolvarin::kTerminateStatus},  // the course /c does not exist
       {"Mode:RECOVER", "2", "0", tolvarin::kNotAvailableStatus},
       {"Mode:InstallStandardTrees", "3", "0", tolvarin::kNotAvailableStatus},
       {"Mode:CreateSupplementalPackage", "4", "0", tolvarin::kNotAvailableStatus},
@@ -97,7 +97,7 @@ TEST_F(StartupProcess, EveryModeHasItsNumberAndTheUnbuiltOnesSaySo) {
       {"Mode:GradebookUpdate", "7", "0", tolvarin::kNotAvailableStatus},
       {"Mode:RepairCorruptTable", "8", "0", tolvarin::kNotAvailableStatus},
       {"Mode:NewUpgrade", "9", "0", 0},
-      {"Mode:MakeWiseInstallers", "10", "0", tolvarin::kNotAvailableStatus},
+      {"Mode:MakeWiseInstallers", "10", "0", tolvarin::kTerminateStatus},  // no production folders set
       {"Mode:FixCourseDat", "11", "0", 0},
   };
   host.HostIni("");
@@ -110,7 +110,8 @@ TEST_F(StartupProcess, EveryModeHasItsNumberAndTheUnbuiltOnesSaySo) {
       EXPECT_TRUE(run.boxes.empty()) << row.word;
     } else {
       ASSERT_EQ(run.boxes.size(), 1u) << row.word;
-      EXPECT_TRUE(IsNotAvailableBox(run.boxes[0])) << row.word << ": " << run.boxes[0].box.text;
+      EXPECT_EQ(IsNotAvailableBox(run.boxes[0]), row.status == tolvarin::kNotAvailableStatus)
+          << row.word << ": " << run.boxes[0].box.text;
     }
   }
 }
@@ -144,11 +145,13 @@ TEST_F(StartupProcess, ModeWordsThatNameNoModeStopThroughTheFacility) {
 
 TEST_F(StartupProcess, MigrationInItsExactCaseReadsNothingElse) {
   host.HostIni("Prompt=TRUE\r\n");
-  const RunResult run =
-      host.RunHere({"Mode:VistaMigrate", "ProgramFilesPath:/p", "TargetPath:/t", "UserContentPath:/u"}, {"No"});
-  EXPECT_EQ(run.status, tolvarin::kNotAvailableStatus);
+  fs::create_directories(host.At("target"));
+  const RunResult run = host.RunHere({"Mode:VistaMigrate", "ProgramFilesPath:" + host.At("program"),
+                                      "TargetPath:" + host.At("target"), "UserContentPath:" + host.At("user")},
+                                     {"No"});
+  EXPECT_EQ(run.status, tolvarin::kTerminateStatus);
   ASSERT_EQ(run.boxes.size(), 1u);  // no prompt: the host settings were never read
-  EXPECT_TRUE(IsNotAvailableBox(run.boxes[0]));
+  EXPECT_EQ(run.boxes[0].box.text, "Error, the destination path already exists.");
   EXPECT_FALSE(fs::exists(host.At("tolvarin.log")));
 }
 
@@ -321,9 +324,10 @@ TEST_F(StartupProcess, ModesThatNeedNoCourseDoNotResolveOne) {
       EXPECT_EQ(run.status, 0) << run.stderrText;
       EXPECT_TRUE(run.boxes.empty());
     } else {
-      EXPECT_EQ(run.status, tolvarin::kNotAvailableStatus) << mode;
+      const bool built = std::string(mode) == "Mode:MakeWiseInstallers";  // wants its production folders
+      EXPECT_EQ(run.status, built ? tolvarin::kTerminateStatus : tolvarin::kNotAvailableStatus) << mode;
       ASSERT_EQ(run.boxes.size(), 1u) << mode;
-      EXPECT_TRUE(IsNotAvailableBox(run.boxes[0])) << mode;
+      EXPECT_EQ(IsNotAvailableBox(run.boxes[0]), !built) << mode;
     }
     EXPECT_EQ(run.settings.at("DatabasesRoot"), "") << mode;
     EXPECT_EQ(run.settings.at("CoursePath"), "") << mode;
