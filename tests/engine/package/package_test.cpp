@@ -192,3 +192,37 @@ TEST_F(PackageTest, UnzipAllTakesTheArchivePasswordWhenAsked) {
 }
 
 }  // namespace
+
+namespace {
+
+class FractionProgress : public tolvarin::ProgressSink {
+ public:
+  void Step(const std::string&) override {}
+  void Detail(const std::string&) override {}
+  void Fraction(double done) override { fractions.push_back(done); }
+  std::vector<double> fractions;
+};
+
+TEST_F(PackageTest, ZipFilesTakesTheListedExtensionsAndReportsTheFractionDone) {
+  const std::string folder = Scratch("gradebook");
+  fs::create_directories(folder + "/sub");
+  for (const char* name : {"a.dbf", "b.CDX", "c.txt", "sub/d.dbf"}) WriteFile(folder + "/" + name, name);
+  FractionProgress progress;
+  const std::string archive = Scratch("RestorePoint1.zip");
+  ASSERT_TRUE(tolvarin::ZipFiles(folder, archive, 0, "dbf;cdx", false, &progress).ok);
+  EXPECT_EQ(progress.fractions, (std::vector<double>{0.0, 0.5, 1.0}));
+  const std::string unpacked = Scratch("unpacked");
+  ASSERT_TRUE(tolvarin::UnzipAll(unpacked, archive, false).ok);
+  EXPECT_EQ(Files(unpacked), (std::map<std::string, std::string>{{"a.dbf", "a.dbf"}, {"b.CDX", "b.CDX"}}));
+
+  // Every file when the list is empty; folders listed with them are left out.
+  ASSERT_TRUE(tolvarin::ZipFiles(folder, archive, 16, "", false, nullptr).ok);
+  fs::remove_all(unpacked);
+  ASSERT_TRUE(tolvarin::UnzipAll(unpacked, archive, false).ok);
+  EXPECT_EQ(Files(unpacked).size(), 3u);
+
+  EXPECT_FALSE(tolvarin::ZipFiles(folder, Scratch("secret.zip"), 0, "", true, nullptr).ok);
+  EXPECT_FALSE(fs::exists(Scratch("secret.zip")));
+}
+
+}  // namespace
