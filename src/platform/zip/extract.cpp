@@ -4,7 +4,9 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <map>
 #include <cstring>
 #include <vector>
 
@@ -30,33 +32,42 @@ bool IsLink(zip_t* archive, zip_uint64_t index) {
   return (attributes & kWindowsReparsePoint) != 0;
 }
 
-// The entry of folder whose name equals name without regard to case; name itself
-// when there is none.
-std::string ExistingName(const std::string& folder, const std::string& name) {
-  struct stat st;
-  if (::lstat((folder + "/" + name).c_str(), &st) == 0) return name;
-  DIR* dir = ::opendir(folder.c_str());
-  if (!dir) return name;
-  std::string found = name;
-  while (dirent* entry = ::readdir(dir))
-    if (strcasecmp(entry->d_name, name.c_str()) == 0) {
-      found = entry->d_name;
-      break;
+// The names of the folders written into, each folder listed once: lower-case name
+// to the name on disk.
+class FolderNames {
+ public:
+  // The entry of folder whose name equals name without regard to case; name itself
+  // when there is none (and from then on, as it is about to be made).
+  std::string Existing(const std::string& folder, const std::string& name) {
+    auto [it, fresh] = folders_.try_emplace(folder);
+    if (fresh) {
+      if (DIR* dir = ::opendir(folder.c_str())) {
+        while (dirent* entry = ::readdir(dir)) it->second.emplace(Lower(entry->d_name), entry->d_name);
+        ::closedir(dir);
+      }
     }
-  ::closedir(dir);
-  return found;
-}
+    return it->second.emplace(Lower(name), name).first->second;
+  }
+
+ private:
+  static std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+  }
+  std::map<std::string, std::map<std::string, std::string>> folders_;
+};
 
 // Makes (or finds, case ignored) each folder of a relative path under root and gives
 // the real path; "" when something other than a real folder (a link, a file) stands
 // on the way, so nothing is written through it.
-std::string MakeFoldersUnder(const std::string& root, const std::string& relative, std::string& reason) {
+std::string MakeFoldersUnder(const std::string& root, const std::string& relative, FolderNames& names,
+                             std::string& reason) {
   std::string current = root;
   size_t pos = 0;
   while (pos < relative.size()) {
     size_t slash = relative.find('/', pos);
     if (slash == std::string::npos) slash = relative.size();
-    const std::string part = ExistingName(current, relative.substr(pos, slash - pos));
+    const std::string part = names.Existing(current, relative.substr(pos, slash - pos));
     pos = slash + 1;
     const std::string next = current + "/" + part;
     struct stat st;
@@ -198,9 +209,10 @@ Outcome ExtractAll(const std::string& archivePath, const std::string& folderIn, 
   if (!MakeRoot(folder, outcome.error)) return outcome;
   if (!FitsInFreeSpace(folder, needed, outcome.error)) return outcome;
 
+  FolderNames names;
   for (const std::string& relative : folders) {
     std::string reason;
-    if (MakeFoldersUnder(folder, relative, reason).empty()) outcome.skipped.push_back(relative + "/: " + reason);
+    if (MakeFoldersUnder(folder, relative, names, reason).empty()) outcome.skipped.push_back(relative + "/: " + reason);
   }
 
   // Everything is read and checked into temporary files first.
@@ -210,12 +222,12 @@ Outcome ExtractAll(const std::string& archivePath, const std::string& folderIn, 
     const Planned& entry = plan[k];
     if (progress) progress(entry.relative, k, plan.size());
     std::string reason;
-    const std::string parent = MakeFoldersUnder(folder, ParentOf(entry.relative), reason);
+    const std::string parent = MakeFoldersUnder(folder, ParentOf(entry.relative), names, reason);
     if (parent.empty()) {
       outcome.skipped.push_back(entry.name + ": " + reason);
       continue;
     }
-    const std::string target = parent + "/" + ExistingName(parent, LastPart(entry.relative));
+    const std::string target = parent + "/" + names.Existing(parent, LastPart(entry.relative));
     struct stat st;
     if (::lstat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
       outcome.skipped.push_back(entry.name + ": a folder of that name is there");
