@@ -78,7 +78,10 @@ void BeginLog(bool writeLine) {
 }
 
 void WriteLog(const std::string& text) {
-  if (!UserContent()) return;
+  if (UserContent()) WriteLogNote(text);
+}
+
+void WriteLogNote(const std::string& text) {
   RunLogState& log = Log();
   if (!log.file.is_open()) return;
   // Flushed per line: the log is the trace support reads after a run went wrong.

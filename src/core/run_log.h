@@ -9,6 +9,10 @@ namespace tolvarin {
 
 void BeginLog(bool writeLine);   // opens for appending; "Begin Log: " + time stamp
 void WriteLog(const std::string& text);
+// A line about something a run skipped or refused (a table that would not open, a
+// name from another program's file that was not safe): written in every mode, since
+// the modes that meet such things write no step lines, while the log is open.
+void WriteLogNote(const std::string& text);
 void EndLog(bool writeLine);     // "End Log: " + time stamp, then closes
 bool RunLogIsOpen();
 // The main window's log button: closes the log without a line, opens it in the

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <random>
 
@@ -175,6 +176,12 @@ double TextValue(const std::string& text) {
 }
 
 long RoundHalfEven(double value) { return static_cast<long>(std::nearbyint(value)); }
+
+std::string NumberText(double value) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.15g", value);
+  return buffer;
+}
 
 long RandomInteger(long low, long high) {
   std::uniform_real_distribution<double> unit(0.0, 1.0);

@@ -79,6 +79,8 @@ int CompareNoCase(const std::string& a, const std::string& b);
 double TextValue(const std::string& text);
 // Nearest whole number, halves to even.
 long RoundHalfEven(double value);
+// A number as plain text: "42" for a whole number, else up to 15 significant digits.
+std::string NumberText(double value);
 
 // Numbers and values. On a tie the second.
 template <typename T>

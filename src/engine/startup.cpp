@@ -23,8 +23,10 @@
 #include "data/table_catalogue.h"
 #include "engine/course_resolution.h"
 #include "engine/modes/auto_backup.h"
+#include "engine/modes/gradebook_update.h"
 #include "engine/modes/installer_scripts.h"
 #include "engine/modes/login.h"
+#include "engine/modes/precision_backup.h"
 #include "engine/modes/unattended_operation.h"
 #include "engine/modes/vista_migrate.h"
 #include "engine/transfer/database_sets.h"
@@ -120,9 +122,10 @@ int Dispatch(const std::string& line) {
       AppendPackageDatabases();
       return 0;
     case 6:
-      return NotAvailable(s.Operation == 1 ? "PrecisionBackup" : "PrecisionRestore");
+      // The restore's dialog belongs to a window session.
+      return s.Operation == 1 ? PrecisionBackup() : NotAvailable("PrecisionRestore");
     case 7:
-      return NotAvailable("GradebookUpdate");
+      return GradebookUpdate();
     case 8:
       return NotAvailable("RepairCorruptTable");
     case 9: {

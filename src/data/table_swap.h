@@ -1,0 +1,33 @@
+#pragma once
+// Putting a table written elsewhere in the place of a live one, so that a run
+// killed at any moment leaves one whole table there.
+//
+// The new files wait in a staging folder inside the target folder (one file system,
+// so the last steps are renames). A marker written once the staged set is complete
+// names its files; the moves then take out the old index first, so that a kill
+// between two moves leaves a table without its index, which the automatic repair
+// rebuilds, and FinishTableSwaps completes a marked swap on the next run. Staged
+// files without a marker are an unfinished staging and are dropped: the live
+// table was never touched.
+#include <string>
+
+namespace tolvarin {
+
+// targetFolder/".tolvarin-swap", where a table for that folder is staged.
+std::string StagingFolderFor(const std::string& targetFolder);
+
+// Copies the table's files (.dbf, .cdx, .fpt when present) from fromFolder into the
+// staging folder of targetFolder and checks them byte for byte. False when the data
+// file is missing or a copy differs (nothing staged is left behind then).
+bool StageTable(const std::string& fromFolder, const std::string& targetFolder, const std::string& name);
+
+// Marks the staged set of the table complete and moves it over the target's files.
+// False when the staged data file is missing or a move failed; a marked set that
+// could not be moved waits for FinishTableSwaps.
+bool SwapInStagedTable(const std::string& targetFolder, const std::string& name);
+
+// Completes every marked swap an earlier run left in the target's staging folder,
+// drops unmarked staged files and removes the staging folder once it is empty.
+void FinishTableSwaps(const std::string& targetFolder);
+
+}  // namespace tolvarin

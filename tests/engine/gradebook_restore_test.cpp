@@ -1,0 +1,126 @@
+// The restore's application of gradebook backups, oldest first, to the live folder.
+#include "engine/modes/gradebook_restore.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "core/strings.h"
+#include "data/codebase.h"
+#include "engine/modes/precision_backup.h"
+#include "gradebook_fixture.h"
+#include "platform/xbase/xbase.h"
+#include "support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace gradebook_testing {
+namespace {
+
+using namespace tolvarin;
+
+class GradebookRestoreTest : public GradebookTest {
+ protected:
+  void SetUp() override {
+    GradebookTest::SetUp();
+    PutBlank("students", brand_);
+    AddRows(brand_ / "students.dbf", {{{"student_id", "0000001"}, {"last_name", "Abel"}},
+                                     {{"student_id", "0000002"}, {"last_name", "Baker"}},
+                                     {{"student_id", "0000003"}, {"last_name", "Cruz"}}});
+    PutBlank("charattributes", brand_);
+    AddRows(brand_ / "charattributes.dbf",
+            {{{"table_name", "students"}, {"table_id", "0000001"}, {"attr_key", "nickname"}, {"attr_value", "Al"}},
+             {{"table_name", "students"}, {"table_id", "3"}, {"attr_key", "nickname"}, {"attr_value", "Cee"}}});
+  }
+
+  // A precision backup of students 1 to 3 of the brand folder, as the gradebook makes one.
+  void Backup(const std::string& folderName) const {
+    const fs::path folder = root_ / "Backup" / folderName;
+    fs::create_directories(folder);
+    testing_support::WriteFile(folder / kBackupProfileName,
+                               "<CourseBackupProfile><Path>" + brand_.string() +
+                                   "/</Path><TableBackupProfile><Name>students</Name><Tag>student_id</Tag>"
+                                   "<ID>0000001</ID><ID>0000002</ID><ID>0000003</ID></TableBackupProfile>"
+                                   "</CourseBackupProfile>");
+    ASSERT_EQ(RunPrecisionBackup(folder.string(), blank_.string()).Skipped, 0);
+  }
+
+  // Sets a field of the live row with the key on the tag; delete marks it deleted.
+  void Change(const std::string& table, const std::string& tag, const std::string& key, const std::string& field,
+              const std::string& value, bool remove = false) const {
+    const xbase::Data4 data = xbase::d4open(Context(), (brand_ / (table + ".dbf")).string());
+    ASSERT_NE(data, 0);
+    xbase::d4tagSelect(data, xbase::d4tag(data, tag));
+    ASSERT_EQ(xbase::d4seek(data, key), 0) << key;
+    if (remove) {
+      xbase::d4delete(data);
+      xbase::d4pack(data);
+    } else {
+      xbase::f4assign(xbase::d4field(data, field), value);
+    }
+    xbase::d4close(data);
+  }
+  static xbase::Code4 Context() { return tolvarin::Engine().EngineHandle; }
+
+  std::vector<std::string> Students() const { return Rows(brand_ / "students.dbf", {"student_id", "last_name"}); }
+  std::vector<std::string> Attributes() const {
+    return Rows(brand_ / "charattributes.dbf", {"table_id", "attr_key", "attr_value"});
+  }
+};
+
+TEST_F(GradebookRestoreTest, IncrementsAreAppliedOneToNInNumberOrderWithTheirAttributes) {
+  Backup("GradebookBackup1");
+  Change("students", "student_id", "0000002", "last_name", "Baker2");
+  Change("charattributes", "primarykey", AttributeRowKey("students", "0000001") + "nickname", "attr_value", "Ally");
+  Change("students", "student_id", "0000003", "", "", true);
+  Backup("GradebookBackup2");
+  Change("students", "student_id", "0000002", "last_name", "Baker10");
+  Backup("GradebookBackup10");
+
+  // Everything changed since, the attribute of student 3 included.
+  Change("students", "student_id", "0000001", "last_name", "Xavier");
+  Change("students", "student_id", "0000002", "last_name", "Young");
+  AddRows(brand_ / "students.dbf", {{{"student_id", "0000003"}, {"last_name", "Zed"}}});
+  Change("charattributes", "primarykey", AttributeRowKey("students", "0000001") + "nickname", "attr_value", "Zap");
+
+  const auto backups = ListGradebookBackups((root_ / "Backup").string());
+  ASSERT_EQ(backups.size(), 3u);
+
+  ProfileApplication result = RestoreFromIncrements(backups, 2, root_.string(), "");
+  EXPECT_EQ(result.Skipped, 0);
+  EXPECT_EQ(Students(), (std::vector<std::string>{"0000001|Abel", "0000002|Baker2"}));
+  // Student 3 was gone at backup 2: so are its row and its attribute (stored under the plain number).
+  EXPECT_EQ(Attributes(), (std::vector<std::string>{"0000001|nickname|Ally"}));
+  EXPECT_EQ(TagProblems(brand_ / "students.dbf"), "");
+  EXPECT_EQ(TagProblems(brand_ / "charattributes.dbf"), "");
+
+  // "GradebookBackup10" comes after "GradebookBackup2".
+  RestoreFromIncrements(backups, 10, root_.string(), "");
+  EXPECT_EQ(Students(), (std::vector<std::string>{"0000001|Abel", "0000002|Baker10"}));
+
+  // Backup 1 alone brings student 3 back with its attribute.
+  RestoreFromIncrements(backups, 1, root_.string(), "");
+  EXPECT_EQ(Students(), (std::vector<std::string>{"0000001|Abel", "0000002|Baker", "0000003|Cruz"}));
+  EXPECT_EQ(Attributes(), (std::vector<std::string>{"0000001|nickname|Al", "3|nickname|Cee"}));
+}
+
+TEST_F(GradebookRestoreTest, AProfileForAnotherFolderOrWithUnsafeNamesChangesNothing) {
+  Backup("GradebookBackup1");
+  Change("students", "student_id", "0000001", "last_name", "Xavier");
+  const auto backups = ListGradebookBackups((root_ / "Backup").string());
+  const ProfileApplication other = RestoreFromIncrements(backups, 1, root_.string(), "Math/Algebra");
+  EXPECT_EQ(other.Rows, 0);
+  EXPECT_EQ(Students()[0], "0000001|Xavier");
+  EXPECT_EQ(ApplyBackupProfile(backups[0].Folder, root_.string(), "../..").Skipped, 1);
+
+  testing_support::WriteFile(fs::path(backups[0].Folder) / kBackupProfileName,
+                             "<CourseBackupProfile><Path>" + brand_.string() +
+                                 "/</Path><TableBackupProfile><Name>../Corvane/students</Name><Tag>student_id</Tag>"
+                                 "<ID>0000001</ID></TableBackupProfile></CourseBackupProfile>");
+  const ProfileApplication unsafe = ApplyBackupProfile(backups[0].Folder, root_.string(), "");
+  EXPECT_EQ(unsafe.Skipped, 1);
+  EXPECT_EQ(Students()[0], "0000001|Xavier");
+}
+
+}  // namespace
+}  // namespace gradebook_testing
