@@ -47,15 +47,15 @@ void GradebookTest::TearDown() {
   InitCodeBase();
 }
 
-void GradebookTest::PutBlank(const std::string& table, const fs::path& folder) const {
+void CopyBlank(const fs::path& blank, const std::string& table, const fs::path& folder) {
   fs::create_directories(folder);
   for (const char* extension : {".dbf", ".cdx", ".fpt"}) {
-    const fs::path source = blank_ / (table + extension);
+    const fs::path source = blank / (table + extension);
     if (fs::exists(source)) fs::copy_file(source, folder / (table + extension), fs::copy_options::overwrite_existing);
   }
 }
 
-void GradebookTest::CreateTable(const fs::path& dbf, const std::vector<std::string>& fields,
+void CreateTable(const fs::path& dbf, const std::vector<std::string>& fields,
                                 const std::vector<std::string>& tags) {
   std::vector<xbase::FieldInfo> infos;
   for (const std::string& spec : fields) {
@@ -73,7 +73,7 @@ void GradebookTest::CreateTable(const fs::path& dbf, const std::vector<std::stri
   xbase::d4close(data);
 }
 
-void GradebookTest::AddRows(const fs::path& dbf, const std::vector<Row>& rows) {
+void AddRows(const fs::path& dbf, const std::vector<Row>& rows) {
   const xbase::Data4 data = xbase::d4open(Engine().EngineHandle, dbf.string());
   ASSERT_NE(data, 0) << dbf;
   for (const Row& row : rows) {
@@ -89,7 +89,7 @@ void GradebookTest::AddRows(const fs::path& dbf, const std::vector<Row>& rows) {
   xbase::d4close(data);
 }
 
-std::vector<std::string> GradebookTest::Rows(const fs::path& dbf, const std::vector<std::string>& fields) {
+std::vector<std::string> Rows(const fs::path& dbf, const std::vector<std::string>& fields) {
   std::vector<std::string> rows;
   const xbase::Data4 data = xbase::d4open(Engine().EngineHandle, dbf.string());
   if (data == 0) {
@@ -109,7 +109,7 @@ std::vector<std::string> GradebookTest::Rows(const fs::path& dbf, const std::vec
   return rows;
 }
 
-std::string GradebookTest::TagProblems(const fs::path& dbf) {
+std::string TagProblems(const fs::path& dbf) {
   const xbase::Data4 data = xbase::d4open(Engine().EngineHandle, dbf.string());
   if (data == 0) {
     xbase::code4errorCode(Engine().EngineHandle, 0);
@@ -122,7 +122,7 @@ std::string GradebookTest::TagProblems(const fs::path& dbf) {
   return problems;
 }
 
-std::vector<std::string> GradebookTest::FilesBelow(const fs::path& folder) {
+std::vector<std::string> FilesBelow(const fs::path& folder) {
   std::vector<std::string> files;
   if (!fs::exists(folder)) return files;
   for (const auto& entry : fs::recursive_directory_iterator(folder))

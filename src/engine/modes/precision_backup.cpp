@@ -135,7 +135,12 @@ PrecisionBackupResult RunPrecisionBackup(const std::string& backupFolder, const 
     refuse("no backup folder is given");
     return result;
   }
-  for (const CourseBackupProfile& course : ReadBackupProfile(JoinPath(backupFolder, kBackupProfileName))) {
+  const std::string profile = JoinPath(backupFolder, kBackupProfileName);
+  if (!FileExists(profile)) {
+    refuse("there is no " + profile);
+    return result;
+  }
+  for (const CourseBackupProfile& course : ReadBackupProfile(profile)) {
     const auto part = ProfileTargetPart(course.Path);
     if (!part) {
       refuse("the course path \"" + course.Path + "\" leads outside the backup folder");

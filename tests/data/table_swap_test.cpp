@@ -1,0 +1,105 @@
+// A table put in the place of another: whole at every point a run can be killed.
+#include "data/table_swap.h"
+
+#include <gtest/gtest.h>
+
+#include "data/codebase.h"
+#include "data/open_table.h"
+#include "platform/xbase/tag_check.h"
+#include "table_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace tolvarin_test {
+namespace {
+
+using namespace tolvarin;
+
+class TableSwapTest : public TableFolderTest {
+ protected:
+  // The live table "notes" in the course folder and its new version in the staging folder.
+  void Prepare(bool memo) {
+    staging_ = fs::path(StagingFolderFor(course_.string()));
+    std::vector<std::string> fields{"id:C:7", "text:C:20"};
+    if (memo) fields.push_back("body:M:10");
+    for (const auto& [folder, prefix] : {std::pair{course_, std::string("old")}, {staging_, std::string("new")}}) {
+      CreateTable(folder / "notes.dbf", fields, {"id=id", "text=text"});
+      const xbase::Data4 data = xbase::d4open(Engine().EngineHandle, (folder / "notes.dbf").string());
+      ASSERT_NE(data, 0);
+      for (int i = 1; i <= 3; ++i) {
+        xbase::d4appendStart(data, 0);
+        xbase::f4assign(xbase::d4field(data, "id"), "000000" + std::to_string(i));
+        xbase::f4assign(xbase::d4field(data, "text"), prefix + std::to_string(i));
+        if (memo) xbase::f4memoAssign(xbase::d4field(data, "body"), prefix + " memo " + std::to_string(i));
+        ASSERT_EQ(xbase::d4append(data), 0);
+      }
+      xbase::d4close(data);
+    }
+    expectedNew_ = LiveRecords(staging_ / "notes.dbf");
+    expectedOld_ = LiveRecords(course_ / "notes.dbf");
+  }
+
+  void Mark(bool memo) const {
+    testing_support::WriteFile(staging_ / "notes.ready", memo ? ".dbf\n.cdx\n.fpt\n" : ".dbf\n.cdx\n");
+  }
+  static void Move(const fs::path& from, const fs::path& to) { fs::rename(from, to); }
+
+  // The live table after the automatic repair: opens, has the rows, every tag clean.
+  void ExpectWhole(const std::vector<std::string>& rows, const std::string& point) {
+    const xbase::Data4 data = OpenTable((course_ / "notes.dbf").string(), 0, false, true);
+    ASSERT_NE(data, 0) << point;
+    EXPECT_EQ(LiveRecords(data), rows) << point;
+    for (const auto& check : xbase::detail::CheckTags(data)) EXPECT_TRUE(check.Problems().empty()) << point;
+    xbase::d4close(data);
+  }
+
+  fs::path staging_;
+  std::vector<std::string> expectedNew_, expectedOld_;
+};
+
+TEST_F(TableSwapTest, ASwapCutShortAtAnyMoveIsCompletedOnTheNextRun) {
+  for (const bool memo : {false, true}) {
+    // Each point is the number of moves the killed run made.
+    const int moves = memo ? 4 : 3;
+    for (int made = 0; made <= moves; ++made) {
+      const std::string point = (memo ? "memo, " : "") + std::to_string(made) + " moves";
+      fs::remove_all(course_);
+      Prepare(memo);
+      Mark(memo);
+      int step = 0;
+      if (step++ < made) fs::remove(course_ / "notes.cdx");
+      if (memo && step++ < made) Move(staging_ / "notes.fpt", course_ / "notes.fpt");
+      if (step++ < made) Move(staging_ / "notes.dbf", course_ / "notes.dbf");
+      if (step++ < made) Move(staging_ / "notes.cdx", course_ / "notes.cdx");
+
+      FinishTableSwaps(course_.string());
+      EXPECT_FALSE(fs::exists(staging_)) << point;
+      ExpectWhole(expectedNew_, point);
+    }
+  }
+}
+
+TEST_F(TableSwapTest, AnUnmarkedStagingIsDroppedAndTheLiveTableStays) {
+  Prepare(true);
+  FinishTableSwaps(course_.string());
+  EXPECT_FALSE(fs::exists(staging_));
+  ExpectWhole(expectedOld_, "unmarked");
+}
+
+TEST_F(TableSwapTest, StageAndSwapReplaceTheWholeSet) {
+  Prepare(true);
+  const fs::path work = temp_.path() / "work";
+  fs::create_directories(work);
+  for (const char* extension : {".dbf", ".cdx", ".fpt"})
+    fs::rename(staging_ / (std::string("notes") + extension), work / (std::string("NOTES") + extension));
+  ASSERT_TRUE(StageTable(work.string(), course_.string(), "notes"));
+  ASSERT_TRUE(SwapInStagedTable(course_.string(), "notes"));
+  EXPECT_FALSE(fs::exists(staging_));
+  ExpectWhole(expectedNew_, "swapped");
+  EXPECT_FALSE(StageTable((temp_.path() / "none").string(), course_.string(), "notes"));
+  EXPECT_FALSE(SwapInStagedTable(course_.string(), "notes"));
+  ExpectWhole(expectedNew_, "nothing staged");
+}
+
+}  // namespace
+}  // namespace tolvarin_test
