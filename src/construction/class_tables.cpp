@@ -165,7 +165,8 @@ bool ConvertClassTables(const std::string& databaseFolder, const std::string& wo
     FinishTableSwaps(databaseFolder);
     return Refuse("the new tables could not be copied into " + databaseFolder);
   }
-  if (!SwapInStagedTable(databaseFolder, kClasses) || !SwapInStagedTable(databaseFolder, kStudentClass))
+  // Both are marked before either moves: a run killed between them leaves both to be completed.
+  if (!SwapInStagedTables(databaseFolder, {kClasses, kStudentClass}))
     return Refuse("the new tables could not be moved into place in " + databaseFolder);
   return true;
 }

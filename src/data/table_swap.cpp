@@ -111,21 +111,34 @@ bool StageTable(const std::string& fromFolder, const std::string& targetFolder, 
 }
 
 bool SwapInStagedTable(const std::string& targetFolder, const std::string& name) {
+  return SwapInStagedTables(targetFolder, {name});
+}
+
+bool SwapInStagedTables(const std::string& targetFolder, const std::vector<std::string>& names) {
   const std::string staging = StagingFolderFor(targetFolder);
-  if (!Exists(TableFile(staging, name, ".dbf"))) return false;
-  std::vector<std::string> extensions;
-  for (const char* extension : {".dbf", ".cdx", ".fpt"})
-    if (Exists(TableFile(staging, name, extension))) extensions.emplace_back(extension);
-  {
-    std::ofstream marker(MarkerOf(staging, name), std::ios::trunc);
-    for (const auto& extension : extensions) marker << extension << "\n";
+  std::vector<std::vector<std::string>> sets;
+  for (const std::string& name : names) {
+    if (!Exists(TableFile(staging, name, ".dbf"))) return false;
+    std::vector<std::string> extensions;
+    for (const char* extension : {".dbf", ".cdx", ".fpt"})
+      if (Exists(TableFile(staging, name, extension))) extensions.emplace_back(extension);
+    sets.push_back(std::move(extensions));
+  }
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    std::ofstream marker(MarkerOf(staging, names[i]), std::ios::trunc);
+    for (const auto& extension : sets[i]) marker << extension << "\n";
     marker.flush();
     if (!marker) return false;
   }
-  if (!MoveMarkedSet(staging, targetFolder, name, extensions)) return false;
-  Remove(MarkerOf(staging, name));
+  bool ok = true;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (MoveMarkedSet(staging, targetFolder, names[i], sets[i]))
+      Remove(MarkerOf(staging, names[i]));
+    else
+      ok = false;
+  }
   RemoveStagingWhenEmpty(staging);
-  return true;
+  return ok;
 }
 
 void FinishTableSwaps(const std::string& targetFolder) {
