@@ -27,8 +27,11 @@
 #include "engine/modes/installer_scripts.h"
 #include "engine/modes/login.h"
 #include "engine/modes/precision_backup.h"
+#include "engine/modes/transfer_drivers.h"
 #include "engine/modes/unattended_operation.h"
 #include "engine/modes/vista_migrate.h"
+#include "engine/transfer/database_sets.h"
+#include "engine/transfer/selection.h"
 #include "engine/transfer/database_sets.h"
 
 namespace tolvarin {
@@ -231,16 +234,27 @@ int RunOperation() {
     MsgBox(kNoBackupPath, kMbCritical);
     Terminate();
   }
+  TransferEnd end = TransferEnd::Done;
   switch (Settings().Operation) {
     case 1:
-      return NotAvailable("unattended backup");
+      SetSrcToCourse();
+      SelectAllRecords();
+      end = DoBackup();
+      UninitSrc();
+      break;
     case 2:
-      return NotAvailable("unattended restore");
+      if (!RestoreSourceIsUsable()) return kOperationFailedStatus;
+      SetDestToCourse();
+      end = DoRestore();
+      UninitDest();
+      break;
     case 3:
-      return NotAvailable("gradebook export");
+      end = DoExport();
+      break;
     default:
-      return 0;
+      break;
   }
+  return end == TransferEnd::Done ? 0 : kOperationFailedStatus;
 }
 
 void Main(const std::string& programFolder) {

@@ -6,6 +6,9 @@
 
 namespace tolvarin {
 
+// An operation that failed or was stopped ends with this status after saying why.
+inline constexpr int kOperationFailedStatus = 1;
+
 // A handler that later work builds ends with this status after saying so.
 inline constexpr int kNotAvailableStatus = 4;
 

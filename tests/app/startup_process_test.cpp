@@ -43,26 +43,28 @@ TEST_F(StartupProcess, EmptyCommandLineStopsWithTheCriticalBox) {
 }
 
 TEST_F(StartupProcess, UserContentRunLogsItsStepsAndTheEndLine) {
-  host.Put("tolvarin.log", "Begin Log: 2020-01-01 00:00:00\r\n");
   host.HostIni("");
   const std::string course = host.At("db/Corvane/Area/Course");
   fs::create_directories(course);
+  fs::create_directories(host.At("Backups"));
   for (const char* mode : {"Mode:UserContent", "Mode:"}) {
     fs::remove(host.At("tolvarin.log"));
-    const RunResult run = host.RunHere({mode, "Operation:GBEXPORT", "BackupPath:Backups", "CoursePath:" + course});
-    EXPECT_EQ(run.status, tolvarin::kNotAvailableStatus) << mode;
+    // A restore from a folder that is no backup ends with its message, normally.
+    const RunResult run = host.RunHere({mode, "Operation:RESTORE", "BackupPath:Backups", "CoursePath:" + course});
+    EXPECT_EQ(run.status, tolvarin::kOperationFailedStatus) << mode;
     const std::vector<std::string> lines = host.LogLines();
-    ASSERT_EQ(lines.size(), 7u) << host.Log();
+    ASSERT_GE(lines.size(), 8u) << host.Log();
     EXPECT_TRUE(std::regex_match(lines[0], kBeginLine));
     EXPECT_EQ(lines[1], "Mode = 0");
     EXPECT_EQ(lines[2], "Backuppath = " + host.At("Backups"));
     EXPECT_EQ(lines[3], "CoursePath = " + course);
     EXPECT_EQ(lines[4], "main non");
     EXPECT_EQ(lines[5], "usercon");
-    EXPECT_TRUE(std::regex_match(lines[6], kEndLine));
+    EXPECT_EQ(lines[6].rfind("TOLVARIN ERROR: ", 0), 0u) << lines[6];
+    EXPECT_TRUE(std::regex_match(lines.back(), kEndLine));
     EXPECT_NE(host.Log().find("\r\n"), std::string::npos);
     ASSERT_EQ(run.boxes.size(), 1u);
-    EXPECT_TRUE(IsNotAvailableBox(run.boxes[0]));
+    EXPECT_NE(run.boxes[0].box.text.find("is not a Corvane Backup Folder"), std::string::npos);
     EXPECT_EQ(run.settings.at("Mode"), "0");
     EXPECT_EQ(run.settings.at("AreaFolder"), course + "/..");
     EXPECT_EQ(run.settings.at("BrandFolder"), course + "/../..");

@@ -12,6 +12,7 @@
 #include "core/strings.h"
 #include "core/system_box.h"
 #include "core/terminate.h"
+#include "engine/package/backup_folder.h"
 #include "engine/startup.h"
 
 namespace tolvarin {
@@ -95,6 +96,7 @@ int RunUnattendedOperation() {
   if (choice->restore && !p.CoursePath.empty()) RestoreControlFiles(p.CoursePath);
 
   if (p.CoursePath.empty() || !FolderExists(p.CoursePath)) Terminate();
+  if (s.Operation == 1 || s.Operation == 3) CreateDatabasesFolder(p.BackupPath);
 
   const int status = RunOperation();
   // The course loses its tables only after a backup that ran to its end and was

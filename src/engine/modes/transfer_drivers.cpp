@@ -1,0 +1,291 @@
+#include "engine/modes/transfer_drivers.h"
+
+#include <set>
+
+#include "construction/restore_upgrade.h"
+#include "core/box_buttons.h"
+#include "core/command_line.h"
+#include "core/files.h"
+#include "core/paths.h"
+#include "core/run_log.h"
+#include "core/settings.h"
+#include "core/strings.h"
+#include "core/system_box.h"
+#include "core/window_helpers.h"
+#include "data/codebase.h"
+#include "data/id_ranges.h"
+#include "data/open_table.h"
+#include "engine/package/backup_folder.h"
+#include "engine/package/packages.h"
+#include "engine/transfer/activity_remap.h"
+#include "engine/transfer/database_sets.h"
+#include "engine/transfer/id_mapping.h"
+#include "engine/transfer/overwrite_questions.h"
+#include "engine/transfer/row_copy.h"
+#include "engine/transfer/selection.h"
+#include "engine/transfer/table_mapping.h"
+#include "engine/transfer/transfer_state.h"
+#include "platform/profile/profile.h"
+#include "platform/xbase/tag_check.h"
+
+namespace tolvarin {
+namespace {
+
+constexpr const char* kFiveAnswersBackup =
+    "The database you are backing up has support for 5 picture answers, but the blank database files on your "
+    "system used to form the Corvane Backup Folder only support 4 picture answers.  If you continue, this Corvane "
+    "Backup Folder may be missing the 5th answer picture on questions that have 5 answer pictures.  Please call "
+    "Corvane at 1-888-CORVANE for more information.\r\n\r\nDo you want to continue anyway?";
+constexpr const char* kFiveAnswersRestore =
+    "The Corvane Backup Folder you are restoring from has support for 5 picture answers, but the database you are "
+    "restoring into only supports 4 picture answers.  If you continue, restored questions that have 5 answer "
+    "pictures may be missing their 5th answer picture.  Please call Corvane at 1-888-CORVANE for more "
+    "information.\r\n\r\nDo you want to continue anyway?";
+constexpr const char* kNothingImported = "Nothing was imported.";
+
+// The wait cursor for the whole of a driver, given back on every way out.
+class WaitCursor {
+ public:
+  WaitCursor() { BeginWait(); }
+  ~WaitCursor() { EndWait(); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+void Diagnostic(const std::string& text) {
+  if (Settings().DiagnosticMode) MsgBox(text, kMbOkOnly);
+}
+
+std::string Joined(const std::vector<std::string>& texts, const std::string& separator) {
+  std::string joined;
+  for (const std::string& text : texts) joined += (joined.empty() ? "" : separator) + text;
+  return joined;
+}
+
+TransferEnd Fail(const std::string& text) {
+  WriteLog("TOLVARIN ERROR: " + text);
+  MsgBox(text, kMbCritical);
+  return TransferEnd::Failed;
+}
+
+// Every selected row of a table keyed by one identifier must arrive; link tables
+// (keyed by two) are checked for opening clean only.
+std::vector<ExpectedRows> SelectedRowCounts() {
+  std::vector<ExpectedRows> expected;
+  for (TableMapping& m : TableMappings()) {
+    if (m.TableName.empty() || !m.Enabled || m.Src.KeyField == 0) continue;
+    std::set<std::int32_t> ids;
+    for (const std::int32_t id : m.SelectedIDs)
+      if (id != 0 && m.IDMap.Get(id) != 0) ids.insert(id);
+    if (!ids.empty()) expected.push_back({m.TableName, static_cast<long>(ids.size())});
+  }
+  return expected;
+}
+
+// The version file names a table structure this program knows.
+bool KnownSchema(const std::string& folder) {
+  const std::string status = FindPath(JoinPath(folder, kVersionFile));
+  if (!FileExists(status)) return true;  // packages of the oldest programs have none
+  const int schema = profile::GetInt(status, "Version", "Schema", 0);
+  return schema >= 3 && schema <= 5;
+}
+
+}  // namespace
+
+std::vector<std::string> CheckBackupFolder(const std::string& folder, const std::vector<ExpectedRows>& expected,
+                                           bool withDescription) {
+  std::vector<std::string> problems;
+  if (withDescription) {
+    for (const char* file : {kDescriptionFile, kVersionFile})
+      if (!FileExists(FindPath(JoinPath(folder, file)))) problems.push_back(std::string(file) + " is missing");
+  }
+  std::set<std::string> seen;
+  for (const std::string& path : GetFilesInFolder(folder, kAttrNormal, "DBF")) {
+    const std::string name = ToUpper(GetFileName(path, false));
+    if (name == ToUpper(GetFileName(kVersionFile, false))) continue;
+    seen.insert(name);
+    xbase::Data4 data = xbase::d4open(Engine().EngineHandle, path);
+    if (data == 0) {
+      problems.push_back(name + " does not open");
+      continue;
+    }
+    long rows = 0;
+    for (int rc = xbase::d4top(data); rc == 0; rc = xbase::d4skip(data, 1))
+      if (!xbase::d4deleted(data)) ++rows;
+    for (const auto& tag : xbase::detail::CheckTags(data))
+      for (const std::string& problem : tag.Problems()) problems.push_back(name + ": " + problem);
+    for (const ExpectedRows& e : expected)
+      if (e.table == name && rows < e.rows)
+        problems.push_back(name + " holds " + std::to_string(rows) + " rows of " + std::to_string(e.rows));
+    xbase::d4close(data);
+  }
+  for (const ExpectedRows& e : expected)
+    if (!seen.count(e.table)) problems.push_back(e.table + " is missing");
+  return problems;
+}
+
+TransferEnd DoBackup() {
+  RunSettings& s = Settings();
+  RunPaths& p = Paths();
+  WaitCursor wait;
+  WriteLog("Begin backup");
+  const std::string srcBrand = Src().BrandFolder;
+  const std::string srcCourse = Src().CourseFolder;
+  PointSetAt(Dest(), p.BackupPath);
+  UninitSrc();
+  DeleteFolderFiles(p.BackupPath, false, "GIF BMP JPG");
+  if (!CreateDatabasesFolder(p.BackupPath)) return Fail("The backup folder could not be prepared: " + p.BackupPath);
+  InitSrc();
+  InitDest();
+  if (Src().Quests.AnswerCount == 5 && Dest().Quests.AnswerCount == 4 &&
+      MsgBox(kFiveAnswersBackup, kMbYesNo | kMbQuestion) == kIdNo) {
+    UninitDest();
+    return TransferEnd::Stopped;
+  }
+  WriteLog("Before map");
+  if (!BuildMappings()) {
+    UninitDest();
+    UninitSrc();
+    return TransferEnd::Failed;  // the mapping said why
+  }
+  WriteLog("After map");
+  const bool copied = CopyTables();
+  const std::vector<ExpectedRows> expected = SelectedRowCounts();
+  UninitDest();
+  UninitSrc();
+  if (!copied) return TransferEnd::Stopped;
+
+  // The users travel with the row copy only in an interactive backup of a user who
+  // may edit passwords (or any interactive backup); otherwise the brand's table goes.
+  const bool usersCopied = s.Mode == 0 && s.Interactive && (UserAccessLevel() == 1 || s.Operation == 1);
+  if (!usersCopied) CopyTableFileSet(srcBrand, p.BackupPath, "users", false);
+  if (s.OfficeMode == 1) CopyFileOverwrite(FindPath(JoinPath(srcCourse, "course.ini")), JoinPath(p.BackupPath, "course.ini"));
+  std::vector<std::string> failures;
+  if (!RemoveEmptyTables(p.BackupPath, &failures))
+    return Fail("The backup in " + p.BackupPath + " is not complete: " + Joined(failures, ", ") + ".");
+  const std::vector<std::string> problems = CheckBackupFolder(p.BackupPath, expected, s.Mode == 0);
+  if (!problems.empty())
+    return Fail("The backup in " + p.BackupPath + " could not be checked: " + Joined(problems, "; ") + ".");
+
+  if (s.Interactive) {
+    const PackageResult zipped = ZipPackage();
+    if (!zipped.ok) return Fail("The Corvane Backup File could not be written: " + zipped.error);
+  }
+  if (s.Mode == 0 && s.Interactive) {
+    MsgBox("Corvane Backup File created at \"" + p.PackagePath + "\"!", kMbInformation);
+    p.BackupPath = p.PackagePath;
+  }
+  WriteLog("end backup");
+  return TransferEnd::Done;
+}
+
+TransferEnd DoRestore() {
+  RunSettings& s = Settings();
+  RunPaths& p = Paths();
+  WaitCursor wait;
+  Diagnostic("DoRestore");
+  WriteLog("Begin Restore");
+  if (!RestoreSourceIsUsable()) return TransferEnd::Failed;
+  std::string source = p.BackupPath;
+  if (s.Mode != 5 && !s.GameImport) {
+    source = JoinPath(GetTempFolder(), "UpgradeInPlace");
+    if (!CreateFolderTree(source)) return Fail("The folder " + source + " could not be made.");
+    // What an earlier restore left there must not be imported again.
+    DeleteFolderFiles(source, false, "");
+    if (!CopyFilesByPattern(JoinPath(FindPath(p.BackupPath), "*.*"), source, true, false) ||
+        !FileExists(FindPath(JoinPath(source, kDescriptionFile))))
+      return Fail("The Corvane Backup Folder \"" + p.BackupPath + "\" could not be copied for the restore.");
+    UpgradeRestoredDatabase(source);
+  }
+  PointSetAt(Src(), source);
+  InitSrc();
+  SelectAllRecords();
+  if (s.Mode == 0) {
+    if (s.Interactive) {
+      if (Src().Quests.AnswerCount == 5 && Dest().Quests.AnswerCount == 4 &&
+          MsgBox(kFiveAnswersRestore, kMbYesNo | kMbQuestion) == kIdNo) {
+        UninitSrc();
+        return TransferEnd::Stopped;
+      }
+    } else {
+      Transfer().ImportClassification = true;
+    }
+  }
+  Diagnostic("Map");
+  if (!BuildMappings()) {
+    UninitSrc();
+    return TransferEnd::Failed;
+  }
+  if (s.Interactive) CheckDuplicateQuestions();
+  Diagnostic("Copy");
+  if (!CopyTables()) {
+    UninitSrc();
+    MsgBox(kNothingImported, kMbInformation);
+    return TransferEnd::Stopped;
+  }
+  Diagnostic("UpdateFileQuests");
+  if (s.GameImport) RemapActivityFiles();
+  Diagnostic("Uninit");
+  UninitSrc();
+  if (s.Mode == 0 && s.Interactive)
+    MsgBox("Corvane Backup Folder restored from \"" + p.PackagePath + "\"!", kMbInformation);
+  WriteLog("End Restore");
+  return TransferEnd::Done;
+}
+
+bool RestoreSourceIsUsable() {
+  const RunSettings& s = Settings();
+  const std::string& folder = Paths().BackupPath;
+  // A game package and an install set's tables come without a description file.
+  if (s.Mode != 0 || s.GameImport) return true;
+  if (!FileExists(FindPath(JoinPath(folder, kDescriptionFile)))) {
+    Fail("\"" + folder + "\" is not a Corvane Backup Folder: it has no " + kDescriptionFile + ".");
+    return false;
+  }
+  if (!KnownSchema(folder)) {
+    Fail("The Corvane Backup Folder \"" + folder + "\" was made by a version of the program that this one does not "
+         "know.");
+    return false;
+  }
+  return true;
+}
+
+TransferEnd DoExport() {
+  RunPaths& p = Paths();
+  WriteLog("Begin Export");
+  const auto exam = static_cast<std::int32_t>(RoundHalfEven(TextValue(GetCommandArg(CommandLine(), "Exam"))));
+  SetSrcToCourse();
+  ResetSelections();
+  InitSrcTableDefs();
+  SelectID(5, exam);
+  for (const std::int32_t question : GetLinkedIDsBySecondKey(exam, Src().ExamQues)) SelectID(1, question);
+  SelectStandardNodes();
+  const TransferEnd end = DoBackup();
+  UninitSrc();
+  p.PackagePath = GetCommandArg(CommandLine(), "PackagePath");
+  return end;
+}
+
+TransferEnd DoMigrate() {
+  RunSettings& s = Settings();
+  RunPaths& p = Paths();
+  const std::string target = BrowseForFolder("Choose the course to migrate into", p.CoursePath);
+  if (target.empty()) {
+    MsgBox("Migration cancelled", kMbOkOnly);
+    return TransferEnd::Stopped;
+  }
+  p.BackupPath = target;
+  s.Operation = 4;
+  Dest().CourseFolder = target;
+  Dest().AreaFolder = JoinPath(target, "..");
+  Dest().BrandFolder = JoinPath(target, "../..");
+  const std::string staging = JoinPath(GetTempFolder(), "cortemp");
+  CreateFolderTree(staging);
+  Src().BrandFolder = staging;
+  Src().CourseFolder = staging;
+  InitDest();
+  if (!BuildMappings()) return TransferEnd::Failed;
+  return CopyTables() ? TransferEnd::Done : TransferEnd::Stopped;
+}
+
+}  // namespace tolvarin

@@ -1,0 +1,129 @@
+// The program's main job through the real binary: an unattended backup of a realistic
+// course into a backup folder, which empties the course of its tables, and the
+// unattended restore that brings every backed-up row back with its identifier.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "core/terminate.h"
+#include "course_maker.h"
+#include "data/codebase.h"
+#include "engine/startup.h"
+#include "host_run.h"
+#include "platform/xbase/tag_check.h"
+#include "platform/xbase/xbase.h"
+
+namespace fs = std::filesystem;
+using app_testing::HostRun;
+using app_testing::RunResult;
+
+namespace {
+
+// Every live row of a table, each as its field texts (memos as their text).
+std::multiset<std::string> Rows(const fs::path& dbf) {
+  std::multiset<std::string> rows;
+  xbase::Data4 data = xbase::d4open(tolvarin::Engine().EngineHandle, dbf.string());
+  EXPECT_NE(data, 0) << dbf;
+  if (data == 0) return rows;
+  for (int rc = xbase::d4top(data); rc == 0; rc = xbase::d4skip(data, 1)) {
+    if (xbase::d4deleted(data)) continue;
+    std::string row;
+    for (int j = 1; j <= xbase::d4numFields(data); ++j) row += xbase::f4memoStr(xbase::d4fieldJ(data, j)) + "|";
+    rows.insert(row);
+  }
+  for (const auto& tag : xbase::detail::CheckTags(data)) EXPECT_TRUE(tag.Problems().empty()) << dbf << " " << tag.Line();
+  xbase::d4close(data);
+  return rows;
+}
+
+std::map<std::string, fs::path> Tables(const fs::path& folder) {
+  std::map<std::string, fs::path> tables;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    std::string ext = entry.path().extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::string name = entry.path().stem().string();
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext == ".dbf" && name != "status") tables[name] = entry.path();
+  }
+  return tables;
+}
+
+class BackupRestoreProcess : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (tolvarin::Engine().EngineHandle == 0) tolvarin::InitCodeBase();
+  }
+  void SetUp() override {
+    course_maker::CourseOptions options;
+    options.questions = 300;
+    made = course_maker::MakeCourse(host.Scratch() + "/Install", options);
+    backup = host.Scratch() + "/Backup";
+  }
+  RunResult Run(const std::string& operation) const {
+    return host.Run({"AppPath:" + made.install.app, "Mode:UserContent", "Operation:" + operation,
+                     "CoursePath:" + made.install.course, "BackupPath:" + backup});
+  }
+
+  HostRun host;
+  course_maker::MadeCourse made;
+  std::string backup;
+};
+
+TEST_F(BackupRestoreProcess, ABackupEmptiesTheCourseAndARestoreBringsEveryRowBack) {
+  testing_support::WriteFile(made.install.course + "/control2.dbf", "control table");
+  testing_support::WriteFile(made.install.course + "/control2.cdx", "control index");
+  const RunResult backed = Run("BACKUP");
+  ASSERT_EQ(backed.status, 0) << backed.stderrText;
+  EXPECT_TRUE(backed.boxes.empty());
+  // The backup folder: its description without the catalogue's keys, the version
+  // file, the non-empty tables, the images and the users.
+  const std::string ini = testing_support::ReadFile(backup + "/TOLVARIN.INI");
+  EXPECT_NE(ini.find("Type=UserContent"), std::string::npos);
+  EXPECT_EQ(ini.find("AreaID"), std::string::npos);
+  EXPECT_EQ(ini.find("CourseID"), std::string::npos);
+  EXPECT_TRUE(fs::exists(backup + "/Status.DBF"));
+  const auto backedUp = Tables(backup);
+  for (const char* table : {"quests", "exams", "examques", "users", "templates", "sessions"})
+    EXPECT_TRUE(backedUp.count(table)) << table;
+  for (const std::string& image : made.content.imageFiles)
+    if (image.rfind("002", 0) == 0) EXPECT_TRUE(fs::exists(backup + "/" + image)) << image;
+
+  // The course has no table left, only its saved control files.
+  EXPECT_TRUE(Tables(made.install.course).empty());
+  EXPECT_TRUE(fs::exists(made.install.course + "/control2.dbf.save"));
+  EXPECT_TRUE(fs::exists(made.install.course + "/control2.cdx.save"));
+
+  std::map<std::string, std::multiset<std::string>> expected;
+  for (const auto& [name, path] : backedUp) expected[name] = Rows(path);
+
+  const RunResult restored = Run("RESTORE");
+  ASSERT_EQ(restored.status, 0) << restored.stderrText;
+  EXPECT_EQ(testing_support::ReadFile(made.install.course + "/control2.dbf"), "control table");
+  EXPECT_FALSE(fs::exists(made.install.course + "/control2.dbf.save"));
+  const auto live = Tables(made.install.course);
+  for (const auto& [name, rows] : expected) {
+    if (name == "users") continue;  // the brand's table, never the course's
+    ASSERT_TRUE(live.count(name)) << name;
+    const std::multiset<std::string> now = Rows(live.at(name));
+    std::size_t missing = 0;
+    for (const std::string& row : rows)
+      if (!now.count(row)) ++missing;
+    EXPECT_EQ(missing, 0u) << name << ": " << missing << " of " << rows.size() << " rows not restored as backed up";
+  }
+}
+
+TEST_F(BackupRestoreProcess, ARestoreOfAFolderThatIsNoBackupChangesNothing) {
+  fs::create_directories(backup);
+  testing_support::WriteFile(backup + "/readme.txt", "not a backup");
+  const auto before = Tables(made.install.course);
+  const std::multiset<std::string> quests = Rows(before.at("quests"));
+  const RunResult run = Run("RESTORE");
+  EXPECT_NE(run.status, 0);
+  ASSERT_EQ(run.boxes.size(), 1u) << run.stderrText;
+  EXPECT_NE(run.boxes[0].box.text.find("is not a Corvane Backup Folder"), std::string::npos) << run.boxes[0].box.text;
+  EXPECT_EQ(Rows(Tables(made.install.course).at("quests")), quests);
+}
+
+}  // namespace
