@@ -1,52 +1,74 @@
 #!/usr/bin/env bash
-# Sets up, builds, lays out a small demo installation under build/demo and runs the
-# program's main job on it: an unattended backup of one course. Prints what it did.
+# Sets up, builds, lays out a demo installation with one realistic course under
+# build/demo and runs the program's main job on it: an unattended backup of the
+# course into a backup folder, then the unattended restore into the emptied course,
+# and checks that every backed-up row is back.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh" release
-program="$root/build/release/bin/tolvarin"
-
+bin="$root/build/release/bin"
 demo="$root/build/demo"
-host="$demo/Host"
 rm -rf "$demo"
-course="$host/Databases/Corvane/Math/Algebra"
-mkdir -p "$course"
-crlf() { sed 's/$/\r/'; }
-crlf > "$host/Kestal.INI" <<INI
-[Edition]
-DatabasesPath=$host/Databases
-Version=7
-
-[Tolvarin]
-Office=FALSE
-Prompt=FALSE
-Diagnostic=FALSE
-INI
-crlf > "$host/Databases/Corvane/brand.ini" <<INI
-[General]
-BrandID=1
-INI
-crlf > "$host/Databases/Corvane/Math/area.ini" <<INI
-[General]
-AreaID=1
-Name=Math
-INI
-crlf > "$course/course.ini" <<INI
-[General]
-Name=Algebra
-INI
-: > "$host/kestal.exe"
 
 echo
-echo "demo: installation laid out in $host"
-echo "demo: running the unattended backup of the course Algebra"
-args=(AppPath:"$host" Mode:UserContent Operation:BACKUP CoursePath:"$course" BackupPath:Backups)
-echo "      tolvarin ${args[*]}"
+echo "== 1. A demo installation with one course, made by the course maker"
+made=$("$bin/makecourse" "$demo" --questions 2000)
+echo "$made" | sed 's/^/   /'
+app=$(echo "$made" | sed -n 's/^AppPath //p')
+course=$(echo "$made" | sed -n 's/^CoursePath //p')
+backup="$demo/Backup"
+
+# Live rows of every table of a folder, one file per table: "table|field|field|..."
+rows() {
+  "$bin/xbdump" "$1" | awk -v out="$2" '
+    /^TABLE / { table = tolower($2); sub(/\.dbf$/, "", table) }
+    /^REC / && / del=F / { line = $0; sub(/^REC [0-9]+ del=F /, "", line); print line > (out "/" table) }'
+}
+
+echo
+echo "== 2. The unattended backup, as the host starts it"
+args=(AppPath:"$app" Mode:UserContent Operation:BACKUP CoursePath:"$course" BackupPath:"$backup")
+echo "   tolvarin ${args[*]}"
 status=0
-"$program" "${args[@]}" || status=$?
+"$bin/tolvarin" "${args[@]}" || status=$?
+echo "   ended with status $status (0: done and checked)"
+[ "$status" -eq 0 ] || exit 1
 echo
-echo "demo: the program ended with status $status (0 success, 3 a fatal end, 4 a mode this build does not have yet)"
-echo "demo: run log $host/tolvarin.log:"
-sed 's/\r$//; s/^/      /' "$host/tolvarin.log"
-if [ -d "$host/Backups" ]; then echo "demo: backup folder made: $host/Backups"; fi
+echo "   The backup folder $backup holds:"
+mkdir -p "$demo/rows.backup" "$demo/rows.course"
+rows "$backup" "$demo/rows.backup"
+for file in "$demo"/rows.backup/*; do
+  printf '   %-14s %6d rows\n' "$(basename "$file")" "$(wc -l < "$file")"
+done
+printf '   %-14s %6d files\n' "images" "$(find "$backup" -maxdepth 1 -iname '00*.gif' -o -maxdepth 1 -iname '00*.jpg' | wc -l)"
+echo "   TOLVARIN.INI:"
+sed 's/\r$//; s/^/      /' "$backup/TOLVARIN.INI"
+echo
+echo "   The course folder keeps no table, only its other files:"
+ls "$course" | grep -viE '\.(gif|jpg|bmp)$' | sed 's/^/      /'
+
+echo
+echo "== 3. The unattended restore into the emptied course"
+args=(AppPath:"$app" Mode:UserContent Operation:RESTORE CoursePath:"$course" BackupPath:"$backup")
+echo "   tolvarin ${args[*]}"
+status=0
+"$bin/tolvarin" "${args[@]}" || status=$?
+echo "   ended with status $status"
+[ "$status" -eq 0 ] || exit 1
+
+echo
+echo "== 4. Every backed-up row is in the course again"
+rows "$course" "$demo/rows.course"
+missing=0
+for file in "$demo"/rows.backup/*; do
+  table=$(basename "$file")
+  [ "$table" = users ] && continue  # the brand's users, never the course's
+  lost=$(comm -23 <(sort "$file") <(sort "$demo/rows.course/$table" 2>/dev/null || true) | wc -l)
+  printf '   %-14s %6d rows backed up, %6d missing\n' "$table" "$(wc -l < "$file")" "$lost"
+  missing=$((missing + lost))
+done
+if [ "$missing" -eq 0 ]; then echo "   every row is back"; else echo "   $missing rows missing"; exit 1; fi
+echo
+echo "   The run log $app/tolvarin.log has $(wc -l < "$app/tolvarin.log") lines; its step lines:"
+sed 's/\r$//' "$app/tolvarin.log" | grep -vE '^(Copied|Copying|Mapped|Row) ' | sed 's/^/      /' | head -40
