@@ -1,34 +1,118 @@
-// transfer_bench FOLDER [QUESTIONS]: times a whole restore of the realistic course
-// (20,000 questions by default) into an empty course: the selection, the identifier
-// maps and the copy. The floor is the engine copying the same tables' records into
-// blank copies by position with no selection or mapping, measured in the same run.
+// transfer_bench FOLDER [QUESTIONS]: times the program's main job on a realistic
+// course (20,000 questions unless told otherwise), each run through the real tolvarin
+// program as the host starts it:
+//   backup    Operation:BACKUP of the course into a backup folder (the course is emptied)
+//   restore   Operation:RESTORE (identifiers kept) into the emptied course
+//   import    Operation:LUDORAIMPORT (default remapping) of the backup into the
+//             course, which then holds the same content
+// Beside them, two floors measured in the same run: a raw copy of the course's table
+// files, and the engine appending the same rows into blank tables with no transfer
+// logic (field copies by position). Goals are ratios: backup within 2x the append
+// floor, restore within 3x; peak memory of each run under 256 MB.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "course_maker.h"
-#include "core/settings.h"
 #include "data/codebase.h"
+#include "data/open_table.h"
 #include "data/record_ops.h"
-#include "data/table_catalogue.h"
-#include "engine/transfer/database_sets.h"
-#include "engine/transfer/id_mapping.h"
-#include "engine/transfer/row_copy.h"
-#include "engine/transfer/selection.h"
+#include "platform/xbase/xbase.h"
 
-using namespace tolvarin;
-using Clock = std::chrono::steady_clock;
+extern char** environ;
+namespace fs = std::filesystem;
 
 namespace {
 
-double Ms(Clock::time_point from) { return std::chrono::duration<double, std::milli>(Clock::now() - from).count(); }
+using Clock = std::chrono::steady_clock;
+double Since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
-void Point(DatabaseSet& set, const std::string& course) {
-  set.CourseFolder = course;
-  set.AreaFolder = course + "/..";
-  set.BrandFolder = course + "/../..";
+bool IsTableFile(const fs::path& path) {
+  std::string ext = path.extension().string();
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext == ".dbf" || ext == ".cdx" || ext == ".fpt";
+}
+
+// The course's table files copied byte for byte.
+double RawCopy(const fs::path& course, const fs::path& target) {
+  fs::remove_all(target);
+  fs::create_directories(target);
+  const auto start = Clock::now();
+  for (const auto& entry : fs::directory_iterator(course))
+    if (IsTableFile(entry.path())) fs::copy_file(entry.path(), target / entry.path().filename());
+  return Since(start);
+}
+
+// Every row of every course table appended into a blank copy of it, fields by position.
+double BareAppends(const fs::path& course, const fs::path& blank, const fs::path& target) {
+  fs::remove_all(target);
+  fs::create_directories(target);
+  std::vector<std::string> tables;
+  for (const auto& entry : fs::directory_iterator(course))
+    if (entry.path().extension() == ".dbf") tables.push_back(entry.path().stem().string());
+  for (const std::string& table : tables)
+    for (const char* ext : {".dbf", ".cdx", ".fpt"})
+      if (fs::exists(blank / (table + ext))) fs::copy_file(blank / (table + ext), target / (table + ext));
+  const auto start = Clock::now();
+  const xbase::Code4 code = tolvarin::Engine().EngineHandle;
+  for (const std::string& table : tables) {
+    if (!fs::exists(target / (table + ".dbf"))) continue;
+    xbase::Data4 from = xbase::d4open(code, (course / (table + ".dbf")).string());
+    xbase::Data4 to = xbase::d4open(code, (target / (table + ".dbf")).string());
+    if (from && to) {
+      for (int rc = xbase::d4top(from); rc == 0; rc = xbase::d4skip(from, 1)) {
+        xbase::d4appendStart(to);
+        tolvarin::CopyFieldsByPosition(from, to);
+        xbase::d4append(to);
+      }
+    }
+    if (from) xbase::d4close(from);
+    if (to) xbase::d4close(to);
+  }
+  return Since(start);
+}
+
+struct RunFigures {
+  double seconds = 0;
+  long peakKb = 0;
+  int status = -1;
+};
+
+RunFigures RunTolvarin(const std::string& program, const std::vector<std::string>& args) {
+  std::vector<std::string> all{program};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  RunFigures figures;
+  const auto start = Clock::now();
+  pid_t pid = 0;
+  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
+    int status = 0;
+    struct rusage usage {};
+    wait4(pid, &status, 0, &usage);
+    figures.seconds = Since(start);
+    figures.peakKb = usage.ru_maxrss;
+    figures.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  return figures;
+}
+
+void Report(const char* what, const RunFigures& run, const char* floorName, double floor) {
+  std::printf("%-10s %8.3f s  status %d  peak %6.1f MB   floor (%s) %8.3f s   ratio %5.2f\n", what, run.seconds,
+              run.status, run.peakKb / 1024.0, floorName, floor, floor > 0 ? run.seconds / floor : 0.0);
 }
 
 }  // namespace
@@ -38,64 +122,33 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: transfer_bench FOLDER [QUESTIONS]\n");
     return 2;
   }
-  namespace fs = std::filesystem;
-  fs::remove_all(argv[1]);
+  const fs::path folder = fs::absolute(argv[1]);
   course_maker::CourseOptions options;
   options.questions = argc > 2 ? std::atoi(argv[2]) : 20000;
-  const auto made = course_maker::MakeCourse(argv[1], options);
-  const std::string target = course_maker::AddCourse(made.install, "Target", 4, "Target");
-  const std::string floor = course_maker::AddCourse(made.install, "Floor", 5, "Floor");
+  fs::remove_all(folder);
+  std::printf("making a course of %d questions in %s\n", options.questions, folder.c_str());
+  const course_maker::MadeCourse made = course_maker::MakeCourse((folder / "Install").string(), options);
+  const fs::path course = made.install.course;
+  const std::string program = (fs::path(argv[0]).parent_path() / "tolvarin").string();
+  const std::string backup = (folder / "Backup").string();
 
-  InitTableCatalogue();
-  Settings().AppPath = made.install.app;
-  Settings().IncludeTestContent = Settings().IncludeGradebookContent = true;
-  Settings().Operation = 2;
-  Paths().DatabasesRoot = made.install.databases;
-  Paths().CoursePath = target;
-  Paths().AreaFolder = made.install.area;
+  tolvarin::InitCodeBase();
+  const double copyFloor = RawCopy(course, folder / "RawCopy");
+  const double appendFloor = BareAppends(course, made.install.blank, folder / "Appends");
+  std::printf("floor: raw copy of the table files %8.3f s\n", copyFloor);
+  std::printf("floor: bare appends of every row   %8.3f s\n", appendFloor);
 
-  const auto start = Clock::now();
-  Point(Src(), made.install.course);
-  Point(Dest(), target);
-  InitSrc();
-  InitDest();
-  const double open = Ms(start);
-  auto t = Clock::now();
-  SelectAllRecords();
-  const double select = Ms(t);
-  t = Clock::now();
-  if (!BuildMappings()) return 1;
-  const double map = Ms(t);
-  t = Clock::now();
-  CopyTables();
-  const double copy = Ms(t);
-  UninitSrc();
-  UninitDest();
-  const double total = Ms(start);
-
-  // The floor: every record of the same tables copied by position, nothing else.
-  t = Clock::now();
-  for (const char* table : {"quests", "descript", "questype", "exams", "examques", "printopt", "sessions", "sesquests",
-                            "sesresults", "templates", "classes", "students", "stanques", "charattributes",
-                            "enumattributes", "memoattributes"}) {
-    const xbase::Data4 from = xbase::d4open(Engine().EngineHandle, made.install.course + "/" + table + ".dbf");
-    const xbase::Data4 to = xbase::d4open(Engine().EngineHandle, floor + "/" + table + ".dbf");
-    for (int rc = xbase::d4top(from); rc == 0; rc = xbase::d4skip(from, 1)) {
-      xbase::d4appendStart(to, 0);
-      CopyFieldsByPosition(from, to);
-      xbase::d4append(to);
-    }
-    xbase::d4close(from);
-    xbase::d4close(to);
-  }
-  const double floorMs = Ms(t);
-
-  std::printf("course: %d questions\n", options.questions);
-  std::printf("open both sets     %9.1f ms\n", open);
-  std::printf("select all records %9.1f ms\n", select);
-  std::printf("build the maps     %9.1f ms\n", map);
-  std::printf("copy rows, images  %9.1f ms\n", copy);
-  std::printf("whole restore      %9.1f ms   floor (plain record copy of the same tables) %9.1f ms   ratio %.2f\n",
-              total, floorMs, total / floorMs);
+  const std::vector<std::string> common{"AppPath:" + made.install.app, "Mode:UserContent",
+                                        "CoursePath:" + course.string(), "BackupPath:" + backup};
+  auto with = [&](const std::string& operation, const std::string& extra = "") {
+    std::vector<std::string> args = common;
+    args.push_back("Operation:" + operation);
+    if (!extra.empty()) args.push_back(extra);
+    return args;
+  };
+  Report("backup", RunTolvarin(program, with("BACKUP")), "appends", appendFloor);
+  Report("restore", RunTolvarin(program, with("RESTORE")), "appends", appendFloor);
+  Report("import", RunTolvarin(program, with("LUDORAIMPORT")), "appends", appendFloor);
+  tolvarin::CloseCodeBase();
   return 0;
 }
