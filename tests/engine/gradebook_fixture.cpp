@@ -58,14 +58,14 @@ void CopyBlank(const fs::path& blank, const std::string& table, const fs::path& 
 void CreateTable(const fs::path& dbf, const std::vector<std::string>& fields,
                                 const std::vector<std::string>& tags) {
   std::vector<xbase::FieldInfo> infos;
-  for (const std::string& spec : fields) {
-    const StringArray parts = SplitText(spec, ":", false);
+  for (const std::string& entry : fields) {
+    const StringArray parts = SplitText(entry, ":", false);
     infos.push_back({parts[1], parts[2][0], std::stoi(parts[3]), 0, 0});
   }
   std::vector<xbase::TagInfo> tagInfos;
-  for (const std::string& spec : tags) {
-    const std::size_t equals = spec.find('=');
-    tagInfos.push_back({spec.substr(0, equals), spec.substr(equals + 1), "", 0, 0});
+  for (const std::string& entry : tags) {
+    const std::size_t equals = entry.find('=');
+    tagInfos.push_back({entry.substr(0, equals), entry.substr(equals + 1), "", 0, 0});
   }
   fs::create_directories(dbf.parent_path());
   const xbase::Data4 data = xbase::d4create(Engine().EngineHandle, dbf.string(), infos, tagInfos);
