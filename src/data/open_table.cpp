@@ -1,16 +1,20 @@
 #include "data/open_table.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 
 #include "core/box_buttons.h"
 #include "core/files.h"
 #include "core/paths.h"
+#include "core/run_log.h"
 #include "core/settings.h"
 #include "core/strings.h"
 #include "core/system_box.h"
 #include "core/terminate.h"
 #include "data/codebase.h"
 #include "data/record_ops.h"
+#include "data/recoverable_rows.h"
 
 namespace tolvarin {
 
@@ -48,30 +52,21 @@ void ClearPendingError(xbase::Code4 code) {
   }
 }
 
-std::uintmax_t FileLength(const std::string& path) {
-  std::error_code error;
-  const auto size = std::filesystem::file_size(FindPath(path), error);
-  return error ? 0 : size;
+std::function<void(const std::string&)>& StepHook() {
+  static std::function<void(const std::string&)> hook;
+  return hook;
 }
 
-// The width byte of the descriptor whose name the header holds, or -1. Only a name
-// that starts a descriptor counts, so a name that also occurs inside another
-// descriptor's bytes is not taken for it.
-int DescriptorWidth(const std::vector<std::uint8_t>& bytes, const std::string& name, bool first) {
-  const std::string text = first ? name : std::string(1, '\0') + name;
-  std::size_t from = 0;
-  for (;;) {
-    const std::int32_t found = FindBytes(text, bytes, from);
-    if (found < 0) return -1;
-    const std::size_t start = static_cast<std::size_t>(found) + (first ? 0 : 1);
-    if (start >= 32 && (start - 32) % 32 == 0 && start + 16 < bytes.size()) return bytes[start + 16];
-    from = static_cast<std::size_t>(found) + 1;
-  }
+void Step(const std::string& name) {
+  if (StepHook()) StepHook()(name);
 }
 
-// The files a repair works with.
+// The files a repair works with: the table's own, the fix copy of its rows and the
+// rebuilt table that replaces it.
 struct RepairFiles {
-  std::string folder, name, dbf, cdx, fpt, fixName, fixDbf, fixCdx, fixFpt;
+  std::string folder, name, dbf, cdx, fpt;
+  std::string fixName, fixDbf, fixCdx, fixFpt;
+  std::string newName, newDbf, newCdx, newFpt;
 };
 
 RepairFiles FilesOf(const std::string& path) {
@@ -85,76 +80,139 @@ RepairFiles FilesOf(const std::string& path) {
   files.fixDbf = TableFile(files.folder, files.fixName, ".dbf");
   files.fixCdx = TableFile(files.folder, files.fixName, ".cdx");
   files.fixFpt = TableFile(files.folder, files.fixName, ".fpt");
+  files.newName = files.name + "_new";
+  files.newDbf = TableFile(files.folder, files.newName, ".dbf");
+  files.newCdx = TableFile(files.folder, files.newName, ".cdx");
+  files.newFpt = TableFile(files.folder, files.newName, ".fpt");
   return files;
 }
 
-// Puts the table's own files back as they were before the repair replaced them.
-void PutBack(const RepairFiles& files, const std::vector<std::uint8_t>& original, bool hadCdx, bool hadFpt) {
-  const std::string dbf = TableFile(files.folder, files.name, ".dbf");
-  const std::string cdx = TableFile(files.folder, files.name, ".cdx");
-  const std::string fpt = TableFile(files.folder, files.name, ".fpt");
-  DeleteFile(dbf);
-  DeleteFile(cdx);
-  if (FileExists(fpt)) DeleteFile(fpt);
-  WriteFileBytes(files.dbf, original);
-  if (hadCdx) CopyFileReplace(files.fixCdx, files.cdx);
-  if (hadFpt) CopyFileReplace(files.fixFpt, files.fpt);
+// Replaces target by source in one step; false when the system refused.
+bool RenameOver(const std::string& source, const std::string& target) {
+  std::error_code error;
+  std::filesystem::rename(source, target, error);
+  return !error;
 }
 
-// Copies a file and proves the copy has the source's length.
+// Copies a file and proves the copy holds the source's bytes.
 bool CopyVerified(const std::string& source, const std::string& target) {
   DeleteFile(target);
   CopyFileReplace(source, target);
-  return FileExists(target) && FileLength(target) == FileLength(source);
+  return FileExists(target) && ReadFileBytes(target) == ReadFileBytes(source);
 }
 
-void WriteRecordCount(std::vector<std::uint8_t>& bytes, std::int32_t count) {
-  const auto value = static_cast<std::uint32_t>(count);
-  for (int i = 0; i < 4; ++i) bytes[4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+bool WriteVerified(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  DeleteFile(path);
+  WriteFileBytes(path, bytes);
+  return FileExists(path) && ReadFileBytes(path) == bytes;
 }
 
-// A blank record as the header's field descriptors lay it out: binary fields
-// (4-byte memo pointers, integers and the like) blank as zero bytes, the rest as
-// blanks. Empty when the descriptors do not add up to the record length.
-std::vector<std::uint8_t> BlankRecord(const std::vector<std::uint8_t>& bytes, std::size_t headerLength,
-                                      std::size_t recordLength) {
-  std::vector<std::uint8_t> record{' '};
-  for (std::size_t at = 32; at + 32 <= headerLength && bytes[at] != 0x0D; at += 32) {
-    const char type = static_cast<char>(bytes[at + 11]);
-    const std::size_t width = bytes[at + 16];
-    const bool binary = std::string_view("IBTYW0").find(type) != std::string_view::npos ||
-                        ((type == 'M' || type == 'G' || type == 'P') && width == 4);
-    record.insert(record.end(), width, binary ? 0 : ' ');
+// The first name base_1, base_2, ... under which none of the extensions is taken.
+std::string FreeName(const std::string& folder, const std::string& base, std::initializer_list<const char*> extensions) {
+  for (int n = 1;; ++n) {
+    const std::string name = base + "_" + std::to_string(n);
+    bool taken = false;
+    for (const char* extension : extensions) taken = taken || FileExists(TableFile(folder, name, extension));
+    if (!taken) return name;
   }
-  if (record.size() != recordLength) return {};
-  return record;
 }
 
-// Makes the record area hold exactly the records the count names: a cut-off last
-// record is completed with blank fields, and a record slot that does not begin
-// with a deletion flag (bytes after the records) is marked deleted, so that no
-// garbage comes back as a row.
-void FitRecordArea(std::vector<std::uint8_t>& bytes, std::int32_t count) {
-  const std::size_t headerLength = bytes[8] | (bytes[9] << 8);
-  const std::size_t recordLength = bytes[10] | (bytes[11] << 8);
-  if (recordLength < 2 || headerLength < 65 || headerLength > bytes.size()) return;
-  const std::size_t end = headerLength + static_cast<std::size_t>(count) * recordLength;
-  if (bytes.size() < end) {
-    const auto blank = BlankRecord(bytes, headerLength, recordLength);
-    std::size_t at = bytes.size();
-    bytes.resize(end, ' ');
-    if (!blank.empty()) {
-      for (; at < end; ++at) bytes[at] = blank[(at - headerLength) % recordLength];
+void Tell(const std::string& text, bool silent) {
+  WriteDebugLog(text);
+  if (!silent) FacilityMessageBox(text, kMbInformation);
+}
+
+// The fix files an earlier repair left are the only copy of rows it could not put
+// back: they move aside under a name of their own before this repair makes its own.
+void KeepEarlierFixFiles(const RepairFiles& files, const std::string& path, bool silent) {
+  auto isFile = [](const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(FindPath(path), error);
+  };
+  if (!isFile(files.fixDbf) && !isFile(files.fixCdx) && !isFile(files.fixFpt)) return;
+  const std::string aside = FreeName(files.folder, files.fixName, {".dbf", ".cdx", ".fpt"});
+  for (const char* extension : {".dbf", ".cdx", ".fpt"}) {
+    const std::string from = TableFile(files.folder, files.fixName, extension);
+    if (isFile(from) && !RenameOver(from, JoinPath(files.folder, aside + extension))) {
+      throw RepairError("Can't keep the earlier repair's files");
     }
   }
-  for (std::size_t record = 0; record < static_cast<std::size_t>(count); ++record) {
-    std::uint8_t& flag = bytes[headerLength + record * recordLength];
-    if (flag != ' ' && flag != '*') flag = '*';
+  Tell("An earlier repair of " + path + " left copies of its rows. They are kept as " +
+           JoinPath(files.folder, aside + ".dbf") + ".",
+       silent);
+}
+
+// A rebuilt table that a stopped repair had not yet put in place: with the table's
+// data file gone it is the table (the rows are in it), so it is put in place now;
+// with the data file still there it is an unfinished copy and goes.
+void FinishInterruptedRepair(const std::string& path) {
+  const RepairFiles files = FilesOf(path);
+  if (!FileExists(files.newDbf)) {
+    if (FileExists(files.dbf)) {
+      DeleteFile(files.newCdx);
+      DeleteFile(files.newFpt);
+    }
+    return;
+  }
+  if (FileExists(files.dbf)) {
+    DeleteTableFiles(files.folder, files.newName);
+    return;
+  }
+  if (FileExists(files.newFpt)) RenameOver(files.newFpt, files.fpt);
+  if (FileExists(files.newCdx)) RenameOver(files.newCdx, files.cdx);
+  if (RenameOver(files.newDbf, files.dbf)) {
+    DeleteTableFiles(files.folder, files.fixName);
+    WriteDebugLog("Finished the interrupted repair of " + path + ".");
   }
 }
 
-bool SameBytes(const std::string& path, const std::vector<std::uint8_t>& expected) {
-  return FileExists(path) && ReadFileBytes(path) == expected;
+// Copies the blank copy of the table's files under the rebuilt table's names.
+void CopyBlankAsNew(const RepairFiles& files, const std::string& blankFolder) {
+  for (const char* extension : {".dbf", ".cdx"}) {
+    const std::string source = TableFile(blankFolder, files.name, extension);
+    if (FileExists(source)) {
+      CopyFileReplace(source, TableFile(files.folder, files.newName, extension));
+    } else {
+      FacilityMessageBox("Unable to locate blank " + files.name +
+                             (std::string(extension) == ".dbf" ? ".dbf file." : ".cdx file."),
+                         kMbCritical);
+    }
+  }
+  const std::string memo = TableFile(blankFolder, files.name, ".fpt");
+  if (FileExists(memo)) CopyFileReplace(memo, files.newFpt);
+}
+
+// What a repair reads: the damaged rows and the blank copy they are measured against.
+struct Reading {
+  RecoveredRows rows;
+  std::vector<std::uint8_t> original;
+  std::vector<std::uint8_t> blank;
+  std::string blankFolder;
+  bool memoUsable = false;
+};
+
+Reading ReadDamagedTable(const std::string& name, const std::string& folder) {
+  Reading reading;
+  const std::string dataFile = TableFile(folder, name, ".dbf");
+  if (!FileExists(dataFile)) throw RepairError("Can't read table bytes");
+  reading.original = ReadFileBytes(dataFile);
+
+  reading.blankFolder = DefaultBlankFolder();
+  const std::string blankFile = TableFile(reading.blankFolder, name, ".dbf");
+  if (reading.blankFolder.empty() || !FileExists(blankFile)) throw RepairError("Can't open blank table");
+  reading.blank = ReadFileBytes(blankFile);
+  if (!ReadDescriptors(reading.blank)) throw RepairError("Can't open blank table");
+
+  const MemoBlocks memo = OpenMemoBlocks(TableFile(folder, name, ".fpt"));
+  reading.memoUsable = memo.usable;
+  reading.rows = ReadRecoverableRows(reading.original, reading.blank, memo);
+  if (reading.rows.layout.recordLength == 0) throw RepairError("Can't determine record width");
+  return reading;
+}
+
+bool HasMemoFields(const SalvageLayout& layout) {
+  return std::any_of(layout.fields.begin(), layout.fields.end(),
+                     [](const SalvageField& field) { return std::string_view("MGPWX").find(field.type) != std::string_view::npos; });
 }
 
 // An index that the engine refused on its own (damaged, or left marked by a writer
@@ -256,6 +314,7 @@ void ReportOpenFailure(int errorNumber) {
 xbase::Data4 OpenTable(const std::string& path, int zapNew, bool forceRepair, bool silent) {
   const xbase::Code4 code = Context();
   auto& engine = Engine();
+  FinishInterruptedRepair(path);
   if (!FileExists(path)) {
     CopyBlankTable(GetFolderOfPath(path), GetFileName(path, false), zapNew, std::string(kDefaultBlankFolder));
   }
@@ -287,153 +346,140 @@ xbase::Data4 OpenTable(const std::string& path, int zapNew, bool forceRepair, bo
 }
 
 std::int32_t CountRecoverableRecords(const std::string& name, const std::string& folder) {
-  const xbase::Code4 code = Context();
-  ClearPendingError(code);
-  xbase::Data4 blank = 0;
-  std::string step;
-  auto fail = [&]() -> RepairError {
-    if (blank != 0) xbase::d4close(blank);
-    return RepairError(step);
-  };
-
-  step = "Can't read table bytes";
-  const std::string dataFile = TableFile(folder, name, ".dbf");
-  if (!FileExists(dataFile)) throw fail();
-  const std::vector<std::uint8_t> bytes = ReadFileBytes(dataFile);
-
-  step = "Can't open blank table";
-  const std::string blankFolder = FindPath(JoinPath(Paths().DatabasesRoot, "blank"));
-  const std::string blankFile = TableFile(blankFolder, name, ".dbf");
-  if (Paths().DatabasesRoot.empty() || !FileExists(blankFile)) throw fail();
-  blank = xbase::d4open(code, blankFile);
-  if (blank == 0) {
-    xbase::code4errorCode(code, 0);
-    throw fail();
-  }
-
-  // Every field's width comes from its own descriptor in the damaged header: memo
-  // fields are 4 or 10 bytes wide depending on the table.
-  step = "Can't determine record width";
-  long width = 1;
-  const int fieldCount = xbase::d4numFields(blank);
-  for (int j = 1; j <= fieldCount; ++j) {
-    const int fieldWidth = DescriptorWidth(bytes, ToUpper(xbase::f4name(xbase::d4fieldJ(blank, j))), j == 1);
-    if (fieldWidth < 0) throw fail();
-    width += fieldWidth;
-  }
-
-  step = "Can't determine data offset";
-  std::uintmax_t offset = 0;
-  if (xbase::d4recCount(blank) > 0) {
-    xbase::d4close(blank);
-    blank = 0;
-    const std::string underscore = "_" + name;
-    for (const char* extension : {".dbf", ".cdx", ".fpt"}) {
-      const std::string source = TableFile(blankFolder, name, extension);
-      if (FileExists(source)) CopyFileReplace(source, TableFile(blankFolder, underscore, extension));
-    }
-    xbase::Data4 copy = xbase::d4open(code, TableFile(blankFolder, underscore, ".dbf"));
-    if (copy != 0) {
-      EmptyTable(copy);
-      xbase::d4close(copy);
-      offset = FileLength(TableFile(blankFolder, underscore, ".dbf"));
-    } else {
-      xbase::code4errorCode(code, 0);
-    }
-    DeleteTableFiles(blankFolder, underscore);
-  } else {
-    xbase::d4close(blank);
-    blank = 0;
-    offset = FileLength(blankFile);
-  }
-  if (offset == 0) throw fail();
-
-  // Counted from the first deletion flag at or after the data offset: a live record
-  // begins with a blank, a deleted one with "*".
-  step = "Can't determine record count";
-  const std::size_t last = bytes.size();  // the last position, counting from 1
-  for (std::size_t position = offset; position < last; ++position) {
-    const std::uint8_t flag = bytes[position - 1];
-    if (flag == 0x20 || flag == '*') {
-      return static_cast<std::int32_t>(
-          RoundHalfEven(static_cast<double>(last - position + 1) / static_cast<double>(width)));
-    }
-  }
-  return 0;
+  ClearPendingError(Context());
+  return static_cast<std::int32_t>(ReadDamagedTable(name, folder).rows.recordCount);
 }
+
+void SetRepairStepHook(std::function<void(const std::string&)> hook) { StepHook() = std::move(hook); }
 
 xbase::Data4 RepairTable(const std::string& path, bool silent) {
   const xbase::Code4 code = Context();
   auto& engine = Engine();
+  FinishInterruptedRepair(path);
   const RepairFiles files = FilesOf(path);
-  std::vector<std::uint8_t> original;
-  bool replaced = false;
-  bool hadCdx = false;
-  bool hadFpt = false;
   std::string description;
+  // Set once the table's own data file is gone: from then on a failure puts it back.
+  bool committing = false;
+  std::vector<std::uint8_t> original;
+  std::string savedFpt;  // a verified copy of the table's own memo file
+  bool hadCdx = false;
+  bool wroteFixFiles = false;
   try {
-    const std::int32_t count = CountRecoverableRecords(files.name, files.folder);
-    if (count == 0) throw RepairError("Could not determine record count");
+    ClearPendingError(code);
+    Reading reading = ReadDamagedTable(files.name, files.folder);
+    const RecoveredRows& rows = reading.rows;
+    original = reading.original;
+    // No row and nothing sound to rebuild from: the bytes may hold rows this reader
+    // cannot see, so the table stays as it is.
+    if (rows.recordCount == 0 && (!rows.headerSound || rows.unreadableSlots > 0)) {
+      throw RepairError("Could not determine record count");
+    }
+    KeepEarlierFixFiles(files, path, silent);
+    wroteFixFiles = true;
 
-    // A verified copy of the damaged data comes first: nothing of the table is
-    // touched until the fix files hold everything it had.
-    original = ReadFileBytes(files.dbf);
-    if (original.size() < 32) throw RepairError("Can't read table bytes");
-    std::vector<std::uint8_t> fixed = original;
-    WriteRecordCount(fixed, count);
-    FitRecordArea(fixed, count);
-    DeleteFile(files.fixDbf);
-    WriteFileBytes(files.fixDbf, fixed);
-    if (!SameBytes(files.fixDbf, fixed)) throw RepairError("Can't save table bytes");
-    hadFpt = FileExists(files.fpt);
-    if (hadFpt && !CopyVerified(files.fpt, files.fixFpt)) throw RepairError("Can't save memo file");
+    // Verified copies of everything the table holds come first: nothing of the table
+    // is touched until they are on disk.
+    if (!WriteVerified(files.fixDbf, BuildFixFile(rows, reading.blank))) throw RepairError("Can't save table bytes");
+    const bool hadFpt = FileExists(files.fpt);
+    if (HasMemoFields(rows.layout)) {
+      if (reading.memoUsable) {
+        if (!CopyVerified(files.fpt, files.fixFpt)) throw RepairError("Can't save memo file");
+        savedFpt = files.fixFpt;
+      } else {
+        // The rows keep empty memo fields in a blank memo file; a memo file that could
+        // not be read is kept beside the table.
+        if (!CopyVerified(TableFile(reading.blankFolder, files.name, ".fpt"), files.fixFpt)) {
+          throw RepairError("Can't save memo file");
+        }
+        if (hadFpt) {
+          savedFpt = JoinPath(files.folder, FreeName(files.folder, files.name + "_memo", {".fpt"}) + ".fpt");
+          if (!CopyVerified(files.fpt, savedFpt)) throw RepairError("Can't save memo file");
+        }
+      }
+    } else if (hadFpt) {
+      if (!CopyVerified(files.fpt, files.fixFpt)) throw RepairError("Can't save memo file");
+      savedFpt = files.fixFpt;
+    }
     hadCdx = FileExists(files.cdx);
     if (hadCdx && !CopyVerified(files.cdx, files.fixCdx)) throw RepairError("Can't save index file");
+    Step("fix copy written");
 
-    replaced = true;
-    DeleteFile(files.dbf);
-    DeleteFile(files.cdx);
-    CopyBlankTable(files.folder, files.name, 0, std::string(kDefaultBlankFolder));
-    const std::string tablePath = TableFile(files.folder, files.name, ".dbf");
-    if (!FileExists(tablePath)) throw RepairError("Can't copy blank table");
-
+    // The rebuilt table is made and proven under its own name beside the table. The
+    // rows go in without the index, so that a unique tag refuses none of them; the
+    // index is built afterwards.
     xbase::code4autoOpen(code, 0);
-    bool rowsCopied = false;
-    xbase::Data4 fix = xbase::d4open(code, files.fixDbf);
-    if (fix != 0) {
-      // Appending and packing makes the engine write the file anew; records marked
-      // deleted in the damaged file go with the one appended here.
-      xbase::d4appendStart(fix, 0);
-      xbase::d4blank(fix);
-      xbase::d4append(fix);
-      xbase::d4bottom(fix);
-      xbase::d4delete(fix);
-      xbase::d4pack(fix);
-      xbase::Data4 table = xbase::d4open(code, tablePath);
-      if (table == 0) {
-        xbase::d4close(fix);
-        xbase::code4errorCode(code, 0);
-        throw RepairError("Can't open blank table");
-      }
-      EmptyTable(table);
-      CopyAllRecords(fix, table);
-      xbase::d4close(table);
+    const xbase::Data4 fix = xbase::d4open(code, files.fixDbf);
+    if (fix == 0) {
+      xbase::code4errorCode(code, 0);
+      throw RepairError("Can't open the repaired copy");
+    }
+    if (xbase::d4recCount(fix) != rows.liveCount) {
       xbase::d4close(fix);
-      rowsCopied = true;
+      throw RepairError("Can't open the repaired copy");
+    }
+    DeleteTableFiles(files.folder, files.newName);
+    CopyBlankAsNew(files, reading.blankFolder);
+    const xbase::Data4 fresh = xbase::d4open(code, files.newDbf);
+    if (fresh == 0) {
+      xbase::d4close(fix);
+      xbase::code4errorCode(code, 0);
+      DeleteTableFiles(files.folder, files.newName);
+      throw RepairError("Can't open blank table");
+    }
+    CopyAllRecords(fix, fresh);
+    xbase::d4close(fresh);
+    xbase::d4close(fix);
+    xbase::code4autoOpen(code, 1);
+    const xbase::Data4 indexed = xbase::d4open(code, files.newDbf);
+    long copied = -1;
+    if (indexed != 0) {
+      if (xbase::d4reindex(indexed) == xbase::kSuccess) copied = xbase::d4recCount(indexed);
+      xbase::d4close(indexed);
     } else {
-      // Nothing can be read back: the table stays the empty blank copy and the
-      // fix files keep the damaged data.
       xbase::code4errorCode(code, 0);
     }
+    if (copied != rows.liveCount) {
+      DeleteTableFiles(files.folder, files.newName);
+      throw RepairError("Can't copy the rows");
+    }
+    Step("rebuilt table written");
 
-    xbase::code4autoOpen(code, 1);
-    const xbase::Data4 result = xbase::d4open(code, tablePath);
+    // The rebuilt table takes the table's place, its data file last: a run stopped in
+    // between finds the rebuilt table without the old data file and finishes the move
+    // (FinishInterruptedRepair).
+    committing = true;
+    DeleteFile(files.dbf);
+    Step("old data file removed");
+    if (FileExists(files.newFpt) && !RenameOver(files.newFpt, files.fpt)) throw RepairError("Can't replace the table");
+    Step("memo file replaced");
+    if (FileExists(files.newCdx) && !RenameOver(files.newCdx, files.cdx)) throw RepairError("Can't replace the table");
+    Step("index replaced");
+    if (!RenameOver(files.newDbf, files.dbf)) throw RepairError("Can't replace the table");
+    committing = false;
+    Step("table replaced");
+
+    const xbase::Data4 result = xbase::d4open(code, files.dbf);
     if (result == 0) {
       xbase::code4errorCode(code, 0);
       throw RepairError("");
     }
     engine.LastEngineCode = xbase::d4reindex(result);
-    if (rowsCopied) DeleteTableFiles(files.folder, files.fixName);
+    DeleteTableFiles(files.folder, files.fixName);
+    if (HasMemoFields(rows.layout) && !reading.memoUsable) {
+      Tell("The memo file of " + path + " could not be read. The table keeps its rows with empty memo fields" +
+               (savedFpt.empty() ? std::string(".") : "; the memo file is kept as " + savedFpt + "."),
+           silent);
+    }
+    if (rows.recordCount < static_cast<long>(rows.claimedCount)) {
+      WriteDebugLog("Repair of " + path + ": the header claimed " + std::to_string(rows.claimedCount) +
+                    " records; " + std::to_string(rows.recordCount) + " were read (" +
+                    std::to_string(rows.liveCount) + " live rows kept).");
+    }
+    if (rows.droppedSlots > 0 || rows.clearedMemos > 0) {
+      WriteDebugLog("Repair of " + path + ": " + std::to_string(rows.droppedSlots) +
+                    " unreadable record slots left out, " + std::to_string(rows.clearedMemos) +
+                    " memo fields emptied.");
+    }
     return result;
   } catch (const RepairError& error) {
     description = error.what();
@@ -442,7 +488,18 @@ xbase::Data4 RepairTable(const std::string& path, bool silent) {
   }
 
   xbase::code4autoOpen(code, 1);
-  if (replaced) PutBack(files, original, hadCdx, hadFpt);
+  bool tableAsItWas = !committing;
+  if (committing) {
+    // Put the table's own files back as they were.
+    tableAsItWas = WriteVerified(files.dbf, original);
+    if (hadCdx) tableAsItWas = CopyVerified(files.fixCdx, files.cdx) && tableAsItWas;
+    if (!savedFpt.empty()) tableAsItWas = CopyVerified(savedFpt, files.fpt) && tableAsItWas;
+  }
+  if (tableAsItWas) {
+    // The table holds everything again: this repair's work files go.
+    DeleteTableFiles(files.folder, files.newName);
+    if (wroteFixFiles) DeleteTableFiles(files.folder, files.fixName);
+  }
   if (!silent) {
     FacilityMessageBox("Table: " + ToLower(path) +
                            " could not be opened. An attempt to automatically correct the table has failed." +

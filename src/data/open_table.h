@@ -7,6 +7,7 @@
 // A table is the files <name>.dbf, <name>.cdx and, with memo fields, <name>.fpt in
 // one folder. Paths use "/"; names are found without regard to case.
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -30,10 +31,18 @@ inline constexpr std::string_view kDefaultBlankFolder = ":DEFAULT:";
 // from the table's own records. 0 when the table could not be opened.
 xbase::Data4 OpenTable(const std::string& path, int zapNew = 0, bool forceRepair = false, bool silent = false);
 
-// Rebuilds a damaged table in place and returns it opened. On failure: not silent,
-// the "Table: " message and the run ends; silent, 0. The table's own files are
-// replaced only after a verified copy of the damaged data is on disk.
+// Rebuilds a damaged table in place from its blank copy and every record that can
+// still be read, and returns it opened. On failure: not silent, the "Table: "
+// message and the run ends; silent, 0; either way the table's own files stay as
+// they were. The rows are first copied to <name>_fix files and rebuilt as
+// <name>_new files, which then take the table's place, the data file last; a run
+// stopped on the way is finished by the next open. Fix files an earlier repair left
+// are moved aside (<name>_fix_<n>) and the user is told where.
 xbase::Data4 RepairTable(const std::string& path, bool silent);
+
+// Called with the name of each step of a repair that has written its files (for
+// tests that stop a run there).
+void SetRepairStepHook(std::function<void(const std::string&)> hook);
 
 // Raised inside the repair with the failed step's text; never leaves RepairTable.
 class RepairError : public std::runtime_error {
@@ -41,9 +50,9 @@ class RepairError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Number of records the damaged data file folder/<name>.dbf holds, worked out
-// from the blank copy's fields and empty length; 0 when no record area is found.
-// Throws RepairError with the step's text on failure.
+// Number of records (live and deleted) that can be read from the damaged data file
+// folder/<name>.dbf, measured against the blank copy; 0 when none can. Throws
+// RepairError with the step's text on failure.
 std::int32_t CountRecoverableRecords(const std::string& name, const std::string& folder);
 
 // Index of the first occurrence of the text's characters in the bytes at or after

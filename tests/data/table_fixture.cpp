@@ -131,7 +131,8 @@ std::vector<std::string> TableFolderTest::LiveRecords(const fs::path& dbf) {
   return records;
 }
 
-std::vector<std::string> TableFolderTest::AsCopied(const fs::path& dbf, long firstRecord, long lastRecord) {
+std::vector<std::string> TableFolderTest::AsCopied(const fs::path& dbf, long firstRecord, long lastRecord,
+                                                   bool emptyMemos) {
   const xbase::Data4 data = xbase::d4open(Engine().EngineHandle, dbf.string());
   EXPECT_NE(data, 0) << dbf;
   if (data == 0) return {};
@@ -147,7 +148,7 @@ std::vector<std::string> TableFolderTest::AsCopied(const fs::path& dbf, long fir
       const xbase::Field4 field = xbase::d4fieldJ(data, j);
       const char type = xbase::f4type(field);
       if (type == 'M' || type == 'X') {
-        text += xbase::f4memoStr(field);
+        if (!emptyMemos) text += xbase::f4memoStr(field);
       } else {
         std::string value = xbase::f4str(field);
         if (type == 'C' && value.find_first_not_of(' ') == std::string::npos) {

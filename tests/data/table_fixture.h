@@ -41,9 +41,10 @@ class TableFolderTest : public ::testing::Test {
   static std::vector<std::string> LiveRecords(xbase::Data4 data);
   // What the rows of a table look like once copied into a blank copy: blank
   // character fields hold "0".
-  // Only records firstRecord to lastRecord are taken.
+  // Only records firstRecord to lastRecord are taken; emptyMemos: as rebuilt without
+  // their memo file.
   static std::vector<std::string> AsCopied(const std::filesystem::path& dbf, long firstRecord = 1,
-                                           long lastRecord = 0x7fffffff);
+                                           long lastRecord = 0x7fffffff, bool emptyMemos = false);
 
   // Texts of the boxes shown so far.
   std::vector<std::string> BoxTexts() const;
