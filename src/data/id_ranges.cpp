@@ -48,16 +48,41 @@ std::string GetNewRecordKey(const TableRef& ref) { return GetNewRecordKeyInRange
 
 namespace {
 
-// Whether the identifier is in use, the table's current record kept.
-bool IdInUse(const TableRef& ref, std::int32_t id) {
+// Runs f with the table positioned as it likes, then puts back the selected tag and
+// the current record.
+template <typename F>
+auto KeepingPosition(const TableRef& ref, F f) {
   const long recNo = xbase::d4recNo(ref.Data);
-  const bool found = SeekTag(ref.Data, ref.KeyTag, FormatID(id));
+  const xbase::Tag4 selected = xbase::d4tagSelected(ref.Data);
+  auto result = f();
+  xbase::d4tagSelect(ref.Data, selected);
   if (recNo >= 1 && recNo <= xbase::d4recCount(ref.Data)) {
     xbase::d4go(ref.Data, recNo);
   } else {
     xbase::d4goEof(ref.Data);
   }
-  return found;
+  return result;
+}
+
+bool IdInUse(const TableRef& ref, std::int32_t id) {
+  return KeepingPosition(ref, [&] { return SeekTag(ref.Data, ref.KeyTag, FormatID(id)); });
+}
+
+// The lowest identifier of the range no row holds; 0 when every one is taken.
+std::int32_t LowestFreeId(const TableRef& ref, IdRange range) {
+  return KeepingPosition(ref, [&] {
+    std::int32_t expected = range.First;
+    xbase::d4tagSelect(ref.Data, ref.KeyTag);
+    int rc = xbase::d4seek(ref.Data, FormatID(range.First));
+    for (; (rc == xbase::kSuccess || rc == xbase::kAfter) && !xbase::d4eof(ref.Data); rc = xbase::d4skip(ref.Data, 1)) {
+      const long id = xbase::f4long(ref.KeyField);
+      if (id < expected) continue;  // the same identifier again
+      if (id > expected || id > range.Last) break;
+      ++expected;
+      if (expected > range.Last) break;
+    }
+    return expected <= range.Last ? expected : 0;
+  });
 }
 
 }  // namespace
@@ -66,13 +91,11 @@ std::string GetNewRecordKeyInRange(const TableRef& ref, IdRange range) {
   // Searching down from the end keeps new rows above every row already in the
   // window, even when the window has holes lower down.
   std::int32_t id = GetIDInRange(ref, false, range.First, range.Last);
-  // The window's last identifier itself in use: one past it would leave the window,
-  // so the key wraps to the first rather than repeat an identifier in use.
-  if (id == range.Last && range.First < range.Last && ref.Data != 0 && ref.KeyTag != 0 && IdInUse(ref, id)) {
-    id = range.First;
-  }
   id = std::clamp(id, range.First, std::max(range.First, range.Last));
-  return FormatID(id);
+  if (ref.Data == 0 || ref.KeyTag == 0 || ref.KeyField == 0 || !IdInUse(ref, id)) return FormatID(id);
+  // The window's last identifier is in use: the lowest free one below it, if any.
+  id = LowestFreeId(ref, range);
+  return id == 0 ? std::string() : FormatID(id);
 }
 
 std::int16_t UserAccessLevel() { return AccessLevel(); }

@@ -40,10 +40,12 @@ IdRange GetQuestionIDRange();
 // EXAMS and EXAMQUES, and the publisher range for every other name.
 IdRange GetIdRange(std::string_view tableName);
 
-// The seven-digit key text of a new record in the table's window.
+// The seven-digit key text of a new record in the table's window; "" when every
+// identifier of the window is in use.
 std::string GetNewRecordKey(const TableRef& ref);
-// One past the highest identifier in use below the range's end, wrapping to the
-// range's first when that would pass the end; the table's current record is kept.
+// One past the highest identifier in use below the range's end; when the range's
+// last identifier is in use, the lowest free one; "" when none is free. Only an
+// identifier no row holds is handed out. The table's current record is kept.
 std::string GetNewRecordKeyInRange(const TableRef& ref, IdRange range);
 
 // 0 until the login has run; then 1 when the user may edit passwords, else 2.

@@ -105,14 +105,29 @@ TEST(IdRanges, NewRecordKeyComesFromTheTablesWindow) {
       {"USERS", 0, {3, 17, 1200}, "0000018"},
       {"CLASSES", 0, {100000}, "0000001"},
       {"PRINTOPT", 0, {1, 2, 19000}, "0000003"},
-      // The window's last identifier in use: one past it leaves the window, so the key wraps.
+      // The window's last identifier in use: the lowest free one below it.
       {"USERS", 0, {3, 999}, "0000001"},
+      {"USERS", 0, {1, 999}, "0000002"},
+      {"USERS", 0, {1, 2, 2, 3, 5, 999}, "0000004"},
+      {"QUESTS", 0, {20000, 20001, 29999, 30000}, "0020002"},
   };
   for (const auto& c : cases) {
     OfficeModeGuard office(c.officeMode);
     IdTable table(c.table, c.ids);
     EXPECT_EQ(GetNewRecordKey(table.Ref()), c.expected) << c.table << " with " << c.ids.size() << " rows";
   }
+}
+
+// A full window hands out nothing rather than an identifier in use.
+TEST(IdRanges, AFullWindowGivesNoKey) {
+  InitIdRanges();
+  OfficeModeGuard office(0);
+  std::vector<int> ids;
+  for (int id = 1; id <= 999; ++id) ids.push_back(id);
+  IdTable full("USERS", ids);
+  EXPECT_EQ(GetNewRecordKey(full.Ref()), "");
+  EXPECT_EQ(GetNewRecordKeyInRange(full.Ref(), IdRange{5, 7}), "");
+  EXPECT_EQ(GetNewRecordKeyInRange(full.Ref(), IdRange{5, 1200}), "0001000");
 }
 
 TEST(IdRanges, NewRecordKeyKeepsTheCurrentRecord) {

@@ -140,7 +140,13 @@ void SetIdentifierWindows() {
     lookups.nextFreeDest = [t](std::int32_t a, std::int32_t b) { return GetTableIDBound(t, false, false, a, b); };
     lookups.newRecordKey = [&m]() {
       if (m.Dest.Data == 0 || m.Dest.KeyTag == 0) return GetIdRange(m.TableName).First;
-      return static_cast<std::int32_t>(TextValue(GetNewRecordKey(m.Dest)));
+      const std::string key = GetNewRecordKey(m.Dest);
+      if (key.empty()) {
+        // Every identifier of the table's window is taken: no row may reuse one.
+        MsgBox("The table " + m.TableName + " has no free identifier left for new records.", kMbCritical);
+        Terminate();
+      }
+      return static_cast<std::int32_t>(TextValue(key));
     };
     const IdWindow w = ComputeIdWindow(t, *settings, lookups, {m.SrcFirstID, m.SrcLastID, m.FirstNewID, m.LastNewID});
     m.SrcFirstID = w.SrcFirstID;
