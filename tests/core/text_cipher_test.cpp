@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "core/strings.h"
 #include "platform/cipher/cipher.h"
 
 namespace tolvarin {
@@ -18,6 +20,23 @@ TEST(TextCipher, RoundTripsTheTrimmedText) {
     EXPECT_EQ(coded.size(), text.size() + 1) << "a password of 7 characters fits an 8-character field";
     EXPECT_EQ(coded.find("NULL", 1), std::string::npos);
     EXPECT_EQ(DecryptText(coded), text);
+  }
+}
+
+// A user with a non-ASCII name or password can log in: the envelope is one byte
+// longer than the text, and survives a field read that trims blanks.
+TEST(TextCipher, NonAsciiValuesFitTheirFieldAndSurviveATrimmedRead) {
+  std::vector<std::string> texts = {"\xD0\x90\xD0\xBD\xD0\xBD\xD0\xB0", "Jos\xE9", "M\xFCller", "\xC3\xA9t\xC3\xA9"};
+  for (int first = 0x20; first < 0x100; first += 3) {
+    std::string text;
+    for (int v = first; v < first + 7; ++v) text.push_back(static_cast<char>(v < 0x100 ? v : 'x'));
+    texts.push_back(text);
+  }
+  for (const std::string& text : texts) {
+    const std::string coded = EncryptText(text);
+    ASSERT_EQ(coded.size(), TrimTrailingWhitespace(text).size() + 1) << text;
+    const std::string field = coded + std::string(4, ' ');
+    EXPECT_EQ(DecryptText(Trim(field)), TrimTrailingWhitespace(text)) << text;
   }
 }
 

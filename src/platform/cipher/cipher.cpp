@@ -2,70 +2,51 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 
 namespace cipher {
 namespace {
 
-// Bytes swapped with one fixed partner at every position, so that the letters of
-// NULL and NUL only ever come out of bytes that Windows-1252 leaves unassigned.
-constexpr std::array<std::pair<unsigned char, unsigned char>, 4> kFixedPairs = {{
-    {0x00, 0x90},
-    {'N', 0x81},
-    {'U', 0x8D},
-    {'L', 0x8F},
+// Bytes swapped with one fixed partner at every position: what must never come out
+// (NUL, the L of NULL, the blanks and line breaks that readers trim) goes to, and
+// only ever comes from, control bytes that no text holds.
+constexpr std::array<std::pair<unsigned char, unsigned char>, 6> kFixedPairs = {{
+    {0x00, 0x06},
+    {'L', 0x01},
+    {' ', 0x02},
+    {'\t', 0x03},
+    {'\n', 0x04},
+    {'\r', 0x05},
 }};
 
-struct Halves {
-  std::array<unsigned char, 128> plain{};  // keyed plain bytes, ascending
-  std::array<unsigned char, 128> coded{};  // keyed cipher bytes, ascending
-  std::array<int, 256> rank{};             // a byte's index in its half, -1 when fixed
-  std::array<bool, 256> isPlain{};
+struct Alphabet {
   std::array<int, 256> fixedPartner{};     // -1 when not fixed
+  std::array<int, 256> rank{};             // index among the keyed bytes
+  std::array<unsigned char, 256> byRank{};
   int size = 0;
 };
 
-bool IsFixed(unsigned char b) {
-  for (const auto& [a, c] : kFixedPairs) {
-    if (a == b || c == b) return true;
+Alphabet MakeAlphabet() {
+  Alphabet a;
+  a.fixedPartner.fill(-1);
+  for (const auto& [plain, partner] : kFixedPairs) {
+    a.fixedPartner[plain] = partner;
+    a.fixedPartner[partner] = plain;
   }
-  return false;
-}
-
-Halves MakeHalves() {
-  Halves h;
-  h.rank.fill(-1);
-  h.fixedPartner.fill(-1);
-  for (const auto& [a, c] : kFixedPairs) {
-    h.fixedPartner[a] = c;
-    h.fixedPartner[c] = a;
-  }
-  int plainCount = 0;
-  int codedCount = 0;
   for (int v = 0; v < 256; ++v) {
-    auto b = static_cast<unsigned char>(v);
-    if (IsFixed(b)) continue;
-    bool plain = v < 0x80;
-    h.isPlain[v] = plain;
-    if (plain) {
-      h.rank[v] = plainCount;
-      h.plain[plainCount++] = b;
-    } else {
-      h.rank[v] = codedCount;
-      h.coded[codedCount++] = b;
-    }
+    if (a.fixedPartner[v] >= 0) continue;
+    a.rank[v] = a.size;
+    a.byRank[a.size++] = static_cast<unsigned char>(v);
   }
-  // 124 keyed bytes in each half.
-  h.size = plainCount;
-  (void)codedCount;
-  return h;
+  return a;
 }
 
-const Halves& TheHalves() {
-  static const Halves halves = MakeHalves();
-  return halves;
+const Alphabet& TheAlphabet() {
+  static const Alphabet alphabet = MakeAlphabet();
+  return alphabet;
 }
 
-// FNV-1a over the key: the seed of the per-position offsets.
+// FNV-1a over the key: the seed of the per-position reflections.
 std::uint64_t Seed(const std::string& key) {
   std::uint64_t hash = 1469598103934665603ull;
   for (unsigned char c : key) {
@@ -86,22 +67,18 @@ std::uint64_t Mix(std::uint64_t x) {
 }  // namespace
 
 std::string DxXCrypted(const std::string& text, const std::string& key, int /*mode*/) {
-  const Halves& h = TheHalves();
+  const Alphabet& a = TheAlphabet();
   const std::uint64_t seed = Seed(key);
   std::string out = text;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    auto b = static_cast<unsigned char>(text[i]);
-    if (h.fixedPartner[b] >= 0) {
-      out[i] = static_cast<char>(h.fixedPartner[b]);
+    const auto b = static_cast<unsigned char>(text[i]);
+    if (a.fixedPartner[b] >= 0) {
+      out[i] = static_cast<char>(a.fixedPartner[b]);
       continue;
     }
-    const int offset = static_cast<int>(Mix(seed + i) % static_cast<std::uint64_t>(h.size));
-    const int r = h.rank[b];
-    if (h.isPlain[b]) {
-      out[i] = static_cast<char>(h.coded[(r + offset) % h.size]);
-    } else {
-      out[i] = static_cast<char>(h.plain[(r - offset + h.size) % h.size]);
-    }
+    // The reflection r -> c - r is its own inverse.
+    const int c = static_cast<int>(Mix(seed + i) % static_cast<std::uint64_t>(a.size));
+    out[i] = static_cast<char>(a.byRank[(c - a.rank[b] + a.size) % a.size]);
   }
   return out;
 }

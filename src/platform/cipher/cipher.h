@@ -3,13 +3,13 @@
 //
 // DxXCrypted is a keyed, length-preserving byte cipher that is its own inverse:
 // the same call with the same key enciphers a plain text and deciphers the result.
-// Every byte is swapped between two halves of the byte range, by an offset drawn
-// from the key and the byte's position: the 7-bit characters (NUL included) against the bytes from 0x80 up. NUL and the
-// letters N, U and L are always swapped with four bytes that Windows-1252 leaves
-// unassigned (0x90, 0x81, 0x8D, 0x8F), so a text free of those four bytes (any
-// Windows-1252 text, any 7-bit text, NUL bytes included) enciphers to a text that
-// holds neither a NUL byte nor the letters N, U or L, and so never the four letters
-// NULL in a row. Enciphering the result again gives the plain text back.
+// Six bytes are always swapped with a partner that no text holds (the control bytes
+// 0x01 to 0x06): NUL, the letter L, the blank, TAB, LF and CR. Every other byte is
+// swapped with another of the remaining 244 bytes, by a reflection drawn from the
+// key and the byte's position. So a text free of the control bytes 0x01 to 0x06
+// (any 7-bit, Latin-1, Windows-1252 or UTF-8 text, line breaks and NUL included)
+// enciphers to bytes that hold no NUL, no L (so never the four letters NULL) and
+// nothing a trimmed field read could drop at either end.
 #include <string>
 
 namespace cipher {
