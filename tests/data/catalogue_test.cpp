@@ -264,6 +264,9 @@ TEST_F(CatalogueTest, OptionFlagsComeFromTheNearestFileHoldingTheKey) {
   EXPECT_TRUE(IsCustomCourse(20000));
   WriteFile(course / "Options.INI", "[Flags]\r\nCustomCourse=2\r\n");
   EXPECT_TRUE(IsCustomCourse(19999));
+  // A key that is there but empty decides, as 0.
+  WriteFile(course / "Options.INI", "[Flags]\r\nCustomCourse=\r\n");
+  EXPECT_FALSE(IsCustomCourse(19999));
   Paths().CoursePath.clear();  // not set: the next folders are searched
   fs::remove(brand_ / "options.ini");
   WriteFile(app_ / "options.ini", "[Flags]\r\nOther=0\r\n");

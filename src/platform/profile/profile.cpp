@@ -1,11 +1,13 @@
 #include "platform/profile/profile.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -84,23 +86,53 @@ bool Lookup(const std::string& file, const std::string& section, const std::stri
   return false;
 }
 
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+bool WriteInPlace(const std::string& file, const std::string& text) {
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  out << text;
+  out.flush();
+  return static_cast<bool>(out);
+}
+
 bool WriteAll(const std::string& file, const std::vector<std::string>& lines) {
+  // A file reached through a link is written at its target, so the link stays.
+  std::error_code error;
+  std::string target = file;
+  if (std::filesystem::is_symlink(file, error)) {
+    const auto resolved = std::filesystem::weakly_canonical(file, error);
+    if (error) return false;
+    target = resolved.string();
+  }
+  const std::string text = Joined(lines);
+  struct stat before {};
+  const bool existed = ::stat(target.c_str(), &before) == 0;
   // Written beside the file and renamed over it, so a failed write never leaves
-  // half a settings file behind.
-  const std::string temp = file + ".tmp" + std::to_string(::getpid());
+  // half a settings file behind; the file keeps its permissions. Where the folder
+  // takes no new file but the file itself may be written, it is written in place.
+  const std::string temp = target + ".tmp" + std::to_string(::getpid());
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    for (const std::string& line : lines) out << line << "\r\n";
+    if (!out) return WriteInPlace(target, text);
+    out << text;
     out.flush();
     if (!out) {
       std::remove(temp.c_str());
       return false;
     }
   }
-  if (std::rename(temp.c_str(), file.c_str()) != 0) {
+  if (existed && ::chmod(temp.c_str(), before.st_mode & 07777) != 0) {
     std::remove(temp.c_str());
-    return false;
+    return WriteInPlace(target, text);
+  }
+  if (std::rename(temp.c_str(), target.c_str()) != 0) {
+    std::remove(temp.c_str());
+    return WriteInPlace(target, text);
   }
   return true;
 }
@@ -121,7 +153,8 @@ std::string GetString(const std::string& file, const std::string& section, const
 
 int GetInt(const std::string& file, const std::string& section, const std::string& key, int defaultValue) {
   std::string value;
-  if (!Lookup(file, section, key, value) || value.empty()) return defaultValue;
+  if (!Lookup(file, section, key, value)) return defaultValue;
+  if (value.empty()) return 0;  // a key that is there but empty reads as 0, not as the default
   size_t i = 0;
   bool negative = false;
   if (value[i] == '-' || value[i] == '+') negative = value[i++] == '-';

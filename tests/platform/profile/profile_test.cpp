@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
 #include <filesystem>
 
 #include "support/test_support.h"
@@ -72,7 +77,7 @@ TEST(Profile, IntegersAsTheHostReadsThem) {
   EXPECT_EQ(profile::GetInt(file, "S", "B", 0), -1);
   EXPECT_EQ(profile::GetInt(file, "S", "C", 0), 12);
   EXPECT_EQ(profile::GetInt(file, "S", "D", 5), 0);   // present but not a number
-  EXPECT_EQ(profile::GetInt(file, "S", "E", 5), 5);   // empty: the default
+  EXPECT_EQ(profile::GetInt(file, "S", "E", 5), 0);   // there but empty: 0, as Windows gives it
   EXPECT_EQ(profile::GetInt(file, "S", "F", 0), 7);
   EXPECT_EQ(profile::GetInt(file, "S", "Missing", -1), -1);
 }
@@ -111,6 +116,48 @@ TEST(Profile, FileNameFoundWithoutCaseAndNoSecondFileAppears) {
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) ++files;
   EXPECT_EQ(files, 1);
   EXPECT_TRUE(std::filesystem::exists(dir.path() / "KESTAL.ini"));
+}
+
+// The host's own settings file may be a link to a shared one, with permissions
+// that are not ours to change, in a folder where nothing new may be created.
+TEST(Profile, WriteGoesThroughALinkAndKeepsThePermissions) {
+  TempDir dir;
+  const auto shared = dir.path() / "shared";
+  std::filesystem::create_directories(shared);
+  const std::string target = (shared / "Kestal.INI").string();
+  WriteFile(target, "[Tolvarin]\r\nPrompt=FALSE\r\n");
+  std::filesystem::permissions(target, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                                           std::filesystem::perms::group_read);
+  const auto link = dir.path() / "Kestal.INI";
+  std::filesystem::create_symlink(target, link);
+  ASSERT_TRUE(profile::WriteString(link.string(), "Tolvarin", "Prompt", "TRUE"));
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(ReadFile(target), "[Tolvarin]\r\nPrompt=TRUE\r\n");
+  EXPECT_EQ(std::filesystem::status(target).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                std::filesystem::perms::group_read);
+}
+
+TEST(Profile, WriteInAFolderThatTakesNoNewFile) {
+  TempDir dir;
+  const auto folder = dir.path() / "locked";
+  std::filesystem::create_directories(folder);
+  const std::string file = (folder / "options.ini").string();
+  WriteFile(file, "[Flags]\r\nCustomCourse=1\r\n");
+  // No new entry in the folder, not even for the superuser (immutable folder); the
+  // file itself stays writable.
+  const std::string name = folder.string();
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    if (std::system(("chattr +i '" + name + "' 2>/dev/null").c_str()) != 0) GTEST_SKIP() << "no chattr here";
+  } else {
+    ::chmod(name.c_str(), 0555);
+  }
+  const bool written = profile::WriteString(file, "Flags", "CustomCourse", "0");
+  if (root) [[maybe_unused]] int rc = std::system(("chattr -i '" + name + "' 2>/dev/null").c_str());
+  ::chmod(name.c_str(), 0755);
+  ASSERT_TRUE(written);
+  EXPECT_EQ(ReadFile(file), "[Flags]\r\nCustomCourse=0\r\n");
 }
 
 }  // namespace
