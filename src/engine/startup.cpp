@@ -1,6 +1,7 @@
 #include "engine/startup.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 
@@ -116,7 +117,9 @@ int Dispatch(const std::string& line) {
     case 4: {
       const auto range = ParseSupplementalRange(GetCommandArg(line, "IDStart"), GetCommandArg(line, "IDEnd"));
       if (!range) {
-        MsgBox("IDEnd must be a whole number: \"" + GetCommandArg(line, "IDEnd") + "\"", kMbCritical);
+        MsgBox("IDStart and IDEnd must be whole numbers: \"" + GetCommandArg(line, "IDStart") + "\", \"" +
+                   GetCommandArg(line, "IDEnd") + "\"",
+               kMbCritical);
         Terminate();
       }
       return NotAvailable("CreateSupplementalPackage");
@@ -218,14 +221,17 @@ std::string AbsoluteBackupPath(const std::string& appPath, const std::string& va
 
 std::optional<SupplementalRange> ParseSupplementalRange(const std::string& idStart, const std::string& idEnd) {
   // IDEnd must be a whole number of the Long range; IDStart is taken for its value
-  // as the host's reader gives it (0 when it holds no number).
+  // as the host's reader gives it (0 when it holds no number), within the same range.
   const std::string end = Trim(idEnd);
   if (end.empty()) return std::nullopt;
   errno = 0;
   char* stop = nullptr;
   const double last = std::strtod(end.c_str(), &stop);
-  if (errno != 0 || !stop || *stop != '\0' || last < -2147483648.0 || last > 2147483647.0) return std::nullopt;
-  return SupplementalRange{RoundHalfEven(TextValue(idStart)), RoundHalfEven(last)};
+  auto inRange = [](double value) { return std::isfinite(value) && value >= -2147483648.0 && value <= 2147483647.0; };
+  if (errno != 0 || !stop || *stop != '\0' || !inRange(last)) return std::nullopt;
+  const double first = TextValue(idStart);
+  if (!inRange(first)) return std::nullopt;
+  return SupplementalRange{RoundHalfEven(first), RoundHalfEven(last)};
 }
 
 int RunOperation() {

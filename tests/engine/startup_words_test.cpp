@@ -79,6 +79,15 @@ TEST(StartupWords, SupplementalRangeRoundsHalvesToEven) {
   EXPECT_FALSE(ParseSupplementalRange("1", ""));
   EXPECT_EQ(ParseSupplementalRange("x", "5")->idStart, 0);  // IDStart is read for its value
   EXPECT_EQ(ParseSupplementalRange("1", "7.5")->idEnd, 8);
+  // IDStart is held to the same range as IDEnd.
+  const std::string tooLong = "1" + std::string(400, '0');  // beyond every number type
+  for (const std::string& huge : {std::string("99999999999"), std::string("-3000000000"), std::string("2147483648"),
+                                  tooLong}) {
+    EXPECT_FALSE(ParseSupplementalRange(huge, "5")) << huge;
+    EXPECT_FALSE(ParseSupplementalRange("1", huge)) << huge;
+  }
+  EXPECT_EQ(ParseSupplementalRange("2147483647", "5")->idStart, 2147483647);
+  EXPECT_EQ(ParseSupplementalRange("-2147483648", "5")->idStart, -2147483648L);
 }
 
 }  // namespace
