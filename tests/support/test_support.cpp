@@ -29,8 +29,15 @@ TempDir::~TempDir() {
 }
 
 fs::path SharedDir() {
-  if (const char* env = std::getenv("TOLVARIN_SHARED"); env && *env) return env;
-  return TOLVARIN_SHARED_DEFAULT;
+  const char* env = std::getenv("TOLVARIN_SHARED");
+  const fs::path shared = env && *env ? fs::path(env) : fs::path(TOLVARIN_SHARED_DEFAULT);
+  // Without it every fixture read fails further on, far from the cause.
+  std::error_code error;
+  if (!fs::is_directory(shared / "fixtures", error)) {
+    throw std::runtime_error("the shared test material is missing: no folder " + (shared / "fixtures").string() +
+                             " (set TOLVARIN_SHARED to the folder that holds fixtures/)");
+  }
+  return shared;
 }
 
 fs::path TolvarinBinary() {

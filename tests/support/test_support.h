@@ -19,7 +19,8 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-// ../shared beside the project's root (TOLVARIN_SHARED overrides it).
+// ../shared beside the project's root (TOLVARIN_SHARED overrides it). Throws, naming the
+// folder, when it holds no fixtures/.
 std::filesystem::path SharedDir();
 // The built tolvarin program (TOLVARIN_BINARY, set by the test runner).
 std::filesystem::path TolvarinBinary();
