@@ -2,7 +2,7 @@
 # Installs what the build and the tests need on Debian 12, when missing.
 set -euo pipefail
 packages=(cmake g++ ninja-build make libgtest-dev libgmock-dev clang libclang-rt-14-dev pgdbf
-  qt6-base-dev libzip-dev pkgconf zip unzip xvfb xauth)
+  qt6-base-dev libxcb1-dev libzip-dev pkgconf zip unzip xvfb xauth)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

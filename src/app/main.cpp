@@ -9,6 +9,7 @@
 #include "core/command_line.h"
 #include "core/scripted_presenter.h"
 #include "engine/startup.h"
+#include "ui/window_session.h"
 
 namespace {
 
@@ -26,6 +27,10 @@ std::string ProgramFolder(const char* argv0) {
 
 int main(int argc, char** argv) {
   tolvarin::SetCommandLine(tolvarin::JoinArguments(std::vector<std::string>(argv + 1, argv + argc)));
-  tolvarin::InstallScriptedPresenterFromEnvironment();
+  // Scripted answers (tests) come first; then real windows when there is a display;
+  // otherwise the console, so that an unattended run on a headless machine never
+  // waits for anyone.
+  if (!tolvarin::InstallScriptedPresenterFromEnvironment() && tolvarin::ui::DisplayAvailable())
+    tolvarin::ui::StartWindowSession();
   tolvarin::Main(ProgramFolder(argv[0]));
 }

@@ -35,13 +35,13 @@ ConsolePresenter::ConsolePresenter(std::ostream& out) : out_(out) {}
 ConsolePresenter::ConsolePresenter() : out_(std::cerr) {}
 
 int ConsolePresenter::Ask(const BoxRequest& box) {
-  int answer = box.defaultButton;
-  if (answer < 1 || answer > static_cast<int>(box.captions.size())) answer = 1;
+  int answer = box.modeless ? box.cancelButton : box.defaultButton;
+  if (!box.modeless && (answer < 1 || answer > static_cast<int>(box.captions.size()))) answer = 1;
   out_ << "[" << box.title << "]";
   if (*IconWord(box.icon)) out_ << " (" << IconWord(box.icon) << ")";
   out_ << "\n" << box.text << "\n";
   for (size_t i = 0; i < box.captions.size(); ++i) out_ << (i ? "  " : "") << "[" << box.captions[i] << "]";
-  if (!box.captions.empty())
+  if (!box.captions.empty() && !box.modeless)
     out_ << "  -> " << box.captions[static_cast<size_t>(answer - 1)];
   out_ << "\n";
   out_.flush();

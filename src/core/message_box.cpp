@@ -23,7 +23,7 @@ constexpr const char* kRecordedText =
 std::string TitleOrApplication(const std::string& title) { return title.empty() ? kApplicationTitle : title; }
 
 // Shows the state's box and gives the pressed button's number.
-int AskPresenter(const MsgBoxState& state, int timeoutMs) {
+int AskPresenter(const MsgBoxState& state, int timeoutMs, int recallType, bool modal) {
   BoxRequest request;
   request.kind = BoxKind::Facility;
   request.title = state.title;
@@ -41,6 +41,8 @@ int AskPresenter(const MsgBoxState& state, int timeoutMs) {
   request.defaultButton = defaultShown ? state.defaultButton : 1;
   request.cancelButton = state.cancelButton;
   request.timeoutMs = timeoutMs;
+  request.recallType = recallType;
+  request.modeless = !modal;
   return Presenter().Ask(request);
 }
 
@@ -79,7 +81,7 @@ int MsgBoxResultFor(int options, int pressedButton) {
 }
 
 int ShowMsgBox(const std::string& message, int options, const std::string& title, bool /*disableWandGuide*/,
-               int recallType, bool /*modal*/, int timeoutMs) {
+               int recallType, bool modal, int timeoutMs) {
   MsgBoxState& state = CurrentMsgBoxState();
   if (recallType != 0) {
     const int stored = GetStoredDefaultButton(recallType);
@@ -94,12 +96,15 @@ int ShowMsgBox(const std::string& message, int options, const std::string& title
   state.cancelButton = set.cancelButton;
   state.defaultButton = DefaultButtonFor(options);
   state.rememberFlag = false;
-  // The presenter shows modal and self-closing boxes alike; nothing waits on a
-  // display that is not there.
-  state.result = AskPresenter(state, timeoutMs);
+  // A box that is not modal is left on screen and answers its cancel button at
+  // once; nothing waits on a display that is not there.
+  state.result = AskPresenter(state, timeoutMs, recallType, modal);
   state.result = MsgBoxResultFor(options, state.result);
-  if (recallType != 0 && state.rememberFlag) StoreDefaultButton(recallType, state.result, true);
-  return state.result;
+  // The confirmation is a box of its own and fills the shared state again: the
+  // answer given here is kept apart from it.
+  const int result = state.result;
+  if (recallType != 0 && state.rememberFlag) StoreDefaultButton(recallType, result, true);
+  return result;
 }
 
 int ShowMessageBox(const std::string& prompt, int buttons, const std::string& title, bool disableWandGuide) {
@@ -122,9 +127,10 @@ int ShowCustomMsgBox(const std::string& text, const std::string& title, int icon
   state.defaultButton = defaultButton;
   state.cancelButton = cancelButton;
   state.rememberFlag = false;
-  state.result = AskPresenter(state, 0);
-  if (messageType != 0 && state.rememberFlag) StoreDefaultButton(messageType, state.result, true);
-  return static_cast<std::int16_t>(state.result);
+  state.result = AskPresenter(state, 0, messageType, true);
+  const int result = state.result;  // the confirmation below refills the state
+  if (messageType != 0 && state.rememberFlag) StoreDefaultButton(messageType, result, true);
+  return static_cast<std::int16_t>(result);
 }
 
 int ShowTimedMsgBox(const std::string& message, const std::string& title, int delayMs) {

@@ -29,6 +29,8 @@ struct BoxRequest {
   int defaultButton = 1;              // 1-based
   int cancelButton = 0;               // 1-based; 0: the box has none
   int timeoutMs = 0;                  // a timed box closes itself
+  bool modeless = false;              // shown without waiting; answers its cancel button at once
+  int recallType = 0;                 // the facility's message type: above 0 shows "Remember my answer"
 };
 
 struct FolderRequest {

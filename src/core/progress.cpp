@@ -5,6 +5,9 @@
 #include <iostream>
 #include <utility>
 
+#include "core/settings.h"
+#include "core/strings.h"
+
 namespace tolvarin {
 namespace {
 
@@ -56,6 +59,66 @@ ProgressSink& Progress() {
 
 std::unique_ptr<ProgressSink> SetProgress(std::unique_ptr<ProgressSink> sink) {
   return std::exchange(Installed(), std::move(sink));
+}
+
+void NotifyUpdateProgress(const std::string& folder) {
+  NotifyUpdateProgress2("Processing tables in " + ToUpper(folder) + " folder");
+}
+
+void NotifyUpdateProgress2(const std::string& text) { Progress().Step(text); }
+
+void NotifyPackagingProgress(const std::string& item, const std::string& action) {
+  switch (Settings().Operation) {
+    case 1: Progress().Detail(action + ": " + item); break;
+    case 2: Progress().Detail(""); break;
+    default: break;
+  }
+}
+
+void ShowProgressBar(const std::string& message, std::int32_t current, std::int32_t total) {
+  Progress().Bar(message, current, total);
+}
+
+void ShowProgessBarDbl(const std::string& message, double fraction) { Progress().BarFraction(message, fraction); }
+
+void ShowWorkingBar(const std::string& message) { Progress().Working(message); }
+
+void UpdateFile(const std::string& name) { ShowWorkingBar(name); }
+
+void UnloadProgressWindows() { Progress().Close(); }
+
+void DoEvents() { Progress().Pump(); }
+
+ProgressPage ProgressPageFor(int operation, long importMode, const std::string& courseName,
+                             const std::string& appPath, const std::string& packagePath,
+                             const std::string& workingFolder) {
+  ProgressPage page;
+  if (operation == 1 && importMode != 6) {
+    page.operation = ProgressOperation::Backup;
+    page.title = "Backup Progress";
+    page.message = "Backing up content from " + courseName + " database installed in \"" + appPath +
+                   "\" to Corvane Backup File \"" + packagePath + "\"";
+    page.showMessage = true;
+  } else if (operation == 1) {
+    page.operation = ProgressOperation::Migrate;
+    page.title = "Migration Progress";
+    page.message = "Migrating content from " + courseName + " to " + workingFolder + ".";
+  } else if (operation == 2) {
+    page.operation = ProgressOperation::Restore;
+    page.title = "Restore Progress";
+    page.message = "Restoring content to " + courseName + " database installed in \"" + appPath +
+                   "\" from Corvane Backup File \"" + packagePath + "\"";
+    page.showMessage = true;
+  }
+  return page;
+}
+
+void RunProgressPage(const ProgressPage& page, const std::function<void()>& operation) {
+  if (page.operation == ProgressOperation::None) {
+    Progress().RunOperation(page, [] {});
+    return;
+  }
+  Progress().RunOperation(page, operation);
 }
 
 }  // namespace tolvarin

@@ -67,6 +67,11 @@ ScriptedPresenter::ScriptedPresenter(std::vector<std::string> answers, std::stri
 void ScriptedPresenter::Push(const std::string& answer) { answers_.push_back(answer); }
 
 int ScriptedPresenter::Ask(const BoxRequest& box) {
+  if (box.modeless) {
+    // Nobody answers a box that does not wait: it takes no answer from the script.
+    Record(ShownBox{KindName(box.kind), box, "modeless"});
+    return box.cancelButton;
+  }
   std::string answer = "default";
   if (!answers_.empty()) {
     answer = answers_.front();

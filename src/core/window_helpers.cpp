@@ -19,6 +19,15 @@ void SetMousePointer(int pointer) {
   if (MousePointerHook()) MousePointerHook()(pointer);
 }
 
+struct TaskbarHooks {
+  std::function<void()> show;
+  std::function<void()> unload;
+};
+TaskbarHooks& Taskbar() {
+  static TaskbarHooks hooks;
+  return hooks;
+}
+
 // The form currently shown pseudo-modally.
 ShowableForm*& CurrentPseudoModal() {
   static ShowableForm* current = nullptr;
@@ -97,6 +106,18 @@ void EndWait(bool force) {
     if (WaitCount() < 0) WaitCount() = 0;
   }
   if (restore) SetMousePointer(kPointerDefault);
+}
+
+void SetTaskbarWindowHooks(std::function<void()> show, std::function<void()> unload) {
+  Taskbar() = {std::move(show), std::move(unload)};
+}
+
+void ShowTaskbarWindow() {
+  if (Taskbar().show) Taskbar().show();
+}
+
+void UnloadTaskbarWindow() {
+  if (Taskbar().unload) Taskbar().unload();
 }
 
 std::int32_t& PageResult() {

@@ -62,6 +62,12 @@ void SetMousePointerHook(std::function<void(int pointer)> hook);
 void BeginWait();
 void EndWait(bool force = false);
 
+// The taskbar window (frmTaskbar) of a window session: shown at start-up,
+// unloaded at the normal end of Main. Without a session both do nothing.
+void SetTaskbarWindowHooks(std::function<void()> show, std::function<void()> unload);
+void ShowTaskbarWindow();
+void UnloadTaskbarWindow();
+
 // The result a closing page leaves for its page loop.
 std::int32_t& PageResult();
 

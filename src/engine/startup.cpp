@@ -359,7 +359,8 @@ void Main(const std::string& programFolder) {
   s.ImportMode = ImportModeFromWord(GetCommandArg(line, "Import"));
   s.StandardImportMode = StandardImportFromWord(GetCommandArg(line, "StandardImport"));
 
-  // The taskbar window belongs to a window session; a console run has none.
+  // The taskbar window of a window session; a console run has none.
+  ShowTaskbarWindow();
 
   Diagnostic("before init code base");
   InitCatalogue();
@@ -368,6 +369,7 @@ void Main(const std::string& programFolder) {
   const int status = Dispatch(line);
 
   CloseEngine();
+  UnloadTaskbarWindow();
   EndLog(true);
   EndProcess(status);
 }

@@ -109,7 +109,8 @@ RunResult HostRun::Start(const std::vector<std::string>& args, const std::vector
   for (char** e = environ; *e; ++e) {
     const std::string entry = *e;
     if (entry.rfind("TOLVARIN_ANSWERS=", 0) == 0 || entry.rfind("TOLVARIN_TRANSCRIPT=", 0) == 0 ||
-        entry.rfind("TOLVARIN_SETTINGS_DUMP=", 0) == 0)
+        entry.rfind("TOLVARIN_SETTINGS_DUMP=", 0) == 0 || entry.rfind("DISPLAY=", 0) == 0 ||
+        entry.rfind("WAYLAND_DISPLAY=", 0) == 0)
       continue;
     envStrings.push_back(entry);
   }
@@ -118,6 +119,11 @@ RunResult HostRun::Start(const std::vector<std::string>& args, const std::vector
     envStrings.push_back(std::string(tolvarin::kTranscriptVariable) + "=" + transcriptFile);
   }
   envStrings.push_back(std::string(tolvarin::kSettingsDumpVariable) + "=" + settingsFile);
+  envStrings.insert(envStrings.end(), environment_.begin(), environment_.end());
+  // A program with windows keeps what Qt's libraries keep: the same suppressions
+  // as the test programs.
+  if (!std::getenv("LSAN_OPTIONS"))
+    envStrings.push_back(std::string("LSAN_OPTIONS=suppressions=") + TOLVARIN_LSAN_SUPPRESSIONS);
   std::vector<char*> envp;
   for (std::string& e : envStrings) envp.push_back(e.data());
   envp.push_back(nullptr);

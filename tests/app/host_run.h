@@ -39,6 +39,9 @@ class HostRun {
   RunResult RunHere(const std::vector<std::string>& args, const std::vector<std::string>& answers = {}) const;
 
   std::string Scratch() const { return dir_.str(); }
+  // An entry ("NAME=value") added to the environment of the runs. A display is
+  // never passed on otherwise: a console run stays a console run on any machine.
+  void AddEnvironment(const std::string& entry) { environment_.push_back(entry); }
   // The program the runs start.
   static std::string Program();
 
@@ -48,6 +51,7 @@ class HostRun {
 
   testing_support::TempDir dir_;
   std::string app_;
+  std::vector<std::string> environment_;
 };
 
 // Every line of a text, CR LF or LF ended.

@@ -69,3 +69,16 @@ void WriteFile(const fs::path& file, const std::string& bytes) {
 }
 
 }  // namespace testing_support
+
+// The leak checker's suppressions for the test programs: tests/lsan-qt.supp, read
+// when the checker first needs it (at the end of the program). Kept in this file
+// so that every program that uses the support links it.
+extern "C" const char* __lsan_default_suppressions() {
+  static const std::string text = [] {
+    std::ifstream in(TOLVARIN_LSAN_SUPPRESSIONS);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+  }();
+  return text.c_str();
+}

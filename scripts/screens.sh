@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Shows every window state the window tests reach on a virtual X display (Xvfb)
+# and saves a PNG of each into build/screens/, plus the real program's box for a
+# bad Mode. Look at them: cut-off text, a wrong icon, buttons out of order or a
+# window off the work area are defects.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+out="$root/build/screens"
+command -v xvfb-run >/dev/null || { echo "screens: xvfb-run is missing (scripts/setup.sh installs it)" >&2; exit 2; }
+if [ ! -x "$root/build/release/tests/ui/ui_tests" ] || [ ! -x "$root/build/release/bin/tolvarin" ]; then
+  "$root/scripts/build.sh" release
+fi
+rm -rf "$out"
+mkdir -p "$out"
+runtime=$(mktemp -d)
+host=$(mktemp -d)
+trap 'rm -rf "$runtime" "$host"' EXIT
+chmod 700 "$runtime"
+: >"$host/Kestal.INI"
+echo OK >"$host/answers.txt"
+
+# -a picks a free display; xvfb-run stops its server when the command ends.
+xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" env QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$runtime" \
+  TOLVARIN_SCREENS_DIR="$out" "$root/build/release/tests/ui/ui_tests" --gtest_brief=1 ||
+  echo "screens: some window tests failed on the X display (above)" >&2
+xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" env QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$runtime" \
+  TOLVARIN_WINDOW_ANSWERS="$host/answers.txt" TOLVARIN_WINDOW_SHOTS="$out" \
+  "$root/build/release/bin/tolvarin" "AppPath:$host" Mode:Backup || true
+[ -f "$out/box-1.png" ] && mv "$out/box-1.png" "$out/program-invalid-mode.png"
+echo "screens: $(ls "$out" | wc -l) pictures in $out"
