@@ -139,6 +139,13 @@ TEST_F(WindowHelpers, WorkAreaIsTheScreensAvailableArea) {
 TEST_F(WindowHelpers, CenterFormInTheWorkArea) {
   QWidget form;
   form.resize(200, 100);
+  // Not measured yet: the middle of the screen, at the form's own size.
+  DesktopWorkArea() = {};
+  ui::CenterForm(form, 300, 300);
+  const QSize screen = QGuiApplication::primaryScreen()->size();
+  EXPECT_EQ(form.pos(), QPoint((screen.width() - 200) / 2, (screen.height() - 100) / 2));
+  EXPECT_EQ(form.size(), QSize(200, 100));
+  GetDesktopWorkArea();
   ui::CenterForm(form);
   const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
   EXPECT_EQ(form.x(), area.x() + (area.width() - 200) / 2);
