@@ -9,10 +9,6 @@
 // files, and the engine appending the same rows into blank tables with no transfer
 // logic (field copies by position). Goals are ratios: backup within 2x the append
 // floor, restore within 3x; peak memory of each run under 256 MB.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <cstdio>
@@ -26,8 +22,8 @@
 #include "data/open_table.h"
 #include "data/record_ops.h"
 #include "platform/xbase/xbase.h"
+#include "spawned_run.h"
 
-extern char** environ;
 namespace fs = std::filesystem;
 
 namespace {
@@ -87,27 +83,10 @@ struct RunFigures {
 };
 
 RunFigures RunTolvarin(const std::string& program, const std::vector<std::string>& args) {
-  std::vector<std::string> all{program};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : all) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  RunFigures figures;
   const auto start = Clock::now();
-  pid_t pid = 0;
-  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
-    int status = 0;
-    struct rusage usage {};
-    wait4(pid, &status, 0, &usage);
-    figures.seconds = Since(start);
-    figures.peakKb = usage.ru_maxrss;
-    figures.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  return figures;
+  app_testing::SpawnedRun run(program, args);
+  const app_testing::Ending ending = run.Wait();
+  return {Since(start), ending.peakKb, ending.status};
 }
 
 void Report(const char* what, const RunFigures& run, const char* floorName, double floor) {

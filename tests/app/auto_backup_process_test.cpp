@@ -1,20 +1,14 @@
 // The host's automatic backup (Mode DIRECTCOPY) through the real program: the slot
 // rotation, the four-day rule, and runs killed while they copy.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "core/run_log.h"
 #include "course_maker.h"
 #include "host_run.h"
-
-extern char** environ;
+#include "spawned_run.h"
 
 namespace fs = std::filesystem;
 using app_testing::HostRun;
@@ -120,32 +114,14 @@ TEST_F(AutoBackupProcess, MissingCourseFolderIsSaidAndNothingIsWritten) {
   EXPECT_FALSE(fs::exists(made.install.databases + "/Backup"));
 }
 
-// Starts the program and kills it once the slot folder holds `entries` entries (or
-// it ended by itself).
+// Kills the program once the slot folder holds `entries` entries (or lets it end).
 void KillWhenSlotHolds(const std::vector<std::string>& args, const std::string& slot, size_t entries) {
-  std::vector<std::string> all{app_testing::HostRun::Program()};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : all) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
-  posix_spawn_file_actions_destroy(&actions);
-  for (;;) {
-    int status = 0;
-    if (waitpid(pid, &status, WNOHANG) == pid) return;
+  app_testing::RunUntil(app_testing::HostRun::Program(), args, [&] {
     std::error_code ec;
     size_t count = 0;
     for (auto it = fs::directory_iterator(slot, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) ++count;
-    if (count >= entries) break;
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
-  }
-  kill(pid, SIGKILL);
-  int status = 0;
-  waitpid(pid, &status, 0);
+    return count >= entries;
+  });
 }
 
 TEST_F(AutoBackupProcess, ASlotKilledMidCopyIsNeverTheNewest) {

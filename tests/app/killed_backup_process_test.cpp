@@ -3,17 +3,10 @@
 // end never empties the course.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <map>
 #include <filesystem>
-#include <thread>
 
 #include "core/settings.h"
 #include "course_maker.h"
@@ -23,31 +16,15 @@
 #include "host_run.h"
 #include "platform/xbase/tag_check.h"
 #include "platform/xbase/xbase.h"
+#include "spawned_run.h"
 
-extern char** environ;
 namespace fs = std::filesystem;
 
 namespace {
 
 // Starts the program and kills it after the delay; true when it was killed before it ended.
 bool RunAndKill(const std::vector<std::string>& args, std::chrono::milliseconds delay) {
-  std::vector<std::string> all{app_testing::HostRun::Program()};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : all) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return false;
-  std::this_thread::sleep_for(delay);
-  const bool killed = ::kill(pid, SIGKILL) == 0;
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return killed && WIFSIGNALED(status);
+  return app_testing::RunAndKill(app_testing::HostRun::Program(), args, delay).killed;
 }
 
 long LiveRows(xbase::Data4 data) {
