@@ -38,7 +38,7 @@ PackageResult ZipPackage() {
   std::vector<std::string> files;
   for (const std::string& name : shell::ListFiles(staging, "*.*")) files.push_back(JoinPath(staging, name));
   const auto outcome = zipio::WriteArchive(FindPath(package), files, [](const std::string& name, size_t, size_t) {
-    Progress().Detail("Packaging file: " + name);
+    NotifyPackagingProgress(name, "Packaging file");
   });
   return Finish(outcome, "Zipping backup file");
 }

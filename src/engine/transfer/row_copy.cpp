@@ -18,6 +18,7 @@
 #include "data/key_text.h"
 #include "data/record_ops.h"
 #include "data/standards.h"
+#include "data/table_catalogue.h"
 #include "data/table_registry.h"
 #include "engine/transfer/activity_remap.h"
 #include "engine/transfer/database_sets.h"
@@ -89,7 +90,8 @@ bool CopyTables() {
   for (std::int32_t t = 1; t <= kTableCount; ++t) {
     TableMapping& m = Mapping(t);
     if (m.Src.Data == 0) continue;
-    Progress().Detail("Copying table " + m.TableName);
+    // The session results entry has no name of its own; the user sees its file's.
+    NotifyPackagingProgress(m.TableName.empty() ? ToUpper(TableFileTitle(m.Src)) : m.TableName, "Copying table");
     CopyTable(m);
   }
   CopyImages();

@@ -122,6 +122,7 @@ TEST_F(PackageTest, PackageRoundTripReportsEachFileAndRefusesDamagedPackages) {
   fs::create_directories(Scratch("out"));
 
   std::vector<std::string> details;
+  tolvarin::Settings().Operation = 1;  // an export shows the file being packaged
   auto previous = tolvarin::SetProgress(std::make_unique<RecordingProgress>(&details));
   const tolvarin::PackageResult zipped = tolvarin::ZipPackage();
   tolvarin::SetProgress(std::move(previous));
