@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -61,6 +62,8 @@ std::vector<std::string> HostRun::Entries(const std::string& relative) const {
 
 std::string HostRun::Program() { return ProgramUnderTest(); }
 
+std::string HostRun::Temp() const { return dir_.str() + "/tmp/tolvarin-" + std::to_string(::getuid()); }
+
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   size_t pos = 0;
@@ -110,9 +113,16 @@ RunResult HostRun::Start(const std::vector<std::string>& args, const std::vector
     const std::string entry = *e;
     if (entry.rfind("TOLVARIN_ANSWERS=", 0) == 0 || entry.rfind("TOLVARIN_TRANSCRIPT=", 0) == 0 ||
         entry.rfind("TOLVARIN_SETTINGS_DUMP=", 0) == 0 || entry.rfind("DISPLAY=", 0) == 0 ||
-        entry.rfind("WAYLAND_DISPLAY=", 0) == 0)
+        entry.rfind("WAYLAND_DISPLAY=", 0) == 0 || entry.rfind("TMPDIR=", 0) == 0)
       continue;
     envStrings.push_back(entry);
+  }
+  // The staging folders under the temporary folder are the test's own, never shared
+  // with the runs of other tests at the same time.
+  if (std::none_of(environment_.begin(), environment_.end(),
+                   [](const std::string& entry) { return entry.rfind("TMPDIR=", 0) == 0; })) {
+    fs::create_directories(dir_.str() + "/tmp");
+    envStrings.push_back("TMPDIR=" + dir_.str() + "/tmp");
   }
   if (scripted) {
     envStrings.push_back(std::string(tolvarin::kAnswersVariable) + "=" + answersFile);

@@ -39,6 +39,9 @@ class HostRun {
   RunResult RunHere(const std::vector<std::string>& args, const std::vector<std::string>& answers = {}) const;
 
   std::string Scratch() const { return dir_.str(); }
+  // The program's temporary folder in these runs (TMPDIR is the test's own unless
+  // AddEnvironment names one): its staging folders "cortemp" and "UpgradeInPlace".
+  std::string Temp() const;
   // An entry ("NAME=value") added to the environment of the runs. A display is
   // never passed on otherwise: a console run stays a console run on any machine.
   void AddEnvironment(const std::string& entry) { environment_.push_back(entry); }

@@ -20,7 +20,10 @@ struct Ending {
 
 class SpawnedRun {
  public:
-  SpawnedRun(const std::string& program, const std::vector<std::string>& args);
+  // environment: "NAME=value" entries that replace or add to this process's own
+  // (DISPLAY and WAYLAND_DISPLAY are left out: a console run, as with HostRun).
+  SpawnedRun(const std::string& program, const std::vector<std::string>& args,
+             const std::vector<std::string>& environment = {});
   ~SpawnedRun();  // a run still going is killed and reaped
   SpawnedRun(const SpawnedRun&) = delete;
   SpawnedRun& operator=(const SpawnedRun&) = delete;
@@ -43,8 +46,10 @@ class SpawnedRun {
 
 // Starts the program and kills it as soon as `stop` holds (asked every 200 us), or
 // lets it be when it ends first.
-Ending RunUntil(const std::string& program, const std::vector<std::string>& args, const std::function<bool()>& stop);
+Ending RunUntil(const std::string& program, const std::vector<std::string>& args, const std::function<bool()>& stop,
+                const std::vector<std::string>& environment = {});
 // The same, killing it after `delay`.
-Ending RunAndKill(const std::string& program, const std::vector<std::string>& args, std::chrono::milliseconds delay);
+Ending RunAndKill(const std::string& program, const std::vector<std::string>& args, std::chrono::milliseconds delay,
+                  const std::vector<std::string>& environment = {});
 
 }  // namespace app_testing

@@ -20,6 +20,7 @@
 #include "data/standards.h"
 #include "data/table_catalogue.h"
 #include "data/table_registry.h"
+#include "engine/package/image_archive.h"
 #include "engine/transfer/activity_remap.h"
 #include "engine/transfer/database_sets.h"
 #include "engine/transfer/table_access.h"
@@ -329,6 +330,24 @@ void CopyMappedRows() {
   }
 }
 
+namespace {
+
+// An image the source folder lacks under its own name, as the installation's other
+// folders or the course's image archive hold it (a large "L" picture included): copied
+// to the target name with the found file's extension.
+void CopyLocatedImage(const std::string& stem, const std::string& targetStem) {
+  bool large = false, flag = false;
+  const std::string found = LocateImageFile(stem, large, flag);
+  if (found.empty()) return;
+  const std::string target = targetStem + fs::path(found).extension().string();
+  std::error_code ec;
+  if (fs::equivalent(found, target, ec)) return;
+  CopyFileReplace(found, target);
+  WriteLog("Copied image from " + found + " to " + target);
+}
+
+}  // namespace
+
 void CopyImages() {
   WriteLog("Copying images");
   const std::string from = Src().CourseFolder;
@@ -343,15 +362,18 @@ void CopyImages() {
     const std::int32_t id = LookupNewID(kImageFiles, old);
     if (id == 0) continue;
     const std::string stem = FormatID(old);
+    bool found = false;
     for (const fs::path& file : files) {
       const std::string name = file.filename().string();
       if (name.size() < stem.size() + 1 || name.compare(0, stem.size(), stem) != 0 || name[stem.size()] != '.') continue;
+      found = true;
       const std::string extension = name.substr(stem.size() + 1);
       const std::string target = JoinPath(to, FormatID(id) + "." + extension);
       if (fs::equivalent(file, target, ec)) continue;
       CopyFileReplace(file.string(), target);
       WriteLog("Copied image from " + from + "/" + name + " to " + to + "/" + FormatID(id) + "." + extension);
     }
+    if (!found) CopyLocatedImage(stem, JoinPath(to, FormatID(id)));
   }
 }
 
