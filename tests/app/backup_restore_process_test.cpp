@@ -126,4 +126,64 @@ TEST_F(BackupRestoreProcess, ARestoreOfAFolderThatIsNoBackupChangesNothing) {
   EXPECT_EQ(Rows(Tables(made.install.course).at("quests")), quests);
 }
 
+TEST_F(BackupRestoreProcess, ABackupFolderLosesAnEarlierBackupButKeepsOtherPictures) {
+  fs::create_directories(backup);
+  struct Earlier {
+    const char* name;
+    bool stays;
+  } earlier[] = {
+      {"notes.txt", false},    {"quests.dbf", false},  {"0098765.gif", false}, {"0098766.jpg", false},
+      {"0098767.bmp", false},  {"0098768.png", false}, {"logo.gif", true},     {"banner.jpg", true},
+      {"package.zip", false},
+  };
+  for (const Earlier& e : earlier) testing_support::WriteFile(backup + "/" + e.name, "earlier");
+  const RunResult run = Run("BACKUP");
+  ASSERT_EQ(run.status, 0) << run.stderrText;
+  for (const Earlier& e : earlier) {
+    const bool earlierThere = fs::exists(backup + "/" + e.name) &&
+                              testing_support::ReadFile(backup + "/" + e.name) == "earlier";
+    EXPECT_EQ(earlierThere, e.stays) << e.name;
+  }
+  // An unattended backup writes no package; the course keeps no table file of any kind.
+  for (const auto& entry : fs::directory_iterator(backup)) EXPECT_NE(entry.path().extension(), ".zip");
+  for (const auto& entry : fs::directory_iterator(made.install.course)) {
+    std::string ext = entry.path().extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_TRUE(ext != ".dbf" && ext != ".cdx" && ext != ".fpt") << entry.path();
+  }
+}
+
+TEST_F(BackupRestoreProcess, ARestoreNeverTakesWhatAnEarlierRestoreLeftInItsStagingFolder) {
+  // The activities travel in an earlier restore's staging folder only.
+  const std::string staging = host.Temp() + "/UpgradeInPlace";
+  fs::create_directories(staging);
+  for (const auto& entry : fs::directory_iterator(made.install.course))
+    if (entry.path().stem() == "templates") fs::copy_file(entry.path(), staging / entry.path().filename());
+  ASSERT_FALSE(Rows(staging + "/templates.dbf").empty());
+  ASSERT_EQ(Run("BACKUP").status, 0);
+  for (const char* ext : {".dbf", ".cdx", ".fpt"}) fs::remove(backup + "/templates" + ext);
+
+  const RunResult restored = Run("RESTORE");
+  ASSERT_EQ(restored.status, 0) << restored.stderrText;
+  const auto live = Tables(made.install.course);
+  ASSERT_TRUE(live.count("quests"));
+  const std::size_t activities = live.count("templates") ? Rows(live.at("templates")).size() : 0;
+  EXPECT_EQ(activities, 0u);
+}
+
+TEST_F(BackupRestoreProcess, ARestoreOfABackupOfAnUnknownVersionChangesNothing) {
+  fs::create_directories(backup);
+  testing_support::WriteFile(backup + "/TOLVARIN.INI", "[Tolvarin]\r\nCreated=2026-01-01 10:00:00\r\nType=UserContent\r\n");
+  const auto before = Tables(made.install.course);
+  const std::multiset<std::string> quests = Rows(before.at("quests"));
+  for (const char* schema : {"9", "2", "x"}) {
+    testing_support::WriteFile(backup + "/Status.DBF", std::string("[Version]\r\nSchema=") + schema + "\r\n");
+    const RunResult run = Run("RESTORE");
+    EXPECT_NE(run.status, 0) << schema;
+    ASSERT_EQ(run.boxes.size(), 1u) << schema << run.stderrText;
+    EXPECT_NE(run.boxes[0].box.text.find("does not know"), std::string::npos) << run.boxes[0].box.text;
+    EXPECT_EQ(Rows(Tables(made.install.course).at("quests")), quests) << schema;
+  }
+}
+
 }  // namespace

@@ -220,6 +220,16 @@ TEST_F(OperationsProcess, AnExamExportHoldsThatExamAndItsQuestionsOnly) {
     // The course keeps its tables: an export takes nothing away.
     EXPECT_TRUE(fs::exists(made.install.course + "/quests.dbf"));
   }
+  // An exam the course does not hold is said, and leaves no export behind (not even
+  // the earlier one) that the host could take for it.
+  for (const std::string& exam : {std::string("Exam:999999"), std::string("Exam:"), std::string()}) {
+    const RunResult run = Run("GBEXPORT", {exam});
+    EXPECT_NE(run.status, 0) << exam;
+    ASSERT_EQ(run.boxes.size(), 1u) << exam;
+    EXPECT_NE(run.boxes[0].box.text.find("is not in the course"), std::string::npos) << run.boxes[0].box.text;
+    EXPECT_TRUE(TableNames(cortemp).empty()) << exam;
+    EXPECT_FALSE(fs::exists(cortemp + "/TOLVARIN.INI")) << exam;
+  }
 }
 
 TEST_F(OperationsProcess, ABackupTakesAPictureTheCourseKeepsOnlyInItsImageArchive) {

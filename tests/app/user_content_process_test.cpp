@@ -97,6 +97,19 @@ TEST_F(UserContentProcess, AMissingCourseEndsTheRunSilently) {
   EXPECT_TRUE(run.boxes.empty());
 }
 
+TEST_F(UserContentProcess, EveryOperationWithoutItsCourseEndsSilentlyAndWritesNothing) {
+  for (const char* word : {"RESTORE", "LUDORAIMPORT", "GBEXPORT"}) {
+    const RunResult run = host.RunHere({std::string("Operation:") + word, "BackupPath:Backups", "Exam:20001",
+                                        "CoursePath:" + host.At("nowhere")});
+    EXPECT_EQ(run.status, tolvarin::kTerminateStatus) << word;
+    EXPECT_TRUE(run.boxes.empty()) << word;
+    EXPECT_FALSE(fs::exists(host.At("nowhere"))) << word;
+    EXPECT_TRUE(fs::is_empty(host.At("Backups"))) << word;
+    EXPECT_FALSE(fs::exists(host.Temp() + "/cortemp")) << word;
+    EXPECT_FALSE(fs::exists(host.Temp() + "/UpgradeInPlace")) << word;
+  }
+}
+
 TEST_F(UserContentProcess, ARestoreInAnyCasePutsTheSavedControlFilesBack) {
   PutControlFiles("live dbf", "live cdx");
   host.Put(std::string(kCourse) + "/control2.dbf.save", "saved dbf");

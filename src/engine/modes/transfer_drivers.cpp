@@ -14,6 +14,7 @@
 #include "core/window_helpers.h"
 #include "data/codebase.h"
 #include "data/id_ranges.h"
+#include "data/key_text.h"
 #include "data/open_table.h"
 #include "engine/package/backup_folder.h"
 #include "engine/package/packages.h"
@@ -23,6 +24,7 @@
 #include "engine/transfer/overwrite_questions.h"
 #include "engine/transfer/row_copy.h"
 #include "engine/transfer/selection.h"
+#include "engine/transfer/table_access.h"
 #include "engine/transfer/table_mapping.h"
 #include "engine/transfer/transfer_state.h"
 #include "platform/profile/profile.h"
@@ -257,6 +259,14 @@ TransferEnd DoExport() {
   SetSrcToCourse();
   ResetSelections();
   InitSrcTableDefs();
+  // An exam the course does not hold would leave a folder of nothing but the
+  // description, which the host takes for a finished export.
+  if (!transfer::Seek(Src().Exams.Data, Src().Exams.Exam_idTag, FormatID(exam))) {
+    UninitSrc();
+    DeleteFolderFiles(p.BackupPath, false, "");
+    return Fail("The exam " + FormatID(exam) + " is not in the course \"" + p.CoursePath +
+                "\": nothing was exported.");
+  }
   SelectID(5, exam);
   for (const std::int32_t question : GetLinkedIDsBySecondKey(exam, Src().ExamQues)) SelectID(1, question);
   SelectStandardNodes();
