@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -183,6 +184,50 @@ TEST_F(BackupRestoreProcess, ARestoreOfABackupOfAnUnknownVersionChangesNothing) 
     ASSERT_EQ(run.boxes.size(), 1u) << schema << run.stderrText;
     EXPECT_NE(run.boxes[0].box.text.find("does not know"), std::string::npos) << run.boxes[0].box.text;
     EXPECT_EQ(Rows(Tables(made.install.course).at("quests")), quests) << schema;
+  }
+}
+
+TEST_F(BackupRestoreProcess, ARestoreRepairsTheDamagedIndexesOfABackupFolder) {
+  ASSERT_EQ(Run("BACKUP").status, 0);
+  const std::string saved = host.Scratch() + "/Saved";
+  fs::copy(backup, saved);
+  const std::string emptied = host.Scratch() + "/Emptied";
+  fs::copy(made.install.course, emptied);
+  // Each row by its identifier and texts (a rebuilt table writes its empty numbers as 0).
+  auto keys = [](const fs::path& dbf) {
+    std::multiset<std::string> keys;
+    for (const std::string& row : Rows(dbf)) {
+      std::string key;
+      for (size_t at = 0, next; (next = row.find('|', at)) != std::string::npos; at = next + 1) {
+        const std::string field = row.substr(at, next - at);
+        if (field.find_first_not_of("0123456789 ") != std::string::npos || at == 0) key += field + "|";
+      }
+      keys.insert(key);
+    }
+    return keys;
+  };
+  const std::multiset<std::string> quests = keys(backup + "/quests.dbf");
+  const std::multiset<std::string> exams = keys(backup + "/exams.dbf");
+  struct Damage {
+    const char* what;
+    std::function<void()> apply;
+  } damages[] = {
+      {"garbage index", [&] { testing_support::WriteFile(backup + "/quests.cdx", std::string(4096, '\x5a')); }},
+      {"no index", [&] { fs::remove(backup + "/exams.cdx"); }},
+      {"cut index", [&] { fs::resize_file(backup + "/quests.cdx", fs::file_size(backup + "/quests.cdx") / 3); }},
+  };
+  for (const Damage& damage : damages) {
+    // Each case from the same backup into the same emptied course.
+    fs::remove_all(backup);
+    fs::copy(saved, backup);
+    fs::remove_all(made.install.course);
+    fs::copy(emptied, made.install.course);
+    damage.apply();
+    const RunResult restored = Run("RESTORE");
+    ASSERT_EQ(restored.status, 0) << damage.what << restored.stderrText;
+    const auto live = Tables(made.install.course);
+    EXPECT_TRUE(keys(live.at("quests")) == quests) << damage.what;
+    EXPECT_TRUE(keys(live.at("exams")) == exams) << damage.what;
   }
 }
 

@@ -132,6 +132,16 @@ TEST_F(OperationsProcess, AGameImportRewritesTheActivityFilesOfThePackage) {
   // Publisher nodes, the package's user nodes, a node it does not hold; padded and plain.
   for (std::int32_t n : {1, 20000, 20001, 20002, 20003, 29999})
     lines.push_back({"<node_id>" + Key(n) + "</node_id><node_id>" + std::to_string(n) + "</node_id>", 0, n});
+  // A picture the package lacks, while the course has its own under that identifier:
+  // the imported question, renumbered, must not take the course's picture.
+  std::int32_t pictured = 0, picture = 0;
+  for (const auto& row : Rows(package + "/quests.dbf"))
+    if (picture == 0 && std::stoi(row.at("answer1pct").empty() ? "0" : row.at("answer1pct")) >= 20000)
+      pictured = std::stoi(row.at("quest_id")), picture = std::stoi(row.at("answer1pct"));
+  ASSERT_NE(picture, 0);
+  ASSERT_TRUE(fs::remove(package + "/" + Key(picture) + ".gif"));
+  WriteFile(made.install.course + "/" + Key(picture) + ".gif", "the course's own picture");
+
   std::string text = "<activity>\n";
   for (const Line& line : lines) text += line.text + "\n";
   WriteFile(package + "/game.lda", text + "</activity>\n");
@@ -148,6 +158,13 @@ TEST_F(OperationsProcess, AGameImportRewritesTheActivityFilesOfThePackage) {
   std::map<std::string, std::vector<std::int32_t>> byText;
   for (const auto& row : Rows(made.install.course + "/quests.dbf"))
     byText[row.at("question").substr(0, row.at("question").find(':'))].push_back(std::stoi(row.at("quest_id")));
+  for (const auto& row : Rows(made.install.course + "/quests.dbf")) {
+    if (row.at("question").rfind("Q" + std::to_string(pictured) + ":", 0) != 0 || row.at("quest_id") == Key(pictured))
+      continue;
+    const std::string copy = made.install.course + "/" + row.at("answer1pct") + ".gif";
+    ASSERT_NE(row.at("answer1pct"), Key(picture));
+    EXPECT_TRUE(!fs::exists(copy) || ReadFile(copy) != "the course's own picture") << copy;
+  }
   // Where each of the package's nodes landed: the row of the same tree and text that
   // is not the course's own ("Standard 1.20002" is node 20002 of tree 1).
   std::map<std::int32_t, std::set<std::int32_t>> nodeCopies;  // package number to the numbers of its copies

@@ -373,7 +373,10 @@ void CopyImages() {
       CopyFileReplace(file.string(), target);
       WriteLog("Copied image from " + from + "/" + name + " to " + to + "/" + FormatID(id) + "." + extension);
     }
-    if (!found) CopyLocatedImage(stem, JoinPath(to, FormatID(id)));
+    // The search starts from the current course, which in a restore or an import is
+    // the destination: there a picture of the same name is the package's only when
+    // the identifier is kept.
+    if (!found && (Settings().Operation != 2 || id == old)) CopyLocatedImage(stem, JoinPath(to, FormatID(id)));
   }
 }
 
