@@ -95,31 +95,6 @@ std::vector<TableDef>& TableDefs() {
   return defs;
 }
 
-FieldDef MakeFieldDef(const std::string& name, int length, int typeCode) {
-  FieldDef def;
-  def.Name = name;
-  def.Len = static_cast<std::int16_t>(length);
-  switch (typeCode) {
-    case C: def.Type = "C"; break;
-    case N: def.Type = "N"; break;
-    case M: def.Type = "M"; break;
-    case L: def.Type = "L"; break;
-    case D: def.Type = "D"; break;
-    case Doc: def.Type = "M"; break;
-    default: break;
-  }
-  return def;
-}
-
-TagDef MakeTagDef(const std::string& name, const std::string& expression, int unique, int descending) {
-  TagDef def;
-  def.Name = name;
-  def.Expression = expression;
-  def.Unique = static_cast<std::int16_t>(unique);
-  def.Descending = descending > 0 ? xbase::kDescending : 0;
-  return def;
-}
-
 void DefineDatabase() {
   auto& defs = TableDefs();
   defs.clear();

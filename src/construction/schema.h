@@ -7,27 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "data/field_defs.h"
 #include "platform/xbase/xbase.h"
 
 namespace tolvarin {
-
-// One field, in the member order of the engine's field description.
-struct FieldDef {
-  std::string Name;
-  std::string Type;        // one letter: C N M L D ("" for an unknown type code)
-  std::int16_t Len = 0;
-  std::int16_t Dec = 0;    // always 0
-  std::int16_t Nulls = 0;  // always 0
-};
-
-// One index tag, in the member order of the engine's tag description.
-struct TagDef {
-  std::string Name;
-  std::string Expression;
-  std::string Filter;           // always empty
-  std::int16_t Unique = 0;      // 0, 15 or 25, passed to the engine unchanged
-  std::int16_t Descending = 0;  // 0, or 10 for a descending tag
-};
 
 inline constexpr std::int32_t kKindObsolete = 0;
 inline constexpr std::int32_t kKindCommon = 2;  // the common database (Databases/Corvane)
@@ -50,11 +33,6 @@ std::vector<TableDef>& TableDefs();
 
 // Fills TableDefs from nothing with the 37 entries of the schema.
 void DefineDatabase();
-
-// Type codes: 0 C, 1 N, 2 M, 3 L, 4 D, 5 M (documents and raw content); others leave Type empty.
-FieldDef MakeFieldDef(const std::string& name, int length, int typeCode);
-// Descending is 10 when descending > 0.
-TagDef MakeTagDef(const std::string& name, const std::string& expression, int unique, int descending);
 
 // A copy of the first entry whose TableName equals the name without regard to case;
 // an empty TableDef when none does.

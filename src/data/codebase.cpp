@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "construction/schema.h"
+#include "data/field_defs.h"
 
 namespace tolvarin {
 

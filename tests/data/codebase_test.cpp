@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "construction/schema.h"
+#include "data/field_defs.h"
 #include "support/test_support.h"
 
 namespace tolvarin {
