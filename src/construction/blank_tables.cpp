@@ -262,10 +262,19 @@ void AddUserPermission(xbase::Data4 usersTable, const std::string& folder, const
   UserPermissionsRecord permissions;
   OpenUserPermissionsTable(folder, permissions);
   if (permissions.Data == 0) return;
+  // A pass that was stopped after this row was written runs again: keep one row.
+  const std::string permID = EncryptText(FormatID(number));
+  if (permissions.UserPermTag != 0) {
+    xbase::d4tagSelect(permissions.Data, permissions.UserPermTag);
+    if (xbase::d4seek(permissions.Data, PadRight(userID, 7) + "A" + PadRight(permID, 14)) == 0) {
+      CloseTableRecord(permissions);
+      return;
+    }
+  }
   AppendBlank(permissions.Data);
   f4assign(permissions.User_ID, userID);
   f4assign(permissions.Perm_Type, "A");
-  f4assign(permissions.Perm_ID, EncryptText(FormatID(number)));
+  f4assign(permissions.Perm_ID, permID);
   Engine().LastEngineCode = xbase::d4append(permissions.Data);
   CloseTableRecord(permissions);
 }

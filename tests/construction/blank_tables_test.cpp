@@ -382,6 +382,7 @@ TEST_F(BlankTables, AddUserPermissionOnlyForUsersWhoCannotEditPasswords) {
   AddUserPermission(users, folder, "0001001", 42);  // edit_pswd is true: nothing
   xbase::f4assign(xbase::d4field(users, "edit_pswd"), "F");
   AddUserPermission(users, folder, "0000005", 42);
+  AddUserPermission(users, folder, "0000005", 42);  // a pass run again after a stop adds no second row
   xbase::d4close(users);
 
   const xbase::Data4 permissions = xbase::d4open(Engine().EngineHandle, folder + "/userpermissions.dbf");
