@@ -166,6 +166,62 @@ void FinishInterruptedRepair(const std::string& path) {
   }
 }
 
+// The name a blank copy is written under beside its place: the table's name with
+// this added, and for the data file an extension that no listing of tables takes up.
+constexpr const char* kStagedBlankSuffix = "_blank";
+constexpr const char* kStagedDataExtension = ".tmp";
+
+// Empties a blank copy under its staged name (the engine finds the staged index and
+// memo file beside it). A copy that will not open is left as it is: the open that
+// follows its move repairs it.
+void EmptyStagedCopy(const std::string& dataFile) {
+  const xbase::Code4 code = Context();
+  ClearPendingError(code);
+  xbase::code4errOff(code, 1);
+  const xbase::Data4 data = xbase::d4open(code, dataFile);
+  if (data != 0) {
+    EmptyTable(data);
+    xbase::d4close(data);
+  }
+  ClearPendingError(code);
+  xbase::code4errOff(code, 0);
+}
+
+// A data file that no row can be in: empty, or the first bytes of the table's blank
+// copy, as a copy made in place and stopped on the way left it. It stands for the
+// missing table it is.
+bool IsUnfinishedBlankCopy(const std::string& dataFile) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(dataFile, error);
+  if (error) return false;
+  if (size == 0) return true;
+  const std::string blank = DefaultBlankFolder();
+  if (blank.empty()) return false;
+  const std::string blankFile = TableFile(blank, GetFileName(dataFile, false), ".dbf");
+  const auto blankSize = std::filesystem::file_size(blankFile, error);
+  if (error || size >= blankSize) return false;
+  const std::vector<std::uint8_t> bytes = ReadFileBytes(dataFile);
+  const std::vector<std::uint8_t> blankBytes = ReadFileBytes(blankFile);
+  return bytes.size() == size && blankBytes.size() == blankSize &&
+         std::equal(bytes.begin(), bytes.end(), blankBytes.begin());
+}
+
+// Takes an unfinished blank copy away so that the table is made again. A memo file
+// beside it that is not the blank one may hold the texts of rows lost with the data
+// file: it is kept under a name of its own.
+void DiscardUnfinishedBlankCopy(const std::string& dataFile) {
+  const std::string folder = GetFolderOfPath(dataFile);
+  const std::string name = GetFileName(dataFile, false);
+  const std::string memo = TableFile(folder, name, ".fpt");
+  const std::string blankMemo = TableFile(DefaultBlankFolder(), name, ".fpt");
+  if (FileExists(memo) && !(FileExists(blankMemo) && ReadFileBytes(memo) == ReadFileBytes(blankMemo))) {
+    const std::string aside = JoinPath(folder, FreeName(folder, name + "_memo", {".fpt"}) + ".fpt");
+    if (RenameOver(memo, aside)) WriteDebugLog("The memo file of " + dataFile + " is kept as " + aside + ".");
+  }
+  DeleteFile(dataFile);
+  WriteDebugLog(dataFile + " held no row (an unfinished copy of its blank table); it is made again.");
+}
+
 // Copies the blank copy of the table's files under the rebuilt table's names.
 void CopyBlankAsNew(const RepairFiles& files, const std::string& blankFolder) {
   for (const char* extension : {".dbf", ".cdx"}) {
@@ -264,29 +320,37 @@ std::int32_t FindBytes(std::string_view text, const std::vector<std::uint8_t>& b
 void CopyBlankTable(const std::string& destFolder, const std::string& tableName, int zap,
                     const std::string& blankFolder) {
   const std::string blank = blankFolder == kDefaultBlankFolder ? DefaultBlankFolder() : blankFolder;
-  for (const char* extension : {".dbf", ".cdx"}) {
+  // The files are copied (and emptied) under a name of their own beside their place and
+  // then moved in, the data file last: a run stopped on the way leaves the table as it
+  // was, no data file (a missing table, made again by the next open), or the whole copy.
+  struct Placement {
+    std::string staged, target;
+  };
+  std::vector<Placement> placements;
+  std::string stagedData;
+  const std::string stagedName = tableName + kStagedBlankSuffix;
+  for (const char* extension : {".dbf", ".cdx", ".fpt"}) {
+    const bool data = std::string(extension) == ".dbf";
     const std::string source = TableFile(blank, tableName, extension);
+    const std::string staged = TableFile(destFolder, stagedName, data ? kStagedDataExtension : extension);
+    DeleteFile(staged);
     if (!blank.empty() && FileExists(source)) {
-      const std::string target = TableFile(destFolder, tableName, extension);
-      DeleteFile(target);
-      CopyFileReplace(source, target);
-    } else {
-      const std::string kind = std::string(extension) == ".dbf" ? ".dbf file." : ".cdx file.";
-      FacilityMessageBox("Unable to locate blank " + tableName + kind, kMbCritical);
+      CopyFileReplace(source, staged);
+      placements.push_back({staged, TableFile(destFolder, tableName, extension)});
+      if (data) stagedData = staged;
+    } else if (std::string(extension) != ".fpt") {
+      FacilityMessageBox("Unable to locate blank " + tableName + (data ? ".dbf file." : ".cdx file."), kMbCritical);
     }
   }
-  const std::string memo = TableFile(blank, tableName, ".fpt");
-  if (!blank.empty() && FileExists(memo)) {
-    const std::string target = TableFile(destFolder, tableName, ".fpt");
-    DeleteFile(target);
-    CopyFileReplace(memo, target);
-  }
-  if (zap) {
-    xbase::Data4 data = OpenTable(TableFile(destFolder, tableName, ".dbf"), 0, false, false);
-    if (data != 0) {
-      EmptyTable(data);
-      xbase::d4close(data);
+  if (zap && !stagedData.empty()) EmptyStagedCopy(stagedData);
+  Step("blank copy written");
+  // A data file already in place goes first, so that its rows never meet the blank index.
+  if (!stagedData.empty()) DeleteFile(TableFile(destFolder, tableName, ".dbf"));
+  for (auto placement = placements.rbegin(); placement != placements.rend(); ++placement) {
+    if (!RenameOver(placement->staged, placement->target)) {
+      WriteDebugLog("TOLVARIN ERROR: " + placement->target + " could not be put in place.");
     }
+    Step("blank " + GetFileName(placement->target, true) + " placed");
   }
 }
 
@@ -315,6 +379,7 @@ xbase::Data4 OpenTable(const std::string& path, int zapNew, bool forceRepair, bo
   const xbase::Code4 code = Context();
   auto& engine = Engine();
   FinishInterruptedRepair(path);
+  if (FileExists(path) && IsUnfinishedBlankCopy(FindPath(path))) DiscardUnfinishedBlankCopy(FindPath(path));
   if (!FileExists(path)) {
     CopyBlankTable(GetFolderOfPath(path), GetFileName(path, false), zapNew, std::string(kDefaultBlankFolder));
   }

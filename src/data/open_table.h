@@ -23,7 +23,9 @@ namespace tolvarin {
 inline constexpr std::string_view kDefaultBlankFolder = ":DEFAULT:";
 
 // Opens the table shared, with the engine's own messages off while it opens. A
-// missing table is first copied from the blank folder (zapNew: empty the copy). A
+// missing table is first copied from the blank folder (zapNew: empty the copy), and
+// so is a table whose data file no row can be in (empty, or the first bytes of its
+// blank copy: what an in-place copy stopped on the way left). A
 // table that will not open, or any table when forceRepair is set, goes through
 // RepairTable, except when the system refused access: then the access message is
 // shown and nothing is repaired; and except when only its index was refused
@@ -40,8 +42,8 @@ xbase::Data4 OpenTable(const std::string& path, int zapNew = 0, bool forceRepair
 // are moved aside (<name>_fix_<n>) and the user is told where.
 xbase::Data4 RepairTable(const std::string& path, bool silent);
 
-// Called with the name of each step of a repair that has written its files (for
-// tests that stop a run there).
+// Called with the name of each step of a repair or a blank copy that has written its
+// files (for tests that stop a run there).
 void SetRepairStepHook(std::function<void(const std::string&)> hook);
 
 // Raised inside the repair with the failed step's text; never leaves RepairTable.
@@ -61,7 +63,9 @@ std::int32_t CountRecoverableRecords(const std::string& name, const std::string&
 std::int32_t FindBytes(std::string_view text, const std::vector<std::uint8_t>& bytes, std::size_t from = 0);
 
 // Copies the blank copy of a table into a folder (".dbf", ".cdx" with a message
-// when missing, ".fpt" when the blank folder has it). zap: empty the copy.
+// when missing, ".fpt" when the blank folder has it). zap: empty the copy. The files
+// are written beside their place under <name>_blank names and then moved in, the data
+// file last, so that a run stopped on the way never leaves part of a data file.
 void CopyBlankTable(const std::string& destFolder, const std::string& tableName, int zap,
                     const std::string& blankFolder = std::string(kDefaultBlankFolder));
 // Copies ".dbf", ".cdx" and (when the source has one) ".fpt", replacing existing files.

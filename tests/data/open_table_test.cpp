@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -149,6 +150,93 @@ TEST_F(OpenTableTest, CopyBlankTableReplacesAndCanEmptyTheCopy) {
   EXPECT_EQ(xbase::d4recCount(data), 0);
   xbase::d4close(data);
   EXPECT_EQ(ReadBytes(blank_ / "quests.dbf"), ReadBytes(Fixtures() / "quests.dbf"));
+}
+
+// A blank copy killed at any step leaves the table as it was, missing, or whole and
+// empty; the next open gives a table that reads clean.
+TEST_F(OpenTableTest, ABlankCopyKilledAtAnyStepLeavesATableTheNextOpenMakesWhole) {
+  MakeBlank("quests");
+  const auto rows = LiveRecords(Fixtures() / "quests.dbf");
+  struct Case {
+    const char* step;
+    bool oldTableKept;  // else the new, empty copy (or no data file, which the open makes)
+  } cases[] = {{"blank copy written", true},
+               {"blank quests.fpt placed", false},
+               {"blank quests.cdx placed", false},
+               {"blank quests.dbf placed", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.step);
+    CopyFixture("quests", course_);  // the table the copy replaces
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      SetRepairStepHook([step = std::string(c.step)](const std::string& name) {
+        if (name == step) raise(SIGKILL);
+      });
+      CopyBlankTable(course_.string(), "quests", 1);
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    if (c.oldTableKept) {
+      EXPECT_EQ(ReadBytes(course_ / "quests.dbf"), ReadBytes(Fixtures() / "quests.dbf"));
+    } else if (fs::exists(course_ / "quests.dbf")) {
+      EXPECT_EQ(ReadBytes(course_ / "quests.dbf"), ReadBytes(blank_ / "quests.dbf"));
+    }
+    const xbase::Data4 data = OpenTable((course_ / "quests.dbf").string(), 0, false, true);
+    ASSERT_NE(data, 0);
+    EXPECT_EQ(LiveRecords(data), c.oldTableKept ? rows : std::vector<std::string>{});
+    for (const auto& check : xbase::detail::CheckTags(data)) EXPECT_TRUE(check.Problems().empty()) << check.name;
+    xbase::d4close(data);
+    for (const auto& entry : fs::directory_iterator(course_)) fs::remove(entry.path());
+  }
+  EXPECT_TRUE(BoxTexts().empty());
+}
+
+// What an in-place copy of a blank table stopped on the way left holds no row: the
+// open makes the table again. Any other short data file goes to the repair, which
+// keeps it as it is.
+TEST_F(OpenTableTest, ADataFileNoRowCanBeInIsTheMissingTableItStandsFor) {
+  MakeBlank("quests");
+  const auto blank = ReadBytes(blank_ / "quests.dbf");
+  struct Case {
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+    bool madeAgain;
+  } cases[] = {
+      {"empty", {}, true},
+      {"the first bytes of the blank header", {blank.begin(), blank.begin() + 40}, true},
+      {"all of the blank but its last byte", {blank.begin(), blank.end() - 1}, true},
+      {"other bytes", Bytes("not a table, and no blank copy's first bytes"), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path dbf = course_ / "quests.dbf";
+    tolvarin_test::WriteBytes(dbf, c.bytes);
+    const xbase::Data4 data = OpenTable(dbf.string(), 0, false, true);
+    if (c.madeAgain) {
+      ASSERT_NE(data, 0);
+      EXPECT_EQ(xbase::d4recCount(data), 0);
+      for (const auto& check : xbase::detail::CheckTags(data)) EXPECT_TRUE(check.Problems().empty()) << check.name;
+      xbase::d4close(data);
+    } else {
+      EXPECT_EQ(data, 0);
+      EXPECT_EQ(ReadBytes(dbf), c.bytes);
+    }
+    for (const auto& entry : fs::directory_iterator(course_)) fs::remove(entry.path());
+  }
+  EXPECT_TRUE(BoxTexts().empty());
+
+  // A memo file beside an empty data file may hold the texts of rows lost with it: it
+  // is kept.
+  CopyFixture("quests", course_);
+  tolvarin_test::WriteBytes(course_ / "quests.dbf", {});
+  const xbase::Data4 data = OpenTable((course_ / "quests.dbf").string(), 0, false, true);
+  ASSERT_NE(data, 0);
+  xbase::d4close(data);
+  EXPECT_EQ(ReadBytes(course_ / "quests_memo_1.fpt"), ReadBytes(Fixtures() / "quests.fpt"));
+  EXPECT_EQ(ReadBytes(course_ / "quests.fpt"), ReadBytes(blank_ / "quests.fpt"));
 }
 
 TEST_F(OpenTableTest, CopyAndDeleteTableFilesAsASet) {
