@@ -10,47 +10,19 @@
 
 #include "core/settings.h"
 #include "course_maker.h"
+#include "course_tables.h"
 #include "data/codebase.h"
-#include "data/open_table.h"
-#include "data/table_registry.h"
 #include "host_run.h"
-#include "platform/xbase/tag_check.h"
-#include "platform/xbase/xbase.h"
 #include "spawned_run.h"
 
 namespace fs = std::filesystem;
+using app_testing::CheckFolder;
 
 namespace {
 
 // Starts the program and kills it after the delay; true when it was killed before it ended.
 bool RunAndKill(const std::vector<std::string>& args, std::chrono::milliseconds delay) {
   return app_testing::RunAndKill(app_testing::HostRun::Program(), args, delay).killed;
-}
-
-long LiveRows(xbase::Data4 data) {
-  long rows = 0;
-  for (int rc = xbase::d4top(data); rc == 0; rc = xbase::d4skip(data, 1))
-    if (!xbase::d4deleted(data)) ++rows;
-  return rows;
-}
-
-// Every table of the folder opens through the system's open (repairing what a kill
-// left) and reads clean; the rows of each table by lower-case name.
-std::map<std::string, long> CheckFolder(const fs::path& folder) {
-  std::map<std::string, long> rows;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    std::string name = entry.path().filename().string();
-    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (name.size() < 4 || name.substr(name.size() - 4) != ".dbf" || name == "status.dbf") continue;
-    xbase::Data4 data = tolvarin::OpenTable(entry.path().string(), 0, false, true);
-    EXPECT_NE(data, 0) << entry.path();
-    if (data == 0) continue;
-    for (const auto& tag : xbase::detail::CheckTags(data))
-      EXPECT_TRUE(tag.Problems().empty()) << entry.path() << " " << tag.Line();
-    rows[name] = LiveRows(data);
-    tolvarin::CloseTable(data);
-  }
-  return rows;
 }
 
 class KilledBackupProcess : public ::testing::Test {

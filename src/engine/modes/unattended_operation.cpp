@@ -95,7 +95,12 @@ int RunUnattendedOperation() {
   }
   if (choice->restore && !p.CoursePath.empty()) RestoreControlFiles(p.CoursePath);
 
-  if (p.CoursePath.empty() || !FolderExists(p.CoursePath)) Terminate();
+  if (p.CoursePath.empty() || !FolderExists(p.CoursePath)) {
+    // The host wants no box here; the run log says why the run ended.
+    WriteLog(p.CoursePath.empty() ? std::string("TOLVARIN ERROR: No CoursePath was given.")
+                                  : "TOLVARIN ERROR: The course folder " + p.CoursePath + " does not exist.");
+    Terminate();
+  }
   if (s.Operation == 1 || s.Operation == 3) CreateDatabasesFolder(p.BackupPath);
 
   const int status = RunOperation();

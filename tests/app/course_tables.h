@@ -1,0 +1,29 @@
+#pragma once
+// What the process tests read back from a course or backup folder after a run, and
+// how they stop a run part-way.
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace app_testing {
+
+// The tables of a folder by lower-case name (Status.DBF, the version file, left out).
+std::map<std::string, std::filesystem::path> Tables(const std::filesystem::path& folder);
+
+// Every live row of a table, each as its field texts (memos as their text); the
+// table's tags must read clean.
+std::multiset<std::string> Rows(const std::filesystem::path& dbf);
+
+// Every table of the folder opens through the system's open (repairing what a kill
+// left) and its tags read clean; the live rows of each table by lower-case name.
+std::map<std::string, long> CheckFolder(const std::filesystem::path& folder);
+
+// Starts the program under test and kills it once the run log holds a line beginning with the
+// marker and the pause has passed; true when it was killed before it ended.
+bool RunAndKillAt(const std::vector<std::string>& args, const std::filesystem::path& runLog,
+                  const std::string& marker, std::chrono::microseconds pause = {});
+
+}  // namespace app_testing
