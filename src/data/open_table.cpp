@@ -171,6 +171,16 @@ void FinishInterruptedRepair(const std::string& path) {
 constexpr const char* kStagedBlankSuffix = "_blank";
 constexpr const char* kStagedDataExtension = ".tmp";
 
+// Whether a file copied to target is there, whole.
+bool IsWholeCopy(const std::string& source, const std::string& target) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(target, error)) return false;
+  const auto copied = std::filesystem::file_size(target, error);
+  if (error) return false;
+  const auto size = std::filesystem::file_size(source, error);
+  return !error && copied == size;
+}
+
 // Empties a blank copy under its staged name (the engine finds the staged index and
 // memo file beside it). A copy that will not open is left as it is: the open that
 // follows its move repairs it.
@@ -336,8 +346,15 @@ void CopyBlankTable(const std::string& destFolder, const std::string& tableName,
     DeleteFile(staged);
     if (!blank.empty() && FileExists(source)) {
       CopyFileReplace(source, staged);
+      const bool written = IsWholeCopy(source, staged);
       placements.push_back({staged, TableFile(destFolder, tableName, extension)});
       if (data) stagedData = staged;
+      if (!written) {
+        // Nothing is put in place: what stands there stays as it was.
+        WriteDebugLog("TOLVARIN ERROR: " + staged + " could not be written.");
+        for (const Placement& placement : placements) DeleteFile(placement.staged);
+        return;
+      }
     } else if (std::string(extension) != ".fpt") {
       FacilityMessageBox("Unable to locate blank " + tableName + (data ? ".dbf file." : ".cdx file."), kMbCritical);
     }

@@ -194,6 +194,17 @@ TEST_F(OpenTableTest, ABlankCopyKilledAtAnyStepLeavesATableTheNextOpenMakesWhole
   EXPECT_TRUE(BoxTexts().empty());
 }
 
+// A blank copy that cannot be written beside its place puts nothing in place.
+TEST_F(OpenTableTest, ABlankCopyThatCannotBeWrittenLeavesTheTableAsItWas) {
+  MakeBlank("quests");
+  CopyFixture("quests", course_);
+  fs::create_directories(course_ / "quests_blank.cdx" / "in-the-way");
+  CopyBlankTable(course_.string(), "quests", 0);
+  for (const char* file : {"quests.dbf", "quests.cdx", "quests.fpt"})
+    EXPECT_EQ(ReadBytes(course_ / file), ReadBytes(Fixtures() / file)) << file;
+  EXPECT_FALSE(fs::exists(course_ / "quests_blank.tmp"));
+}
+
 // What an in-place copy of a blank table stopped on the way left holds no row: the
 // open makes the table again. Any other short data file goes to the repair, which
 // keeps it as it is.
