@@ -47,12 +47,54 @@ std::string MarkerOf(const std::string& staging, const std::string& name) {
   return JoinPath(staging, name + kMarkerExtension);
 }
 
-// The extensions the marker names; empty when it cannot be read.
-std::vector<std::string> MarkedExtensions(const std::string& marker) {
-  std::ifstream in(marker);
+// One table of a marked group and the extensions of its staged set.
+struct MarkedSet {
+  std::string name;
   std::vector<std::string> extensions;
-  for (std::string extension; in >> extension;) extensions.push_back(extension);
-  return extensions;
+};
+
+// The sets a marker names: a line of one extension belongs to the marker's own
+// table; a line "name .ext .ext" names another table of the same group.
+std::vector<MarkedSet> ReadMarker(const std::string& marker, const std::string& ownName) {
+  std::ifstream in(marker);
+  std::vector<MarkedSet> sets{{ownName, {}}};
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream words(line);
+    std::string first;
+    if (!(words >> first)) continue;
+    if (first.front() == '.') {
+      sets.front().extensions.push_back(first);
+      continue;
+    }
+    MarkedSet set{first, {}};
+    for (std::string extension; words >> extension;) set.extensions.push_back(extension);
+    sets.push_back(std::move(set));
+  }
+  return sets;
+}
+
+// Writes the group's marker whole under another name and renames it into place, so
+// that a run killed while marking leaves no marker, or one that names every set.
+bool WriteMarker(const std::string& staging, const std::vector<MarkedSet>& sets) {
+  const std::string marker = MarkerOf(staging, sets.front().name);
+  const std::string partial = marker + ".part";
+  {
+    std::ofstream out(partial, std::ios::trunc);
+    for (const auto& extension : sets.front().extensions) out << extension << "\n";
+    for (std::size_t i = 1; i < sets.size(); ++i) {
+      out << sets[i].name;
+      for (const auto& extension : sets[i].extensions) out << " " << extension;
+      out << "\n";
+    }
+    out.flush();
+    if (!out) {
+      Remove(partial);
+      return false;
+    }
+  }
+  if (Rename(partial, marker)) return true;
+  Remove(partial);
+  return false;
 }
 
 // The moves of a marked swap, each skipped when an earlier run already made it:
@@ -116,27 +158,20 @@ bool SwapInStagedTable(const std::string& targetFolder, const std::string& name)
 
 bool SwapInStagedTables(const std::string& targetFolder, const std::vector<std::string>& names) {
   const std::string staging = StagingFolderFor(targetFolder);
-  std::vector<std::vector<std::string>> sets;
+  if (names.empty()) return true;
+  std::vector<MarkedSet> sets;
   for (const std::string& name : names) {
     if (!Exists(TableFile(staging, name, ".dbf"))) return false;
-    std::vector<std::string> extensions;
+    MarkedSet set{name, {}};
     for (const char* extension : {".dbf", ".cdx", ".fpt"})
-      if (Exists(TableFile(staging, name, extension))) extensions.emplace_back(extension);
-    sets.push_back(std::move(extensions));
+      if (Exists(TableFile(staging, name, extension))) set.extensions.emplace_back(extension);
+    sets.push_back(std::move(set));
   }
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    std::ofstream marker(MarkerOf(staging, names[i]), std::ios::trunc);
-    for (const auto& extension : sets[i]) marker << extension << "\n";
-    marker.flush();
-    if (!marker) return false;
-  }
+  // One marker names the whole group: every set is marked before the first move.
+  if (!WriteMarker(staging, sets)) return false;
   bool ok = true;
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    if (MoveMarkedSet(staging, targetFolder, names[i], sets[i]))
-      Remove(MarkerOf(staging, names[i]));
-    else
-      ok = false;
-  }
+  for (const MarkedSet& set : sets) ok = MoveMarkedSet(staging, targetFolder, set.name, set.extensions) && ok;
+  if (ok) Remove(MarkerOf(staging, sets.front().name));
   RemoveStagingWhenEmpty(staging);
   return ok;
 }
@@ -150,15 +185,21 @@ void FinishTableSwaps(const std::string& targetFolder) {
     const std::string file = entry.path().filename().string();
     (EqualsNoCase(GetFileExtension(file), "ready") ? markers : others).push_back(file);
   }
+  std::vector<std::string> marked;  // the tables some marker names, done or not
   for (const auto& marker : markers) {
-    const std::string name = GetFileName(marker, false);
-    if (MoveMarkedSet(staging, targetFolder, name, MarkedExtensions(JoinPath(staging, marker))))
-      Remove(JoinPath(staging, marker));
+    bool ok = true;
+    for (const MarkedSet& set : ReadMarker(JoinPath(staging, marker), GetFileName(marker, false))) {
+      marked.push_back(set.name);
+      ok = MoveMarkedSet(staging, targetFolder, set.name, set.extensions) && ok;
+    }
+    if (ok) Remove(JoinPath(staging, marker));
   }
   // What no marker names is an unfinished staging: the live table was never touched.
   for (const auto& file : others) {
     const std::string name = GetFileName(file, false);
-    if (!Exists(MarkerOf(staging, name))) Remove(JoinPath(staging, file));
+    bool isMarked = false;
+    for (const auto& m : marked) isMarked = isMarked || EqualsNoCase(m, name);
+    if (!isMarked) Remove(JoinPath(staging, file));
   }
   RemoveStagingWhenEmpty(staging);
 }

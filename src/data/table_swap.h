@@ -26,8 +26,9 @@ bool StageTable(const std::string& fromFolder, const std::string& targetFolder, 
 // False when the staged data file is missing or a move failed; a marked set that
 // could not be moved waits for FinishTableSwaps.
 bool SwapInStagedTable(const std::string& targetFolder, const std::string& name);
-// The same for tables that belong together: every set is marked before the first
-// move, so that a run killed during the moves leaves all of them to be completed.
+// The same for tables that belong together: one marker, written whole, names every
+// set before the first move, so that a run killed while marking leaves none of them
+// marked and one killed during the moves leaves all of them to be completed.
 bool SwapInStagedTables(const std::string& targetFolder, const std::vector<std::string>& names);
 
 // Completes every marked swap an earlier run left in the target's staging folder,

@@ -45,8 +45,8 @@ class TableSwapTest : public TableFolderTest {
   static void Move(const fs::path& from, const fs::path& to) { fs::rename(from, to); }
 
   // The live table after the automatic repair: opens, has the rows, every tag clean.
-  void ExpectWhole(const std::vector<std::string>& rows, const std::string& point) {
-    const xbase::Data4 data = OpenTable((course_ / "notes.dbf").string(), 0, false, true);
+  void ExpectWhole(const std::vector<std::string>& rows, const std::string& point, const std::string& table = "notes") {
+    const xbase::Data4 data = OpenTable((course_ / (table + ".dbf")).string(), 0, false, true);
     ASSERT_NE(data, 0) << point;
     EXPECT_EQ(LiveRecords(data), rows) << point;
     for (const auto& check : xbase::detail::CheckTags(data)) EXPECT_TRUE(check.Problems().empty()) << point;
@@ -99,6 +99,39 @@ TEST_F(TableSwapTest, StageAndSwapReplaceTheWholeSet) {
   EXPECT_FALSE(StageTable((temp_.path() / "none").string(), course_.string(), "notes"));
   EXPECT_FALSE(SwapInStagedTable(course_.string(), "notes"));
   ExpectWhole(expectedNew_, "nothing staged");
+}
+
+TEST_F(TableSwapTest, TablesSwappedTogetherAreCompletedTogetherOrDroppedTogether) {
+  // "more" is a second table of the same group, staged beside "notes".
+  const auto prepareGroup = [&] {
+    fs::remove_all(course_);
+    Prepare(false);
+    for (const fs::path& folder : {course_, staging_})
+      for (const char* extension : {".dbf", ".cdx"})
+        fs::copy_file(folder / (std::string("notes") + extension), folder / (std::string("more") + extension));
+  };
+  // A run killed while it wrote the group's marker: neither table moves.
+  prepareGroup();
+  testing_support::WriteFile(staging_ / "notes.ready.part", ".dbf\n.cdx\n");
+  FinishTableSwaps(course_.string());
+  EXPECT_FALSE(fs::exists(staging_));
+  ExpectWhole(expectedOld_, "marking cut short");
+  ExpectWhole(expectedOld_, "marking cut short", "more");
+
+  // A run killed after the first table moved: the second follows on the next run.
+  prepareGroup();
+  ASSERT_TRUE(SwapInStagedTables(course_.string(), {"notes", "more"}));
+  ExpectWhole(expectedNew_, "swapped");
+  ExpectWhole(expectedNew_, "swapped", "more");
+  prepareGroup();
+  testing_support::WriteFile(staging_ / "notes.ready", ".dbf\n.cdx\nmore .dbf .cdx\n");
+  fs::remove(course_ / "notes.cdx");
+  Move(staging_ / "notes.dbf", course_ / "notes.dbf");
+  Move(staging_ / "notes.cdx", course_ / "notes.cdx");
+  FinishTableSwaps(course_.string());
+  EXPECT_FALSE(fs::exists(staging_));
+  ExpectWhole(expectedNew_, "one of two moved");
+  ExpectWhole(expectedNew_, "one of two moved", "more");
 }
 
 }  // namespace
