@@ -28,6 +28,8 @@
 #include "engine/modes/installer_scripts.h"
 #include "engine/modes/login.h"
 #include "engine/modes/precision_backup.h"
+#include "engine/modes/standards_install.h"
+#include "engine/modes/supplemental_package.h"
 #include "engine/modes/transfer_drivers.h"
 #include "engine/modes/unattended_operation.h"
 #include "engine/modes/vista_migrate.h"
@@ -113,7 +115,7 @@ int Dispatch(const std::string& line) {
     case 2:
       return NotAvailable("Recover");
     case 3:
-      return NotAvailable("InstallStandardTrees");
+      return InstallStandardTrees();
     case 4: {
       const auto range = ParseSupplementalRange(GetCommandArg(line, "IDStart"), GetCommandArg(line, "IDEnd"));
       if (!range) {
@@ -122,7 +124,9 @@ int Dispatch(const std::string& line) {
                kMbCritical);
         Terminate();
       }
-      return NotAvailable("CreateSupplementalPackage");
+      return CreateSupplementalPackage(static_cast<std::int32_t>(range->idStart),
+                                       static_cast<std::int32_t>(range->idEnd), Paths().CoursePath,
+                                       GetCommandArg(line, "ExtraIDs"));
     }
     case 5:
       AppendPackageDatabases();

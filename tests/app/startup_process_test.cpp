@@ -91,8 +91,8 @@ TEST_F(StartupProcess, EveryModeHasItsNumberAndTheUnbuiltOnesSaySo) {
   } rows[] = {
       {"Mode:DirectCopy", "1", "0", tolvarin::kTerminateStatus},  // the course /c does not exist
       {"Mode:RECOVER", "2", "0", tolvarin::kNotAvailableStatus},
-      {"Mode:InstallStandardTrees", "3", "0", tolvarin::kNotAvailableStatus},
-      {"Mode:CreateSupplementalPackage", "4", "0", tolvarin::kNotAvailableStatus},
+      {"Mode:InstallStandardTrees", "3", "0", tolvarin::kTerminateStatus},  // no SrcPath
+      {"Mode:CreateSupplementalPackage", "4", "0", tolvarin::kTerminateStatus},  // the course /c does not exist
       {"Mode:AppendPackage", "5", "0", 0},
       {"Mode:PrecisionBackup", "6", "1", 1},  // no profile: nothing to do, said in the log
       {"Mode:PrecisionRestore", "6", "2", tolvarin::kNotAvailableStatus},
