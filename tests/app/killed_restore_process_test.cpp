@@ -206,7 +206,7 @@ TEST_F(KilledRestoreProcess, BadInputIsToldAndChangesNothing) {
     bool box;
   } cases[] = {
       {"a backup table beyond repair", "quests.dbf", "not a table at all", "",
-       "could not be opened. An attempt to automatically correct the table has failed.", true},
+       "The table quests.dbf of the Corvane Backup Folder", true},
       {"a course folder that does not exist", "", "", "Nowhere", "does not exist", false},
   };
   PutCourseBack();

@@ -92,6 +92,20 @@ bool KnownSchema(const std::string& folder) {
   return schema >= 3 && schema <= 5;
 }
 
+// The first table of a staged backup that does not open even after the automatic
+// repair, "" when every one opens: the restore names the backup's own table then,
+// before a single row is copied.
+std::string FirstTableBeyondRepair(const std::string& folder) {
+  for (const std::string& path : GetFilesInFolder(folder, kAttrNormal, "DBF")) {
+    const std::string name = GetFileName(path, true);
+    if (ToUpper(name) == ToUpper(std::string(kVersionFile))) continue;
+    const xbase::Data4 data = OpenTable(path, 0, false, true);
+    if (data == 0) return name;
+    xbase::d4close(data);
+  }
+  return "";
+}
+
 }  // namespace
 
 std::vector<std::string> CheckBackupFolder(const std::string& folder, const std::vector<ExpectedRows>& expected,
@@ -198,6 +212,10 @@ TransferEnd DoRestore() {
         !FileExists(FindPath(JoinPath(source, kDescriptionFile))))
       return Fail("The Corvane Backup Folder \"" + p.BackupPath + "\" could not be copied for the restore.");
     UpgradeRestoredDatabase(source);
+    const std::string damaged = FirstTableBeyondRepair(source);
+    if (!damaged.empty())
+      return Fail("The table " + damaged + " of the Corvane Backup Folder \"" + p.BackupPath +
+                  "\" is damaged and could not be repaired.  Nothing was restored.");
   }
   PointSetAt(Src(), source);
   InitSrc();
