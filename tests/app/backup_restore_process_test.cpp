@@ -39,6 +39,36 @@ std::multiset<std::string> Rows(const fs::path& dbf) {
   return rows;
 }
 
+// Each row by its identifier and texts: a rebuilt table writes its empty numbers as 0.
+std::multiset<std::string> Keys(const std::multiset<std::string>& rows) {
+  std::multiset<std::string> keys;
+  for (const std::string& row : rows) {
+    std::string key;
+    for (size_t at = 0, next; (next = row.find('|', at)) != std::string::npos; at = next + 1) {
+      const std::string field = row.substr(at, next - at);
+      if (field.find_first_not_of("0123456789 ") != std::string::npos || at == 0) key += field + "|";
+    }
+    keys.insert(key);
+  }
+  return keys;
+}
+
+// The live rows among the first `count` records of a table, as Rows gives them.
+std::multiset<std::string> FirstRows(const fs::path& dbf, long count) {
+  std::multiset<std::string> rows;
+  xbase::Data4 data = xbase::d4open(tolvarin::Engine().EngineHandle, dbf.string());
+  EXPECT_NE(data, 0) << dbf;
+  if (data == 0) return rows;
+  for (long recno = 1; recno <= count && xbase::d4go(data, recno) == 0; ++recno) {
+    if (xbase::d4deleted(data)) continue;
+    std::string row;
+    for (int j = 1; j <= xbase::d4numFields(data); ++j) row += xbase::f4memoStr(xbase::d4fieldJ(data, j)) + "|";
+    rows.insert(row);
+  }
+  xbase::d4close(data);
+  return rows;
+}
+
 std::map<std::string, fs::path> Tables(const fs::path& folder) {
   std::map<std::string, fs::path> tables;
   for (const auto& entry : fs::directory_iterator(folder)) {
@@ -88,8 +118,10 @@ TEST_F(BackupRestoreProcess, ABackupEmptiesTheCourseAndARestoreBringsEveryRowBac
   const auto backedUp = Tables(backup);
   for (const char* table : {"quests", "exams", "examques", "users", "templates", "sessions"})
     EXPECT_TRUE(backedUp.count(table)) << table;
-  for (const std::string& image : made.content.imageFiles)
-    if (image.rfind("002", 0) == 0) EXPECT_TRUE(fs::exists(backup + "/" + image)) << image;
+  for (const std::string& image : made.content.imageFiles) {
+    if (image.rfind("002", 0) != 0) continue;
+    EXPECT_TRUE(fs::exists(backup + "/" + image)) << image;
+  }
 
   // The course has no table left, only its saved control files.
   EXPECT_TRUE(Tables(made.install.course).empty());
@@ -193,19 +225,7 @@ TEST_F(BackupRestoreProcess, ARestoreRepairsTheDamagedIndexesOfABackupFolder) {
   fs::copy(backup, saved);
   const std::string emptied = host.Scratch() + "/Emptied";
   fs::copy(made.install.course, emptied);
-  // Each row by its identifier and texts (a rebuilt table writes its empty numbers as 0).
-  auto keys = [](const fs::path& dbf) {
-    std::multiset<std::string> keys;
-    for (const std::string& row : Rows(dbf)) {
-      std::string key;
-      for (size_t at = 0, next; (next = row.find('|', at)) != std::string::npos; at = next + 1) {
-        const std::string field = row.substr(at, next - at);
-        if (field.find_first_not_of("0123456789 ") != std::string::npos || at == 0) key += field + "|";
-      }
-      keys.insert(key);
-    }
-    return keys;
-  };
+  const auto keys = [](const fs::path& dbf) { return Keys(Rows(dbf)); };
   const std::multiset<std::string> quests = keys(backup + "/quests.dbf");
   const std::multiset<std::string> exams = keys(backup + "/exams.dbf");
   struct Damage {
@@ -229,6 +249,25 @@ TEST_F(BackupRestoreProcess, ARestoreRepairsTheDamagedIndexesOfABackupFolder) {
     EXPECT_TRUE(keys(live.at("quests")) == quests) << damage.what;
     EXPECT_TRUE(keys(live.at("exams")) == exams) << damage.what;
   }
+}
+
+TEST_F(BackupRestoreProcess, ARestoreTakesTheWholeRowsOfABackupTableCutShort) {
+  ASSERT_EQ(Run("BACKUP").status, 0);
+  const std::string dbf = backup + "/quests.dbf";
+  const std::string bytes = testing_support::ReadFile(dbf);
+  ASSERT_GT(bytes.size(), 12u);
+  const auto word = [&](size_t at) { return static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1]) << 8; };
+  const size_t header = word(8), record = word(10);
+  const long records = static_cast<long>((bytes.size() - header) / record);
+  ASSERT_GT(records, 10);
+  const long kept = records / 2;
+  const std::multiset<std::string> whole = Keys(FirstRows(dbf, kept));
+  ASSERT_FALSE(whole.empty());
+  // Cut in the middle of the record after them, as a copy that stopped part way.
+  fs::resize_file(dbf, header + kept * record + record / 2);
+  const RunResult restored = Run("RESTORE");
+  ASSERT_EQ(restored.status, 0) << restored.stderrText;
+  EXPECT_TRUE(Keys(Rows(Tables(made.install.course).at("quests"))) == whole);
 }
 
 }  // namespace
