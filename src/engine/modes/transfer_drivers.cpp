@@ -54,6 +54,31 @@ class WaitCursor {
   WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
+// A new backup folder's tables belong to this run alone: each is locked whole for
+// the copy, so that an append need not take the header's lock and read the record
+// count again for every row. Every write keeps its order; a killed run's locks go
+// with it.
+class HeldWhole {
+ public:
+  explicit HeldWhole(const DatabaseSet& set) {
+    for (const xbase::Data4 data :
+         {set.Users.Data, set.Exams.Data, set.ExamQues.Data, set.Sessions.Data, set.SesQuests.Data,
+          set.SesResults.Data, set.Templates.Data, set.Classes.Data, set.Students.Data, set.Attributes.Data,
+          set.CharAttributes.Data, set.EnumAttributes.Data, set.EnumValues.Data, set.MemoAttributes.Data,
+          set.PrintOpt.Data, set.Quests.Data, set.QuesType.Data, set.Descript.Data, set.Standard.Data,
+          set.StanQues.Data})
+      if (data != 0 && xbase::d4lockAll(data) == 0) held_.push_back(data);
+  }
+  ~HeldWhole() {
+    for (const xbase::Data4 data : held_) xbase::d4unlock(data);
+  }
+  HeldWhole(const HeldWhole&) = delete;
+  HeldWhole& operator=(const HeldWhole&) = delete;
+
+ private:
+  std::vector<xbase::Data4> held_;
+};
+
 void Diagnostic(const std::string& text) {
   if (Settings().DiagnosticMode) MsgBox(text, kMbOkOnly);
 }
@@ -165,7 +190,11 @@ TransferEnd DoBackup() {
     return TransferEnd::Failed;  // the mapping said why
   }
   WriteLog("After map");
-  const bool copied = CopyTables();
+  bool copied = false;
+  {
+    const HeldWhole held(Dest());
+    copied = CopyTables();
+  }
   const std::vector<ExpectedRows> expected = SelectedRowCounts();
   UninitDest();
   UninitSrc();

@@ -29,6 +29,8 @@ std::string RemapActivityText(const std::string& text, const ActivityReplacement
 
 // The activity row being copied: its blob memo, lower-cased, rewritten in place.
 void RemapActivityQuestionIDs();
+// The same with the replacements made once for every activity row of a copy.
+void RemapActivityQuestionIDs(const ActivityReplacements& replacements);
 // Every "*.lda" file of the package folder (BackupPath), replaced only once its
 // rewritten text is on disk.
 void RemapActivityFiles();

@@ -1,7 +1,12 @@
 #include "engine/transfer/row_copy.h"
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
+#include <map>
+#include <optional>
+#include <set>
+#include <unordered_set>
 #include <vector>
 
 #include "construction/blank_tables.h"
@@ -74,6 +79,98 @@ bool PreviewSaysGoOn() {
   return FacilityMessageBox(kPreviewText, kMbOkCancel | kMbQuestion) == kIdOk;
 }
 
+// A folder's file names without regard to case, read once and kept up to date as
+// pictures are added: a name that is there in another case is written over, never
+// doubled (the first of several in plain order, as FindPath picks it).
+class ImageFolderNames {
+ public:
+  explicit ImageFolderNames(std::string folder) : folder_(std::move(folder)) {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder_, ec)) {
+      const std::string name = entry.path().filename().string();
+      exact_.insert(name);
+      const auto [it, added] = byLower_.emplace(ToLower(name), name);
+      if (!added && name < it->second) it->second = name;
+    }
+  }
+  // Where a file of this name is to be written.
+  std::string Claim(const std::string& name) {
+    if (!exact_.count(name)) {
+      const std::string lower = ToLower(name);
+      if (const auto it = byLower_.find(lower); it != byLower_.end()) return JoinPath(folder_, it->second);
+      exact_.insert(name);
+      byLower_.emplace(lower, name);
+    }
+    return JoinPath(folder_, name);
+  }
+
+ private:
+  std::string folder_;
+  std::set<std::string> exact_;
+  std::map<std::string, std::string> byLower_;
+};
+
+// What the copy of every row of one table looks up again and again, gathered once
+// per table: the activity rewrites (fixed once the maps are built) and the keys the
+// source attribute tables hold, so that a row without attributes costs no seek.
+struct TableCopyLookups {
+  bool active = false;
+  std::optional<ActivityReplacements> activities;
+  bool rowKeysRead = false;
+  // Per source attribute table: every stored key of its row tag; none when the
+  // table is not there or is also the destination (its keys grow while it is read).
+  std::array<std::optional<std::unordered_set<std::string>>, 3> rowKeys;
+};
+
+TableCopyLookups& Lookups() {
+  static TableCopyLookups lookups;
+  return lookups;
+}
+
+class TableCopyScope {
+ public:
+  TableCopyScope() {
+    Lookups() = TableCopyLookups{};
+    Lookups().active = true;
+  }
+  ~TableCopyScope() { Lookups() = TableCopyLookups{}; }
+  TableCopyScope(const TableCopyScope&) = delete;
+  TableCopyScope& operator=(const TableCopyScope&) = delete;
+};
+
+std::optional<std::unordered_set<std::string>> StoredKeys(xbase::Data4 data, xbase::Tag4 tag) {
+  if (data == 0 || tag == 0) return std::nullopt;
+  std::unordered_set<std::string> keys;
+  xbase::d4tagSelect(data, tag);
+  int rc = xbase::d4top(data);
+  for (; rc == xbase::kSuccess; rc = xbase::d4skip(data, 1)) keys.insert(xbase::t4key(tag));
+  if (rc != xbase::kEof) return std::nullopt;
+  return keys;
+}
+
+bool SameFolder(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  return fs::equivalent(FindPath(a), FindPath(b), ec) || ec;  // unsure counts as the same
+}
+
+// Whether a seek of key on the source attribute table (tag) could find a row: false
+// only when the gathered keys say that neither the key nor its lower case is there.
+bool MayHoldRows(int table, xbase::Tag4 tag, const std::string& key) {
+  const auto& keys = Lookups().rowKeys[static_cast<std::size_t>(table)];
+  if (!keys) return true;
+  const std::size_t length = static_cast<std::size_t>(xbase::t4keyLen(tag));
+  if (key.size() < length) return true;  // a shorter key finds by prefix
+  const std::string stored = key.substr(0, length);
+  return keys->count(stored) || keys->count(ToLower(stored));
+}
+
+// What CopyFileReplace does, for a target whose real name is known already.
+void ReplaceFile(const std::string& source, const std::string& target) {
+  std::error_code ec;
+  if (!fs::is_directory(fs::symlink_status(target, ec))) fs::remove(target, ec);
+  fs::copy_file(source, target, fs::copy_options::overwrite_existing, ec);
+}
+
 }  // namespace
 
 void SetImportPreview(ImportPreview preview) { Preview() = std::move(preview); }
@@ -100,6 +197,7 @@ bool CopyTables() {
 }
 
 void CopyTable(TableMapping& m) {
+  const TableCopyScope scope;
   if (!m.Enabled) {
     CopyTableSpecial(m);
     return;
@@ -171,7 +269,16 @@ void CopyTableSpecial(TableMapping& m) {
       case kDescriptTable:
         xbase::f4assign(dest.Descript.Image_id, ImageText(LookupNewID(kImageFiles, Number(src.Descript.Image_id))));
         break;
-      case kTemplatesTable: RemapActivityQuestionIDs(); break;
+      case kTemplatesTable: {
+        TableCopyLookups& lookups = Lookups();
+        if (!lookups.active) {
+          RemapActivityQuestionIDs();
+          break;
+        }
+        if (!lookups.activities) lookups.activities = CurrentActivityReplacements();
+        RemapActivityQuestionIDs(*lookups.activities);
+        break;
+      }
       default: break;
     }
   } else {
@@ -230,8 +337,17 @@ void AppendRowKeyPairs(const std::string& tableName, std::int32_t oldID, std::in
       {&src.CharAttributes, &dest.CharAttributes},
       {&src.EnumAttributes, &dest.EnumAttributes},
       {&src.MemoAttributes, &dest.MemoAttributes}};
-  for (const auto& [from, to] : tables) {
+  TableCopyLookups& lookups = Lookups();
+  if (lookups.active && !lookups.rowKeysRead) {
+    lookups.rowKeysRead = true;
+    if (!SameFolder(src.CourseFolder, dest.CourseFolder))
+      for (std::size_t i = 0; i < std::size(tables); ++i)
+        lookups.rowKeys[i] = StoredKeys(tables[i].first->Data, tables[i].first->RowTag);
+  }
+  for (std::size_t i = 0; i < std::size(tables); ++i) {
+    const auto& [from, to] = tables[i];
     if (from->Data == 0 || to->Data == 0) continue;
+    if (lookups.active && !MayHoldRows(static_cast<int>(i), from->RowTag, oldKey)) continue;
     CopyMatchingRows({from->Data, from->RowTag}, {to->Data, to->Table_id}, oldKey, newText);
   }
 }
@@ -353,24 +469,28 @@ void CopyImages() {
   const std::string from = Src().CourseFolder;
   const std::string to = Dest().CourseFolder;
   std::error_code ec;
-  // The source folder's image files by identifier, listed once.
-  std::vector<fs::path> files;
+  // Both folders are listed once: looking each name up in a folder of thousands of
+  // pictures would read the whole folder for every file copied.
+  std::vector<std::string> files;
   for (const auto& entry : fs::directory_iterator(from, ec))
-    if (entry.is_regular_file(ec)) files.push_back(entry.path());
+    if (entry.is_regular_file(ec)) files.push_back(entry.path().filename().string());
   std::sort(files.begin(), files.end());
+  ImageFolderNames targets(FindPath(to));
   for (std::int32_t old : SelectedImageIDs()) {
     const std::int32_t id = LookupNewID(kImageFiles, old);
     if (id == 0) continue;
     const std::string stem = FormatID(old);
     bool found = false;
-    for (const fs::path& file : files) {
-      const std::string name = file.filename().string();
-      if (name.size() < stem.size() + 1 || name.compare(0, stem.size(), stem) != 0 || name[stem.size()] != '.') continue;
+    for (auto it = std::lower_bound(files.begin(), files.end(), stem); it != files.end(); ++it) {
+      const std::string& name = *it;
+      if (name.compare(0, stem.size(), stem) != 0) break;
+      if (name.size() < stem.size() + 1 || name[stem.size()] != '.') continue;
       found = true;
       const std::string extension = name.substr(stem.size() + 1);
-      const std::string target = JoinPath(to, FormatID(id) + "." + extension);
-      if (fs::equivalent(file, target, ec)) continue;
-      CopyFileReplace(file.string(), target);
+      const std::string source = JoinPath(from, name);
+      const std::string target = targets.Claim(FormatID(id) + "." + extension);
+      if (fs::equivalent(source, target, ec)) continue;
+      ReplaceFile(source, target);
       WriteLog("Copied image from " + from + "/" + name + " to " + to + "/" + FormatID(id) + "." + extension);
     }
     // The search starts from the current course, which in a restore or an import is

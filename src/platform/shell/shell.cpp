@@ -11,6 +11,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <string_view>
 
 extern char** environ;
 
@@ -19,7 +20,7 @@ namespace {
 
 char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
 
-bool EqualNoCase(const std::string& a, const std::string& b) {
+bool EqualNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
@@ -50,6 +51,22 @@ std::vector<std::string> EntryNames(const std::string& folder) {
   ::closedir(dir);
   std::sort(names.begin(), names.end(), LessNoCase);
   return names;
+}
+
+// The entry of a folder that equals name without regard to case; of several, the one
+// a sorted listing shows first. One pass over the folder, without sorting it: a folder
+// of thousands of pictures is searched for every table file a run looks for.
+std::string FindNoCase(const std::string& folder, const std::string& name) {
+  std::string match;
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return match;
+  while (dirent* entry = ::readdir(dir)) {
+    const std::string_view found = entry->d_name;
+    if (found.size() != name.size() || found == "." || found == "..") continue;
+    if (EqualNoCase(found, name) && (match.empty() || found < match)) match = found;
+  }
+  ::closedir(dir);
+  return match;
 }
 
 bool MatchFrom(const std::string& name, size_t n, const std::string& pattern, size_t p) {
@@ -113,12 +130,7 @@ std::string ResolveCase(const std::string& path) {
     if (found && !part.empty() && part != "." && part != "..") {
       std::string candidate = result + part;
       if (!Exists(candidate)) {
-        std::string match;
-        for (const std::string& name : EntryNames(result.empty() ? "." : result))
-          if (EqualNoCase(name, part)) {
-            match = name;
-            break;
-          }
+        const std::string match = FindNoCase(result.empty() ? "." : result, part);
         if (match.empty())
           found = false;
         else

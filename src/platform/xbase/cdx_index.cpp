@@ -343,6 +343,21 @@ void CdxIndex::Release(bool unchanged) {
   UnlockIndex();
 }
 
+void CdxIndex::Keep(bool keep) {
+  if (keep == kept_) return;
+  if (!keep) {
+    kept_ = false;
+    UnlockIndex();
+    return;
+  }
+  try {
+    LockIndex();
+    kept_ = true;
+  } catch (const LockFailed&) {
+    // Another process holds it: each change takes it on its own, as without Keep.
+  }
+}
+
 // The journal lies in the header's reserved bytes: a flag beside the update mark,
 // the first moved record and the kept count after the 32 bytes every update writes.
 int CdxIndex::Note(long first, long kept) {

@@ -65,6 +65,7 @@ class CdxIndex final : public TableIndex {
   bool CutShort() const override;
   int Hold() override;
   void Release(bool unchanged) override;
+  void Keep(bool keep) override;
   int Note(long first, long kept) override;
   bool Noted(long& first, long& kept) const override;
   int Rebuild(const std::function<bool(long& recno, std::string& record)>& next, long expected = 0) override;
@@ -236,6 +237,7 @@ class CdxIndex final : public TableIndex {
   bool headDirty_ = false;
   bool marked_ = false;  // this process set the update mark and has not cleared it
   bool markedBefore_ = false;  // Hold found a dead writer's mark
+  bool kept_ = false;  // Keep holds one level of the index lock
   // Scratch of Insert, kept so that an append allocates nothing for its keys.
   std::vector<std::string> insertKeys_;
   std::vector<char> insertAdd_;

@@ -290,6 +290,25 @@ bool Table::ReadRecord(long recno, std::string& out) {
   return file_->Read(offset, out.data(), out.size());
 }
 
+void Table::ReadRecords(long last, const std::function<void(long recno, std::string& record)>& visit) {
+  const std::size_t width = static_cast<std::size_t>(RecordLength());
+  const long perStretch = std::max<long>(1, static_cast<long>((1u << 20) / std::max<std::size_t>(1, width)));
+  std::string stretch, record;
+  for (long first = 1; first <= last; first += perStretch) {
+    const long n = std::min(perStretch, last - first + 1);
+    stretch.resize(static_cast<std::size_t>(n) * width);
+    const bool read = file_->Read(headerLength_ + static_cast<std::int64_t>(first - 1) * RecordLength(),
+                                  stretch.data(), stretch.size());
+    for (long r = first; r < first + n; ++r) {
+      if (read)
+        record.assign(stretch, static_cast<std::size_t>(r - first) * width, width);
+      else
+        ReadRecord(r, record);  // a stretch the file does not hold whole: record by record, as far as it goes
+      visit(r, record);
+    }
+  }
+}
+
 namespace {
 constexpr std::size_t kReadAheadBlockBytes = 32768;
 constexpr std::size_t kReadAheadMaxBytes = 32u << 20;  // records past this are read one by one
@@ -1278,6 +1297,8 @@ int Table::LockAll() {
   // From here on the count and the memo header change only through this handle.
   RecCount();
   if (memo_) memo_->Forget();
+  // Nobody else can change the table now: its index lock is kept, not taken per row.
+  if (index_) index_->Keep(true);
   return kSuccess;
 }
 
@@ -1286,6 +1307,7 @@ int Table::Unlock() {
   if (index_) {
     int flushed = index_->Flush();
     if (code == kSuccess) code = flushed;
+    index_->Keep(false);
   }
   file_->UnlockAll(this);
   lockedRecord_ = 0;
@@ -1303,6 +1325,7 @@ int Table::Flush() {
 
 int Table::Close() {
   int code = Flush();
+  if (index_) index_->Keep(false);
   file_->UnlockAll(this);
   lockedRecord_ = 0;
   if (memo_) memo_->File().UnlockAll(this);

@@ -111,6 +111,9 @@ class Table {
 
   // Reads any record's bytes (no position change); false past the end.
   bool ReadRecord(long recno, std::string& out);
+  // Hands records 1..last to visit in order, read a stretch at a time (no position
+  // change); a record past the file's end comes as ReadRecord leaves it.
+  void ReadRecords(long last, const std::function<void(long recno, std::string& record)>& visit);
   // Memo text behind a record's pointer bytes (any record); "" for none, and "" with
   // kErrorMemo left pending in the context for a damaged pointer, block or length.
   std::string MemoOf(std::string_view record, const FieldLayout& field);

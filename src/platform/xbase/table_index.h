@@ -87,6 +87,10 @@ class TableIndex {
   // move; Noted reads it back (false when no pack was that far).
   virtual int Hold() { return kSuccess; }
   virtual void Release(bool /*unchanged*/) {}
+  // While the table is locked whole: keep the index lock from one change to the next
+  // (true) instead of taking it for each, and let it go again (false). Every change
+  // still marks, writes and clears as above.
+  virtual void Keep(bool /*keep*/) {}
   virtual int Note(long /*first*/, long /*kept*/) { return kErrorIndex; }
   virtual bool Noted(long& /*first*/, long& /*kept*/) const { return false; }
   // Rebuilds every tag from all records (pack, reindex). next() yields records in

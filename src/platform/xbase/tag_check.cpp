@@ -48,8 +48,9 @@ std::vector<TagCheck> CheckTags(Data4 data) {
   auto* index = dynamic_cast<CdxIndex*>(table->Index());
   if (!index) return out;
   const long count = table->RecCount();
+  // Every record, read in long stretches rather than one system call each.
   std::vector<std::string> records(static_cast<size_t>(count) + 1);
-  for (long r = 1; r <= count; ++r) table->ReadRecord(r, records[static_cast<size_t>(r)]);
+  table->ReadRecords(count, [&](long recno, std::string& record) { records[static_cast<size_t>(recno)].swap(record); });
 
   for (int t = 0; t < index->TagCount(); ++t) {
     const TagDescription& d = index->Tag(t);

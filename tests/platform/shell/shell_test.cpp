@@ -101,6 +101,10 @@ TEST(ShellCase, ExactNameWinsOverOtherSpellings) {
   WriteFile(dir.path() / "Kestal.INI", "b");
   EXPECT_EQ(shell::ResolveCase(dir.str() + "/Kestal.INI"), dir.str() + "/Kestal.INI");
   EXPECT_EQ(shell::ResolveCase(dir.str() + "/kestal.ini"), dir.str() + "/kestal.ini");
+  // None exact: the same spelling every time, the first in plain order, whatever
+  // order the folder lists them in.
+  WriteFile(dir.path() / "KESTAL.ini", "c");
+  EXPECT_EQ(shell::ResolveCase(dir.str() + "/KESTAL.INI"), dir.str() + "/KESTAL.ini");
 }
 
 TEST(ShellList, SortedWithoutCaseAndMatchedWithoutCase) {

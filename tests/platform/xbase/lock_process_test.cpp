@@ -7,11 +7,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/xbase/tag_check.h"
 #include "table_test_util.h"
 
 namespace {
@@ -249,6 +251,38 @@ TEST_F(TwoProcesses, AppendsOfTheOtherProcessAreSeen) {
   std::vector<std::string> ids;
   for (int rc = d4top(fresh); rc == 0; rc = d4skip(fresh, 1)) ids.push_back(f4str(d4field(fresh, "id")));
   EXPECT_EQ(ids, (std::vector<std::string>{"0000001", "0000002", "0000003", "0000004", "0000005", "0000006"}));
+}
+
+// A handle that holds the whole file keeps the index lock between its appends and
+// gives it back with the file: another process appends at once afterwards.
+TEST_F(TwoProcesses, TheWholeFileLockTakesTheIndexLockAlongAndGivesItBack) {
+  const std::string indexed = (dir.path() / "indexed.dbf").string();
+  Data4 data = d4create(engine.code(), indexed, {{"id", 'C', 7, 0}, {"note", 'M', 10, 0}},
+                        {{"ID", "id", "", kUniqueError, 0}});
+  ASSERT_NE(data, 0);
+  ASSERT_EQ(d4lockAll(data), 0);
+  for (int i = 1; i <= 3; ++i) ASSERT_EQ(AppendRow(data, {"000000" + std::to_string(i), "held"}), 0);
+  ASSERT_EQ(d4unlock(data), 0);
+  Peer peer([&](Peer& self) {
+    Engine own;
+    Data4 d = d4open(own.code(), indexed);
+    const auto start = std::chrono::steady_clock::now();
+    const int rc = d != 0 ? AppendRow(d, {"0000004", "from the child"}) : -1;
+    // An index lock left held would keep the append waiting for its whole timeout.
+    const bool prompt = std::chrono::steady_clock::now() - start < std::chrono::seconds(5);
+    self.SendCode(rc == 0 && prompt ? 0 : 1);
+    return 0;
+  });
+  EXPECT_EQ(peer.ReceiveCode(), 0);
+  EXPECT_EQ(peer.Finish(), 0);
+  ASSERT_EQ(d4close(data), 0);
+  Data4 fresh = d4open(engine.code(), indexed);
+  ASSERT_NE(fresh, 0);
+  EXPECT_EQ(d4recCount(fresh), 4);
+  for (const auto& tag : detail::CheckTags(fresh)) EXPECT_TRUE(tag.Problems().empty()) << tag.Line();
+  d4tagSelect(fresh, d4tag(fresh, "ID"));
+  EXPECT_EQ(d4seek(fresh, "0000004"), 0);
+  d4close(fresh);
 }
 
 // The lock bytes other FoxPro-family programs test: with a structural index flag,
