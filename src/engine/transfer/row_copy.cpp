@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <tuple>
 #include <unordered_set>
 #include <vector>
 
@@ -164,6 +165,29 @@ bool MayHoldRows(int table, xbase::Tag4 tag, const std::string& key) {
   return keys->count(stored) || keys->count(ToLower(stored));
 }
 
+// The standards links this copy appended: a destination table that takes its rows
+// in bulk (see DoBackup) finds them in its tags only once the copy is over.
+struct AppendedLinks {
+  bool active = false;
+  std::set<std::tuple<std::int32_t, std::int32_t, std::int32_t>> links;  // tree, node, question
+};
+
+AppendedLinks& Appended() {
+  static AppendedLinks appended;
+  return appended;
+}
+
+class CopyScope {
+ public:
+  CopyScope() {
+    Appended() = AppendedLinks{};
+    Appended().active = true;
+  }
+  ~CopyScope() { Appended() = AppendedLinks{}; }
+  CopyScope(const CopyScope&) = delete;
+  CopyScope& operator=(const CopyScope&) = delete;
+};
+
 // What CopyFileReplace does, for a target whose real name is known already.
 void ReplaceFile(const std::string& source, const std::string& target) {
   std::error_code ec;
@@ -182,6 +206,7 @@ bool CopyTables() {
     WriteLog("Import cancelled at the preview: nothing was copied");
     return false;
   }
+  const CopyScope scope;
   if (s.Operation != 4 && s.Mode == 0 && s.Interactive && (UserAccessLevel() == 1 || s.Operation == 1))
     CopyUsersTable();
   if (s.Operation == 1 || s.Operation == 3 || Transfer().ImportClassification) CopyStandardNodes();
@@ -316,6 +341,8 @@ void AddStandardQuestionLink(std::int32_t tree, std::int32_t node, std::int32_t 
   const StanQuesRecord& d = Dest().StanQues;
   if (d.Data == 0) return;
   const std::string key = std::to_string(questID);
+  AppendedLinks& appended = Appended();
+  if (appended.active && appended.links.count({tree, node, questID})) return;
   if (Seek(d.Data, d.Quest_idTag, key)) {
     do {
       if (Number(d.Tree_id) == tree && Number(d.Node_id) == node) return;
@@ -326,6 +353,7 @@ void AddStandardQuestionLink(std::int32_t tree, std::int32_t node, std::int32_t 
   xbase::f4assignLong(d.Node_id, node);
   xbase::f4assignLong(d.Quest_id, questID);
   Engine().LastEngineCode = xbase::d4append(d.Data);
+  if (appended.active && Engine().LastEngineCode == 0) appended.links.insert({tree, node, questID});
 }
 
 void AppendRowKeyPairs(const std::string& tableName, std::int32_t oldID, std::int32_t newID) {

@@ -247,6 +247,11 @@ int d4unlock(Data4 data) {
   return t ? t->Unlock() : kErrorHandle;
 }
 
+int d4bulkAppend(Data4 data, int on) {
+  Table* t = FindTable(data);
+  return t ? t->BulkAppend(on != 0) : kErrorHandle;
+}
+
 // --- fields ---------------------------------------------------------------------
 
 char f4type(Field4 field) {

@@ -128,7 +128,8 @@ void CdxIndex::DropCache() {
 void CdxIndex::Sync(bool force) {
   unsigned char h[32];
   if (!ReadAt(0, h, sizeof h)) throw CdxDamaged("index header unreadable");
-  if (h[kMarkOffset] != 0) {
+  // A deferred bulk copy's own mark: the pages stand as they were before it.
+  if (h[kMarkOffset] != 0 && !deferred_) {
     if (lockDepth_ == 0) throw NeedLock{};
     throw CdxDamaged("an update of the index was cut short");
   }
@@ -356,6 +357,33 @@ void CdxIndex::Keep(bool keep) {
   } catch (const LockFailed&) {
     // Another process holds it: each change takes it on its own, as without Keep.
   }
+}
+
+int CdxIndex::Defer() {
+  if (deferred_) return kSuccess;
+  for (const auto& t : tags_)
+    if (!t.key) return kErrorExpr;
+  std::vector<std::unordered_set<std::string>> keys(tags_.size());
+  for (size_t i = 0; i < tags_.size(); ++i) {
+    if (tags_[i].desc.unique != kUniqueError) continue;
+    const int code = Walk(static_cast<int>(i), [&](std::string_view key, long) { keys[i].emplace(key); });
+    if (code != kSuccess) return code;
+  }
+  const int code = Hold();
+  if (code != kSuccess) return code;
+  deferredKeys_ = std::move(keys);
+  deferred_ = true;
+  return kSuccess;
+}
+
+int CdxIndex::Resume(const std::function<bool(long& recno, std::string& record)>& next, long expected) {
+  if (!deferred_) return kSuccess;
+  deferred_ = false;
+  deferredKeys_.clear();
+  // The mark stays when the rebuild fails: the index then reads as damaged.
+  const int code = Rebuild(next, expected);
+  Release(false);
+  return code;
 }
 
 // The journal lies in the header's reserved bytes: a flag beside the update mark,
@@ -1223,6 +1251,20 @@ int CdxIndex::Insert(long recno, std::string_view record, WriteStep write) {
   for (const auto& t : tags_)
     if (!t.key) return kErrorExpr;
   if (recno <= 0) return kErrorRecord;
+  if (deferred_) {
+    std::vector<std::string>& keys = insertKeys_;
+    keys.assign(tags_.size(), std::string());
+    for (size_t i = 0; i < tags_.size(); ++i) {
+      if (tags_[i].desc.unique != kUniqueError || !Wanted(static_cast<int>(i), record, recno)) continue;
+      keys[i] = KeyFor(tags_[i], record, recno);
+      if (deferredKeys_[i].count(keys[i])) return kUnique;
+    }
+    const int code = write();
+    if (code != kSuccess) return code;
+    for (size_t i = 0; i < tags_.size(); ++i)
+      if (tags_[i].desc.unique == kUniqueError && !keys[i].empty()) deferredKeys_[i].insert(std::move(keys[i]));
+    return kSuccess;
+  }
   return Change([&] {
     Sync();
     std::vector<std::string>& keys = insertKeys_;
@@ -1273,6 +1315,19 @@ int CdxIndex::Replace(long recno, std::string_view before, std::string_view afte
     any = true;
   }
   if (!any) return write();
+  if (deferred_) {
+    for (size_t i = 0; i < tags_.size(); ++i)
+      if (tags_[i].desc.unique == kUniqueError && moves[i].add && deferredKeys_[i].count(moves[i].newKey))
+        return kUnique;
+    const int code = write();
+    if (code != kSuccess) return code;
+    for (size_t i = 0; i < tags_.size(); ++i) {
+      if (tags_[i].desc.unique != kUniqueError) continue;
+      if (moves[i].remove) deferredKeys_[i].erase(moves[i].oldKey);
+      if (moves[i].add) deferredKeys_[i].insert(moves[i].newKey);
+    }
+    return kSuccess;
+  }
   return Change([&] {
     Sync();
     for (size_t i = 0; i < tags_.size(); ++i) {

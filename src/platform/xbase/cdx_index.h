@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/xbase/cdx_map.h"
@@ -66,6 +67,9 @@ class CdxIndex final : public TableIndex {
   int Hold() override;
   void Release(bool unchanged) override;
   void Keep(bool keep) override;
+  int Defer() override;
+  int Resume(const std::function<bool(long& recno, std::string& record)>& next, long expected) override;
+  bool Deferred() const override { return deferred_; }
   int Note(long first, long kept) override;
   bool Noted(long& first, long& kept) const override;
   int Rebuild(const std::function<bool(long& recno, std::string& record)>& next, long expected = 0) override;
@@ -238,6 +242,9 @@ class CdxIndex final : public TableIndex {
   bool marked_ = false;  // this process set the update mark and has not cleared it
   bool markedBefore_ = false;  // Hold found a dead writer's mark
   bool kept_ = false;  // Keep holds one level of the index lock
+  bool deferred_ = false;  // between Defer and Resume
+  // While deferred: per tag, the keys a unique (15) tag holds (empty set otherwise).
+  std::vector<std::unordered_set<std::string>> deferredKeys_;
   // Scratch of Insert, kept so that an append allocates nothing for its keys.
   std::vector<std::string> insertKeys_;
   std::vector<char> insertAdd_;

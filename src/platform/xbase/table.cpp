@@ -790,7 +790,8 @@ std::function<bool(long&, std::string&)> Table::RecordsInStretches(long last) {
 
 int Table::Pack() {
   DropReadAhead();
-  int code = WriteBack();
+  int code = BulkAppend(false);  // a pack ends a bulk copy first: it moves the records the tags name
+  if (code == kSuccess) code = WriteBack();
   if (code != kSuccess) return code;
   if (readOnly_) return kErrorAccess;
   // Records move before the index is rebuilt: an index that could not follow them
@@ -895,7 +896,8 @@ int Table::Pack() {
 // header names a production index rebuilds that index from the tag definitions the
 // file still holds, and keeps it open from then on.
 int Table::RebuildIndex() {
-  int code = WriteBack();
+  int code = BulkAppend(false);  // so does a reindex (it is one)
+  if (code == kSuccess) code = WriteBack();
   if (code != kSuccess) return code;
   std::string cdx;
   if (!index_) {
@@ -1302,8 +1304,25 @@ int Table::LockAll() {
   return kSuccess;
 }
 
-int Table::Unlock() {
+int Table::BulkAppend(bool on) {
+  if (!index_) return kSuccess;
+  if (!on) {
+    int code = WriteBack();
+    const int rebuilt = index_->Resume(RecordsInStretches(count_), count_);
+    return code != kSuccess ? code : rebuilt;
+  }
+  if (index_->Deferred()) return kSuccess;
+  if (readOnly_) return kErrorAccess;
+  if (!HoldsFileLock()) return kLocked;
   int code = WriteBack();
+  if (code != kSuccess) return code;
+  return index_->Defer();
+}
+
+int Table::Unlock() {
+  int code = BulkAppend(false);
+  const int written = WriteBack();
+  if (code == kSuccess) code = written;
   if (index_) {
     int flushed = index_->Flush();
     if (code == kSuccess) code = flushed;
@@ -1324,7 +1343,9 @@ int Table::Flush() {
 }
 
 int Table::Close() {
-  int code = Flush();
+  int code = BulkAppend(false);
+  const int flushed = Flush();
+  if (code == kSuccess) code = flushed;
   if (index_) index_->Keep(false);
   file_->UnlockAll(this);
   lockedRecord_ = 0;

@@ -122,6 +122,10 @@ class Table {
   int Lock(long recno);  // kLocked while another process holds it; gives back the earlier record
   int LockAll();
   int Unlock();
+  // With the whole file locked: appends (and write-backs) leave the tags alone until
+  // the bulk copy ends (off, Unlock or Close), which rebuilds them once. See
+  // TableIndex::Defer. kLocked without the file lock; nothing to do without an index.
+  int BulkAppend(bool on);
 
   // --- index ----------------------------------------------------------------
   TableIndex* Index() const { return index_.get(); }

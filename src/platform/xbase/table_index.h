@@ -91,6 +91,17 @@ class TableIndex {
   // (true) instead of taking it for each, and let it go again (false). Every change
   // still marks, writes and clears as above.
   virtual void Keep(bool /*keep*/) {}
+  // A bulk copy into a table locked whole: Defer takes the index lock and marks the
+  // file for the whole copy; from then on Insert and Replace refuse what a unique
+  // (15) tag would refuse and run the data file's writes without touching a page,
+  // and reads see the tags as they were. Resume rebuilds every tag once from the
+  // records (which clears the mark) and lets the lock go. A process killed in
+  // between leaves the mark, and the reindex it calls for makes the tags whole.
+  virtual int Defer() { return kErrorIndex; }
+  virtual int Resume(const std::function<bool(long& recno, std::string& record)>& /*next*/, long /*expected*/) {
+    return kSuccess;
+  }
+  virtual bool Deferred() const { return false; }
   virtual int Note(long /*first*/, long /*kept*/) { return kErrorIndex; }
   virtual bool Noted(long& /*first*/, long& /*kept*/) const { return false; }
   // Rebuilds every tag from all records (pack, reindex). next() yields records in

@@ -125,6 +125,12 @@ int d4lock(Data4 data, long recno);  // 0 locked, kLocked while another process 
                                      // a handle holds one record lock: the earlier one is let go
 int d4lockAll(Data4 data);           // the whole file
 int d4unlock(Data4 data);            // releases every lock of this handle
+// A bulk copy into a table this handle holds whole (d4lockAll): with on 1, appends
+// and write-backs leave the tags alone (seeks see them as they were; a unique (15)
+// tag still refuses its duplicates) and the index stays marked as being updated;
+// with on 0 (or d4unlock, d4close, d4pack, d4reindex) every tag is rebuilt once. A process killed in
+// between leaves an index that a reindex mends. kLocked without the file lock.
+int d4bulkAppend(Data4 data, int on);
 
 // --- fields ----------------------------------------------------------------
 char f4type(Field4 field);           // '\0' for a bad handle

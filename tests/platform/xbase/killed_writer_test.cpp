@@ -63,12 +63,15 @@ int AppendQuestion(const Quests& q, long which, long n) {
 // What the writer does: appends (ids go on from the count), and now and then
 // changes an earlier record's keys and memo, deletes one, or reindexes. Reports
 // every acknowledged append's record number on the pipe; ends only when killed.
-// With whole, the writer holds the whole file from the start, as a bulk copy into a
-// new table does.
-[[noreturn]] void Writer(const std::string& path, int report, unsigned seed, bool whole = false) {
+// How the writer holds the table: lock by lock, the whole file from the start, or
+// the whole file with its rows taken in bulk (the tags rebuilt at each reindex).
+enum class Hold { RowByRow, Whole, Bulk };
+
+[[noreturn]] void Writer(const std::string& path, int report, unsigned seed, Hold hold = Hold::RowByRow) {
   const Quests q = OpenInChild(path);
   const Data4 data = q.data;
-  if (whole && d4lockAll(data) != 0) _exit(19);
+  if (hold != Hold::RowByRow && d4lockAll(data) != 0) _exit(19);
+  if (hold == Hold::Bulk && d4bulkAppend(data, 1) != 0) _exit(20);
   std::mt19937 random(seed);
   for (long step = 1;; ++step) {
     const long next = d4recCount(data) + 1;
@@ -84,6 +87,7 @@ int AppendQuestion(const Quests& q, long which, long n) {
       if (const int rc = d4flush(data); rc != 0) _exit(rc < 0 ? 100 - rc / 10 : 17);
     }
     if (step % 150 == 0 && d4reindex(data) != 0) _exit(18);
+    if (step % 150 == 0 && hold == Hold::Bulk && d4bulkAppend(data, 1) != 0) _exit(20);
   }
 }
 
@@ -176,9 +180,7 @@ long CheckAfterKill(const std::string& path, long acknowledged, int& reindexed) 
   return count;
 }
 
-// whole: the writer holds the whole file (and so keeps the index lock from one append
-// to the next).
-void KillAgainAndAgain(bool whole, int kills) {
+void KillAgainAndAgain(Hold hold, int kills) {
   TempDir dir;
   const std::string path = (dir.path() / "quests").string();
   Create(path);
@@ -189,7 +191,7 @@ void KillAgainAndAgain(bool whole, int kills) {
   const int kKills = kills;
   for (int round = 0; round < kKills && !::testing::Test::HasFailure(); ++round) {
     // The first acknowledged append of this round, then a random instant.
-    const Killed run = RunAndKill([&](int fd) { Writer(path, fd, static_cast<unsigned>(round), whole); },
+    const Killed run = RunAndKill([&](int fd) { Writer(path, fd, static_cast<unsigned>(round), hold); },
                                   sizeof(std::int32_t), std::chrono::microseconds(random() % 12000));
     for (size_t at = 0; at + sizeof(std::int32_t) <= run.reports.size(); at += sizeof(std::int32_t)) {
       std::int32_t recno = 0;
@@ -204,9 +206,13 @@ void KillAgainAndAgain(bool whole, int kills) {
   std::printf("kills %d, reindexed after %d, records %ld\n", kKills, reindexed, acknowledged);
 }
 
-TEST(KilledWriter, EveryKillLeavesACleanTableOrAnIndexThatAReindexMends) { KillAgainAndAgain(false, 40); }
+TEST(KilledWriter, EveryKillLeavesACleanTableOrAnIndexThatAReindexMends) { KillAgainAndAgain(Hold::RowByRow, 40); }
 
-TEST(KilledWriter, AWriterHoldingTheWholeFileLeavesAsMuchWhenKilled) { KillAgainAndAgain(true, 20); }
+// Holding the whole file keeps the index lock from one append to the next.
+TEST(KilledWriter, AWriterHoldingTheWholeFileLeavesAsMuchWhenKilled) { KillAgainAndAgain(Hold::Whole, 20); }
+
+// A bulk copy leaves its mark until the tags are rebuilt: every kill calls for a reindex.
+TEST(KilledWriter, ABulkCopyKilledLeavesItsRowsForTheReindex) { KillAgainAndAgain(Hold::Bulk, 20); }
 
 // A packer killed at random instants: records deleted and appended between packs
 // by the same process, every pack killed somewhere in the middle now and then.
