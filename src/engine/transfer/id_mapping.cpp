@@ -405,6 +405,15 @@ void MapCategory(const std::string& nodeKeyText) {
     st.nodes[nodeKeyText] = nodeKeyText;
     return;
   }
+  // With identifiers kept (a backup, a restore) a node keeps its number too, unless
+  // the destination already holds that node of the tree.
+  if (s.ImportMode == 3) {
+    const StandardRecord& dest = Dest().Standard;
+    if (!Seek(dest.Data, dest.StandardIDTag, StandardKeyString(key.TreeID, key.NodeID))) {
+      st.nodes[nodeKeyText] = nodeKeyText;
+      return;
+    }
+  }
   const std::string tree = KeyText3(key.TreeID);
   std::int32_t node = 0;
   const auto next = st.nextNodeByTree.find(tree);

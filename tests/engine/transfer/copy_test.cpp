@@ -171,6 +171,11 @@ TEST_F(CopyTest, EveryRemapModeLandsEveryRowWithItsReferences) {
       if (old < 20000 || c.mode == 3) EXPECT_EQ(now, old);
       EXPECT_NE(now, 0);
     }
+    // With identifiers kept, the nodes keep theirs as well.
+    if (c.mode == 3) {
+      ASSERT_FALSE(o.nodes.empty());
+      for (const auto& [old, now] : o.nodes) EXPECT_EQ(now, old);
+    }
     // User-made nodes of a tree whose destination has none start at 20001, consecutively.
     if (c.mode == 1) {
       std::set<std::int32_t> tree1;
