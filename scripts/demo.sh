@@ -71,4 +71,4 @@ done
 if [ "$missing" -eq 0 ]; then echo "   every row is back"; else echo "   $missing rows missing"; exit 1; fi
 echo
 echo "   The run log $app/tolvarin.log has $(wc -l < "$app/tolvarin.log") lines; its step lines:"
-sed 's/\r$//' "$app/tolvarin.log" | grep -vE '^(Copied|Copying|Mapped|Row) ' | sed 's/^/      /' | head -40
+sed 's/\r$//' "$app/tolvarin.log" | grep -vE '^ *(Copied|Copying|Mapped|Mapping|Row) ' | sed 's/^/      /' | awk 'NR <= 40'
