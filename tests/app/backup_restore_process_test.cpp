@@ -12,6 +12,7 @@
 #include "course_maker.h"
 #include "data/codebase.h"
 #include "engine/startup.h"
+#include "course_tables.h"
 #include "host_run.h"
 #include "platform/xbase/tag_check.h"
 #include "platform/xbase/xbase.h"
@@ -19,25 +20,10 @@
 namespace fs = std::filesystem;
 using app_testing::HostRun;
 using app_testing::RunResult;
+using app_testing::Rows;
+using app_testing::Tables;
 
 namespace {
-
-// Every live row of a table, each as its field texts (memos as their text).
-std::multiset<std::string> Rows(const fs::path& dbf) {
-  std::multiset<std::string> rows;
-  xbase::Data4 data = xbase::d4open(tolvarin::Engine().EngineHandle, dbf.string());
-  EXPECT_NE(data, 0) << dbf;
-  if (data == 0) return rows;
-  for (int rc = xbase::d4top(data); rc == 0; rc = xbase::d4skip(data, 1)) {
-    if (xbase::d4deleted(data)) continue;
-    std::string row;
-    for (int j = 1; j <= xbase::d4numFields(data); ++j) row += xbase::f4memoStr(xbase::d4fieldJ(data, j)) + "|";
-    rows.insert(row);
-  }
-  for (const auto& tag : xbase::detail::CheckTags(data)) EXPECT_TRUE(tag.Problems().empty()) << dbf << " " << tag.Line();
-  xbase::d4close(data);
-  return rows;
-}
 
 // Each row by its identifier and texts: a rebuilt table writes its empty numbers as 0.
 std::multiset<std::string> Keys(const std::multiset<std::string>& rows) {
@@ -67,18 +53,6 @@ std::multiset<std::string> FirstRows(const fs::path& dbf, long count) {
   }
   xbase::d4close(data);
   return rows;
-}
-
-std::map<std::string, fs::path> Tables(const fs::path& folder) {
-  std::map<std::string, fs::path> tables;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    std::string ext = entry.path().extension().string();
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    std::string name = entry.path().stem().string();
-    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (ext == ".dbf" && name != "status") tables[name] = entry.path();
-  }
-  return tables;
 }
 
 class BackupRestoreProcess : public ::testing::Test {
