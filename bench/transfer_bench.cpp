@@ -53,8 +53,9 @@ double RawCopy(const fs::path& course, const fs::path& target) {
   return Since(start);
 }
 
-// Every row of every course table appended into a blank copy of it, fields by position.
-double BareAppends(const fs::path& course, const fs::path& blank, const fs::path& target) {
+// Every row of every course table appended into a blank copy of it, fields by
+// position; in bulk, each blank table is held whole and its tags rebuilt once.
+double Appends(const fs::path& course, const fs::path& blank, const fs::path& target, bool bulk) {
   fs::remove_all(target);
   fs::create_directories(target);
   std::vector<std::string> tables;
@@ -69,42 +70,14 @@ double BareAppends(const fs::path& course, const fs::path& blank, const fs::path
     if (!fs::exists(target / (table + ".dbf"))) continue;
     xbase::Data4 from = xbase::d4open(code, (course / (table + ".dbf")).string());
     xbase::Data4 to = xbase::d4open(code, (target / (table + ".dbf")).string());
-    if (from && to) {
+    const bool ready = from && to && (!bulk || (xbase::d4lockAll(to) == 0 && xbase::d4bulkAppend(to, 1) == 0));
+    if (ready) {
       for (int rc = xbase::d4top(from); rc == 0; rc = xbase::d4skip(from, 1)) {
         xbase::d4appendStart(to);
         tolvarin::CopyFieldsByPosition(from, to);
         xbase::d4append(to);
       }
-    }
-    if (from) xbase::d4close(from);
-    if (to) xbase::d4close(to);
-  }
-  return Since(start);
-}
-
-// BareAppends with each blank table held whole and filled in bulk.
-double BulkAppends(const fs::path& course, const fs::path& blank, const fs::path& target) {
-  fs::remove_all(target);
-  fs::create_directories(target);
-  std::vector<std::string> tables;
-  for (const auto& entry : fs::directory_iterator(course))
-    if (entry.path().extension() == ".dbf") tables.push_back(entry.path().stem().string());
-  for (const std::string& table : tables)
-    for (const char* ext : {".dbf", ".cdx", ".fpt"})
-      if (fs::exists(blank / (table + ext))) fs::copy_file(blank / (table + ext), target / (table + ext));
-  const auto start = Clock::now();
-  const xbase::Code4 code = tolvarin::Engine().EngineHandle;
-  for (const std::string& table : tables) {
-    if (!fs::exists(target / (table + ".dbf"))) continue;
-    xbase::Data4 from = xbase::d4open(code, (course / (table + ".dbf")).string());
-    xbase::Data4 to = xbase::d4open(code, (target / (table + ".dbf")).string());
-    if (from && to && xbase::d4lockAll(to) == 0 && xbase::d4bulkAppend(to, 1) == 0) {
-      for (int rc = xbase::d4top(from); rc == 0; rc = xbase::d4skip(from, 1)) {
-        xbase::d4appendStart(to);
-        tolvarin::CopyFieldsByPosition(from, to);
-        xbase::d4append(to);
-      }
-      xbase::d4unlock(to);
+      if (bulk) xbase::d4unlock(to);
     }
     if (from) xbase::d4close(from);
     if (to) xbase::d4close(to);
@@ -169,8 +142,8 @@ int main(int argc, char** argv) {
     const std::string app = Moved(made.install.app, madeRoot, root);
 
     const double copyFloor = RawCopy(course, folder / "RawCopy");
-    const double appendFloor = BareAppends(course, blank, folder / "Appends");
-    const double bulkFloor = BulkAppends(course, blank, folder / "BulkAppends");
+    const double appendFloor = Appends(course, blank, folder / "Appends", false);
+    const double bulkFloor = Appends(course, blank, folder / "BulkAppends", true);
     std::printf("round %d\n", round);
     std::printf("floor: raw copy of the table files %8.3f s\n", copyFloor);
     std::printf("floor: bare appends of every row   %8.3f s\n", appendFloor);

@@ -128,16 +128,21 @@ TableCopyLookups& Lookups() {
   return lookups;
 }
 
-class TableCopyScope {
+// Process-wide state that lives for one copy: fresh and active while the scope
+// lasts, cleared again when it ends (also when the copy throws).
+template <typename State, State& (*Get)()>
+class ActiveScope {
  public:
-  TableCopyScope() {
-    Lookups() = TableCopyLookups{};
-    Lookups().active = true;
+  ActiveScope() {
+    Get() = State{};
+    Get().active = true;
   }
-  ~TableCopyScope() { Lookups() = TableCopyLookups{}; }
-  TableCopyScope(const TableCopyScope&) = delete;
-  TableCopyScope& operator=(const TableCopyScope&) = delete;
+  ~ActiveScope() { Get() = State{}; }
+  ActiveScope(const ActiveScope&) = delete;
+  ActiveScope& operator=(const ActiveScope&) = delete;
 };
+
+using TableCopyScope = ActiveScope<TableCopyLookups, Lookups>;
 
 std::optional<std::unordered_set<std::string>> StoredKeys(xbase::Data4 data, xbase::Tag4 tag) {
   if (data == 0 || tag == 0) return std::nullopt;
@@ -177,16 +182,7 @@ AppendedLinks& Appended() {
   return appended;
 }
 
-class CopyScope {
- public:
-  CopyScope() {
-    Appended() = AppendedLinks{};
-    Appended().active = true;
-  }
-  ~CopyScope() { Appended() = AppendedLinks{}; }
-  CopyScope(const CopyScope&) = delete;
-  CopyScope& operator=(const CopyScope&) = delete;
-};
+using CopyScope = ActiveScope<AppendedLinks, Appended>;
 
 // What CopyFileReplace does, for a target whose real name is known already.
 void ReplaceFile(const std::string& source, const std::string& target) {
