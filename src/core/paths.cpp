@@ -10,10 +10,12 @@
 namespace tolvarin {
 
 std::string NormalizePath(const std::string& path) {
-  std::string result = ToUpper(path);
-  if (!result.empty() && result.back() != '/') result += '/';
-  if (result.empty()) result = "/";
-  for (size_t hit; (hit = result.find("//")) != std::string::npos;) result.erase(hit, 1);
+  // Upper case, doubled slashes made single, one trailing slash.
+  std::string result;
+  result.reserve(path.size() + 1);
+  for (const char c : ToUpper(path))
+    if (c != '/' || result.empty() || result.back() != '/') result.push_back(c);
+  if (result.empty() || result.back() != '/') result.push_back('/');
   return result;
 }
 

@@ -168,7 +168,9 @@ TEST_F(CopyTest, EveryRemapModeLandsEveryRowWithItsReferences) {
     }
     // Publisher images keep their number; user images follow the map, files included.
     for (const auto& [old, now] : o.images) {
-      if (old < 20000 || c.mode == 3) EXPECT_EQ(now, old);
+      if (old < 20000 || c.mode == 3) {
+        EXPECT_EQ(now, old);
+      }
       EXPECT_NE(now, 0);
     }
     // With identifiers kept, the nodes keep theirs as well.
@@ -316,7 +318,9 @@ TEST_F(CopyTest, UsersComeOnceAndOwnersFollowThem) {
                                   [](const auto& q) { return q.userId == 2; });
   ASSERT_NE(smith, made_.content.questions.end());
   for (const Row& r : ReadRows(dest_, "quests"))
-    if (Num(r.at("quest_id")) == o.questions.at(smith->id)) EXPECT_EQ(Num(r.at("user_id")), idOf["SMITH"]);
+    if (Num(r.at("quest_id")) == o.questions.at(smith->id)) {
+      EXPECT_EQ(Num(r.at("user_id")), idOf["SMITH"]);
+    }
 }
 
 TEST_F(CopyTest, CancellingThePreviewWritesNothing) {
@@ -350,7 +354,9 @@ TEST_F(CopyTest, DuplicateQuestionsReuseTheDestinationsLastMatch) {
   presenter_->Push("Yes");
   CheckDuplicateQuestions();
   EXPECT_EQ(LookupNewID(kQuestsTable, made_.content.questions[3].id), made_.content.questions[3].id);
-  if (q.descriptId == 0) EXPECT_EQ(LookupNewID(kQuestsTable, q.id), 29000);
+  if (q.descriptId == 0) {
+    EXPECT_EQ(LookupNewID(kQuestsTable, q.id), 29000);
+  }
   EXPECT_EQ(LookupNewID(kQuesTypeTable, q.id), LookupNewID(kQuestsTable, q.id));
 }
 
@@ -385,7 +391,9 @@ TEST_F(CopyTest, BackupsKeepEveryIdentifierAndGradebookClassesFollowTheRunKind) 
                                           {"firstImage", 0}};
     for (const auto& q : made_.content.questions) EXPECT_EQ(operation == 1 ? LookupNewID(kQuestsTable, q.id) : q.id, q.id);
     for (std::int32_t i : made_.content.imageIds)
-      if (operation == 1) EXPECT_EQ(LookupNewID(kImageFiles, i), i);
+      if (operation == 1) {
+        EXPECT_EQ(LookupNewID(kImageFiles, i), i);
+      }
     std::int32_t lowest = 0;
     const IdMap& images = ImageMap();
     for (std::int32_t old = images.low(); !images.Empty() && old <= images.high(); ++old)

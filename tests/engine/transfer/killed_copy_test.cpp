@@ -96,8 +96,9 @@ TEST_F(KilledCopyTest, EveryTableOpensCleanAndKeepsItsRowsAfterAKill) {
     std::vector<Row> after;
     for (const Row& row : ReadRows(dest, "quests")) after.push_back(normal(row));
     for (const Row& row : questionsBefore)
-      if (!deleted.count(Num(row.at("quest_id"))))
+      if (!deleted.count(Num(row.at("quest_id")))) {
         EXPECT_TRUE(std::find(after.begin(), after.end(), normal(row)) != after.end()) << row.at("quest_id");
+      }
   }
   EXPECT_GE(kills, 1);
 }

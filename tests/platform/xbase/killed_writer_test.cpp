@@ -25,7 +25,7 @@ using xbase_test::Engine;
 const std::vector<std::string> kClean;
 
 std::string Id(long i) {
-  char id[16];
+  char id[24];  // room for any long, so the format never truncates
   std::snprintf(id, sizeof id, "%07ld", i);
   return id;
 }
