@@ -61,6 +61,14 @@ std::int32_t& WaitCount();
 void SetMousePointerHook(std::function<void(int pointer)> hook);
 void BeginWait();
 void EndWait(bool force = false);
+// The wait cursor for a scope, given back on every way out.
+class WaitCursor {
+ public:
+  WaitCursor() { BeginWait(); }
+  ~WaitCursor() { EndWait(); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+};
 
 // The taskbar window (frmTaskbar) of a window session: shown at start-up,
 // unloaded at the normal end of Main. Without a session both do nothing.

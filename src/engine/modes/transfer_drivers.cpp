@@ -45,15 +45,6 @@ constexpr const char* kFiveAnswersRestore =
     "information.\r\n\r\nDo you want to continue anyway?";
 constexpr const char* kNothingImported = "Nothing was imported.";
 
-// The wait cursor for the whole of a driver, given back on every way out.
-class WaitCursor {
- public:
-  WaitCursor() { BeginWait(); }
-  ~WaitCursor() { EndWait(); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
 // A new backup folder's tables belong to this run alone: each is locked whole for
 // the copy and takes its rows in bulk, its tags rebuilt once at the end instead of
 // row by row (a killed run leaves them marked, and the automatic repair rebuilds

@@ -7,6 +7,8 @@
 #include "data/table_catalogue.h"
 #include "data/table_registry.h"
 #include "engine/transfer/database_sets.h"
+#include "engine/transfer/id_mapping.h"
+#include "engine/transfer/selection.h"
 #include "engine/transfer/table_mapping.h"
 #include "engine/transfer/transfer_state.h"
 
@@ -81,6 +83,20 @@ void TransferTest::OpenDestination(const std::string& courseFolder) {
   d.AreaFolder = courseFolder + "/..";
   d.BrandFolder = courseFolder + "/../..";
   InitDest();
+}
+
+std::string TransferTest::MapImport(int questions, course_maker::MadeCourse& made) {
+  made = Fresh({.seed = 1, .questions = questions});
+  const std::string dest = course_maker::AddCourse(made.install, "Chemistry", 4, "Chemistry");
+  course_maker::FillCourse(dest, {.seed = 2, .questions = questions});
+  UseCourse(made.install, dest);
+  Settings().Operation = 2;
+  Settings().Interactive = true;
+  OpenSource(made.install.course);
+  OpenDestination(dest);
+  SelectAllRecords();
+  EXPECT_TRUE(BuildMappings());
+  return dest;
 }
 
 }  // namespace transfer_test

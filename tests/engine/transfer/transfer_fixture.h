@@ -28,6 +28,10 @@ class TransferTest : public ::testing::Test {
   // Opens SRC on a course folder (brand folder two levels up) and DEST on another.
   void OpenSource(const std::string& courseFolder);
   void OpenDestination(const std::string& courseFolder);
+  // An interactive import, mapped but not copied: a fresh course of this many
+  // questions into a course beside it that holds other content (seed 2), SRC and
+  // DEST open, every row selected and BuildMappings run. Returns the destination.
+  std::string MapImport(int questions, course_maker::MadeCourse& made);
 
   testing_support::TempDir temp_;
   tolvarin::ScriptedPresenter* presenter_ = nullptr;
