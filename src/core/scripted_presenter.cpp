@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "core/script_steps.h"
 #include "core/strings.h"
 
 namespace tolvarin {
@@ -76,6 +77,10 @@ int ScriptedPresenter::Ask(const BoxRequest& box) {
   if (!answers_.empty()) {
     answer = answers_.front();
     answers_.pop_front();
+  }
+  if (IsWindowStep(ParseScriptStep(answer))) {
+    Record(ShownBox{KindName(box.kind), box, "unexpected"});
+    FailScript("a box was shown where the script expected \"" + answer + "\": " + box.title + ": " + box.text);
   }
   const int button = ButtonOf(box, answer);
   Record(ShownBox{KindName(box.kind), box, std::to_string(button)});

@@ -12,11 +12,16 @@ std::function<void()>& Cleanup() {
   return cleanup;
 }
 
+std::function<void(EndReason)>& RunEndHook() {
+  static std::function<void(EndReason)> hook;
+  return hook;
+}
+
 }  // namespace
 
 void SetTerminateCleanup(std::function<void()> cleanup) { Cleanup() = std::move(cleanup); }
 
-void Terminate() {
+void Terminate(EndReason reason) {
   // Errors are ignored from here on: nothing may keep the run from ending.
   if (auto cleanup = std::exchange(Cleanup(), nullptr)) {
     try {
@@ -24,7 +29,17 @@ void Terminate() {
     } catch (...) {
     }
   }
-  EndProcess(kTerminateStatus);
+  EndProcess(StatusOf(reason));
+}
+
+void SetRunEndHook(std::function<void(EndReason)> hook) { RunEndHook() = std::move(hook); }
+
+void EndRun(EndReason reason) {
+  if (RunEndHook()) {
+    RunEndHook()(reason);
+    return;
+  }
+  Terminate(reason);
 }
 
 void EndProcess(int status) {

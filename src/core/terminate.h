@@ -1,15 +1,32 @@
 #pragma once
-// The fatal end of a run. The engine registers what must be closed (both database
-// sets and the engine context); Terminate runs it, ignoring its failures, and ends
-// the process with a non-zero status so that scripts and the host can tell.
+// The end of a run through Terminate. The engine registers what must be closed (both
+// database sets and the engine context); Terminate runs it, ignoring its failures, and
+// ends the process. The reason decides the status: a fatal end (a message followed by
+// the end of the run) exits non-zero so that scripts and the host can tell, an
+// interactive sequence whose transfer failed (the user was told) exits 1, and one that
+// ended normally (done, or left with Back) exits 0.
 #include <functional>
 
 namespace tolvarin {
 
 inline constexpr int kTerminateStatus = 3;
+inline constexpr int kFailedEndStatus = 1;
+
+enum class EndReason { Normal, Failed, Fatal };
+
+// The status a run ended for this reason exits with.
+constexpr int StatusOf(EndReason reason) {
+  return reason == EndReason::Normal ? 0 : reason == EndReason::Failed ? kFailedEndStatus : kTerminateStatus;
+}
 
 void SetTerminateCleanup(std::function<void()> cleanup);
-[[noreturn]] void Terminate();
+[[noreturn]] void Terminate(EndReason reason = EndReason::Fatal);
+
+// The end of an interactive sequence (the main window's buttons, the page loops).
+// With a hook installed (tests that drive the windows in-process) the hook sees the
+// reason and EndRun returns to its caller; otherwise it is Terminate(reason).
+void SetRunEndHook(std::function<void(EndReason)> hook);
+void EndRun(EndReason reason);
 
 // A normal end of the run: status 0.
 [[noreturn]] void EndProcess(int status = 0);

@@ -28,6 +28,11 @@ TaskbarHooks& Taskbar() {
   return hooks;
 }
 
+std::function<void()>& MainWindowHook() {
+  static std::function<void()> hook;
+  return hook;
+}
+
 // The form currently shown pseudo-modally.
 ShowableForm*& CurrentPseudoModal() {
   static ShowableForm* current = nullptr;
@@ -120,6 +125,14 @@ void UnloadTaskbarWindow() {
   if (Taskbar().unload) Taskbar().unload();
 }
 
+void SetMainWindowHook(std::function<void()> show) { MainWindowHook() = std::move(show); }
+
+bool ShowMainWindow() {
+  if (!MainWindowHook()) return false;
+  MainWindowHook()();
+  return true;
+}
+
 std::int32_t& PageResult() {
   static std::int32_t result = 0;
   return result;
@@ -132,8 +145,9 @@ void ShowFormEx(ShowableForm& form, bool modal) {
     form.ShowModal();
     return;
   }
+  // The form shown this way before (the main window under its pages and dialogs)
+  // stays on screen: hiding it would end its own wait, and with it the run.
   ShowableForm* previous = CurrentPseudoModal();
-  if (previous != nullptr && previous != &form) previous->Hide();
   CurrentPseudoModal() = &form;
   form.Load();
   if (form.Tag() != "H") {

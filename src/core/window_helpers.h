@@ -76,6 +76,12 @@ void SetTaskbarWindowHooks(std::function<void()> show, std::function<void()> unl
 void ShowTaskbarWindow();
 void UnloadTaskbarWindow();
 
+// The main window (frmMain) of an interactive run. A window session installs it;
+// ShowMainWindow shows the window and waits until it is closed, and is false when
+// no session is there to show it.
+void SetMainWindowHook(std::function<void()> show);
+bool ShowMainWindow();
+
 // The result a closing page leaves for its page loop.
 std::int32_t& PageResult();
 
@@ -97,8 +103,9 @@ class ShowableForm {
 
 bool IsFormLoaded(const ShowableForm& form);
 // Modal: the window system's modal loop. Not modal: the pseudo-modal show, which
-// hides the form shown that way before, loads and shows this one (unless its tag is
-// "H") and lets events run while it stays loaded and visible, then unloads it.
+// loads and shows the form (unless its tag is "H") over the one shown that way before,
+// which stays open, and lets events run while it stays loaded and visible, then
+// unloads it.
 void ShowFormEx(ShowableForm& form, bool modal);
 // The pseudo-modal show, then PageResult as the form left it.
 int ShowFormModal(ShowableForm& form);

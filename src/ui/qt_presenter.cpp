@@ -14,19 +14,16 @@
 #include <fstream>
 
 #include "core/message_box.h"
+#include "core/script_steps.h"
 #include "core/scripted_presenter.h"
 #include "core/strings.h"
 #include "ui/forms.h"
 #include "ui/msg_box_dialog.h"
 #include "ui/qt_text.h"
+#include "ui/window_script.h"
 
 namespace tolvarin::ui {
 namespace {
-
-std::string Variable(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
 
 QMessageBox::Icon SystemIcon(int icon) {
   switch (icon) {
@@ -53,15 +50,7 @@ int ButtonOfAnswer(const BoxRequest& box, const std::string& answer) {
 
 }  // namespace
 
-QtPresenter::QtPresenter() {
-  const std::string answers = Variable(kWindowAnswersVariable);
-  transcript_ = Variable(kWindowTranscriptVariable);
-  shots_ = Variable(kWindowShotsVariable);
-  driven_ = !answers.empty() || !transcript_.empty() || !shots_.empty();
-  if (!answers.empty()) {
-    for (const std::string& line : ReadAnswersFile(answers)) answers_.push_back(line);
-  }
-}
+QtPresenter::QtPresenter() : driven_(WindowScript::Get().Driven()) {}
 
 int QtPresenter::Ask(const BoxRequest& box) {
   return box.kind == BoxKind::Facility ? AskFacility(box) : AskSystem(box);
@@ -110,11 +99,9 @@ int QtPresenter::AskSystem(const BoxRequest& box) {
 }
 
 void QtPresenter::DriveWhenShown(QWidget& window, const BoxRequest& box) {
+  WindowScript& script = WindowScript::Get();
   std::string answer = "default";
-  if (!answers_.empty()) {
-    answer = answers_.front();
-    answers_.pop_front();
-  }
+  if (!script.Empty()) answer = script.Pop();
   const int number = ++shown_;
   QPointer<QWidget> target(&window);
   // Late enough for the window to be drawn.
@@ -131,11 +118,17 @@ void QtPresenter::DriveWhenShown(QWidget& window, const BoxRequest& box) {
       auto* button = target->findChild<QAbstractButton*>(QStringLiteral("btnButton_%1").arg(i));
       if (button && button->isVisibleTo(target)) entry.box.captions.push_back(S(button->text()));
     }
-    if (!transcript_.empty()) {
-      std::ofstream out(transcript_, std::ios::app | std::ios::binary);
+    const bool expected = !IsWindowStep(ParseScriptStep(answer));
+    if (!expected) entry.answer = "unexpected";
+    const WindowScript& script = WindowScript::Get();
+    if (!script.Transcript().empty()) {
+      std::ofstream out(script.Transcript(), std::ios::app | std::ios::binary);
       out << TranscriptLine(entry) << "\n";
     }
-    if (!shots_.empty()) target->grab().save(QString::fromStdString(shots_ + "/box-" + std::to_string(number) + ".png"));
+    SaveShot(*target, "box-" + std::to_string(number));
+    if (!expected)
+      FailScript("a box was shown where the script expected \"" + answer + "\": " + entry.box.title + ": " +
+                 entry.box.text);
     const int button = ButtonOfAnswer(box, answer);
     auto* press = target->findChild<QAbstractButton*>(QStringLiteral("btnButton_%1").arg(button));
     if (press && press->isVisibleTo(target))

@@ -1,7 +1,6 @@
 #pragma once
 // The presenter of a window session: the facility's boxes in frmMsgBox, the plain
 // boxes in the window system's message box, the folder prompt and the input box.
-#include <deque>
 #include <string>
 
 #include "core/presenter.h"
@@ -10,16 +9,12 @@ class QWidget;
 
 namespace tolvarin::ui {
 
-// A window run driven from outside (process tests, screenshots): the boxes are
-// really shown, each is answered from this file as the scripted presenter's
-// answers are read, and what the window carried is written to the transcript.
-inline constexpr const char* kWindowAnswersVariable = "TOLVARIN_WINDOW_ANSWERS";
-inline constexpr const char* kWindowTranscriptVariable = "TOLVARIN_WINDOW_TRANSCRIPT";
-inline constexpr const char* kWindowShotsVariable = "TOLVARIN_WINDOW_SHOTS";
-
 class QtPresenter : public MessagePresenter {
  public:
-  QtPresenter();  // reads the window-run variables
+  // In a driven window run (ui/window_script.h) the boxes are really shown, each is
+  // answered from the run's script once drawn, and what it carried is written to the
+  // transcript.
+  QtPresenter();
   int Ask(const BoxRequest& box) override;
   std::string BrowseFolder(const FolderRequest& request) override;
   std::string InputBox(const InputRequest& request) override;
@@ -31,9 +26,6 @@ class QtPresenter : public MessagePresenter {
   void DriveWhenShown(QWidget& window, const BoxRequest& box);
 
   bool driven_ = false;
-  std::deque<std::string> answers_;
-  std::string transcript_;
-  std::string shots_;
   int shown_ = 0;
 };
 

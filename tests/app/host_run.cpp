@@ -80,17 +80,22 @@ std::vector<std::string> Lines(const std::string& text) {
 
 RunResult HostRun::Run(const std::vector<std::string>& args, const std::vector<std::string>& answers,
                        const std::string& binary) const {
-  return Start(args, answers, binary, true);
+  return Start(args, answers, binary, true, "");
 }
 
 RunResult HostRun::RunUnscripted(const std::vector<std::string>& args) const {
   std::vector<std::string> all{"AppPath:" + app_};
   all.insert(all.end(), args.begin(), args.end());
-  return Start(all, {}, "", false);
+  return Start(all, {}, "", false, "");
+}
+
+RunResult HostRun::RunOnDisplay(const std::vector<std::string>& args, const std::vector<std::string>& steps,
+                                const std::string& display) const {
+  return Start(args, steps, "", false, display);
 }
 
 RunResult HostRun::Start(const std::vector<std::string>& args, const std::vector<std::string>& answers,
-                         const std::string& binary, bool scripted) const {
+                         const std::string& binary, bool scripted, const std::string& display) const {
   const std::string answersFile = dir_.str() + "/answers.txt";
   const std::string transcriptFile = dir_.str() + "/transcript.txt";
   const std::string settingsFile = dir_.str() + "/settings.txt";
@@ -127,6 +132,17 @@ RunResult HostRun::Start(const std::vector<std::string>& args, const std::vector
   if (scripted) {
     envStrings.push_back(std::string(tolvarin::kAnswersVariable) + "=" + answersFile);
     envStrings.push_back(std::string(tolvarin::kTranscriptVariable) + "=" + transcriptFile);
+  }
+  if (!display.empty()) {
+    // Real windows on the test's own X server, each box and window driven by the steps.
+    const std::string runtime = dir_.str() + "/runtime";
+    fs::create_directories(runtime);
+    fs::permissions(runtime, fs::perms::owner_all);
+    envStrings.push_back("DISPLAY=" + display);
+    envStrings.push_back("QT_QPA_PLATFORM=xcb");
+    envStrings.push_back("XDG_RUNTIME_DIR=" + runtime);
+    envStrings.push_back("TOLVARIN_WINDOW_ANSWERS=" + answersFile);
+    envStrings.push_back("TOLVARIN_WINDOW_TRANSCRIPT=" + transcriptFile);
   }
   envStrings.push_back(std::string(tolvarin::kSettingsDumpVariable) + "=" + settingsFile);
   envStrings.insert(envStrings.end(), environment_.begin(), environment_.end());

@@ -35,7 +35,13 @@ class HostRun {
                 const std::string& binary = "") const;
   // As a console run: no answers and no transcript, so boxes go to stderr.
   RunResult RunUnscripted(const std::vector<std::string>& args) const;
-  // The same with AppPath:<host folder> in front.
+  // With real windows on an X display (see virtual_display.h): the steps drive the
+  // boxes and the windows as TOLVARIN_WINDOW_ANSWERS does (core/script_steps.h), and
+  // the boxes come back from the window transcript. A run that went otherwise than
+  // its steps ends with status 5 (kScriptFailedStatus) and says why on stderr.
+  RunResult RunOnDisplay(const std::vector<std::string>& args, const std::vector<std::string>& steps,
+                         const std::string& display) const;
+  // Run with AppPath:<host folder> in front.
   RunResult RunHere(const std::vector<std::string>& args, const std::vector<std::string>& answers = {}) const;
 
   std::string Scratch() const { return dir_.str(); }
@@ -50,7 +56,7 @@ class HostRun {
 
  private:
   RunResult Start(const std::vector<std::string>& args, const std::vector<std::string>& answers,
-                  const std::string& binary, bool scripted) const;
+                  const std::string& binary, bool scripted, const std::string& display) const;
 
   testing_support::TempDir dir_;
   std::string app_;

@@ -151,17 +151,17 @@ TEST(ShowFormModal, AHiddenTaggedFormIsLoadedAndUnloadedOnly) {
   EXPECT_EQ(log, (std::vector<std::string>{"page load", "page unload"}));
 }
 
-TEST(ShowFormModal, HidesTheFormShownBeforeWhichThenEndsToo) {
-  // A page that shows another page pseudo-modally is hidden by it, and so ends with
-  // the result the inner page left.
+TEST(ShowFormModal, TheFormShownBeforeStaysOpenUnderTheNextOne) {
+  // The main window under a dialog: the dialog's end leaves it open, and it ends
+  // later with its own result.
   std::vector<std::string> log;
   FakePage outer(log, "outer", 1, 2);
   FakePage inner(log, "inner", 7, 1);
   outer.inner = &inner;
-  EXPECT_EQ(ShowFormModal(outer), 7);
-  EXPECT_EQ(outer.events, 1);
-  EXPECT_EQ(log, (std::vector<std::string>{"outer load", "outer show", "outer hide", "inner load", "inner show",
-                                           "inner unload", "outer unload"}));
+  EXPECT_EQ(ShowFormModal(outer), 1);
+  EXPECT_EQ(outer.events, 2);
+  EXPECT_EQ(log, (std::vector<std::string>{"outer load", "outer show", "inner load", "inner show", "inner unload",
+                                           "outer unload"}));
 }
 
 TEST(ShowFormEx, ModalUsesTheWindowSystemsLoop) {
