@@ -12,6 +12,7 @@
 #include "core/progress.h"
 #include "core/window_helpers.h"
 #include "ui/forms.h"
+#include "ui/main_window.h"
 #include "ui/progress_windows.h"
 #include "ui/qt_presenter.h"
 #include "ui/taskbar_window.h"
@@ -63,6 +64,7 @@ void StartWindowSession() {
   application->setQuitOnLastWindowClosed(false);
   application->setApplicationName(QStringLiteral("tolvarin"));
   InstallWindowSessionHooks();
+  InstallMainWindow();
   SetPresenter(std::make_unique<QtPresenter>());
   SetProgress(std::make_unique<QtProgress>());
 }

@@ -9,6 +9,7 @@
 #include "core/system_box.h"
 #include "core/terminate.h"
 #include "core/text_cipher.h"
+#include "core/window_helpers.h"
 #include "data/codebase.h"
 #include "data/id_ranges.h"
 #include "data/record_ops.h"
@@ -26,10 +27,10 @@ constexpr const char* kUserNotFound = "The user cannot be found.  Please call 1-
 constexpr const char* kNotAuthenticated =
     "The user cannot be authenticated.  Please call 1-888-CORVANE for more information.";
 constexpr const char* kNoWindows =
-    "You are logged in, but the windows of the Corvane Backup and Restore System are not available yet in this "
-    "version of the program.";
+    "You are logged in, but the windows of the Corvane Backup and Restore System need a display, and this run "
+    "has none.";
 
-// The exit status of a run whose windows this build does not have.
+// The exit status of a run that cannot show its windows.
 constexpr int kWindowsNotAvailable = 4;
 
 }  // namespace
@@ -84,7 +85,9 @@ int StartInteractive() {
     case LoginCheck::Accepted:
       break;
   }
-  // The main window and its page sequences come with the window session's pages.
+  // The main window owns the run from here; its sequences end the process, and
+  // closing it comes back here to the run's normal end.
+  if (ShowMainWindow()) return 0;
   MsgBox(kNoWindows, kMbExclamation);
   return kWindowsNotAvailable;
 }

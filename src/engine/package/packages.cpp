@@ -34,7 +34,9 @@ std::string CorTempFolder() { return JoinPath(GetTempFolder(), "cortemp"); }
 PackageResult ZipPackage() {
   const std::string package = Paths().PackagePath;
   WriteLog("Zipping backup file to " + package);
-  const std::string staging = FindPath(CorTempFolder());
+  // The folder the backup was written into: the file page sets it to the staging
+  // folder, so the package holds what this backup wrote and nothing else.
+  const std::string staging = FindPath(Paths().BackupPath);
   std::vector<std::string> files;
   for (const std::string& name : shell::ListFiles(staging, "*.*")) files.push_back(JoinPath(staging, name));
   const auto outcome = zipio::WriteArchive(FindPath(package), files, [](const std::string& name, size_t, size_t) {

@@ -19,8 +19,9 @@ struct PackageResult {
 // The staging folder "cortemp" of the temporary folder, as a path without trailing "/".
 std::string CorTempFolder();
 
-// Zips every file of the staging folder into PackagePath, reporting "Packaging file"
-// per file; the package is checked before it replaces an earlier one.
+// Zips every file of BackupPath (an interactive export's staging folder) into
+// PackagePath, reporting "Packaging file" per file; the package is checked before it
+// replaces an earlier one, which stays as it was when anything fails.
 PackageResult ZipPackage();
 // Unzips PackagePath into BackupPath. Entries that would land outside it are left
 // out and logged; a damaged package changes nothing.

@@ -11,6 +11,11 @@ struct TransferFlags {
   // The standards tree is imported with the rows (import options page, restore driver).
   bool ImportClassificationTree = true;
   bool ImportClassification = true;
+  // The export's backup type page: 1 complete, 2 custom.
+  int BackupType = 1;
+  // The identifiers of the package the backup file page opened (-1: none given).
+  int PackageAreaID = -1;
+  int PackageCourseID = -1;
 };
 TransferFlags& Transfer();
 

@@ -113,8 +113,12 @@ TEST_F(PackageTest, TableFileSetIsCopiedWholeOrNotAtAll) {
 }
 
 TEST_F(PackageTest, PackageRoundTripReportsEachFileAndRefusesDamagedPackages) {
-  const std::string staging = tolvarin::CorTempFolder();
+  // The package holds the folder the backup went into, whatever else lies in cortemp.
+  fs::create_directories(tolvarin::CorTempFolder());
+  WriteFile(tolvarin::CorTempFolder() + "/stray.txt", "not this backup's");
+  const std::string staging = Scratch("staging");
   fs::create_directories(staging);
+  tolvarin::Paths().BackupPath = staging;
   ASSERT_TRUE(tolvarin::CopyTableFileSet(Course(), staging, "quests", true));
   WriteFile(staging + "/TOLVARIN.INI", "[Tolvarin]\r\nType=UserContent\r\n");
   auto& p = tolvarin::Paths();

@@ -1,0 +1,134 @@
+#include "ui/main_window.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+
+#include "core/run_log.h"
+#include "core/settings.h"
+#include "core/terminate.h"
+#include "core/window_helpers.h"
+#include "data/catalogue.h"
+#include "engine/modes/login.h"
+#include "ui/forms.h"
+#include "ui/main_window_actions.h"
+#include "ui/qt_text.h"
+
+namespace tolvarin::ui {
+namespace {
+
+QLabel* Label(QWidget* parent, const char* name, const char* text) {
+  auto* label = new QLabel(QString::fromUtf8(text), parent);
+  label->setObjectName(QString::fromLatin1(name));
+  label->setWordWrap(true);
+  return label;
+}
+
+QPushButton* Button(QWidget* parent, const char* name, const char* text) {
+  auto* button = new QPushButton(QString::fromUtf8(text), parent);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setAutoDefault(false);
+  return button;
+}
+
+}  // namespace
+
+std::string MainSubject(const std::string& userName, const std::string& courseName, const std::string& coursePath) {
+  return "Logged on as user " + userName + " to the " + courseName + " database installed in \"" + coursePath + "\"";
+}
+
+MainWindow::MainWindow(QWidget* parent) : ScriptedWindow(parent) {
+  setObjectName(QStringLiteral("frmMain"));
+  setWindowTitle(QString::fromLatin1(kMainCaption));
+  auto* layout = new QGridLayout(this);
+  layout->addWidget(Label(this, "lblInstructions",
+                          "The Corvane Backup/Restore and Import/Export System lets you backup and restore user-made "
+                          "questions and exams to an Corvane Backup File.  You can then burn this file to a disc to "
+                          "back it up or to transfer it to another machine."),
+                    0, 0, 1, 2);
+  subject_ = Label(this, "lblSubject", "");
+  layout->addWidget(subject_, 1, 0, 1, 2);
+  struct Row {
+    const char* button;
+    const char* caption;
+    const char* label;
+    const char* text;
+  } rows[] = {
+      {"cmdBackup", "&Export Content", "lblBackup",
+       "Backs up user-made questions and exams to an Corvane Backup File."},
+      {"cmdRestore", "&Import Content", "lblRestore",
+       "Restores user-made questions and exams from an Corvane Backup File."},
+      {"cmdRecover", "Re&cover Content", "Label1",
+       "Roll back your gradebook to a previous version, discarding all current data."},
+      {"cmdRepair", "Repair Corrupted Content", "Label2",
+       "Attempts to automatically correct certain files which may have been corrupted. "},
+  };
+  int line = 2;
+  QPushButton* buttons[4] = {};
+  for (const Row& row : rows) {
+    QPushButton* button = Button(this, row.button, row.caption);
+    button->setMinimumWidth(190);
+    buttons[line - 2] = button;
+    layout->addWidget(button, line, 0);
+    layout->addWidget(Label(this, row.label, row.text), line, 1);
+    ++line;
+  }
+  QPushButton* log = Button(this, "cmdLog", "Open Log");
+  office_ = Button(this, "cmdOffice", "Office Tools");
+  QPushButton* close = Button(this, "cmdClose", "Close");
+  auto* bottom = new QHBoxLayout;
+  bottom->addWidget(log);
+  bottom->addWidget(office_);
+  bottom->addStretch(1);
+  bottom->addWidget(close);
+  layout->addLayout(bottom, line, 0, 1, 2);
+  layout->setColumnStretch(1, 1);
+  layout->setHorizontalSpacing(16);
+  layout->setVerticalSpacing(12);
+  setMinimumWidth(640);
+
+  connect(buttons[0], &QPushButton::clicked, this, [this] {
+    RunExportSequence();
+    AfterRunEnded();
+  });
+  connect(buttons[1], &QPushButton::clicked, this, [this] {
+    RunImportSequence();
+    AfterRunEnded();
+  });
+  connect(buttons[2], &QPushButton::clicked, this, [this] {
+    RunSettings& s = Settings();
+    const long mode = s.Mode;
+    s.Mode = 2;
+    const bool recovered = RecoverContent(*this);
+    s.Mode = mode;
+    if (!recovered) return;
+    EndRun(EndReason::Normal);
+    AfterRunEnded();
+  });
+  connect(buttons[3], &QPushButton::clicked, this, [this] { RepairContent(*this); });
+  connect(log, &QPushButton::clicked, this, [] { OpenRunLogInViewer(); });
+  connect(office_, &QPushButton::clicked, this, [this] { ShowOfficeTools(*this); });
+  connect(close, &QPushButton::clicked, this, [this] {
+    EndRun(EndReason::Normal);
+    AfterRunEnded();
+  });
+}
+
+void MainWindow::Arrive() {
+  office_->setVisible(Settings().OfficeMode == 1);
+  subject_->setText(Q(MainSubject(CurrentUser().UserName, CurrentCourse().DisplayName, Paths().CoursePath)));
+  adjustSize();
+  CenterForm(*this);
+}
+
+void MainWindow::AfterRunEnded() { hide(); }
+
+void InstallMainWindow() {
+  SetMainWindowHook([] {
+    MainWindow window;
+    ShowFormEx(window, false);
+  });
+}
+
+}  // namespace tolvarin::ui

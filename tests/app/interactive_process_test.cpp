@@ -1,0 +1,83 @@
+// The interactive run through the real program with windows (under Xvfb), driven by
+// scripted steps: the login, the main window, and how each way out of it ends the run.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/script_steps.h"
+#include "core/terminate.h"
+#include "course_maker.h"
+#include "host_run.h"
+#include "virtual_display.h"
+
+namespace {
+
+using app_testing::HostRun;
+using app_testing::RunResult;
+using app_testing::VirtualDisplay;
+
+class InteractiveProcess : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { display = new VirtualDisplay; }
+  static void TearDownTestSuite() {
+    delete display;
+    display = nullptr;
+  }
+  void SetUp() override {
+    if (display->Name().empty()) GTEST_SKIP() << display->Missing();
+    course_maker::CourseOptions options;
+    options.questions = 60;
+    made = course_maker::MakeCourse(host.Scratch() + "/Install", options);
+  }
+  RunResult Run(const std::vector<std::string>& steps, const std::vector<std::string>& more = {}) const {
+    std::vector<std::string> args{"AppPath:" + made.install.app, "Interactive:TRUE", "UserName:latsek",
+                                  "Password:580246", "CoursePath:" + made.install.course};
+    args.insert(args.end(), more.begin(), more.end());
+    return host.RunOnDisplay(args, steps, display->Name());
+  }
+
+  static VirtualDisplay* display;
+  HostRun host;
+  course_maker::MadeCourse made;
+};
+VirtualDisplay* InteractiveProcess::display = nullptr;
+
+TEST_F(InteractiveProcess, EachWayOutOfTheMainWindowEndsTheRunNormally) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> steps;
+  } cases[] = {
+      {"Close", {"click:cmdClose"}},
+      // Back on the export's first page ends the sequence, and the run with it.
+      {"Back on the backup type page", {"click:cmdBackup", "click:cmdBack"}},
+      // A dialog of the main window returns to it, which stays open.
+      {"a box over the main window, then Close", {"click:cmdRepair", "OK", "click:cmdClose"}},
+  };
+  for (const Case& c : cases) {
+    const RunResult run = Run(c.steps);
+    EXPECT_EQ(run.status, 0) << c.what << "\n" << run.stderrText;
+  }
+}
+
+TEST_F(InteractiveProcess, ARunThatGoesOtherwiseThanItsStepsFailsWithWhatItShowed) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> steps;
+    const char* said;
+  } cases[] = {
+      // A box meets a window step: the box's text is named.
+      {"box for a window step", {"click:cmdRepair", "click:cmdClose"}, "is not part of this build"},
+      // A window meets a box's answer.
+      {"window for an answer", {"Yes"}, "frmMain"},
+      {"no step left", {"click:cmdBackup"}, "frmBackupType"},
+      {"no such control", {"click:cmdNothing"}, "no control of that name"},
+  };
+  for (const Case& c : cases) {
+    const RunResult run = Run(c.steps);
+    EXPECT_EQ(run.status, tolvarin::kScriptFailedStatus) << c.what << "\n" << run.stderrText;
+    EXPECT_NE(run.stderrText.find(c.said), std::string::npos) << c.what << "\n" << run.stderrText;
+  }
+}
+
+}  // namespace
