@@ -13,8 +13,10 @@
 #include "core/window_helpers.h"
 #include "ui/forms.h"
 #include "ui/main_window.h"
+#include "ui/migrate_window.h"
 #include "ui/progress_windows.h"
 #include "ui/qt_presenter.h"
+#include "ui/recover_window.h"
 #include "ui/taskbar_window.h"
 
 namespace tolvarin::ui {
@@ -52,6 +54,8 @@ bool DisplayAvailable() {
 void InstallWindowSessionHooks() {
   InstallWindowHelpers();
   InstallTaskbarWindow();
+  InstallRecoverChooser();
+  InstallMigrateChooser();
 }
 
 void StartWindowSession() {

@@ -90,7 +90,7 @@ TEST_F(StartupProcess, EveryModeHasItsNumberAndTheUnbuiltOnesSaySo) {
     int status;
   } rows[] = {
       {"Mode:DirectCopy", "1", "0", tolvarin::kTerminateStatus},  // the course /c does not exist
-      {"Mode:RECOVER", "2", "0", tolvarin::kNotAvailableStatus},
+      {"Mode:RECOVER", "2", "0", tolvarin::kTerminateStatus},  // no display for its chooser
       {"Mode:InstallStandardTrees", "3", "0", tolvarin::kTerminateStatus},  // no SrcPath
       {"Mode:CreateSupplementalPackage", "4", "0", tolvarin::kTerminateStatus},  // the course /c does not exist
       {"Mode:AppendPackage", "5", "0", 0},
@@ -175,7 +175,7 @@ TEST_F(StartupProcess, PromptShowsTheLineAsReceivedAndNoEndsAtOnce) {
   EXPECT_FALSE(fs::exists(host.At("tolvarin.log")));  // ended before the log was opened
 
   const RunResult yes = host.RunHere({"Mode:RECOVER", "CoursePath:/a b/c"}, {"Yes"});
-  EXPECT_EQ(yes.status, tolvarin::kNotAvailableStatus);
+  EXPECT_EQ(yes.status, tolvarin::kTerminateStatus);  // the recovery's chooser needs a display
   EXPECT_EQ(yes.settings.at("CoursePath"), "/a b/c");
   EXPECT_EQ(host.LogLines().size(), 1u);
 }

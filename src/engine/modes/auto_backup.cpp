@@ -6,6 +6,7 @@
 #include <map>
 
 #include "core/box_buttons.h"
+#include "core/chooser_windows.h"
 #include "core/file_set_copy.h"
 #include "core/files.h"
 #include "core/ini_file.h"
@@ -16,7 +17,10 @@
 #include "core/terminate.h"
 #include "core/time_stamp.h"
 #include "data/catalogue.h"
+#include "engine/modes/course_holding.h"
+#include "engine/modes/recovery_choice.h"
 #include "engine/package/backup_folder.h"
+#include "engine/transfer/database_sets.h"
 #include "platform/shell/shell.h"
 
 namespace tolvarin {
@@ -73,25 +77,12 @@ void ClearSlot(const std::string& slot) {
   for (const std::string& name : UserImageNames(slot)) DeleteFile(JoinPath(slot, name));
 }
 
-// The last name of a folder path, ".." and links resolved.
-std::string LastFolderName(const std::string& folder) {
-  std::error_code ec;
-  const std::filesystem::path resolved = std::filesystem::weakly_canonical(FindPath(folder), ec);
-  return ec ? GetFileName(folder, true) : resolved.filename().string();
-}
-
 }  // namespace
 
 std::string AutoBackupFolder() {
-  const RunPaths& p = Paths();
-  if (!p.BackupPath.empty()) return p.BackupPath;
-  // A run given its CoursePath has no catalogue names: the folders' own names stand
-  // in, so that two courses never share one set of slots.
-  const std::string brand = p.Brand.empty() ? LastFolderName(p.BrandFolder) : p.Brand;
-  const std::string area = CurrentArea().Name.empty() ? LastFolderName(p.AreaFolder) : CurrentArea().Name;
-  const std::string course =
-      CurrentCourse().DisplayName.empty() ? LastFolderName(p.CoursePath) : CurrentCourse().DisplayName;
-  return JoinPath(JoinPath(JoinPath(JoinPath(p.DatabasesRoot, "Backup"), brand), area), course);
+  if (!Paths().BackupPath.empty()) return Paths().BackupPath;
+  // A run given its CoursePath has no catalogue names: the folders' own names stand in.
+  return CourseBackupFolder(CurrentArea(), CurrentCourse());
 }
 
 std::string SlotFolder(const std::string& backupFolder, int slot) {
@@ -175,18 +166,51 @@ int RecoverAutoBackup(const std::string& slotFolder) {
     MsgBox(kNotAnAutoBackup1 + slotFolder + kNotAnAutoBackup2, kMbCritical);
     Terminate();
   }
-  std::vector<std::string> failed = CopyUserImages(slotFolder, Paths().CoursePath);
-  for (const std::string& bad : CopyTablesAsSets(slotFolder, Paths().CoursePath)) failed.push_back(bad);
-  if (!failed.empty()) {
-    MsgBox("Recovery of Auto-Backup did not complete.  These files could not be copied from " + slotFolder +
-               " into the course:" + FileList(failed) +
-               "\r\n\r\nThe course's copies of them were left as they were.  Try recovering another Auto-Backup, "
-               "or call 1-888-CORVANE for assistance.",
+  const std::string slot = FindPath(slotFolder);
+  const std::string course = FindPath(Paths().CoursePath);
+  const std::string held = HoldingFolder(GetFolderOfPath(slot));
+  CourseHolding holding(course, held);
+  if (!holding.TakeAside(UserImageNames(slot))) {
+    const bool back = holding.PutBack();
+    MsgBox("Recovery of Auto-Backup did not start: these files of the course could not be moved into " + held +
+               ":" + FileList(holding.Failed()) + "\r\n\r\n" +
+               (back ? std::string("The course's files were left as they were.")
+                     : "Some of the course's files are still in " + held + ".") +
+               "  Please call 1-888-CORVANE for assistance.",
            kMbCritical);
     return kTerminateStatus;
   }
-  MsgBox(kRecoveryComplete, kMbInformation);
+  std::vector<std::string> failed = CopyTablesAsSets(slot, course);
+  for (const std::string& bad : CopyUserImages(slot, course)) failed.push_back(bad);
+  if (!failed.empty()) {
+    const bool back = holding.PutBack();
+    MsgBox("Recovery of Auto-Backup did not complete.  These files could not be copied from " + slot +
+               " into the course:" + FileList(failed) + "\r\n\r\n" +
+               (back ? std::string("The course's files were put back as they were.")
+                     : "The course's files as they were before the recovery are in " + held + ".") +
+               "  Try recovering another Auto-Backup, or call 1-888-CORVANE for assistance.",
+           kMbCritical);
+    return kTerminateStatus;
+  }
+  MsgBox(std::string(kRecoveryComplete) + "\r\n\r\nThe course's files as they were before the recovery are kept in " +
+             held + ".",
+         kMbInformation);
   return 0;
+}
+
+int DoRecover(bool quitOnCancel) {
+  if (!HasRecoverChooser()) {
+    MsgBox("The Auto-Backup Recovery window cannot be shown: no display was found.", kMbCritical);
+    Terminate();
+  }
+  if (ShowRecoverChooser() != 1) {
+    if (!quitOnCancel) return 0;
+    Terminate();
+  }
+  // Nothing of the course may stay open while its files are replaced.
+  UninitSrc();
+  UninitDest();
+  return RecoverAutoBackup(Paths().BackupPath);
 }
 
 }  // namespace tolvarin

@@ -42,10 +42,16 @@ std::vector<std::string> CopyTablesAsSets(const std::string& sourceFolder, const
 // the newest. The run's status: 0, or non-zero after saying what failed.
 int DoAutoBackup();
 
-// What the recovery chooser runs once the user chose a slot and said Yes: refuses a
-// folder that is not an automatic backup, copies the slot's images and tables over
-// the course (each table's files as a checked set) and says how it went. The run's
-// status.
+// What follows the recovery chooser once the user chose a slot and said Yes: refuses
+// a folder that is not an automatic backup; moves the course's table files into a
+// dated folder beside the slots, then copies the slot's images and tables in (each
+// table's files as a checked set); on any failure puts the course's files back, and
+// says how it went. The run's status.
 int RecoverAutoBackup(const std::string& slotFolder);
+
+// Mode 2 (quitOnCancel) and the main window's recovery: the chooser, then the
+// recovery of the chosen slot. Back or the close box ends the run in mode 2 and
+// returns to the main window otherwise.
+int DoRecover(bool quitOnCancel);
 
 }  // namespace tolvarin

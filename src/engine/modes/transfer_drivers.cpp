@@ -4,6 +4,7 @@
 
 #include "construction/restore_upgrade.h"
 #include "core/box_buttons.h"
+#include "core/chooser_windows.h"
 #include "core/command_line.h"
 #include "core/files.h"
 #include "core/paths.h"
@@ -16,6 +17,7 @@
 #include "data/id_ranges.h"
 #include "data/key_text.h"
 #include "data/open_table.h"
+#include "engine/modes/migration_target.h"
 #include "engine/package/backup_folder.h"
 #include "engine/package/packages.h"
 #include "engine/transfer/activity_remap.h"
@@ -333,9 +335,15 @@ TransferEnd DoExport() {
 TransferEnd DoMigrate() {
   RunSettings& s = Settings();
   RunPaths& p = Paths();
-  const std::string target = BrowseForFolder("Choose the course to migrate into", p.CoursePath);
+  const std::string target = ShowSelectCourse();
   if (target.empty()) {
     MsgBox("Migration cancelled", kMbOkOnly);
+    return TransferEnd::Stopped;
+  }
+  // Checked before any table is opened there: an open would make blank tables in a
+  // wrong folder.
+  if (const auto problem = MigrationTargetProblem(target, p.CoursePath, p.BrandFolder)) {
+    MsgBox(*problem + "  Nothing was migrated.", kMbExclamation);
     return TransferEnd::Stopped;
   }
   p.BackupPath = target;

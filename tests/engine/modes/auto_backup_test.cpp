@@ -158,22 +158,6 @@ TEST_F(AutoBackupTest, RecoveryCopiesTablesAndImagesBackButNeverTheVersionFile) 
   EXPECT_EQ(presenter_->Shown()[0].box.text.rfind("Recovery of Auto-Backup complete.", 0), 0u);
 }
 
-TEST_F(AutoBackupTest, RecoveryReportsTheFilesThatFailedAndKeepsTheirTables) {
-  tolvarin::Paths().BackupPath = Slots();
-  ASSERT_EQ(tolvarin::DoAutoBackup(), 0);
-  const std::string slot = Slots() + "/1";
-  WriteFile(Course("quests.dbf"), "the course's quests");
-  // Something in the way of the copy's temporary name makes quests.fpt fail.
-  fs::create_directories(Course(".quests.fpt.tlvcopy/x"));
-  EXPECT_NE(tolvarin::RecoverAutoBackup(slot), 0);
-  EXPECT_EQ(ReadFile(Course("quests.dbf")), "the course's quests");  // the set stays whole
-  ASSERT_EQ(presenter_->Shown().size(), 1u);
-  const std::string& text = presenter_->Shown()[0].box.text;
-  EXPECT_NE(text.find("quests.fpt"), std::string::npos) << text;
-  EXPECT_EQ(text.find("Recovery of Auto-Backup complete."), std::string::npos) << text;
-  EXPECT_EQ(ReadFile(Course("exams.dbf")), ReadFile(slot + "/exams.dbf"));
-}
-
 TEST_F(AutoBackupTest, RecoveryRefusesABackupFolderOfUserContent) {
   const std::string folder = Scratch("manual");
   fs::create_directories(folder);
