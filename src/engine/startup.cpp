@@ -113,7 +113,7 @@ int Dispatch(const std::string& line) {
     case 1:
       return DoAutoBackup();
     case 2:
-      return DoRecover(true);
+      return DoRecover(true).value_or(0);
     case 3:
       return InstallStandardTrees();
     case 4: {

@@ -386,7 +386,7 @@ TEST_F(StartupProcess, HostFolderThatCannotBeWrittenAsksWhetherToGoOn) {
 TEST_F(StartupProcess, AnswersThatRunOutTakeTheDefaultButton) {
   host.HostIni("Prompt=TRUE\r\n");
   const RunResult run = host.RunHere({"Mode:RECOVER", "CoursePath:/c"});
-  EXPECT_EQ(run.status, tolvarin::kNotAvailableStatus);  // Yes is the prompt's default
+  EXPECT_EQ(run.status, tolvarin::kTerminateStatus);  // Yes is the prompt's default; then no display
   ASSERT_EQ(run.boxes.size(), 2u);
   EXPECT_EQ(run.boxes[0].answer, "1");
 }
@@ -394,11 +394,11 @@ TEST_F(StartupProcess, AnswersThatRunOutTakeTheDefaultButton) {
 TEST_F(StartupProcess, ConsoleRunPrintsItsBoxesAndNeverWaits) {
   host.HostIni("Prompt=TRUE\r\n");
   const RunResult run = host.RunUnscripted({"Mode:RECOVER", "CoursePath:/c"});
-  EXPECT_EQ(run.status, tolvarin::kNotAvailableStatus);
+  EXPECT_EQ(run.status, tolvarin::kTerminateStatus);
   EXPECT_TRUE(run.boxes.empty());
   EXPECT_NE(run.stderrText.find("Mode:RECOVER CoursePath:/c"), std::string::npos) << run.stderrText;
   EXPECT_NE(run.stderrText.find("-> &Yes"), std::string::npos) << run.stderrText;
-  EXPECT_NE(run.stderrText.find("not available yet"), std::string::npos) << run.stderrText;
+  EXPECT_NE(run.stderrText.find("no display was found"), std::string::npos) << run.stderrText;
 }
 
 }  // namespace

@@ -198,14 +198,14 @@ int RecoverAutoBackup(const std::string& slotFolder) {
   return 0;
 }
 
-int DoRecover(bool quitOnCancel) {
+std::optional<int> DoRecover(bool quitOnCancel) {
   if (!HasRecoverChooser()) {
     MsgBox("The Auto-Backup Recovery window cannot be shown: no display was found.", kMbCritical);
     Terminate();
   }
   if (ShowRecoverChooser() != 1) {
-    if (!quitOnCancel) return 0;
-    Terminate();
+    if (!quitOnCancel) return std::nullopt;
+    Terminate(EndReason::Normal);
   }
   // Nothing of the course may stay open while its files are replaced.
   UninitSrc();

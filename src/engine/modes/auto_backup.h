@@ -50,8 +50,8 @@ int DoAutoBackup();
 int RecoverAutoBackup(const std::string& slotFolder);
 
 // Mode 2 (quitOnCancel) and the main window's recovery: the chooser, then the
-// recovery of the chosen slot. Back or the close box ends the run in mode 2 and
-// returns to the main window otherwise.
-int DoRecover(bool quitOnCancel);
+// recovery of the chosen slot and its status. Back or the close box ends the run
+// normally in mode 2 and otherwise gives nullopt (nothing was recovered).
+std::optional<int> DoRecover(bool quitOnCancel);
 
 }  // namespace tolvarin

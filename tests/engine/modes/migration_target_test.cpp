@@ -11,6 +11,9 @@
 #include "core/settings.h"
 #include "engine/course_fixture.h"
 #include "engine/modes/transfer_drivers.h"
+#include "engine/transfer/database_sets.h"
+#include "engine/transfer/selection.h"
+#include "engine/transfer/table_mapping.h"
 
 namespace fs = std::filesystem;
 using testing_support::ReadFile;
@@ -105,6 +108,36 @@ TEST_F(MigrationTargetTest, RefusedTargetsChangeNothingInEitherInstallation) {
                 .value_or("")
                 .find("users.dbf"),
             std::string::npos);
+}
+
+TEST_F(MigrationTargetTest, EveryMappedRowArrivesInTheTargetCourseAndTheSourceStaysAsItWas) {
+  const std::vector<std::string> tables = {"quests", "descript", "exams", "examques", "standard", "stanques"};
+  std::map<std::string, long> before;
+  for (const std::string& table : tables) before[table] = package_testing::RowCount(Target() + "/" + table + ".dbf");
+  const auto here = Tree(Course());
+  auto& s = tolvarin::Settings();
+  s.ImportMode = 6;
+  tolvarin::SetSrcToCourse();
+  tolvarin::SelectAllRecords();
+  tolvarin::SetMigrateChooser([&] { return Target(); });
+  EXPECT_EQ(tolvarin::DoMigrate(), tolvarin::TransferEnd::Done);
+  const auto mapped = [](int table) {
+    size_t count = 0;
+    const tolvarin::TableMapping& m = tolvarin::Mapping(table);
+    for (std::int32_t id : m.SelectedIDs)
+      if (id != 0 && m.IDMap.Get(id) != 0) ++count;
+    return count;
+  };
+  const size_t questions = mapped(1), exams = mapped(5);
+  tolvarin::UninitDest();
+  tolvarin::UninitSrc();
+  EXPECT_EQ(s.Operation, 4);
+  EXPECT_GT(questions, 0u);
+  EXPECT_EQ(package_testing::RowCount(Target() + "/quests.dbf"), before["quests"] + static_cast<long>(questions));
+  EXPECT_EQ(package_testing::RowCount(Target() + "/exams.dbf"), before["exams"] + static_cast<long>(exams));
+  for (const std::string& table : tables)
+    EXPECT_GE(package_testing::RowCount(Target() + "/" + table + ".dbf"), before[table]) << table;
+  EXPECT_EQ(Tree(Course()), here);
 }
 
 }  // namespace
