@@ -1,9 +1,9 @@
 // cmdOffice of the main window.
 #include "ui/main_window_actions.h"
-#include "ui/not_in_build.h"
+#include "ui/office_window.h"
 
 namespace tolvarin::ui {
 
-void ShowOfficeTools(QWidget& /*mainWindow*/) { SayNotInThisBuild("The Office Tools dialog"); }
+void ShowOfficeTools(QWidget& /*mainWindow*/) { ShowOfficeDialog(); }
 
 }  // namespace tolvarin::ui

@@ -1,12 +1,9 @@
 // cmdRecover of the main window.
+#include "engine/modes/auto_backup.h"
 #include "ui/main_window_actions.h"
-#include "ui/not_in_build.h"
 
 namespace tolvarin::ui {
 
-bool RecoverContent(QWidget& /*mainWindow*/) {
-  SayNotInThisBuild("Recovering content from an automatic backup");
-  return false;
-}
+std::optional<int> RecoverContent(QWidget& /*mainWindow*/) { return DoRecover(false); }
 
 }  // namespace tolvarin::ui

@@ -1,5 +1,7 @@
 #include "ui/main_window.h"
 
+#include <optional>
+
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -100,10 +102,10 @@ MainWindow::MainWindow(QWidget* parent) : ScriptedWindow(parent) {
     RunSettings& s = Settings();
     const long mode = s.Mode;
     s.Mode = 2;
-    const bool recovered = RecoverContent(*this);
+    const std::optional<int> status = RecoverContent(*this);
     s.Mode = mode;
-    if (!recovered) return;
-    EndRun(EndReason::Normal);
+    if (!status) return;
+    EndRun(*status == 0 ? EndReason::Normal : EndReason::Failed);
     AfterRunEnded();
   });
   connect(buttons[3], &QPushButton::clicked, this, [this] { RepairContent(*this); });

@@ -10,6 +10,8 @@
 //
 // Until then each says plainly that it is not part of this build (the page slots pass
 // on instead). The sequences themselves are RunExportSequence and RunImportSequence.
+#include <optional>
+
 class QWidget;
 
 namespace tolvarin::ui {
@@ -19,9 +21,9 @@ void RunExportSequence();
 void RunImportSequence();
 
 // cmdRecover: the recovery from an automatic backup slot, with Mode 2 set around it.
-// True when it ran: the run then ends (EndRun), whatever the outcome; false keeps the
-// main window open (this build has no recovery yet).
-bool RecoverContent(QWidget& mainWindow);
+// Its status when it ran: the run then ends (EndRun), failed unless the status is 0;
+// nullopt (the chooser left with Back or the close box) keeps the main window open.
+std::optional<int> RecoverContent(QWidget& mainWindow);
 // cmdRepair: the repair dialog, over the main window, which stays open afterwards.
 void RepairContent(QWidget& mainWindow);
 // cmdOffice: the remap-options dialog, modal over the main window.

@@ -79,7 +79,15 @@ MigrateWindow::MigrateWindow() {
   kestalPath_->setReadOnly(true);
   kestalPath_->setMinimumWidth(420);
   kestalPath_->installEventFilter(this);
-  layout->addWidget(kestalPath_);
+  // The box opens the folder prompt on a click; the button does the same from the keyboard.
+  auto* choosePath = new QPushButton(QStringLiteral("..."), this);
+  choosePath->setObjectName(QStringLiteral("cmdTargetPath"));
+  choosePath->setAutoDefault(false);
+  connect(choosePath, &QPushButton::clicked, this, [this] { ChooseTargetPath(); });
+  auto* pathRow = new QHBoxLayout();
+  pathRow->addWidget(kestalPath_);
+  pathRow->addWidget(choosePath);
+  layout->addLayout(pathRow);
   layout->addWidget(new QLabel(QStringLiteral("Select the course you wish to move questions to:"), this));
   courses_ = new QListWidget(this);
   courses_->setObjectName(QStringLiteral("lstCourses"));
@@ -151,7 +159,7 @@ bool MigrateWindow::eventFilter(QObject* watched, QEvent* event) {
     ChooseTargetPath();
     return true;
   }
-  return QDialog::eventFilter(watched, event);
+  return ScriptedWindow::eventFilter(watched, event);
 }
 
 void InstallMigrateChooser() {

@@ -2,7 +2,7 @@
 // frmMigrate, the migration chooser (the target installation and the course that
 // receives the content), and frmFolderChooser, the prompt for one folder it uses.
 // Their rules are in engine/modes/migration_target.h.
-#include <QDialog>
+#include "ui/page.h"
 #include <string>
 
 class QLabel;
@@ -12,7 +12,7 @@ class QPushButton;
 
 namespace tolvarin::ui {
 
-class FolderChooserWindow : public QDialog {
+class FolderChooserWindow : public ScriptedWindow {
  public:
   FolderChooserWindow();
   // The box's text once the window is hidden; "" after Cancel or the close box.
@@ -26,7 +26,7 @@ class FolderChooserWindow : public QDialog {
   QLineEdit* folder_;
 };
 
-class MigrateWindow : public QDialog {
+class MigrateWindow : public ScriptedWindow {
  public:
   MigrateWindow();
   // The target course folder; "" when the user closed the window without OK.

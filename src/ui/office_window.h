@@ -1,14 +1,14 @@
 #pragma once
 // frmOffice, the remap-options dialog of office mode: how identifiers are remapped
 // in the next imports. Its rules are in engine/modes/remap_options.h.
-#include <QDialog>
+#include "ui/page.h"
 
 class QButtonGroup;
 class QLineEdit;
 
 namespace tolvarin::ui {
 
-class OfficeWindow : public QDialog {
+class OfficeWindow : public ScriptedWindow {
  public:
   OfficeWindow();
   // cmdOK: checks the numbers (a problem is said and the window stays), then sets

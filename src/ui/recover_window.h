@@ -2,7 +2,7 @@
 // frmRecover, the recovery chooser: a course of the current area and one of its
 // automatic backups, and the question before it is put back. Its rules are in
 // engine/modes/recovery_choice.h.
-#include <QDialog>
+#include "ui/page.h"
 #include <string>
 
 #include "data/catalogue.h"
@@ -13,7 +13,7 @@ class QPushButton;
 
 namespace tolvarin::ui {
 
-class RecoverWindow : public QDialog {
+class RecoverWindow : public ScriptedWindow {
  public:
   RecoverWindow();
 
