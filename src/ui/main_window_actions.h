@@ -8,8 +8,8 @@
 //   ShowCustomSelectionPage        export slot 1     select_slot.cpp  (frmSelect)
 //   ShowImportOptionsPage          import slot 0     restore_slot.cpp (frmRestore)
 //
-// Until then each says plainly that it is not part of this build (the page slots pass
-// on instead). The sequences themselves are RunExportSequence and RunImportSequence.
+// Until then each says plainly that it is not part of this build; the two page slots
+// show their pages. The sequences themselves are RunExportSequence and RunImportSequence.
 #include <optional>
 
 class QWidget;

@@ -1,10 +1,15 @@
 // Export slot 1: the custom selection page of a custom backup.
-#include "core/window_helpers.h"
+#include "ui/forms.h"
 #include "ui/main_window_actions.h"
+#include "ui/select_page.h"
 
 namespace tolvarin::ui {
 
-// Until the page is built the slot passes on in the direction of travel.
-int ShowCustomSelectionPage() { return PageResult(); }
+int ShowCustomSelectionPage() {
+  // Made at first need and kept for the run (the run ends through exit()); each
+  // visit loads it afresh.
+  static SelectPage* page = new SelectPage;
+  return ShowFormModal(*page);
+}
 
 }  // namespace tolvarin::ui

@@ -12,6 +12,7 @@
 #include "core/progress.h"
 #include "core/window_helpers.h"
 #include "ui/forms.h"
+#include "ui/import_windows.h"
 #include "ui/main_window.h"
 #include "ui/migrate_window.h"
 #include "ui/progress_windows.h"
@@ -71,6 +72,7 @@ void StartWindowSession() {
   InstallMainWindow();
   SetPresenter(std::make_unique<QtPresenter>());
   SetProgress(std::make_unique<QtProgress>());
+  InstallImportPreview();
 }
 
 }  // namespace tolvarin::ui

@@ -31,6 +31,6 @@ std::vector<PreviewEntry> ImportedItems(int listIndex);
 // The text a list shows for an entry.
 std::string PreviewItemText(const PreviewEntry& entry);
 
-inline constexpr const char* kPreviewReplacingMark = "  (replaces a row with this number)";
+inline constexpr const char* kPreviewReplacingMark = "  (replaces existing)";
 
 }  // namespace tolvarin
