@@ -87,6 +87,8 @@ void UpdateFile(const std::string& name) { ShowWorkingBar(name); }
 
 void UnloadProgressWindows() { Progress().Close(); }
 
+void NotifyOperationMessage(const std::string& text) { Progress().OperationMessage(text); }
+
 void DoEvents() { Progress().Pump(); }
 
 ProgressPage ProgressPageFor(int operation, long importMode, const std::string& courseName,

@@ -61,6 +61,9 @@ class ProgressSink {
   }
   // Lets the window system run between the steps of a long loop.
   virtual void Pump() {}
+  // Replaces the running operation's message (the migration learns its target folder
+  // only once it runs).
+  virtual void OperationMessage(const std::string& text) { Step(text); }
 
  private:
   std::string lastWorking_;
@@ -91,6 +94,8 @@ std::unique_ptr<ProgressSink> SetProgress(std::unique_ptr<ProgressSink> sink);
 // "Processing tables in " & the upper-cased folder & " folder".
 void NotifyUpdateProgress(const std::string& folder);
 void NotifyUpdateProgress2(const std::string& text);
+// The running operation's message, replaced.
+void NotifyOperationMessage(const std::string& text);
 // Export (Operation 1): the operation's message, a blank line and action ": " item;
 // import (Operation 2): the message alone; any other operation: nothing.
 void NotifyPackagingProgress(const std::string& item, const std::string& action);

@@ -95,6 +95,11 @@ void Progress2Window::ShowDetail(const QString& detail) {
   label_->setText(detail.isEmpty() ? message_ : message_ + QStringLiteral("\n\n") + detail);
 }
 
+void Progress2Window::ShowMessage(const QString& message) {
+  message_ = message;
+  label_->setText(message_);
+}
+
 void Progress2Window::closeEvent(QCloseEvent* event) {
   if (running_) {
     event->ignore();
@@ -222,6 +227,12 @@ void QtProgress::Step(const std::string& text) {
 void QtProgress::Detail(const std::string& text) {
   if (!step_) return;  // no operation on screen
   step_->ShowDetail(Q(text));
+  Events();
+}
+
+void QtProgress::OperationMessage(const std::string& text) {
+  if (!step_) return;  // no operation on screen
+  step_->ShowMessage(Q(text));
   Events();
 }
 

@@ -31,6 +31,8 @@ class Progress2Window : public QDialog {
   void ShowStep(const QString& text);
   // NotifyPackagingProgress: the page's message, and the detail below it.
   void ShowDetail(const QString& detail);
+  // The operation's message, replaced.
+  void ShowMessage(const QString& message);
 
   bool Running() const { return running_; }
   int SelfShownMark() const { return selfShown_; }
@@ -105,6 +107,7 @@ class QtProgress : public ProgressSink {
   void Close() override;
   void RunOperation(const ProgressPage& page, const std::function<void()>& operation) override;
   void Pump() override;
+  void OperationMessage(const std::string& text) override;
 
   Progress2Window* StepWindow() const { return step_; }
   ProgressWindow* BarWindow() const { return bar_; }

@@ -83,6 +83,12 @@ TEST_F(ProgressWindows, ImportShowsOnlyTheMessageAndMigrationKeepsTheLine) {
     ui::Progress2Window* window = Sink().StepWindow();
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Migration Progress"));
     EXPECT_EQ(window->Label()->text(), QString());
+    // Once the target is chosen the window names it, and the copy's lines go below.
+    NotifyOperationMessage("Migrating content from Biology to /srv/chosen.");
+    NotifyPackagingProgress("QUESTION", "Copying table");
+    EXPECT_TRUE(window->Label()->text().startsWith(QStringLiteral("Migrating content from Biology to /srv/chosen.")))
+        << window->Label()->text().toStdString();
+    Shot(*window, "progress2-migration");
   });
 }
 

@@ -8,11 +8,13 @@
 #include "core/command_line.h"
 #include "core/files.h"
 #include "core/paths.h"
+#include "core/progress.h"
 #include "core/run_log.h"
 #include "core/settings.h"
 #include "core/strings.h"
 #include "core/system_box.h"
 #include "core/window_helpers.h"
+#include "data/catalogue.h"
 #include "data/codebase.h"
 #include "data/id_ranges.h"
 #include "data/key_text.h"
@@ -346,6 +348,7 @@ TransferEnd DoMigrate() {
     MsgBox(*problem + "  Nothing was migrated.", kMbExclamation);
     return TransferEnd::Stopped;
   }
+  NotifyOperationMessage(ProgressPageFor(1, 6, CurrentCourse().DisplayName, "", "", target).message);
   p.BackupPath = target;
   s.Operation = 4;
   Dest().CourseFolder = target;

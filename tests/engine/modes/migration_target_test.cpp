@@ -8,6 +8,7 @@
 #include <map>
 
 #include "core/chooser_windows.h"
+#include "core/progress.h"
 #include "core/settings.h"
 #include "engine/course_fixture.h"
 #include "engine/modes/transfer_drivers.h"
@@ -45,6 +46,16 @@ TEST(MigrationTarget, TheCourseKeepsItsPlaceBelowTheTargetInstallation) {
       EXPECT_FALSE(made) << course << " -> " << *made;
   }
 }
+
+// Records the operation's messages.
+class MessageSink : public tolvarin::ProgressSink {
+ public:
+  void Step(const std::string&) override {}
+  void Detail(const std::string&) override {}
+  void Fraction(double) override {}
+  void OperationMessage(const std::string& text) override { messages.push_back(text); }
+  std::vector<std::string> messages;
+};
 
 class MigrationTargetTest : public package_testing::CourseTest {
  protected:
@@ -120,7 +131,13 @@ TEST_F(MigrationTargetTest, EveryMappedRowArrivesInTheTargetCourseAndTheSourceSt
   tolvarin::SetSrcToCourse();
   tolvarin::SelectAllRecords();
   tolvarin::SetMigrateChooser([&] { return Target(); });
+  auto sink = std::make_unique<MessageSink>();
+  MessageSink* shown = sink.get();
+  auto saved = tolvarin::SetProgress(std::move(sink));
   EXPECT_EQ(tolvarin::DoMigrate(), tolvarin::TransferEnd::Done);
+  // The progress window names the folder the user chose.
+  EXPECT_EQ(shown->messages, std::vector<std::string>{"Migrating content from Biology to " + Target() + "."});
+  tolvarin::SetProgress(std::move(saved));
   const auto mapped = [](int table) {
     size_t count = 0;
     const tolvarin::TableMapping& m = tolvarin::Mapping(table);
