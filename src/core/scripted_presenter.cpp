@@ -62,6 +62,15 @@ int ButtonOf(const BoxRequest& box, const std::string& answer) {
 
 }  // namespace
 
+bool NamesAButton(const BoxRequest& box, const std::string& answer) {
+  const std::string word = Trim(answer);
+  if (word.empty() || EqualsNoCase(word, "default") || EqualsNoCase(word, "esc")) return true;
+  if (word.find_first_not_of("0123456789") == std::string::npos) return true;
+  for (const std::string& caption : box.captions)
+    if (EqualsNoCase(RemoveAll(caption, "&"), RemoveAll(word, "&"))) return true;
+  return false;
+}
+
 ScriptedPresenter::ScriptedPresenter(std::vector<std::string> answers, std::string transcriptFile)
     : answers_(answers.begin(), answers.end()), transcriptFile_(std::move(transcriptFile)) {}
 
@@ -83,6 +92,10 @@ int ScriptedPresenter::Ask(const BoxRequest& box) {
     FailScript("a box was shown where the script expected \"" + answer + "\": " + box.title + ": " + box.text);
   }
   const int button = ButtonOf(box, answer);
+  if (!NamesAButton(box, answer)) {
+    Record(ShownBox{KindName(box.kind), box, "unexpected"});
+    FailScript("the answer \"" + answer + "\" names no button of the box " + box.title + ": " + box.text);
+  }
   Record(ShownBox{KindName(box.kind), box, std::to_string(button)});
   return button;
 }

@@ -56,6 +56,11 @@ std::vector<ShownBox> ReadTranscript(const std::string& file);
 // One answer per line; a trailing CR is dropped.
 std::vector<std::string> ReadAnswersFile(const std::string& file);
 
+// Whether a box's answer names one of its buttons: a number, "esc", "default" (or
+// an empty line) or one of its captions. A caption the box does not have fails a
+// scripted run (FailScript) instead of pressing no button.
+bool NamesAButton(const BoxRequest& box, const std::string& answer);
+
 // Installs the scripted presenter when TOLVARIN_ANSWERS or TOLVARIN_TRANSCRIPT is
 // set; returns whether it did.
 bool InstallScriptedPresenterFromEnvironment();

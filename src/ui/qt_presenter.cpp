@@ -118,7 +118,7 @@ void QtPresenter::DriveWhenShown(QWidget& window, const BoxRequest& box) {
       auto* button = target->findChild<QAbstractButton*>(QStringLiteral("btnButton_%1").arg(i));
       if (button && button->isVisibleTo(target)) entry.box.captions.push_back(S(button->text()));
     }
-    const bool expected = !IsWindowStep(ParseScriptStep(answer));
+    const bool expected = !IsWindowStep(ParseScriptStep(answer)) && NamesAButton(box, answer);
     if (!expected) entry.answer = "unexpected";
     const WindowScript& script = WindowScript::Get();
     if (!script.Transcript().empty()) {

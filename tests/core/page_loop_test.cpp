@@ -96,5 +96,13 @@ TEST(ScriptSteps, ABoxMetByAWindowStepFailsTheRunWithTheBoxsText) {
               "click:cmdComplete.*Replace the package");
 }
 
+TEST(ScriptSteps, AnAnswerNamesAButtonOfTheBox) {
+  BoxRequest box;
+  box.captions = {"OK", "Cancel"};
+  for (const char* answer : {"OK", "ok", "&Cancel", "2", "esc", "default", ""})
+    EXPECT_TRUE(NamesAButton(box, answer)) << answer;
+  for (const char* answer : {"Yes", "Continue"}) EXPECT_FALSE(NamesAButton(box, answer)) << answer;
+}
+
 }  // namespace
 }  // namespace tolvarin

