@@ -1,6 +1,7 @@
 #include "construction/classification.h"
 
 #include <memory>
+#include <set>
 
 #include "construction/table_swap.h"
 #include "core/run_log.h"
@@ -25,6 +26,32 @@ bool HasOldClassification(const std::string& folder) {
   return true;
 }
 
+// The node of tree 1 a row of the old outline lives under: its own node, or, when
+// its level did not copy it (a subtopic repeating its topic, a skipped item), the
+// node of the nearest level above that holds it. 0 when there is none.
+std::int32_t NodeOfOutlineRow(CategoryTable* level, const std::string& id, const StandardRecord& nodes) {
+  std::string key = id;
+  for (; level != nullptr && level->TableHandle() != 0; level = level->Parent()) {
+    if (!SeekTag(level->TableHandle(), level->IdTag(), key)) return 0;
+    const std::int32_t node = level->GetMapping(static_cast<std::int32_t>(TextValue(key)));
+    if (SeekTag(nodes.Data, nodes.StandardIDTag, StandardKeyString(1, node))) return node;
+    if (level->ParentField() == 0) return 0;
+    key = f4str(level->ParentField());
+  }
+  return 0;
+}
+
+// Every link of tree 1 names a node the table holds.
+bool EveryLinkResolves(const StanQuesRecord& links, const StandardRecord& nodes) {
+  xbase::d4tagSelect(links.Data, 0);
+  for (int rc = xbase::d4top(links.Data); rc == xbase::kSuccess; rc = xbase::d4skip(links.Data, 1)) {
+    if (xbase::d4deleted(links.Data) || xbase::f4long(links.Tree_id) != 1) continue;
+    const auto node = static_cast<std::int32_t>(xbase::f4long(links.Node_id));
+    if (!SeekTag(nodes.Data, nodes.StandardIDTag, StandardKeyString(1, node))) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void AddStanQuesRow(const StanQuesRecord& links, std::int32_t tree, std::int32_t node, std::int32_t question) {
@@ -43,11 +70,19 @@ void AddStanQuesRow(const StanQuesRecord& links, std::int32_t tree, std::int32_t
   Engine().LastEngineCode = xbase::d4append(links.Data);
 }
 
-void ConvertClassification(const std::string& folder) {
+bool ConvertClassification(const std::string& folder) {
   WriteLog("Copying old UCTS structure");
   StandardRecord nodes;
   OpenStandardTable(folder, "", nodes);
-  if (nodes.Data == 0) return;
+  if (nodes.Data == 0) return true;
+  // Nodes of tree 1 the folder held before: a subtopic of such a number is that node.
+  std::set<std::int32_t> heldNodes;
+  xbase::d4tagSelect(nodes.Data, 0);
+  for (int rc = xbase::d4top(nodes.Data); rc == xbase::kSuccess; rc = xbase::d4skip(nodes.Data, 1)) {
+    if (!xbase::d4deleted(nodes.Data) && xbase::f4long(nodes.Tree_id) == 1) {
+      heldNodes.insert(static_cast<std::int32_t>(xbase::f4long(nodes.Node_id)));
+    }
+  }
   AppendBlank(nodes.Data);
   xbase::f4assignLong(nodes.Tree_id, 1);
   xbase::f4assignLong(nodes.Node_id, 1);
@@ -56,40 +91,41 @@ void ConvertClassification(const std::string& folder) {
   f4assign(nodes.Descript, "Corvane Classification");
   Engine().LastEngineCode = xbase::d4append(nodes.Data);  // the unique key refuses a second root
 
+  // The old outline becomes the nodes of tree 1 (a second run's copies are refused
+  // by the unique key).
+  std::unique_ptr<CategoryTable> units;
+  CategoryTable* subtopics = nullptr;
+  if (HasOldClassification(folder)) {
+    units = std::make_unique<CategoryTable>();
+    units->InitAsUnitsTable(folder);
+    for (CategoryTable* level = units.get(); level != nullptr; level = level->Child()) {
+      level->CopyToStandardTree(nodes);
+      subtopics = level;
+    }
+  }
+
   QuestsRecord quests;
   StanQuesRecord links;
   OpenQuestsTable(folder, quests);
   OpenStanQuesTable(folder, links);
-  // The old outline is opened only when a subtopic has no node of its number.
-  std::unique_ptr<CategoryTable> units;
-  CategoryTable* subtopics = nullptr;
+  bool linked = true;
   if (quests.Data != 0 && links.Data != 0) {
     xbase::d4tagSelect(quests.Data, 0);
     for (int rc = xbase::d4top(quests.Data); rc == xbase::kSuccess; rc = xbase::d4skip(quests.Data, 1)) {
       if (xbase::d4deleted(quests.Data)) continue;
       const std::string subtopic = f4str(quests.SubTopicID);
       const std::int32_t value = static_cast<std::int32_t>(TextValue(subtopic));
-      std::int32_t node = 0;
-      if (SeekTag(nodes.Data, nodes.StandardIDTag, StandardKeyString(1, value))) {
-        node = value;
-      } else {
-        if (!units && HasOldClassification(folder)) {
-          units = std::make_unique<CategoryTable>();
-          units->InitAsUnitsTable(folder);
-          subtopics = units->Child() && units->Child()->Child() ? units->Child()->Child()->Child() : nullptr;
-        }
-        if (subtopics != nullptr && subtopics->TableHandle() != 0 &&
-            SeekTag(subtopics->TableHandle(), subtopics->IdTag(), subtopic)) {
-          node = subtopics->GetMapping(value);
-        }
-      }
+      if (value <= 0) continue;
+      const std::int32_t node = heldNodes.count(value) ? value : NodeOfOutlineRow(subtopics, subtopic, nodes);
       if (node > 0) AddStanQuesRow(links, 1, node, static_cast<std::int32_t>(TextValue(f4str(quests.Quest_id))));
     }
+    linked = EveryLinkResolves(links, nodes);
   }
   units.reset();
   CloseTableRecord(links);
   CloseTableRecord(quests);
   CloseTableRecord(nodes);
+  return linked;
 }
 
 }  // namespace tolvarin

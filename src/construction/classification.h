@@ -9,10 +9,12 @@
 
 namespace tolvarin {
 
-// Adds the root of tree 1 to the folder's standard table and links every question
-// to the node of its subtopic (the node of that number in tree 1, else the node the
-// old classification gives the subtopic). Links that exist are not added again.
-void ConvertClassification(const std::string& folder);
+// Adds the root of tree 1 and the old outline's nodes to the folder's standard
+// table and links every question to the node of its subtopic (the node of that
+// number in tree 1, else the node the subtopic lives under in the old outline).
+// Links that exist are not added again. False when a link of tree 1 names a node
+// that is not there.
+bool ConvertClassification(const std::string& folder);
 
 // Appends the link (tree, node, question) unless the table holds it.
 void AddStanQuesRow(const StanQuesRecord& links, std::int32_t tree, std::int32_t node, std::int32_t question);

@@ -1,6 +1,9 @@
 #include "construction/foreign_rows.h"
 
 #include <set>
+#include <vector>
+
+#include "construction/attribute_rows.h"
 
 #include "construction/blank_tables.h"
 #include "construction/construction_run.h"
@@ -16,30 +19,6 @@
 
 namespace tolvarin {
 namespace {
-
-// The three attribute tables of a folder; the source's are opened only when they
-// exist, so that reading an old folder creates nothing in it.
-struct AttributeTables {
-  AttributeValuesRecord Char, Enum, Memo;
-
-  void Open(const std::string& folder, bool onlyExisting) {
-    if (!onlyExisting || TableFileExists(folder, "charattributes")) OpenCharAttributesTable(folder, Char);
-    if (!onlyExisting || TableFileExists(folder, "enumattributes")) OpenEnumAttributesTable(folder, Enum);
-    if (!onlyExisting || TableFileExists(folder, "memoattributes")) OpenMemoAttributesTable(folder, Memo);
-  }
-  void Close() {
-    CloseTableRecord(Char);
-    CloseTableRecord(Enum);
-    CloseTableRecord(Memo);
-  }
-};
-
-void CopyAllAttributeRows(const AttributeTables& from, const AttributeTables& to, const std::string& tableName,
-                          const std::string& identifier) {
-  CopyAttributeRows(from.Char, to.Char, tableName, identifier);
-  CopyAttributeRows(from.Enum, to.Enum, tableName, identifier);
-  CopyAttributeRows(from.Memo, to.Memo, tableName, identifier);
-}
 
 std::string FieldText(xbase::Data4 table, const std::string& field) {
   const xbase::Field4 handle = xbase::d4field(table, field);
@@ -73,6 +52,47 @@ void CopyImages(const std::string& source, const std::string& target) {
   for (const char* pattern : kImagePatterns) {
     CopyFilesByPattern(JoinPath(FindPath(source), pattern), FindPath(target), true, false);
   }
+}
+
+// Whether a row of a split table belongs in the target: classes and sessions by
+// their course, the others by the course their parent row was kept in.
+bool RowBelongsTo(xbase::Data4 table, const std::string& lower, int pass, const std::string& target,
+                  int targetCourse) {
+  if (lower == "classes" || lower == "sessions") return targetCourse >= 0 && RowCourse(table, pass) == targetCourse;
+  if (lower == "students") return SamePath(ReadFieldMapped(table, "class_id"), target);
+  if (lower == "sesquests") return SamePath(ReadFieldMapped(table, "session_id"), target);
+  return SamePath(ReadFieldMapped(table, "sesques_id"), target);
+}
+
+// Notes a kept row of a split table: its key for the completeness check, and for
+// a parent table the folder its children follow it to.
+void RecordKeptRow(xbase::Data4 table, const TableDef& def, const std::string& lower, std::set<std::string>& kept,
+                   const std::string& target) {
+  kept.insert(GetTagValue(def, table, ""));
+  if (lower == "classes") ReadFieldToList(table, "class_id", target);
+  if (lower == "sessions") ReadFieldToList(table, "session_id", target);
+  if (lower == "sesquests") ReadFieldToList(table, "sesques_id", target);
+}
+
+// The parent table and field a split child table follows.
+bool SplitParent(const std::string& lower, std::string& parent, std::string& field) {
+  if (lower == "students") parent = "classes", field = "class_id";
+  else if (lower == "sesquests") parent = "sessions", field = "session_id";
+  else if (lower == "sesresults") parent = "sesquests", field = "sesques_id";
+  else return false;
+  return true;
+}
+
+// A row's texts over the given fields; user identifiers are left out, since they
+// may be remapped on the way.
+std::string ComparedText(xbase::Data4 table, const std::vector<std::string>& fields) {
+  std::string text;
+  for (const std::string& name : fields) {
+    const xbase::Field4 field = xbase::d4field(table, name);
+    text += Trim(xbase::f4type(field) == 'M' ? f4memoStr(field) : f4str(field));
+    text += '\x1f';
+  }
+  return text;
 }
 
 }  // namespace
@@ -128,12 +148,10 @@ void CopyAttributeRows(const AttributeValuesRecord& source, const AttributeValue
 
 void RemoveForeignRows(const std::string& source, const std::string& target, const std::string& name, int pass,
                        int, const std::string& fileName) {
-  const std::string path = TableFilePath(target, fileName.empty() ? name : fileName, ".dbf");
+  const std::string file = fileName.empty() ? name : fileName;
+  const std::string path = TableFilePath(target, file, ".dbf");
   xbase::Data4 table = OpenForUpgrade(path);
   if (table == 0) return;
-  AttributeTables from, to;
-  from.Open(source, true);
-  to.Open(target, false);
 
   const std::string lower = ToLower(name);
   const bool split = SplitsRowsByCourse(name, pass);
@@ -145,31 +163,13 @@ void RemoveForeignRows(const std::string& source, const std::string& target, con
   xbase::d4tagSelect(table, 0);
   for (int rc = xbase::d4top(table); rc == xbase::kSuccess; rc = xbase::d4skip(table, 1)) {
     if (xbase::d4deleted(table)) continue;
-    bool keep = true;
     if (split) {
-      if (lower == "classes" || lower == "sessions") {
-        keep = targetCourse >= 0 && RowCourse(table, pass) == targetCourse;
-      } else if (lower == "students") {
-        keep = SamePath(ReadFieldMapped(table, "class_id"), target);
-      } else if (lower == "sesquests") {
-        keep = SamePath(ReadFieldMapped(table, "session_id"), target);
-      } else {
-        keep = SamePath(ReadFieldMapped(table, "sesques_id"), target);
-      }
-      if (!keep) {
+      if (!RowBelongsTo(table, lower, pass, target, targetCourse)) {
         xbase::d4delete(table);
         ++state.DeletedRows;
         continue;
       }
-      kept.insert(GetTagValue(def, table, ""));
-      if (lower == "classes") ReadFieldToList(table, "class_id", target);
-      if (lower == "sessions") ReadFieldToList(table, "session_id", target);
-      if (lower == "sesquests") ReadFieldToList(table, "sesques_id", target);
-      if (lower == "classes") CopyAllAttributeRows(from, to, "classes", FieldText(table, "class_id"));
-      if (lower == "students") CopyAllAttributeRows(from, to, "students", FieldText(table, "student_id"));
-      if (lower == "sessions") CopyAllAttributeRows(from, to, "sessions", FieldText(table, "session_id"));
-    } else if (lower == "exams") {
-      CopyAllAttributeRows(from, to, "exams", FieldText(table, "exam_id"));
+      RecordKeptRow(table, def, lower, kept, target);
     } else if (lower == "users" && (pass == 0 || pass == 3)) {
       const std::int32_t number = pass == 0 ? Edition().Group : GetAreaID(source);
       AddUserPermission(table, target, FieldText(table, "user_id"), number);
@@ -182,9 +182,81 @@ void RemoveForeignRows(const std::string& source, const std::string& target, con
     Engine().LastEngineCode = xbase::d4pack(table);
     state.DeletedRows = 0;
   }
-  from.Close();
-  to.Close();
   CloseTable(table);
+  // The attribute rows of the old rows that stayed come along (whatever is refused
+  // keeps the old folder: see TablesWithUnplacedAttributeRows).
+  const std::set<long> staying = RowIdentifiers(target, file, name);
+  std::set<long> owners;
+  for (const long id : RowIdentifiers(source, name, name)) {
+    if (staying.count(id)) owners.insert(id);
+  }
+  CarryAttributeRows(source, target, name, owners);
+}
+
+bool TargetHoldsItsRows(xbase::Data4 oldTable, const std::string& source, const std::string& target,
+                        const std::string& name, int pass) {
+  const std::string path = TableFilePath(target, name, ".dbf");
+  xbase::Data4 table = OpenForUpgrade(path);
+  if (table == 0) return false;
+  std::vector<std::string> fields;
+  for (int j = 1; j <= xbase::d4numFields(oldTable); ++j) {
+    const std::string field = ToLower(Trim(f4name(xbase::d4fieldJ(oldTable, j))));
+    if (field != "user_id" && xbase::d4field(table, field) != 0) fields.push_back(field);
+  }
+  std::multiset<std::string> held;
+  xbase::d4tagSelect(table, 0);
+  for (int rc = xbase::d4top(table); rc == xbase::kSuccess; rc = xbase::d4skip(table, 1)) {
+    if (!xbase::d4deleted(table)) held.insert(ComparedText(table, fields));
+  }
+
+  const std::string lower = ToLower(name);
+  const bool split = SplitsRowsByCourse(name, pass);
+  const TableDef def = GetTableDef(name);
+  const int targetCourse = GetCourseID(target);
+  std::vector<long> belonging;
+  bool all = true;
+  xbase::d4tagSelect(oldTable, 0);
+  for (int rc = xbase::d4top(oldTable); rc == xbase::kSuccess && all; rc = xbase::d4skip(oldTable, 1)) {
+    if (xbase::d4deleted(oldTable)) continue;
+    if (split && !RowBelongsTo(oldTable, lower, pass, target, targetCourse)) continue;
+    const auto found = held.find(ComparedText(oldTable, fields));
+    if (found == held.end()) {
+      all = false;
+    } else {
+      held.erase(found);
+      belonging.push_back(xbase::d4recNo(oldTable));
+    }
+  }
+  CloseTable(table);
+  if (!all) return false;
+  std::set<std::string>& kept = KeptKeysOf(source, name);
+  std::set<long> owners;
+  const xbase::Field4 idField = def.KeyField.empty() ? 0 : xbase::d4field(oldTable, def.KeyField);
+  for (const long record : belonging) {
+    xbase::d4go(oldTable, record);
+    if (split) RecordKeptRow(oldTable, def, lower, kept, target);
+    if (idField != 0) owners.insert(TextValue(Trim(f4str(idField))));
+  }
+  CarryAttributeRows(source, target, name, owners);
+  return true;
+}
+
+void RecallKeptParents(const std::string& source, const std::string& name, int pass,
+                       const std::vector<std::string>& targets) {
+  std::string parent, field;
+  if (!SplitsRowsByCourse(name, pass) || !SplitParent(ToLower(name), parent, field)) return;
+  if (TableFileExists(source, parent)) return;  // its rows are placed in this run
+  for (const std::string& target : targets) {
+    xbase::Data4 table = OpenForUpgrade(TableFilePath(target, parent, ".dbf"));
+    if (table == 0) continue;
+    xbase::d4tagSelect(table, 0);
+    for (int rc = xbase::d4top(table); rc == xbase::kSuccess; rc = xbase::d4skip(table, 1)) {
+      if (!xbase::d4deleted(table) && LookupListValue(field, FieldText(table, field)).empty()) {
+        ReadFieldToList(table, field, target);
+      }
+    }
+    CloseTable(table);
+  }
 }
 
 }  // namespace tolvarin

@@ -3,6 +3,7 @@
 // other courses leave that copy, and the attribute rows, images and permissions
 // of the rows that stay come along.
 #include <string>
+#include <vector>
 
 #include "data/table_records.h"
 #include "platform/xbase/xbase.h"
@@ -19,6 +20,18 @@ void RemoveForeignRows(const std::string& source, const std::string& target, con
 bool SplitsRowsByCourse(const std::string& name, int pass);
 // For such a table: every live row of source/<name> was kept in some target.
 bool AllRowsKept(const std::string& source, const std::string& name, int pass);
+
+// For a table the target already holds rows of: true when every row of the old
+// table (the source's copy) that belongs in the target is there, field for field;
+// those rows then count as kept, as if this run had put them there.
+bool TargetHoldsItsRows(xbase::Data4 oldTable, const std::string& source, const std::string& target,
+                        const std::string& name, int pass);
+
+// Before a split child table is divided: when its parent table no longer lies in
+// the source (an earlier run carried every row of it), the course folders that
+// hold the parent rows now say where the children go.
+void RecallKeptParents(const std::string& source, const std::string& name, int pass,
+                       const std::vector<std::string>& targets);
 
 void ReadFieldToList(xbase::Data4 table, const std::string& fieldName, const std::string& targetFolder);
 std::string ReadFieldMapped(xbase::Data4 table, const std::string& fieldName);

@@ -1,5 +1,6 @@
 #include "construction/table_rebuild.h"
 
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -74,6 +75,38 @@ long LiveRows(xbase::Data4 table) {
 bool IsMergedTable(const std::string& name) {
   const std::string lower = ToLower(name);
   return lower == "printopt" || lower == "users";
+}
+
+// The text of the current record over the given fields, for comparing whole rows.
+std::string RowText(const std::vector<xbase::Field4>& fields) {
+  std::string text;
+  for (const xbase::Field4 field : fields) {
+    text += Trim(xbase::f4type(field) == 'M' ? f4memoStr(field) : f4str(field));
+    text += '\x1f';
+  }
+  return text;
+}
+
+std::multiset<std::string> RowTexts(xbase::Data4 table, const std::vector<xbase::Field4>& fields) {
+  std::multiset<std::string> texts;
+  xbase::d4tagSelect(table, 0);
+  for (int rc = xbase::d4top(table); rc == xbase::kSuccess; rc = xbase::d4skip(table, 1)) {
+    if (!xbase::d4deleted(table)) texts.insert(RowText(fields));
+  }
+  return texts;
+}
+
+// True when no two live rows of the table share a key text of the table's key tag.
+bool KeyNamesOneRow(const TableDef& def, xbase::Data4 table) {
+  if (def.KeyField.empty()) return true;
+  std::set<std::string> keys;
+  xbase::d4tagSelect(table, 0);
+  for (int rc = xbase::d4top(table); rc == xbase::kSuccess; rc = xbase::d4skip(table, 1)) {
+    if (xbase::d4deleted(table)) continue;
+    const std::string key = GetTagValue(def, table, "");
+    if (TextValue(key) > 0 && !keys.insert(key).second) return false;
+  }
+  return true;
 }
 
 RebuildResult Fail(const std::string& path, const std::string& why) {
@@ -187,14 +220,17 @@ void ConvertSpecialField(xbase::Data4 oldTable, xbase::Data4 newTable, const std
 }
 
 RowCopyCount CopyTableRows(const std::string& name, const std::string& source, const std::string&,
-                           xbase::Data4 oldTable, xbase::Data4 newTable, bool users) {
+                           xbase::Data4 oldTable, xbase::Data4 newTable, bool users, bool oldValuesWin) {
   RowCopyCount count;
   // Fields of both tables, by name; and the new fields the old table lacks.
   std::vector<std::pair<xbase::Field4, xbase::Field4>> fieldMap;  // old, new
+  std::vector<xbase::Field4> compared;                            // the new side of the map
   for (int j = 1; j <= xbase::d4numFields(oldTable); ++j) {
     const xbase::Field4 oldField = xbase::d4fieldJ(oldTable, j);
     const std::string fieldName = Trim(f4name(oldField));
-    if (HasField(newTable, fieldName)) fieldMap.emplace_back(oldField, xbase::d4field(newTable, fieldName));
+    if (!HasField(newTable, fieldName)) continue;
+    fieldMap.emplace_back(oldField, xbase::d4field(newTable, fieldName));
+    compared.push_back(fieldMap.back().second);
   }
   std::vector<std::string> newOnly;
   for (int j = 1; j <= xbase::d4numFields(newTable); ++j) {
@@ -205,9 +241,14 @@ RowCopyCount CopyTableRows(const std::string& name, const std::string& source, c
   const std::string keyName = GetKeyFieldName(name);
   const xbase::Tag4 keyTag = keyName.empty() ? 0 : xbase::d4tag(newTable, keyName);
   const bool oldHasKeyField = !keyName.empty() && HasField(oldTable, keyName);
-  const bool keyUsable = oldHasKeyField ? (HasField(newTable, keyName) && keyTag != 0) : keyTag != 0;
-
   const TableDef def = GetTableDef(name);
+  // A key matches rows only where it names one row: a key that several rows of
+  // either table share (user_id in userpermissions) would take every row after a
+  // user's first for a copy of it. Such rows are matched by their whole content.
+  const bool keyUsable = (oldHasKeyField ? (HasField(newTable, keyName) && keyTag != 0) : keyTag != 0) &&
+                         (users || (KeyNamesOneRow(def, oldTable) && KeyNamesOneRow(def, newTable)));
+  std::multiset<std::string> newRows = RowTexts(newTable, compared);
+
   xbase::d4tagSelect(oldTable, 0);
   xbase::d4tagSelect(newTable, 0);
   bool newEmpty = xbase::d4top(newTable) != xbase::kSuccess;
@@ -222,10 +263,23 @@ RowCopyCount CopyTableRows(const std::string& name, const std::string& source, c
     } else if (!newEmpty && (oldHasKeyField || keyTag != 0)) {
       match = GetTagValue(def, oldTable, "");
     }
-    bool append = TextValue(match) <= 0 || newEmpty || !keyUsable;
-    if (!append) append = !SeekTag(newTable, keyTag, match);
-    if (!append) {
-      ++count.Matched;  // the row already in the new table stays as it is
+    const bool byKey = keyUsable && !newEmpty && TextValue(match) > 0;
+    if (byKey && SeekTag(newTable, keyTag, match)) {
+      // The row is in the new table under its key. A template's own rows (the
+      // built-in users, the default options) give way to the live row's values.
+      if (oldValuesWin) {
+        for (const auto& [oldField, newField] : fieldMap) CopyFieldValue(newField, oldField);
+        for (const std::string& fieldName : newOnly) ConvertSpecialField(oldTable, newTable, name, fieldName);
+        ApplyValueRemap(newTable, source);
+        if (users) f4assign(xbase::d4field(newTable, "user_id"), match);
+        const int written = xbase::d4flush(newTable);
+        Engine().LastEngineCode = written;
+        if (written != xbase::kSuccess) {
+          ++count.Refused;
+          continue;
+        }
+      }
+      ++count.Matched;
       continue;
     }
     xbase::d4tagSelect(newTable, 0);
@@ -233,15 +287,25 @@ RowCopyCount CopyTableRows(const std::string& name, const std::string& source, c
     for (const auto& [oldField, newField] : fieldMap) CopyFieldValue(newField, oldField);
     for (const std::string& fieldName : newOnly) ConvertSpecialField(oldTable, newTable, name, fieldName);
     ApplyValueRemap(newTable, source);
+    const std::string text = RowText(compared);
+    const auto same = newRows.find(text);
+    if (!byKey && !newEmpty && same != newRows.end()) {
+      // The same row, field for field, is there already.
+      xbase::d4goEof(newTable);
+      newRows.erase(same);
+      ++count.Matched;
+      continue;
+    }
     const int appended = xbase::d4append(newTable);
     Engine().LastEngineCode = appended;
     if (appended == xbase::kSuccess) {
       ++count.Appended;
       newEmpty = false;
-    } else if (appended == xbase::kUnique) {
-      ++count.Matched;  // a unique key already holds this row
+    } else if (appended == xbase::kUnique && same != newRows.end()) {
+      newRows.erase(same);
+      ++count.Matched;  // a unique key holds this very row
     } else {
-      ++count.Refused;
+      ++count.Refused;  // the engine would not write it, or a unique key holds another row
     }
   }
   Engine().LastEngineCode = xbase::d4reindex(newTable);
@@ -280,9 +344,12 @@ RebuildResult RebuildTable(const std::string& source, const std::string& target,
     return Fail(JoinPath(target, name + ".dbf"), "the target table does not open");
   }
   if (moveOut && !IsMergedTable(name) && targetRows > 0) {
-    const bool nothingToCarry = LiveRows(oldTable) == 0;
+    // The target keeps its own rows and receives none, unless what it holds is
+    // already every old row that belongs in it (none, or those an earlier run
+    // that was stopped put there).
+    const bool carried = LiveRows(oldTable) == 0 || TargetHoldsItsRows(oldTable, source, target, name, pass);
     CloseTable(oldTable);
-    return nothingToCarry ? RebuildResult::Rebuilt : RebuildResult::TargetKept;
+    return carried ? RebuildResult::Rebuilt : RebuildResult::TargetKept;
   }
 
   // The starting table: the template, or the target's own table when the rows are
@@ -305,7 +372,8 @@ RebuildResult RebuildTable(const std::string& source, const std::string& target,
     return Fail(JoinPath(target, name + ".dbf"), "the starting table does not open");
   }
   const long startCount = xbase::d4recCount(newTable);
-  const RowCopyCount copied = CopyTableRows(name, source, target, oldTable, newTable, EqualsNoCase(name, "users"));
+  const RowCopyCount copied = CopyTableRows(name, source, target, oldTable, newTable, EqualsNoCase(name, "users"),
+                                            SamePath(start, BlankFolder()));
   CloseTable(newTable);
   CloseTable(oldTable);
   const long rebuiltCount = CountRecords(target, staged);

@@ -27,11 +27,13 @@ std::string GetTableSource(const std::string& name, const std::string& source, i
 struct RowCopyCount {
   long Read = 0;      // live old rows (rows marked deleted are not copied)
   long Appended = 0;  // written as new rows
-  long Matched = 0;   // already in the new table under the same key
+  long Matched = 0;   // already in the new table: under the same key, or the same row
   long Refused = 0;   // the engine would not write them
 };
+// oldValuesWin: the new table is a template whose own rows (the built-in users,
+// the default print options) only stand in for rows the old table lacks.
 RowCopyCount CopyTableRows(const std::string& name, const std::string& source, const std::string& target,
-                           xbase::Data4 oldTable, xbase::Data4 newTable, bool users);
+                           xbase::Data4 oldTable, xbase::Data4 newTable, bool users, bool oldValuesWin = false);
 
 // The identifier under which the old users row exists or will exist in the new
 // table: the row of the same user name there, else the old identifier when the

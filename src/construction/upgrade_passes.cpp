@@ -1,7 +1,9 @@
 #include "construction/upgrade_passes.h"
 
 #include <filesystem>
+#include <set>
 
+#include "construction/attribute_rows.h"
 #include "construction/blank_tables.h"
 #include "construction/classification.h"
 #include "construction/construction_run.h"
@@ -87,6 +89,18 @@ void DeleteImages(const std::string& folder) {
 bool AnyNotCarriedUnder(const std::string& folder) {
   for (const std::string& kept : Construction().FoldersNotCarried) {
     if (PathStartsWith(folder, kept)) return true;
+  }
+  return false;
+}
+
+// A live database folder (not an old one that is retired anyway) holds a table
+// that is not up to date: the install set stays to be merged by a later run.
+bool AnyLiveFolderNotCarried() {
+  const AreaRecord* area5 = FindArea(5);
+  for (const std::string& folder : Construction().FoldersNotCarried) {
+    if (PathStartsWith(OldDatabaseFolder(), folder)) continue;
+    if (area5 != nullptr && !area5->Path.empty() && PathStartsWith(area5->Path, folder)) continue;
+    return true;
   }
   return false;
 }
@@ -249,6 +263,7 @@ void UpgradeTable(int pass, const std::string& folder, const std::string& name, 
   if (!rebuild) return;
 
   const std::vector<std::string> targets = GetTargetFolders(folder, pass, def.Kind);
+  RecallKeptParents(folder, name, pass, targets);
   bool moveOut = false;
   bool carried = false;
   bool allRebuilt = true;
@@ -284,27 +299,48 @@ void UpgradeDatabasePass(int pass) {
   for (const std::string& folder : GetPassFolders(pass)) {
     Progress().Step("Processing, please wait");
     if (!FolderExists(folder)) continue;
+    // Tables the pass takes first, in the order their rows depend on each other;
+    // the walk over the schema leaves them alone (a table kept in the old folder
+    // is not rebuilt a second time).
+    std::set<std::string> done;
+    const auto upgradeFirst = [&](const std::string& name, const std::string& formerName) {
+      UpgradeTable(pass, folder, name, formerName);
+      done.insert(ToLower(name));
+    };
     if (pass == kPassOldDatabase) {
-      for (const char* name : {"users", "classes", "students", "printopt", "sessions"}) UpgradeTable(pass, folder, name, "");
-      UpgradeTable(pass, folder, "sesquests", "sesquest");
-      UpgradeTable(pass, folder, "sesresults", "sesresul");
+      for (const char* name : {"users", "classes", "students", "printopt", "sessions"}) upgradeFirst(name, "");
+      upgradeFirst("sesquests", "sesquest");
+      upgradeFirst("sesresults", "sesresul");
     }
     if (pass == kPassOldCourses) {
-      ConvertClassification(folder);
+      if (!ConvertClassification(folder)) {
+        Construction().FoldersNotCarried.insert(NormalizePath(folder));
+        LogConstructionNote("TOLVARIN KEPT: " + folder + " holds questions whose classification could not be linked");
+      }
       for (const char* name : {"descript", "exams", "examques", "quests", "questype", "standard", "stanques", "printopt"}) {
-        UpgradeTable(pass, folder, name, "");
+        upgradeFirst(name, "");
       }
     }
     if (HasSwapWorkFiles(folder)) {
       for (const TableDef& def : TableDefs()) RecoverTableSwap(folder, def.TableName);
     }
     for (const TableDef& def : TableDefs()) {
+      if (done.count(ToLower(def.TableName))) continue;
       if (TableFileExists(folder, def.TableName)) {
         UpgradeTable(pass, folder, def.TableName, "");
       } else if (!def.OldName.empty()) {
         if (TableFileExists(folder, def.OldName)) UpgradeTable(pass, folder, def.TableName, def.OldName);
       } else if (def.Kind == pass) {
         if (PlaceBlankTable(blank, folder, def.TableName)) UpgradeTable(pass, folder, def.TableName, "");
+      }
+    }
+    // The attribute tables are never rebuilt: an old folder goes only once each of
+    // their rows is in the folder its row went to.
+    if (pass == kPassOldDatabase || pass == kPassOldCourses) {
+      for (const std::string& table :
+           TablesWithUnplacedAttributeRows(folder, GetTargetFolders(folder, pass, kKindCourse))) {
+        Construction().FoldersNotCarried.insert(NormalizePath(folder));
+        LogConstructionNote("TOLVARIN KEPT: " + table + " holds rows that were not carried over with their rows");
       }
     }
   }
@@ -364,7 +400,7 @@ void ConstructDatabases(bool createNewFolders) {
   // The install set served as the rebuilds' templates; it stays while a table of
   // the installation could not be brought up to date.
   if (!state.InstallSetAbsent) {
-    if (state.FoldersNotCarried.empty()) {
+    if (!AnyLiveFolderNotCarried()) {
       const std::string install = WithoutSlash(FindPath(InstallSetFolder()));
       DeleteFolderFiles(install, false, "");
       DeleteFolderTree(install);

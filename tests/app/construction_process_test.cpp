@@ -194,6 +194,15 @@ TEST_F(ConstructionProcess, NewUpgradeBringsAnInstallationToTheSchema) {
   EXPECT_EQ(Column(kept / "0000001" / "sesquests.dbf", "sesques_id"), (std::vector<std::string>{"0000021"}));
   EXPECT_FALSE(fs::exists(kept / "0000001" / "descript.dbf"));
   EXPECT_FALSE(fs::exists(kept / "users.dbf"));
+  std::string log;
+  for (const auto& entry : fs::directory_iterator(fs::path(host.App()) / "logs")) log += testing_support::ReadFile(entry.path());
+  const auto lines = KeptLines(log);
+  // The tables and the folder kept, nothing else: course 0's own exams kept the old
+  // quiz out of it.
+  ASSERT_EQ(lines.size(), 3u) << log;
+  EXPECT_NE(lines[0].find("DBF/exams.dbf"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[1].find("DBF/0000001/sesquests.dbf"), std::string::npos) << lines[1];
+  EXPECT_NE(lines[2].find("DBF-kept"), std::string::npos) << lines[2];
   EXPECT_FALSE(fs::exists(course0 / "control2.dbf"));
   EXPECT_FALSE(fs::exists(course0 / "sesquest.dbf"));
   EXPECT_TRUE(fs::exists(course1 / "templates.dbf"));

@@ -143,6 +143,19 @@ inline tolvarin::TableDef OldStudents() {
   return WithField(def, "first_name", [](tolvarin::FieldDef& f) { f.Name = ""; });
 }
 
+// A level of the old classification outline: its identifier, its text and its
+// parent's identifier (none for units), each with a tag.
+inline tolvarin::TableDef OutlineLevel(const char* id, const char* parent) {
+  tolvarin::TableDef def;
+  def.Fields = {tolvarin::MakeFieldDef(id, 7, 0), tolvarin::MakeFieldDef("descript", 40, 0)};
+  def.Tags = {tolvarin::MakeTagDef(id, id, 0, 0)};
+  if (parent) {
+    def.Fields.push_back(tolvarin::MakeFieldDef(parent, 7, 0));
+    def.Tags.push_back(tolvarin::MakeTagDef(parent, parent, 0, 0));
+  }
+  return def;
+}
+
 // An area folder the catalogue loads, with the display names of its courses.
 inline void MakeArea(const fs::path& area, int areaID, const std::string& name) {
   fs::create_directories(area);
@@ -157,6 +170,15 @@ inline void MakeCourse(const fs::path& course, int courseID) {
   std::array<std::int16_t, tolvarin::kCourseYears> years{};
   const auto bytes = tolvarin::MakeCourseDat(years);
   testing_support::WriteFile(course / "course.dat", std::string(bytes.begin(), bytes.end()));
+}
+
+// The lines of a debug log that name what the upgrade kept.
+inline std::vector<std::string> KeptLines(const std::string& log) {
+  std::vector<std::string> lines;
+  for (size_t at = log.find("TOLVARIN KEPT: "); at != std::string::npos; at = log.find("TOLVARIN KEPT: ", at + 1)) {
+    lines.push_back(log.substr(at, log.find('\n', at) - at));
+  }
+  return lines;
 }
 
 // The bytes of every table file under a folder (relative path -> bytes), skipping

@@ -12,6 +12,7 @@
 #include "construction/table_swap.h"
 #include "construction/upgrade_passes.h"
 #include "construction/upgrade_fixture.h"
+#include "construction/upgrade_run.h"
 #include "core/presenter.h"
 #include "platform/zip/zip.h"
 #include "core/progress.h"
@@ -26,35 +27,10 @@ namespace {
 
 using namespace upgrade_testing;
 
-class SilentProgress : public ProgressSink {
- public:
-  void Step(const std::string&) override {}
-  void Detail(const std::string&) override {}
-  void Fraction(double) override {}
-};
-
-class Upgrade : public ::testing::Test {
+class Upgrade : public UpgradeRun {
  protected:
   void SetUp() override {
-    app_ = dir_.path() / "Host";
-    fs::create_directories(app_);
-    fs::create_directories(dir_.path() / "tmp");
-    previousTmp_ = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
-    setenv("TMPDIR", (dir_.path() / "tmp").c_str(), 1);
-    Settings() = RunSettings{};
-    Settings().AppPath = app_.string();
-    Settings().Mode = 9;
-    InitDebugLog();  // the debug log of this test's host folder
-    Paths() = RunPaths{};
-    Areas() = AreaCatalogue{};
-    Construction() = ConstructionState{};
-    Edition() = EditionInfo{};
-    auto presenter = std::make_unique<ScriptedPresenter>();
-    presenter_ = presenter.get();
-    previousPresenter_ = SetPresenter(std::move(presenter));
-    previousProgress_ = SetProgress(std::make_unique<SilentProgress>());
-    Code();
-    DefineDatabase();
+    UpgradeRun::SetUp();
     brand_ = app_ / "Databases" / "Corvane";
     area_ = brand_ / "Science";
     course0_ = area_ / "Biology";
@@ -64,50 +40,8 @@ class Upgrade : public ::testing::Test {
     MakeCourse(course1_, 1);
     MakeTable(brand_, "users", Layout("users"), {User("0001001", "LATSEK"), User("0000001", "MENTOR")});
   }
-  void TearDown() override {
-    SetPresenter(std::move(previousPresenter_));
-    SetProgress(std::move(previousProgress_));
-    if (previousTmp_.empty()) {
-      unsetenv("TMPDIR");
-    } else {
-      setenv("TMPDIR", previousTmp_.c_str(), 1);
-    }
-  }
 
-  // Every table left under Databases (Blank aside) conforms, and no work file stays.
-  void ExpectEveryTableConforms() {
-    for (const auto& entry : fs::recursive_directory_iterator(app_ / "Databases")) {
-      const std::string name = entry.path().stem().string();
-      EXPECT_EQ(name.find("_new"), std::string::npos) << entry.path();
-      EXPECT_EQ(name.find("_old"), std::string::npos) << entry.path();
-      if (entry.path().extension() != ".dbf" || entry.path().parent_path().filename() == "Blank") continue;
-      if (GetTableDef(name).TableName.empty()) continue;
-      EXPECT_TRUE(Conforms(entry.path(), name)) << entry.path();
-    }
-  }
-
-  // An edition whose old course numbers 1 and 2 are the courses in slots 0 and 1
-  // (2 and 3 trade places).
-  void SplitOldCourses() {
-    testing_support::WriteFile(app_ / "Kestal.INI", "[Edition]\r\nVersion=Science Plus\r\n");
-    fs::copy_file(fs::path(TOLVARIN_CONFIG_DIR) / "editions.ini", app_ / "editions.ini");
-  }
-
-  std::string DebugLog() const {
-    std::string text;
-    if (!fs::exists(app_ / "logs")) return text;
-    for (const auto& entry : fs::directory_iterator(app_ / "logs")) text += testing_support::ReadFile(entry.path());
-    return text;
-  }
-
-  testing_support::TempDir dir_;
-  fs::path app_, brand_, area_, course0_, course1_;
-  ScriptedPresenter* presenter_ = nullptr;
-
- private:
-  std::string previousTmp_;
-  std::unique_ptr<MessagePresenter> previousPresenter_;
-  std::unique_ptr<ProgressSink> previousProgress_;
+  fs::path brand_, area_, course0_, course1_;
 };
 
 // An old printopt layout: option bit fields in place of the document.
@@ -256,7 +190,11 @@ TEST_F(Upgrade, OldFolderWhoseRowsHaveNoCourseIsKeptUnderAnotherName) {
   EXPECT_EQ(Column(kept / "classes.dbf", "class_id"), (std::vector<std::string>{"0000101", "0000107"}));
   EXPECT_FALSE(fs::exists(kept / "exams.dbf"));  // carried over, so gone
   EXPECT_EQ(Column(course0_ / "classes.dbf", "class_id"), (std::vector<std::string>{"0000101"}));
-  EXPECT_NE(DebugLog().find("TOLVARIN KEPT: "), std::string::npos);
+  // The log names the table and the folder kept, and nothing else.
+  const auto lines = KeptLines(DebugLog());
+  ASSERT_EQ(lines.size(), 2u) << DebugLog();
+  EXPECT_NE(lines[0].find((old / "classes.dbf").string()), std::string::npos) << lines[0];
+  EXPECT_NE(lines[1].find(kept.string()), std::string::npos) << lines[1];
 
   // The kept folder is not visited again: a second run changes nothing.
   const auto before = TableFiles(app_);
@@ -437,37 +375,42 @@ TEST_F(Upgrade, EditionComesFromTheCatalogueAndTheOldCombinedDatabase) {
   EXPECT_EQ(GetAreaID(course0_.string()), 1);
 }
 
-TEST_F(Upgrade, ClassificationLinksEveryQuestionOnceToItsNode) {
+TEST_F(Upgrade, ClassificationWritesTheOutlineAndLinksEveryQuestionOnceToTheNodeItLivesUnder) {
   Paths().DatabasesRoot = (app_ / "Databases").string();
   CreateBlankTables((app_ / "Databases" / "Blank").string());
   const fs::path old = app_ / "DBF" / "0000001";
   MakeTable(old, "quests", Layout("quests"),
-            {{{"quest_id", "0000011"}, {"subtopicid", "0000005"}}, {{"quest_id", "0000012"}, {"subtopicid", "0000007"}}});
-  MakeTable(old, "standard", Layout("standard"), {{{"tree_id", "1"}, {"node_id", "5"}, {"descript", "Cells"}}});
-  // The old outline: subtopic 7 is node 4007 of tree 1.
-  auto level = [](const char* id, const char* parent) {
-    TableDef def;
-    def.Fields = {MakeFieldDef(id, 7, 0), MakeFieldDef("descript", 40, 0)};
-    def.Tags = {MakeTagDef(id, id, 0, 0)};
-    if (parent) def.Fields.push_back(MakeFieldDef(parent, 7, 0)), def.Tags.push_back(MakeTagDef(parent, parent, 0, 0));
-    return def;
-  };
-  MakeTable(old, "units", level("unit_id", nullptr), {{{"unit_id", "0000001"}, {"descript", "1. Life"}}});
-  MakeTable(old, "chapters", level("chapter_id", "unit_id"), {{{"chapter_id", "0000001"}, {"unit_id", "0000001"}}});
-  MakeTable(old, "topics", level("topic_id", "chapter_id"), {{{"topic_id", "0000001"}, {"chapter_id", "0000001"}}});
-  MakeTable(old, "subtopic", level("subtopicid", "topic_id"), {{{"subtopicid", "0000007"}, {"topic_id", "0000001"}}});
+            {{{"quest_id", "0000011"}, {"subtopicid", "0000005"}},
+             {{"quest_id", "0000012"}, {"subtopicid", "0000007"}},
+             {{"quest_id", "0000013"}, {"subtopicid", "0000008"}}});
+  MakeTable(old, "standard", Layout("standard"),
+            {{{"tree_id", "1"}, {"node_id", "5"}, {"parent_id", "1"}, {"descript", "Cells"}}});
+  // The old outline: subtopic 7 has a text of its own; subtopic 8 repeats its topic's.
+  MakeTable(old, "units", OutlineLevel("unit_id", nullptr), {{{"unit_id", "0000001"}, {"descript", "Life"}}});
+  MakeTable(old, "chapters", OutlineLevel("chapter_id", "unit_id"),
+            {{{"chapter_id", "0000002"}, {"unit_id", "0000001"}, {"descript", "The cell"}}});
+  MakeTable(old, "topics", OutlineLevel("topic_id", "chapter_id"),
+            {{{"topic_id", "0000003"}, {"chapter_id", "0000002"}, {"descript", "Membranes"}}});
+  MakeTable(old, "subtopic", OutlineLevel("subtopicid", "topic_id"),
+            {{{"subtopicid", "0000007"}, {"topic_id", "0000003"}, {"descript", "Osmosis"}},
+             {{"subtopicid", "0000008"}, {"topic_id", "0000003"}, {"descript", "membranes"}}});
 
-  ConvertClassification(old.string());
-  ConvertClassification(old.string());
+  EXPECT_TRUE(ConvertClassification(old.string()));
+  EXPECT_TRUE(ConvertClassification(old.string()));
 
   EXPECT_TRUE(presenter_->Shown().empty());
-  const auto links = ReadRows(old / "StanQues.dbf");
-  ASSERT_EQ(links.size(), 2u);
-  EXPECT_EQ(links[0].at("node_id"), "5");
-  EXPECT_EQ(links[0].at("quest_id"), "11");
-  EXPECT_EQ(links[1].at("node_id"), "4007");
-  EXPECT_EQ(links[1].at("quest_id"), "12");
-  EXPECT_EQ(Column(old / "standard.dbf", "descript"), (std::vector<std::string>{"Cells", "Corvane Classification"}));
+  std::map<std::string, std::string> parentOf;  // node -> parent, tree 1
+  for (const Row& node : ReadRows(old / "standard.dbf")) {
+    EXPECT_EQ(node.at("tree_id"), "1");
+    EXPECT_TRUE(parentOf.emplace(node.at("node_id"), node.at("parent_id")).second) << "twice: " << node.at("node_id");
+  }
+  EXPECT_EQ(parentOf, (std::map<std::string, std::string>{
+                          {"1", "0"}, {"5", "1"}, {"1001", "1"}, {"2002", "1001"}, {"3003", "2002"}, {"4007", "3003"}}));
+  std::map<std::string, std::string> nodeOf;  // question -> node
+  for (const Row& link : ReadRows(old / "StanQues.dbf")) {
+    EXPECT_TRUE(nodeOf.emplace(link.at("quest_id"), link.at("node_id")).second) << "twice: " << link.at("quest_id");
+  }
+  EXPECT_EQ(nodeOf, (std::map<std::string, std::string>{{"11", "5"}, {"12", "4007"}, {"13", "3003"}}));
 }
 
 // An install set delivering a new version of Biology (area 1, slot 0) and a new

@@ -1,0 +1,356 @@
+// Upgrades of course maker courses stored the way older installations stored them:
+// tables of older layouts in old per-course folders and in the old single database,
+// with the common tables of an older layout too. Every row must reach its course.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <set>
+
+#include "construction/upgrade_fixture.h"
+#include "construction/upgrade_passes.h"
+#include "construction/upgrade_run.h"
+#include "core/strings.h"
+#include "core/text_cipher.h"
+#include "data/key_text.h"
+#include "core/progress.h"
+#include "course_maker.h"
+
+namespace tolvarin {
+namespace {
+
+using namespace upgrade_testing;
+
+const auto kDrop = [](FieldDef& f) { f.Name = ""; };
+
+// An older layout of each table: a field dropped, a length changed or a tag missing.
+TableDef OldLayout(const std::string& table) {
+  const std::string name = ToLower(table);
+  if (name == "quests") return WithField(Layout(name), "blockview", kDrop);
+  if (name == "exams") return WithField(Layout(name), "print_id", kDrop);
+  if (name == "classes") return WithField(Layout(name), "section", [](FieldDef& f) { f.Len = 40; });
+  if (name == "templates") return WithField(Layout(name), "blob", [](FieldDef& f) { f.Len = 10; });
+  if (name == "sesresults") return WithField(Layout(name), "time", [](FieldDef& f) { f.Len = 10; });
+  if (name == "printopt") return WithField(Layout(name), "descript", [](FieldDef& f) { f.Len = 40; });
+  if (name == "students") return WithoutTag(Layout(name), "REMOTE_NUM");
+  if (name == "standard") return WithoutTag(Layout(name), "TREEPRNTID");
+  return Layout(name);
+}
+
+// The file name an older installation gave the table.
+std::string OldFileName(const std::string& table) {
+  if (EqualsNoCase(table, "sesquests")) return "sesquest";
+  if (EqualsNoCase(table, "sesresults")) return "sesresul";
+  return table;
+}
+
+// The row as the layout holds it (fields the layout lacks left out).
+Row InLayout(const Row& row, const TableDef& layout) {
+  Row kept;
+  for (const FieldDef& f : layout.Fields) {
+    const auto it = row.find(ToLower(f.Name));
+    if (it != row.end()) kept[it->first] = it->second;
+  }
+  return kept;
+}
+
+std::string Describe(const Row& row) {
+  std::string text;
+  for (const auto& [field, value] : row) text += field + "=" + value.substr(0, 40) + " ";
+  return text;
+}
+
+// Every expected row is a row of its own in the table, field for field.
+void ExpectRowsIn(const std::vector<Row>& expected, const fs::path& dbf) {
+  const std::vector<Row> actual = ReadRows(dbf);
+  std::vector<bool> used(actual.size(), false);
+  for (const Row& want : expected) {
+    bool found = false;
+    for (size_t i = 0; i < actual.size() && !found; ++i) {
+      if (used[i]) continue;
+      bool same = true;
+      for (const auto& [field, value] : want) {
+        const auto it = actual[i].find(field);
+        same = same && it != actual[i].end() && it->second == value;
+      }
+      if (same) used[i] = found = true;
+    }
+    EXPECT_TRUE(found) << dbf << " lost " << Describe(want);
+  }
+}
+
+// The live table files of a folder by their schema name (lower case) -> file stem.
+std::map<std::string, std::string> TablesOf(const fs::path& folder) {
+  std::map<std::string, std::string> tables;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (ToLower(entry.path().extension().string()) != ".dbf") continue;
+    const std::string stem = entry.path().stem().string();
+    if (!Layout(stem).TableName.empty()) tables[ToLower(stem)] = stem;
+  }
+  return tables;
+}
+
+void RemoveTable(const fs::path& folder, const std::string& stem) {
+  for (const char* e : {".dbf", ".cdx", ".fpt"}) fs::remove(folder / (stem + e));
+}
+
+// Reports the steps of the passes to a callback (the points between two swaps).
+class StepWatch : public ProgressSink {
+ public:
+  explicit StepWatch(std::function<void()> onStep) : onStep_(std::move(onStep)) {}
+  void Step(const std::string& text) override {
+    if (text == "Processing, please wait") onStep_();
+  }
+  void Detail(const std::string&) override {}
+  void Fraction(double) override {}
+
+ private:
+  std::function<void()> onStep_;
+};
+
+// An installation of three course maker courses in the Science area: Biology
+// (slot 0, old course number 1), Chemistry (slot 1, old number 2) and Physics (slot
+// 2, which no old course number gives).
+class CourseUpgrade : public UpgradeRun {
+ protected:
+  void SetUp() override {
+    UpgradeRun::SetUp();
+    course_maker::CourseOptions options;
+    options.questions = questions_;
+    options.courseId = 0;
+    const course_maker::MadeCourse made = course_maker::MakeCourse(dir_.path().string(), options);
+    ASSERT_EQ(fs::path(made.install.app), app_);
+    brand_ = made.install.brand;
+    courses_ = {made.install.course};
+    const char* const names[] = {"Chemistry", "Physics"};
+    for (int slot = 1; slot <= 2; ++slot) {
+      courses_.push_back(course_maker::AddCourse(made.install, names[slot - 1], slot, names[slot - 1]));
+      options.seed = static_cast<std::uint32_t>(slot + 1);
+      options.courseId = slot;
+      options.courseFolder = names[slot - 1];
+      course_maker::FillCourse(courses_.back().string(), options);
+    }
+    SplitOldCourses();
+  }
+
+  // The common tables in an older layout: the built-in users with passwords and
+  // rights of their own, and five permission rows of two users.
+  void OldCommonTables() {
+    std::vector<Row> users = ReadRows(brand_ / "users.dbf");
+    for (Row& user : users) {
+      if (user["user_name"] == "LATSEK") user["password"] = EncryptText("LIVE01");
+      if (user["user_name"] == "MENTOR") user["edit_pswd"] = "F";
+    }
+    MakeTable(brand_, "users", WithField(Layout("users"), "user_name", [](FieldDef& f) { f.Len = 30; }), users);
+    std::vector<Row> permissions;
+    for (const auto& [user, number] : std::vector<std::pair<const char*, int>>{
+             {"0000002", 1}, {"0000002", 2}, {"0000002", 3}, {"0000003", 1}, {"0000003", 4}}) {
+      permissions.push_back({{"user_id", user}, {"perm_type", "A"}, {"perm_id", EncryptText(FormatID(number))}});
+    }
+    MakeTable(brand_, "userpermissions", WithoutTag(Layout("userpermissions"), "USERPERM"), permissions);
+    users_ = ReadRows(brand_ / "users.dbf");
+    permissions_ = ReadRows(brand_ / "userpermissions.dbf");
+  }
+
+  void ExpectCommonTablesKept() {
+    EXPECT_EQ(ReadRows(brand_ / "users.dbf"), users_);
+    EXPECT_EQ(ReadRows(brand_ / "userpermissions.dbf").size(), permissions_.size());
+    ExpectRowsIn(permissions_, brand_ / "userpermissions.dbf");
+  }
+
+  int questions_ = 40;
+  fs::path brand_;
+  std::vector<fs::path> courses_;
+  std::vector<Row> users_, permissions_;
+};
+
+// The old outline of subtopics 1 to 40 (the course maker's range) under four
+// topics; every tenth subtopic repeats its topic's text.
+void MakeOldOutline(const fs::path& folder) {
+  std::vector<Row> topics, subtopics;
+  for (int t = 1; t <= 4; ++t) {
+    topics.push_back({{"topic_id", FormatID(t)}, {"chapter_id", FormatID(1)}, {"descript", "Topic " + std::to_string(t)}});
+  }
+  for (int s = 1; s <= 40; ++s) {
+    const int topic = (s - 1) / 10 + 1;
+    const std::string text = s % 10 == 0 ? "Topic " + std::to_string(topic) : "Subtopic " + std::to_string(s);
+    subtopics.push_back({{"subtopicid", FormatID(s)}, {"topic_id", FormatID(topic)}, {"descript", text}});
+  }
+  MakeTable(folder, "units", OutlineLevel("unit_id", nullptr), {{{"unit_id", FormatID(1)}, {"descript", "Science"}}});
+  MakeTable(folder, "chapters", OutlineLevel("chapter_id", "unit_id"),
+            {{{"chapter_id", FormatID(1)}, {"unit_id", FormatID(1)}, {"descript", "Matter"}}});
+  MakeTable(folder, "topics", OutlineLevel("topic_id", "chapter_id"), topics);
+  MakeTable(folder, "subtopic", OutlineLevel("subtopicid", "topic_id"), subtopics);
+}
+
+TEST_F(CourseUpgrade, OldCourseFoldersOfOlderLayoutsReachTheirCoursesRowByRow) {
+  OldCommonTables();
+  // Biology and Chemistry move out into DBF/0000001 and DBF/0000002, every table in
+  // an older layout (or under its former name); the courses keep blank tables only
+  // where no old table is.
+  std::map<std::string, std::vector<Row>> expected[2];  // course -> table -> rows
+  std::map<long, std::string> subtopicOf[2];             // question -> subtopic
+  for (int c = 0; c < 2; ++c) {
+    const fs::path old = app_ / "DBF" / FormatID(c + 1);
+    for (const auto& [name, stem] : TablesOf(courses_[c])) {
+      const std::vector<Row> rows = ReadRows(courses_[c] / (stem + ".dbf"));
+      RemoveTable(courses_[c], stem);
+      if (rows.empty()) continue;
+      const TableDef layout = OldLayout(name);
+      std::vector<Row> oldRows;
+      for (const Row& row : rows) oldRows.push_back(InLayout(row, layout));
+      MakeTable(old, OldFileName(stem), layout, oldRows);
+      expected[c][name] = oldRows;
+      if (name == "quests") {
+        for (const Row& q : rows) subtopicOf[c][TextValue(q.at("quest_id"))] = q.at("subtopicid");
+      }
+    }
+    MakeOldOutline(old);
+    ASSERT_FALSE(expected[c]["charattributes"].empty());
+  }
+  // The default print options as the teacher changed them.
+  for (Row& row : expected[0]["printopt"]) {
+    if (row["print_id"] == "0000001") row["xml"] = "<printopt><print_exam>False</print_exam></printopt>";
+  }
+  MakeTable(app_ / "DBF" / "0000001", "printopt", OldLayout("printopt"), expected[0]["printopt"]);
+  const auto physics = TableFiles(courses_[2]);
+
+  ConstructDatabases(true);
+
+  EXPECT_TRUE(presenter_->Shown().empty());
+  EXPECT_FALSE(fs::exists(app_ / "DBF"));
+  EXPECT_TRUE(KeptLines(DebugLog()).empty()) << DebugLog();
+  ExpectEveryTableConforms();
+  ExpectCommonTablesKept();
+  EXPECT_EQ(TableFiles(courses_[2]), physics);
+  for (int c = 0; c < 2; ++c) {
+    for (const auto& [name, rows] : expected[c]) ExpectRowsIn(rows, courses_[c] / (Layout(name).TableName + ".dbf"));
+    // The old outline is in tree 1 and each question hangs under its subtopic's
+    // node: a node of that number, the subtopic's own, or its topic's.
+    std::set<std::string> nodes;
+    for (const Row& node : ReadRows(courses_[c] / "standard.dbf")) {
+      if (node.at("tree_id") == "1") nodes.insert(node.at("node_id"));
+    }
+    for (const char* node : {"1001", "2001", "3001", "3004", "4001", "4039"}) EXPECT_TRUE(nodes.count(node)) << node;
+    EXPECT_FALSE(nodes.count("4010"));
+    std::map<long, std::set<std::string>> linked;
+    for (const Row& link : ReadRows(courses_[c] / "StanQues.dbf")) {
+      if (link.at("tree_id") != "1") continue;
+      EXPECT_TRUE(nodes.count(link.at("node_id"))) << "a link to a missing node " << link.at("node_id");
+      linked[TextValue(link.at("quest_id"))].insert(link.at("node_id"));
+    }
+    for (const auto& [question, subtopic] : subtopicOf[c]) {
+      const long s = TextValue(subtopic);
+      const long node = s <= 8 ? s : (s % 10 == 0 ? 3000 + s / 10 : 4000 + s);
+      EXPECT_TRUE(linked[question].count(std::to_string(node))) << "question " << question << " subtopic " << s;
+    }
+  }
+
+  const auto before = TableFiles(app_);
+  UseHost(app_);
+  ConstructDatabases(true);
+  EXPECT_EQ(TableFiles(app_), before) << "a second run rewrote a table";
+}
+
+// The old single database holds the classes, students, sessions, session questions
+// and results of Biology (old course 1) and Chemistry (old course 2, its
+// identifiers moved up by 500), with attribute rows of classes and students in
+// both key forms. Physics keeps its own rows, and no old row belongs to it.
+class OldSingleDatabase : public CourseUpgrade, public ::testing::WithParamInterface<int> {
+ protected:
+  void SetUp() override {
+    questions_ = 10;  // a few sessions' worth of results: the run is repeated from every stop
+    CourseUpgrade::SetUp();
+    const fs::path old = app_ / "DBF";
+    const std::vector<std::string> split = {"classes", "students", "sessions", "sesquests", "sesresults"};
+    std::map<std::string, std::vector<Row>> merged;
+    for (int c = 0; c < 2; ++c) {
+      for (const std::string& name : split) {
+        for (Row row : ReadRows(courses_[c] / (name + ".dbf"))) {
+          for (const char* id : {"class_id", "student_id", "session_id", "sesques_id"}) {
+            if (row.count(id) && c == 1) row[id] = FormatID(static_cast<std::int32_t>(TextValue(row[id])) + 500);
+          }
+          if (row.count("course")) row["course"] = std::to_string(c + 1);
+          merged[name].push_back(row);
+          Row kept = InLayout(row, OldLayout(name));
+          if (row.count("course")) kept.erase("course");  // a course row keeps its own number
+          expected_[c][name].push_back(kept);
+        }
+        RemoveTable(courses_[c], name);
+      }
+    }
+    for (const auto& [name, rows] : merged) MakeTable(old, OldFileName(name), OldLayout(name), rows);
+    std::vector<Row> attributes;
+    for (int c = 0; c < 2; ++c) {
+      const Row klass = merged["classes"][c == 0 ? 0 : merged["classes"].size() - 1];
+      const Row student = merged["students"][c == 0 ? 0 : merged["students"].size() - 1];
+      const std::string plainClass = std::to_string(TextValue(klass.at("class_id")));
+      attributes.push_back({{"table_name", "CLASSES"}, {"table_id", plainClass}, {"attr_key", "SOURCE"}, {"attr_value", "Room " + plainClass}});
+      attributes.push_back({{"table_name", "students"}, {"table_id", student.at("student_id")}, {"attr_key", "SOURCE"}, {"attr_value", "Transfer"}});
+      attributes_[c] = {attributes.end() - 2, attributes.end()};
+    }
+    MakeTable(old, "charattributes", Layout("charattributes"), attributes);
+    physics_ = TableFiles(courses_[2]);
+  }
+
+  void ExpectEveryRowInItsCourse(const fs::path& app, const std::string& when) {
+    SCOPED_TRACE(when);
+    EXPECT_FALSE(fs::exists(app / "DBF"));
+    EXPECT_TRUE(KeptLines(DebugLog(app)).empty()) << DebugLog(app);
+    for (int c = 0; c < 2; ++c) {
+      const fs::path course = app / fs::relative(courses_[c], app_);
+      for (const auto& [name, rows] : expected_[c]) {
+        ExpectRowsIn(rows, course / (name + ".dbf"));
+        EXPECT_EQ(ReadRows(course / (name + ".dbf")).size(), rows.size()) << course / name;
+      }
+      ExpectRowsIn(attributes_[c], course / "charattributes.dbf");
+    }
+    EXPECT_EQ(TableFiles(app / fs::relative(courses_[2], app_)), physics_);
+  }
+
+  std::map<std::string, std::vector<Row>> expected_[2];
+  std::vector<Row> attributes_[2];
+  std::map<std::string, std::string> physics_;
+};
+
+// The run is stopped at every step of the split (the points between two swaps)
+// and run again from there; each instance takes every fourth stop.
+constexpr int kStopGroups = 4;
+
+TEST_P(OldSingleDatabase, IsSplitOverItsCoursesAndARunStoppedBetweenAnyTwoSwapsIsFinishedByTheNext) {
+  // A copy of the installation at the steps of the run until the old tables are
+  // gone: each is where a run killed between two swaps of the split leaves it.
+  std::vector<fs::path> stops;
+  int step = 0;
+  bool watching = true;
+  auto previous = SetProgress(std::make_unique<StepWatch>([&] {
+    if (!watching) return;
+    bool splitting = false;
+    for (const char* name : {"classes", "students", "sessions", "sesquest", "sesquests", "sesresul", "sesresults"}) {
+      splitting = splitting || fs::exists(app_ / "DBF" / (std::string(name) + ".dbf"));
+    }
+    watching = splitting;  // the first step after the split is the last stop
+    if (step++ % kStopGroups != GetParam()) return;
+    stops.push_back(dir_.path() / ("stop" + std::to_string(step - 1)));
+    fs::create_directories(stops.back());
+    fs::copy(app_, stops.back() / "Host", fs::copy_options::recursive);
+  }));
+  ConstructDatabases(true);
+  SetProgress(std::move(previous));
+
+  EXPECT_TRUE(presenter_->Shown().empty());
+  ExpectEveryRowInItsCourse(app_, "one run");
+  ExpectEveryTableConforms();
+  EXPECT_EQ(step, 17);  // the folder, five tables to three courses, and the end
+  for (const fs::path& stop : stops) {
+    UseHost(stop / "Host");
+    ConstructDatabases(true);
+    ExpectEveryRowInItsCourse(stop / "Host", "run again from " + stop.filename().string());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryFourthStop, OldSingleDatabase, ::testing::Range(0, kStopGroups));
+
+}  // namespace
+}  // namespace tolvarin
