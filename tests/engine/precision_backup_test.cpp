@@ -87,19 +87,37 @@ TEST(GradebookProfile, AttributeKeysArePaddedNameThenFortyCharacterValue) {
 
 TEST(GradebookProfile, BackupsAreListedInNumberOrder) {
   testing_support::TempDir temp;
+  // Only a whole number after the word, and a folder holding a profile, make a backup.
   for (const char* name : {"GradebookBackup10", "GradebookBackup2", "GradebookBackup1", "Other", "GradebookBackup2b",
-                           "xGradebookBackup3"})
+                           "xGradebookBackup3", "GradebookBackup 5", "GradebookBackup"}) {
     fs::create_directories(temp.path() / name);
+    WriteFile(temp.path() / name / kBackupProfileName, "");
+  }
+  fs::create_directories(temp.path() / "GradebookBackup6");  // no profile
   WriteFile(temp.path() / "GradebookBackup4", "a file, not a backup");
   std::vector<std::string> names;
   std::vector<long> numbers;
-  for (const auto& backup : ListGradebookBackups(temp.str())) {
+  const auto backups = ListGradebookBackups(temp.str());
+  for (const auto& backup : backups) {
     names.push_back(fs::path(backup.Folder).filename().string());
     numbers.push_back(backup.Number);
   }
-  EXPECT_EQ(names, (std::vector<std::string>{"GradebookBackup1", "GradebookBackup2", "GradebookBackup2b",
-                                             "xGradebookBackup3", "GradebookBackup10"}));
-  EXPECT_EQ(numbers, (std::vector<long>{1, 2, 2, 3, 10}));
+  EXPECT_EQ(names, (std::vector<std::string>{"GradebookBackup1", "GradebookBackup2", "xGradebookBackup3",
+                                             "GradebookBackup10"}));
+  EXPECT_EQ(numbers, (std::vector<long>{1, 2, 3, 10}));
+
+  // Applying 1 to N needs each of them once.
+  struct Case {
+    std::vector<long> present;
+    long number;
+    long missing;
+  };
+  for (const Case& c : std::vector<Case>{{{1, 2, 3}, 3, 0}, {{1, 2, 3}, 2, 0}, {{1, 3}, 3, 2}, {{2, 3}, 3, 1},
+                                         {{1, 2, 2, 3}, 3, 2}, {{1, 2, 2}, 1, 0}, {{}, 1, 1}}) {
+    std::vector<GradebookBackup> listed;
+    for (long n : c.present) listed.push_back({"GradebookBackup" + std::to_string(n), n});
+    EXPECT_EQ(MissingIncrement(listed, c.number), c.missing) << c.number;
+  }
 }
 
 // The brand folder's students with their character attributes, and a course's classes.

@@ -99,13 +99,29 @@ std::vector<GradebookBackup> ListGradebookBackups(const std::string& backupRoot)
     const std::string name = GetFileName(folders[i], true);
     const std::size_t at = name.find(kBackupWord);
     if (at == std::string::npos) continue;
-    backups.push_back({folders[i], RoundHalfEven(TextValue(name.substr(at + std::string(kBackupWord).size())))});
+    // Only a whole number after the word names an increment; anything else (a copy,
+    // "GradebookBackup2 old") could be taken for the wrong one.
+    const std::string number = name.substr(at + std::string(kBackupWord).size());
+    if (number.empty() || number.size() > 9 ||
+        !std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }))
+      continue;
+    if (!FileExists(JoinPath(folders[i], kBackupProfileName))) continue;
+    backups.push_back({folders[i], std::stol(number)});
   }
   std::stable_sort(backups.begin(), backups.end(), [](const GradebookBackup& a, const GradebookBackup& b) {
     if (a.Number != b.Number) return a.Number < b.Number;
     return GetFileName(a.Folder, true) < GetFileName(b.Folder, true);
   });
   return backups;
+}
+
+long MissingIncrement(const std::vector<GradebookBackup>& backups, long number) {
+  for (long k = 1; k <= number; ++k) {
+    const auto count = std::count_if(backups.begin(), backups.end(),
+                                     [k](const GradebookBackup& backup) { return backup.Number == k; });
+    if (count != 1) return k;
+  }
+  return 0;
 }
 
 }  // namespace tolvarin

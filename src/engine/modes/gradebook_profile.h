@@ -48,12 +48,16 @@ std::string AttributeRowKey(const std::string& tableName, const std::string& id)
 std::string PlainNumberText(const std::string& id);
 
 // The numbered gradebook backups in a folder: every subfolder whose name holds
-// "GradebookBackup", numbered by the value after it, in ascending number (ties by
-// name), so that increments are applied oldest first.
+// "GradebookBackup" followed by nothing but a number, and that holds a
+// backupprofile.xml, in ascending number (ties by name), so that increments are
+// applied oldest first.
 struct GradebookBackup {
   std::string Folder;
   long Number = 0;
 };
 std::vector<GradebookBackup> ListGradebookBackups(const std::string& backupRoot);
+// The first number from 1 to number that no backup, or more than one, carries; 0
+// when each is there once, so that 1 to number can be applied in order.
+long MissingIncrement(const std::vector<GradebookBackup>& backups, long number);
 
 }  // namespace tolvarin

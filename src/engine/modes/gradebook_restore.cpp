@@ -33,9 +33,9 @@ class TableRestore {
     if (!IsSafeTableName(name)) return Skip("the table name \"" + name + "\" is not a plain file name");
     const std::string backupPath = JoinPath(backupTables_, name + ".dbf");
     if (!FileExists(backupPath)) return Skip("the backup holds no table " + backupPath);
-    OpenData backup(OpenTable(FindPath(backupPath)));
-    OpenData live(OpenTable(FindPath(JoinPath(live_, name + ".dbf"))));
-    if (backup.get() == 0 || live.get() == 0) return Skip("the table " + name + " does not open");
+    OpenData backup(OpenTable(FindPath(backupPath), 0, false, true));
+    OpenData live(OpenTable(FindPath(JoinPath(live_, name + ".dbf")), 0, false, true));
+    if (backup.get() == 0 || live.get() == 0) return Fail("the table " + name + " does not open");
     const xbase::Tag4 backupTag = xbase::d4tag(backup.get(), table.Tag);
     const xbase::Tag4 liveTag = xbase::d4tag(live.get(), table.Tag);
     if (backupTag == 0 || liveTag == 0) return Skip("the table " + name + " has no tag \"" + table.Tag + "\"");
@@ -51,7 +51,11 @@ class TableRestore {
     long deletions = 0;
     for (const std::string& id : table.IDs) {
       if (SeekTag(backup.get(), backupTag, id)) {
-        if (PutRecord(backup.get(), live.get(), liveTag, id)) ++result_.Rows;
+        if (PutRecord(backup.get(), live.get(), liveTag, id)) {
+          ++result_.Rows;
+        } else {
+          Fail("the row " + id + " of " + name + " could not be written");
+        }
         result_.Attributes += PutAttributeRows(attributes.backup, attributes.live, name, id);
         continue;
       }
@@ -60,13 +64,18 @@ class TableRestore {
       deletions += DeleteAttributeRows(attributes.live, name, id);
       for (bool found = SeekTag(live.get(), liveTag, id); found;
            found = xbase::d4seekNext(live.get(), id) == xbase::kSuccess) {
-        if (xbase::d4deleted(live.get()) || LockCurrentRecord(live.get()) != xbase::kSuccess) continue;
-        if (xbase::d4delete(live.get()) == xbase::kSuccess) ++deletions;
+        if (xbase::d4deleted(live.get())) continue;
+        if (LockCurrentRecord(live.get()) == xbase::kSuccess && xbase::d4delete(live.get()) == xbase::kSuccess) {
+          ++deletions;
+        } else {
+          Fail("the row " + id + " of " + name + " could not be deleted");
+        }
       }
     }
     if (deletions > 0) {
-      if (attributes.live.Data != 0) xbase::d4pack(attributes.live.Data);
-      xbase::d4pack(live.get());
+      if (attributes.live.Data != 0 && xbase::d4pack(attributes.live.Data) != xbase::kSuccess)
+        Fail("the table charattributes could not be packed");
+      if (xbase::d4pack(live.get()) != xbase::kSuccess) Fail("the table " + name + " could not be packed");
     }
     result_.Deletions += deletions;
   }
@@ -74,6 +83,10 @@ class TableRestore {
   void Skip(const std::string& why) {
     WriteLogNote("Gradebook restore skipped: " + why);
     ++result_.Skipped;
+  }
+  void Fail(const std::string& why) {
+    WriteLogNote("Gradebook restore failed: " + why);
+    ++result_.Failed;
   }
 
  private:
@@ -86,16 +99,16 @@ void Add(ProfileApplication& total, const ProfileApplication& part) {
   total.Attributes += part.Attributes;
   total.Deletions += part.Deletions;
   total.Skipped += part.Skipped;
+  total.Failed += part.Failed;
 }
 
 }  // namespace
 
-std::string LiveFolderOf(const std::string& databasesRoot, const std::string& subPath) {
-  const std::string brand = JoinPath(databasesRoot, "Corvane");
-  return FindPath(subPath.empty() ? brand : JoinPath(brand, subPath));
+std::string LiveFolderOf(const std::string& brandFolder, const std::string& subPath) {
+  return FindPath(subPath.empty() ? brandFolder : JoinPath(brandFolder, subPath));
 }
 
-ProfileApplication ApplyBackupProfile(const std::string& backupFolder, const std::string& databasesRoot,
+ProfileApplication ApplyBackupProfile(const std::string& backupFolder, const std::string& brandFolder,
                                       const std::string& subPath) {
   ProfileApplication result;
   const auto wanted = RelativeFolderPart(subPath);
@@ -104,7 +117,7 @@ ProfileApplication ApplyBackupProfile(const std::string& backupFolder, const std
     ++result.Skipped;
     return result;
   }
-  const std::string live = LiveFolderOf(databasesRoot, *wanted);
+  const std::string live = LiveFolderOf(brandFolder, *wanted);
   const std::string backupTables = FindPath(wanted->empty() ? backupFolder : JoinPath(backupFolder, *wanted));
   for (const CourseBackupProfile& course : ReadBackupProfile(JoinPath(backupFolder, kBackupProfileName))) {
     // The backup put the course's tables at its path below the brand folder: the
@@ -118,10 +131,10 @@ ProfileApplication ApplyBackupProfile(const std::string& backupFolder, const std
 }
 
 ProfileApplication RestoreFromIncrements(const std::vector<GradebookBackup>& backups, long number,
-                                         const std::string& databasesRoot, const std::string& subPath) {
+                                         const std::string& brandFolder, const std::string& subPath) {
   ProfileApplication total;
   for (const GradebookBackup& backup : backups)
-    if (backup.Number <= number) Add(total, ApplyBackupProfile(backup.Folder, databasesRoot, subPath));
+    if (backup.Number <= number) Add(total, ApplyBackupProfile(backup.Folder, brandFolder, subPath));
   return total;
 }
 

@@ -15,11 +15,12 @@ struct ProfileApplication {
   long Attributes = 0;  // attribute rows written
   long Deletions = 0;   // live rows and attribute rows deleted
   long Skipped = 0;     // profile elements skipped (said in the run log)
+  long Failed = 0;      // live tables that did not open and engine writes that failed
 };
 
-// The live folder a sub-path names: databasesRoot/Corvane/subPath ("" for the brand
-// folder of students and teachers).
-std::string LiveFolderOf(const std::string& databasesRoot, const std::string& subPath);
+// The live folder a sub-path names: brandFolder/subPath ("" for the brand folder of
+// students and teachers).
+std::string LiveFolderOf(const std::string& brandFolder, const std::string& subPath);
 
 // Applies one backup to the live folder of subPath: for the course profile whose
 // path below the brand folder is subPath, every listed row the backup holds is
@@ -27,12 +28,13 @@ std::string LiveFolderOf(const std::string& databasesRoot, const std::string& su
 // every listed row it no longer holds is deleted with its attributes. The backup's
 // tables lie at backupFolder/subPath; a live table the folder lacks is made from its
 // blank copy. Elements with an unsafe name, or whose backup table or tag is
-// missing, are skipped.
-ProfileApplication ApplyBackupProfile(const std::string& backupFolder, const std::string& databasesRoot,
+// missing, are skipped; a live table that does not open, and every write, delete
+// or pack the engine refuses, counts as failed and is said in the run log.
+ProfileApplication ApplyBackupProfile(const std::string& backupFolder, const std::string& brandFolder,
                                       const std::string& subPath);
 
 // Applies every backup numbered up to number, in ascending number.
 ProfileApplication RestoreFromIncrements(const std::vector<GradebookBackup>& backups, long number,
-                                         const std::string& databasesRoot, const std::string& subPath);
+                                         const std::string& brandFolder, const std::string& subPath);
 
 }  // namespace tolvarin
