@@ -296,8 +296,12 @@ void UpgradeTable(int pass, const std::string& folder, const std::string& name, 
 
 void UpgradeDatabasePass(int pass) {
   const std::string blank = JoinPath(Paths().DatabasesRoot, "Blank");
-  for (const std::string& folder : GetPassFolders(pass)) {
-    Progress().Step("Processing, please wait");
+  const std::vector<std::string> folders = GetPassFolders(pass);
+  for (std::size_t index = 0; index < folders.size(); ++index) {
+    const std::string& folder = folders[index];
+    // The small progress window, its bar one step on at every folder of the pass.
+    ShowProgressBar("Processing, please wait", static_cast<std::int32_t>(index),
+                    static_cast<std::int32_t>(folders.size()));
     if (!FolderExists(folder)) continue;
     // Tables the pass takes first, in the order their rows depend on each other;
     // the walk over the schema leaves them alone (a table kept in the old folder
@@ -392,6 +396,7 @@ void ConstructDatabases(bool createNewFolders) {
 
   ResetRowLists();
   for (int pass = kPassOldDatabase; pass <= kPassCourses; ++pass) UpgradeDatabasePass(pass);
+  ShowProgressBar("", 1, 1);  // the passes are done: the small window goes
 
   if (const AreaRecord* area5 = FindArea(5); area5 != nullptr && !area5->Path.empty()) {
     RetireOldFolder(area5->Path, paths.DatabasesRoot);

@@ -27,6 +27,7 @@
 #include "engine/modes/gradebook_update.h"
 #include "engine/modes/installer_scripts.h"
 #include "engine/modes/login.h"
+#include "engine/modes/mode_dialogs.h"
 #include "engine/modes/precision_backup.h"
 #include "engine/modes/standards_install.h"
 #include "engine/modes/supplemental_package.h"
@@ -132,12 +133,11 @@ int Dispatch(const std::string& line) {
       AppendPackageDatabases();
       return 0;
     case 6:
-      // The restore's dialog belongs to a window session.
-      return s.Operation == 1 ? PrecisionBackup() : NotAvailable("PrecisionRestore");
+      return s.Operation == 1 ? PrecisionBackup() : PrecisionRestore();
     case 7:
       return GradebookUpdate();
     case 8:
-      return NotAvailable("RepairCorruptTable");
+      return RepairCorruptTable();
     case 9: {
       const bool createNewFolders = ToUpper(GetCommandArg(line, "CreateNewFolders")) != "FALSE";
       ConstructDatabases(createNewFolders);

@@ -8,16 +8,19 @@
 #include <cstdlib>
 #include <memory>
 
+#include "core/mode_windows.h"
 #include "core/presenter.h"
 #include "core/progress.h"
 #include "core/window_helpers.h"
 #include "ui/forms.h"
+#include "ui/gb_restore_dialog.h"
 #include "ui/import_windows.h"
 #include "ui/main_window.h"
 #include "ui/migrate_window.h"
 #include "ui/progress_windows.h"
 #include "ui/qt_presenter.h"
 #include "ui/recover_window.h"
+#include "ui/repair_dialog.h"
 #include "ui/taskbar_window.h"
 
 namespace tolvarin::ui {
@@ -57,6 +60,13 @@ void InstallWindowSessionHooks() {
   InstallTaskbarWindow();
   InstallRecoverChooser();
   InstallMigrateChooser();
+  SetModeWindowHook([](ModeWindow window) {
+    if (window == ModeWindow::GradebookRestore) {
+      ShowGBRestoreMode();
+    } else {
+      ShowRepairCorruptionMode();
+    }
+  });
 }
 
 void StartWindowSession() {
