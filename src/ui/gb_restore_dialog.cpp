@@ -115,6 +115,9 @@ GBRestoreDialog::GBRestoreDialog(std::string databasesRoot, std::string brandFol
   LoadCourseList();
   connect(backupList_, &QComboBox::currentIndexChanged, this, [this] { UpdateRestore(); });
   connect(courseList_, &QListWidget::itemChanged, this, [this] { UpdateRestore(); });
+  connect(courseList_, &QListWidget::itemClicked, this, [](QListWidgetItem* item) {
+    item->setCheckState(item->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+  });
   UpdateRestore();
 
   // One size for the three panels, so that the window keeps its place between them.
@@ -137,7 +140,8 @@ void GBRestoreDialog::LoadCourseList() {
   for (const RestoreTarget& target : targets_) {
     auto* item = new QListWidgetItem(Q(target.Label), courseList_);
     item->setData(Qt::UserRole, static_cast<qlonglong>(target.ItemData));
-    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    // A click on the entry ticks it or clears it, as on a list of check boxes.
+    item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
     item->setCheckState(Qt::Unchecked);
   }
 }

@@ -2,6 +2,7 @@
 // real dialog over real tables and backups.
 #include "ui/gb_restore_dialog.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
@@ -105,8 +106,16 @@ TEST_F(GBRestoreDialogTest, PanelsListsAndTheRestoreWithItsQuestion) {
   EXPECT_EQ(courses->item(1)->data(Qt::UserRole).toLongLong(), 2001);
   QPushButton* restore = ButtonOf(dialog, "cmdRestore");
   EXPECT_FALSE(restore->isEnabled());
-  courses->item(0)->setCheckState(Qt::Checked);
+  // A click on an entry ticks it, a second one clears it.
+  const QRect first = courses->visualItemRect(courses->item(0));
+  QTest::mouseClick(courses->viewport(), Qt::LeftButton, {}, first.center());
+  EXPECT_EQ(courses->item(0)->checkState(), Qt::Checked);
   EXPECT_TRUE(restore->isEnabled());
+  const QRect second = courses->visualItemRect(courses->item(1));
+  QTest::mouseClick(courses->viewport(), Qt::LeftButton, {}, second.center());
+  QTest::qWait(QApplication::doubleClickInterval() + 50);  // two clicks, not a double click
+  QTest::mouseClick(courses->viewport(), Qt::LeftButton, {}, second.center());
+  EXPECT_EQ(courses->item(1)->checkState(), Qt::Unchecked);
   Shot(dialog, "gbrestore-courses");
 
   // Backup 1, after a change: declining changes nothing and shows nothing more.
