@@ -54,13 +54,6 @@ void Diagnostic(const std::string& text) {
   if (Settings().DiagnosticMode) MsgBox(text, kMbOkOnly);
 }
 
-// A handler that is not part of this build says so plainly and ends the run with a
-// status that no script can take for success.
-int NotAvailable(const std::string& what) {
-  MsgBox("The " + what + " mode is not available yet in this version of the program.", kMbExclamation);
-  return kNotAvailableStatus;
-}
-
 // The data layer's share of start-up and end, each in one place:
 // step 1, the shared record-scan helper and the identifier ranges, and what a fatal
 // end must close;
