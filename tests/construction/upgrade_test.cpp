@@ -463,6 +463,21 @@ TEST_F(InstallSet, DeliveredTablesAreMergedIntoTheLiveCoursesAndNewCoursesLaidOu
   EXPECT_EQ(TableFiles(app_ / "Databases"), before);
 }
 
+TEST_F(InstallSet, IsMergedOnceEvenWhenAnOldFolderIsKept) {
+  SplitOldCourses();
+  MakeTable(install_ / "1" / "0", "quests", Layout("quests"), Delivered());
+  MakeTable(app_ / "DBF", "classes", Layout("classes"), {{{"class_id", "0000107"}, {"course", "7"}}});
+
+  ConstructDatabases(true);
+
+  ExpectMerged();
+  EXPECT_EQ(Column(app_ / "DBF-kept" / "classes.dbf", "class_id"), (std::vector<std::string>{"0000107"}));
+  const auto before = TableFiles(app_);
+  UseHost(app_);
+  ConstructDatabases(true);
+  EXPECT_EQ(TableFiles(app_), before);
+}
+
 TEST_F(InstallSet, CommonUsersOfAnOlderLayoutAreRebuiltFromTheBlankTable) {
   MakeTable(install_ / "1" / "0", "quests", Layout("quests"), Delivered());
   MakeTable(brand_, "users", WithField(Layout("users"), "user_name", [](FieldDef& f) { f.Len = 30; }),
