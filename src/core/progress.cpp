@@ -40,14 +40,19 @@ void ConsoleProgress::Fraction(double done) {
 }
 
 void ConsoleProgress::Print() {
-  out_ << "[";
+  // A line with nothing to tell (an import's per-table report without a step), or
+  // the line just printed again, is left out.
+  if (step_.empty() && detail_.empty()) return;
+  std::string line = "[";
   if (percent_ >= 0)
-    out_ << (percent_ < 10 ? "  " : percent_ < 100 ? " " : "") << percent_ << "%";
+    line += std::string(percent_ < 10 ? "  " : percent_ < 100 ? " " : "") + std::to_string(percent_) + "%";
   else
-    out_ << "    ";
-  out_ << "] " << step_;
-  if (!detail_.empty()) out_ << (step_.empty() ? "" : ": ") << detail_;
-  out_ << "\n";
+    line += "    ";
+  line += "] " + step_;
+  if (!detail_.empty()) line += (step_.empty() ? "" : ": ") + detail_;
+  if (line == last_) return;
+  last_ = line;
+  out_ << line << "\n";
   out_.flush();
 }
 

@@ -12,12 +12,14 @@
 
 #include "core/script_steps.h"
 #include "core/strings.h"
+#include "support/test_support.h"
 #include "course_maker.h"
 #include "course_tables.h"
 #include "data/codebase.h"
 #include "host_run.h"
 #include "platform/xbase/xbase.h"
 #include "platform/zip/zip.h"
+#include "../core/read_only_folder.h"
 #include "virtual_display.h"
 
 namespace {
@@ -100,11 +102,11 @@ class InteractiveTransferProcess : public ::testing::Test {
     args.insert(args.end(), more.begin(), more.end());
     return host.RunOnDisplay(args, steps, display->Name());
   }
-  RunResult Export(const std::vector<std::string>& afterContinue) const {
+  RunResult Export(const std::vector<std::string>& afterContinue, const std::vector<std::string>& more = {}) const {
     std::vector<std::string> steps{"click:cmdBackup", "click:cmdComplete", "text:txtName=Biology backup",
                                    "click:cmdContinue"};
     steps.insert(steps.end(), afterContinue.begin(), afterContinue.end());
-    return Run(kFirst, steps);
+    return Run(kFirst, steps, more);
   }
   // The package's files, unpacked into a folder of the test.
   fs::path Unpacked(const std::string& name) const {
@@ -165,6 +167,97 @@ TEST_F(InteractiveTransferProcess, ACompleteExportIsImportedIntoASecondCourseRow
     const std::multiset<std::string> there = RowsWithoutOwner(secondTables.at(table));
     for (const std::string& row : backedUp) EXPECT_TRUE(there.count(row)) << table << ": " << row;
   }
+}
+
+// The packages of these tests lie outside the installation, where the backup folder
+// the host names (BackupPath) puts the file page.
+TEST_F(InteractiveTransferProcess, AnExistingPackageIsReplacedOnlyByAWrittenAndCheckedOne) {
+  const std::string folder = host.Scratch() + "/Packages";
+  fs::create_directories(folder);
+  package = folder + "/Biology backup.zip";
+  const std::string old = "the teacher's earlier package";
+  const std::vector<std::string> here{"BackupPath:" + folder};
+  const std::string warning = "WARNING: the Corvane Backup File \"" + package + "\" already exists.";
+
+  // No keeps the page open; the old package is as it was.
+  testing_support::WriteFile(package, old);
+  RunResult run = Export({"No", "click:cmdBack", "click:cmdBack"}, here);
+  EXPECT_EQ(run.status, 0) << Shown(run);
+  ASSERT_FALSE(run.boxes.empty()) << Shown(run);
+  EXPECT_EQ(run.boxes[0].box.text.rfind(warning, 0), 0u) << Shown(run);
+  EXPECT_EQ(run.boxes[0].box.icon, 16);
+  EXPECT_EQ(run.boxes[0].box.defaultButton, 2);
+  EXPECT_EQ(testing_support::ReadFile(package), old);
+
+  // A backup that cannot write its package leaves the old one whole.
+  {
+    core_testing::ReadOnlyFolder locked(folder);
+    if (locked.Works()) {
+      run = Export({"Yes", "OK"}, here);
+      EXPECT_EQ(run.status, 1) << Shown(run);
+      EXPECT_TRUE(ShowedBox(run, "The Corvane Backup File could not be written")) << Shown(run);
+      EXPECT_EQ(testing_support::ReadFile(package), old);
+    }
+  }
+
+  // Yes: the new package takes the old one's place once it is written and checked.
+  run = Export({"Yes", "OK"}, here);
+  EXPECT_EQ(run.status, 0) << Shown(run);
+  std::vector<zipio::Entry> entries;
+  EXPECT_TRUE(zipio::ListEntries(package, entries).ok);
+  EXPECT_FALSE(entries.empty());
+}
+
+TEST_F(InteractiveTransferProcess, TheFilePageRefusesWhatIsNoPackageOfThisCourse) {
+  const std::string folder = host.Scratch() + "/Packages";
+  fs::create_directories(folder);
+  package = folder + "/Biology backup.zip";
+  const std::vector<std::string> here{"BackupPath:" + folder};
+  ASSERT_EQ(Export({"OK"}, here).status, 0);
+  const std::string whole = testing_support::ReadFile(package);
+  testing_support::WriteFile(folder + "/cut short.zip", whole.substr(0, whole.size() / 2));
+  testing_support::WriteFile(folder + "/not a package.zip", "plain text, not a zip");
+  // Description files that name no course properly.
+  const std::string staging = host.Scratch() + "/made";
+  fs::create_directories(staging);
+  const auto packageOf = [&](const std::string& name, const std::string& ini) {
+    testing_support::WriteFile(staging + "/TOLVARIN.INI", ini);
+    ASSERT_TRUE(zipio::WriteArchive(folder + "/" + name, {staging + "/TOLVARIN.INI"}).ok);
+  };
+  packageOf("no course.zip", "[Tolvarin]\r\nType=UserContent\r\nAreaID=1\r\n");
+  packageOf("odd course.zip", "[Tolvarin]\r\nType=UserContent\r\nAreaID=1\r\nCourseID=4x\r\n");
+
+  for (const char* name : {"cut short.zip", "not a package.zip", "no course.zip", "odd course.zip"}) {
+    const std::string path = folder + "/" + name;
+    const RunResult run = Run(kSecond,
+                              {"click:cmdRestore", "Yes", std::string("pick:fileList=") + name, "click:cmdContinue",
+                               "OK", "click:cmdBack"},
+                              here);
+    EXPECT_EQ(run.status, 0) << name << Shown(run);
+    EXPECT_TRUE(ShowedBox(run, "\"" + path + "\" is not a valid Corvane Backup Folder.  Please call Corvane"))
+        << name << Shown(run);
+  }
+  // Another course's package answered No: the page stays, and Back ends the run
+  // with the second course as it was.
+  const RunResult run = Run(kSecond,
+                            {"click:cmdRestore", "Yes", "pick:fileList=Biology backup.zip", "click:cmdContinue", "No",
+                             "click:cmdBack"},
+                            here);
+  EXPECT_EQ(run.status, 0) << Shown(run);
+  EXPECT_TRUE(ShowedBox(run, "\"" + package + "\" is an Corvane Backup Folder for another database")) << Shown(run);
+  EXPECT_TRUE(app_testing::Rows(app_testing::Tables(second).at("quests")).empty());
+}
+
+// A custom backup narrowed to the gradebook's content, then left by Back for a
+// complete one, backs up the questions and exams too.
+TEST_F(InteractiveTransferProcess, ACompleteBackupAfterANarrowedCustomOneTakesEveryFamily) {
+  const RunResult run = Run(kFirst, {"click:cmdBackup", "click:cmdCustom", "click:chkExportKes", "click:cmdContinue",
+                                     "click:cmdBack", "click:cmdComplete", "text:txtName=Biology backup",
+                                     "click:cmdContinue", "OK"});
+  ASSERT_EQ(run.status, 0) << Shown(run);
+  const auto tables = app_testing::Tables(Unpacked("unpacked"));
+  for (const char* table : {"exams", "examques", "quests", "classes", "students"})
+    EXPECT_TRUE(tables.count(table)) << table;
 }
 
 }  // namespace

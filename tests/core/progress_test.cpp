@@ -90,6 +90,18 @@ TEST(ConsoleProgress, RunsTheOperationAfterItsMessage) {
   EXPECT_TRUE(ran);
 }
 
+TEST(ConsoleProgress, PrintsNoLineWithNothingToTell) {
+  std::ostringstream out;
+  ConsoleProgress progress(out);
+  progress.Detail("");  // an import's report per table copied
+  progress.Fraction(0.5);
+  EXPECT_EQ(out.str(), "");
+  progress.Step("Copying");
+  progress.Detail("");
+  progress.Detail("QUESTS");
+  EXPECT_EQ(out.str(), "[ 50%] Copying\n[ 50%] Copying: QUESTS\n");
+}
+
 TEST(ScriptedPresenter, ModelessBoxTakesNoAnswer) {
   auto saved = SetPresenter(std::make_unique<ScriptedPresenter>(std::vector<std::string>{"2"}));
   ShowModelessMsgBox("Working", "T");
