@@ -27,4 +27,12 @@ xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" env QT_QPA_PLATFORM=xcb XDG
   TOLVARIN_WINDOW_ANSWERS="$host/answers.txt" TOLVARIN_WINDOW_SHOTS="$out" \
   "$root/build/release/bin/tolvarin" "AppPath:$host" Mode:Backup || true
 [ -f "$out/box-1.png" ] && mv "$out/box-1.png" "$out/program-invalid-mode.png"
+# The recovery chooser of the real program, over an automatic backup of a made course.
+"$root/build/release/bin/makecourse" "$host/recover" --questions 20 >/dev/null
+course=(AppPath:"$host/recover/Host" Brand:Corvane AreaID:1 CourseID:3)
+"$root/build/release/bin/tolvarin" "${course[@]}" Mode:DIRECTCOPY </dev/null >/dev/null 2>&1 || true
+printf 'pick:lstCourses=Biology\nshot:program-recover-chooser\nclick:cmdBack\n' >"$host/recover.txt"
+xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" env QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$runtime" \
+  TOLVARIN_WINDOW_ANSWERS="$host/recover.txt" TOLVARIN_WINDOW_SHOTS="$out" \
+  "$root/build/release/bin/tolvarin" "${course[@]}" Mode:RECOVER || true
 echo "screens: $(ls "$out" | wc -l) pictures in $out"
