@@ -10,7 +10,7 @@ namespace tolvarin {
 ScriptStep ParseScriptStep(const std::string& line) {
   static const std::pair<const char*, StepKind> kPrefixes[] = {
       {"click:", StepKind::Click}, {"text:", StepKind::Text}, {"pick:", StepKind::Pick},
-      {"open:", StepKind::Open},   {"shot:", StepKind::Shot},
+      {"open:", StepKind::Open},   {"shot:", StepKind::Shot}, {"close:", StepKind::Close},
   };
   for (const auto& [prefix, kind] : kPrefixes) {
     const std::string p = prefix;

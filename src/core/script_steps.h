@@ -7,6 +7,7 @@
 //   pick:NAME=TEXT   makes the entry whose text is TEXT current in the list NAME
 //   open:NAME=TEXT   picks the entry and opens it (a double click: a folder list's folder)
 //   shot:NAME        saves the window's picture as NAME.png in TOLVARIN_WINDOW_SHOTS
+//   close:NAME       closes the window in front, whose objectName is NAME, as its close box does
 // Boxes take answers and windows take window steps. A box shown when the next step
 // is a window step, a window shown when the next step is an answer or none is left,
 // and a step naming no usable control fail the run (FailScript): what was expected
@@ -18,7 +19,7 @@ namespace tolvarin {
 
 inline constexpr int kScriptFailedStatus = 5;
 
-enum class StepKind { Answer, Click, Text, Pick, Open, Shot };
+enum class StepKind { Answer, Click, Text, Pick, Open, Shot, Close };
 
 struct ScriptStep {
   StepKind kind = StepKind::Answer;

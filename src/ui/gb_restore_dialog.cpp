@@ -49,7 +49,7 @@ void ButtonRow(QVBoxLayout* layout, std::initializer_list<QPushButton*> buttons)
 
 GBRestoreDialog::GBRestoreDialog(std::string databasesRoot, std::string brandFolder,
                                  std::vector<RestoreTarget> targets, QWidget* parent)
-    : QDialog(parent),
+    : ScriptedWindow(parent),
       databasesRoot_(std::move(databasesRoot)),
       brandFolder_(std::move(brandFolder)),
       targets_(std::move(targets)) {

@@ -2,13 +2,13 @@
 // frmGBRestore, "Corvane Backup Restore": the restore type, the backup and the
 // folders, one panel at a time; Restore brings the ticked folders back to the
 // chosen backup.
-#include <QDialog>
 #include <string>
 #include <vector>
 
 #include "engine/modes/gradebook_profile.h"
 #include "engine/modes/restore_point.h"
 #include "ui/gb_restore_rules.h"
+#include "ui/page.h"
 
 class QComboBox;
 class QListWidget;
@@ -19,7 +19,8 @@ namespace tolvarin::ui {
 
 class ElasticPanel;
 
-class GBRestoreDialog : public QDialog {
+// It takes the scripted steps of a driven run (ui/page.h).
+class GBRestoreDialog : public ScriptedWindow {
  public:
   // The backups are those of databasesRoot/Backup; the folders are the targets.
   GBRestoreDialog(std::string databasesRoot, std::string brandFolder, std::vector<RestoreTarget> targets,

@@ -1,9 +1,9 @@
 // cmdRepair of the main window.
 #include "ui/main_window_actions.h"
-#include "ui/not_in_build.h"
+#include "ui/repair_dialog.h"
 
 namespace tolvarin::ui {
 
-void RepairContent(QWidget& /*mainWindow*/) { SayNotInThisBuild("Repairing corrupted content"); }
+void RepairContent(QWidget& mainWindow) { ShowRepairCorruption(&mainWindow); }
 
 }  // namespace tolvarin::ui

@@ -32,7 +32,7 @@ QPushButton* Button(const char* name, const char* caption, QWidget* parent) {
 }  // namespace
 
 RepairDialog::RepairDialog(std::vector<RepairLocation> locations, std::string databasesRoot, QWidget* parent)
-    : QDialog(parent), locations_(std::move(locations)), databasesRoot_(std::move(databasesRoot)) {
+    : ScriptedWindow(parent), locations_(std::move(locations)), databasesRoot_(std::move(databasesRoot)) {
   setObjectName(QStringLiteral("frmRepairCorruption"));
   setWindowTitle(QStringLiteral("Repair Corrupted Data"));
   auto* layout = new QGridLayout(this);

@@ -2,17 +2,18 @@
 // frmRepairCorruption, "Repair Corrupted Data": a database location, its DBF files,
 // and Repair Selected or Repair All, which rebuild the tables after copying them
 // into a safety folder and end with what became of each.
-#include <QDialog>
 #include <string>
 #include <vector>
 
 #include "engine/modes/table_repair.h"
+#include "ui/page.h"
 
 class QListWidget;
 
 namespace tolvarin::ui {
 
-class RepairDialog : public QDialog {
+// It takes the scripted steps of a driven run (ui/page.h).
+class RepairDialog : public ScriptedWindow {
  public:
   RepairDialog(std::vector<RepairLocation> locations, std::string databasesRoot, QWidget* parent = nullptr);
 

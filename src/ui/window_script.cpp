@@ -99,6 +99,11 @@ std::string ApplyWindowStep(QWidget& window, const ScriptStep& step) {
     SaveShot(window, step.control);
     return "";
   }
+  if (step.kind == StepKind::Close) {
+    if (S(window.objectName()) != step.control) return "the window in front is another one";
+    window.close();
+    return "";
+  }
   QWidget* control = window.findChild<QWidget*>(Q(step.control));
   if (control == nullptr) return "it has no control of that name";
   if (!control->isVisibleTo(&window)) return "the control is hidden";

@@ -52,7 +52,8 @@ TEST_F(InteractiveProcess, EachWayOutOfTheMainWindowEndsTheRunNormally) {
       // Back on the export's first page ends the sequence, and the run with it.
       {"Back on the backup type page", {"click:cmdBackup", "click:cmdBack"}},
       // A dialog of the main window returns to it, which stays open.
-      {"a box over the main window, then Close", {"click:cmdRepair", "OK", "click:cmdClose"}},
+      {"the repair dialog over the main window, then Close",
+       {"click:cmdRepair", "close:frmRepairCorruption", "click:cmdClose"}},
   };
   for (const Case& c : cases) {
     const RunResult run = Run(c.steps);
@@ -67,7 +68,8 @@ TEST_F(InteractiveProcess, ARunThatGoesOtherwiseThanItsStepsFailsWithWhatItShowe
     const char* said;
   } cases[] = {
       // A box meets a window step: the box's text is named.
-      {"box for a window step", {"click:cmdRepair", "click:cmdClose"}, "is not part of this build"},
+      {"box for a window step", {"click:cmdRepair", "click:cmdRepair", "click:cmdClose"},
+       "Please select one or more files."},
       // A window meets a box's answer.
       {"window for an answer", {"Yes"}, "frmMain"},
       {"no step left", {"click:cmdBackup"}, "frmBackupType"},

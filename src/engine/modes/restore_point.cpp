@@ -37,20 +37,14 @@ void DeleteTables(const std::string& folder) {
   for (const std::string& file : GetFilesInFolder(folder, kAttrNormal, kTableExtensions)) DeleteFile(file);
 }
 
-// Puts the folder's files back as the restore point holds them and removes the
-// tables the increments made that it does not hold. "" when done, else why not.
+// Puts the folder's files back as the restore point holds them, under their own
+// names; what the increments made goes first (the restore point holds everything
+// the folder had). "" when done, else why not.
 std::string PutBack(const std::string& restorePoint, const std::string& folder) {
-  std::vector<std::string> kept;
-  if (!restorePoint.empty()) {
-    const zipio::Outcome extracted = zipio::ExtractAll(restorePoint, folder, "");
-    if (!extracted.ok) return extracted.error;
-    for (const std::string& written : extracted.written) kept.push_back(NormalizePath(written));
-  }
-  for (const std::string& file : GetFilesInFolder(folder, kAttrNormal, kTableExtensions)) {
-    const std::string normal = NormalizePath(file);
-    if (std::find(kept.begin(), kept.end(), normal) == kept.end()) DeleteFile(file);
-  }
-  return "";
+  DeleteTables(folder);
+  if (restorePoint.empty()) return "";
+  const zipio::Outcome extracted = zipio::ExtractAll(restorePoint, folder, "");
+  return extracted.ok ? "" : extracted.error;
 }
 
 RestorePointWriter& Writer() {

@@ -1,0 +1,234 @@
+// The gradebook's restore-point dialog and the repair dialog through the real
+// program with windows (under Xvfb), on a course maker course, driven by scripted
+// steps: Mode:PRECISIONRESTORE on backups made by Mode:PRECISIONBACKUP runs, and
+// Mode:REPAIRCORRUPTTABLE on damaged tables.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "course_maker.h"
+#include "course_tables.h"
+#include "data/codebase.h"
+#include "host_run.h"
+#include "platform/xbase/xbase.h"
+#include "virtual_display.h"
+
+namespace fs = std::filesystem;
+using app_testing::HostRun;
+using app_testing::RunResult;
+using app_testing::VirtualDisplay;
+using testing_support::ReadFile;
+using testing_support::WriteFile;
+
+namespace {
+
+std::map<std::string, std::string> TableFiles(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::directory_iterator(folder)) {
+    const std::string ext = e.path().extension().string();
+    if (e.is_regular_file() && (ext == ".dbf" || ext == ".cdx" || ext == ".fpt"))
+      files[e.path().filename().string()] = ReadFile(e.path());
+  }
+  return files;
+}
+
+// Each row's first field and its field at index, joined by "|".
+std::multiset<std::string> KeyAndText(const std::multiset<std::string>& rows, std::size_t index) {
+  std::multiset<std::string> kept;
+  for (const std::string& row : rows) {
+    std::vector<std::string> fields(1);
+    for (char c : row) {
+      if (c == '|') fields.emplace_back();
+      else fields.back() += c;
+    }
+    kept.insert(fields[0] + "|" + (index < fields.size() ? fields[index] : ""));
+  }
+  return kept;
+}
+
+class RestoreRepairProcess : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { display = new VirtualDisplay; }
+  static void TearDownTestSuite() {
+    delete display;
+    display = nullptr;
+  }
+  void SetUp() override {
+    if (display->Name().empty()) GTEST_SKIP() << display->Missing();
+    if (tolvarin::Engine().EngineHandle == 0) tolvarin::InitCodeBase();
+    course_maker::CourseOptions options;
+    options.questions = 60;
+    made = course_maker::MakeCourse(host.Scratch() + "/Install", options);
+    course = made.install.course;
+    backups = fs::path(made.install.databases) / "Backup";
+  }
+  RunResult Run(const std::string& mode, const std::vector<std::string>& steps) const {
+    return host.RunOnDisplay({"AppPath:" + made.install.app, "Mode:" + mode}, steps, display->Name());
+  }
+  // Sets the question text of the course's record.
+  void Change(long record, const std::string& text) const {
+    const xbase::Data4 data =
+        xbase::d4open(tolvarin::Engine().EngineHandle, (course / "quests.dbf").string());
+    ASSERT_NE(data, 0);
+    ASSERT_EQ(xbase::d4go(data, record), 0);
+    xbase::f4assign(xbase::d4field(data, "question"), text);
+    ASSERT_EQ(xbase::d4flush(data), 0);
+    xbase::d4close(data);
+  }
+  // A precision backup of the first questions of the course, as the gradebook makes
+  // one: its profile, then a PRECISIONBACKUP run; each an hour after the one before.
+  void Backup(int number) const {
+    const fs::path folder = backups / ("GradebookBackup" + std::to_string(number));
+    fs::create_directories(folder);
+    std::string ids;
+    for (int i = 0; i < 6; ++i) {
+      char id[16];
+      std::snprintf(id, sizeof id, "%07d", made.content.questions[static_cast<std::size_t>(i)].id);
+      ids += "<ID>" + std::string(id) + "</ID>";
+    }
+    WriteFile(folder / "backupprofile.xml", "<CourseBackupProfile><Path>" + course.string() +
+                                                "/</Path><TableBackupProfile><Name>quests</Name><Tag>quest_id</Tag>" +
+                                                ids + "</TableBackupProfile></CourseBackupProfile>");
+    const RunResult run = host.Run({"AppPath:" + made.install.app, "Mode:PRECISIONBACKUP",
+                                        "BackupPath:" + folder.string()});
+    ASSERT_EQ(run.status, 0) << run.stderrText;
+    fs::last_write_time(folder / "backupprofile.xml",
+                        fs::file_time_type::clock::now() - std::chrono::hours(10 - number));
+  }
+
+  static VirtualDisplay* display;
+  HostRun host;
+  course_maker::MadeCourse made;
+  fs::path course, backups;
+};
+
+// Where a backup holds the course's tables: below its folder as the course lies below the brand folder.
+fs::path BackupTables(const fs::path& backups, int number) {
+  return backups / ("GradebookBackup" + std::to_string(number)) / "Science" / "Biology";
+}
+VirtualDisplay* RestoreRepairProcess::display = nullptr;
+
+const std::vector<std::string> kToCourse{"click:cmdRestoreTypeNext", "shot:type", "click:cmdChooseNext",
+                                         "pick:lstCourses=Biology", "shot:courses", "click:cmdRestore"};
+
+TEST_F(RestoreRepairProcess, RestoringToTheThirdBackupAppliesOneToThreeAfterACheckedRestorePoint) {
+  Backup(1);
+  Change(2, "Changed before the second backup");
+  Backup(2);
+  Change(3, "Changed before the third backup");
+  Backup(3);
+  Change(1, "Changed after every backup");
+  Change(2, "Changed again after every backup");
+  const auto before = TableFiles(course);
+  const auto rowsBefore = app_testing::Rows(course / "quests.dbf");
+
+  // Declining the question, or closing the dialog, changes nothing.
+  for (const std::vector<std::string>& steps :
+       {std::vector<std::string>{"close:frmGBRestore"},
+        [] {
+          auto s = kToCourse;
+          s.insert(s.end(), {"No", "close:frmGBRestore"});
+          return s;
+        }()}) {
+    const RunResult run = Run("PRECISIONRESTORE", steps);
+    EXPECT_EQ(run.status, 0) << run.stderrText;
+    EXPECT_EQ(TableFiles(course), before);
+    EXPECT_FALSE(fs::exists(backups / "RestorePoint1.zip"));
+  }
+
+  std::vector<std::string> steps = kToCourse;
+  steps.insert(steps.end(), {"Yes", "OK", "close:frmGBRestore"});
+  const RunResult run = Run("PRECISIONRESTORE", steps);
+  ASSERT_EQ(run.status, 0) << run.stderrText;
+  ASSERT_EQ(run.boxes.size(), 2u) << run.stderrText;
+  EXPECT_NE(run.boxes[0].box.text.find("to its state on "), std::string::npos) << run.boxes[0].box.text;
+  EXPECT_EQ(run.boxes[1].box.text, "Your databases have been restored. ");
+  // The course holds exactly the third backup's rows, with clean tags.
+  const auto restored = app_testing::Rows(course / "quests.dbf");
+  EXPECT_EQ(restored, app_testing::Rows(BackupTables(backups, 3) / "quests.dbf"));
+  EXPECT_EQ(restored.size(), 6u);
+  std::string all;
+  for (const std::string& row : restored) all += row + "\n";
+  EXPECT_NE(all.find("Changed before the second backup"), std::string::npos) << all;
+  EXPECT_NE(all.find("Changed before the third backup"), std::string::npos) << all;
+  EXPECT_EQ(all.find("after every backup"), std::string::npos) << all;
+  // The restore point holds the course as it was, every file of it.
+  const fs::path unpacked = host.Scratch() + "/unpacked";
+  ASSERT_EQ(std::system(("unzip -q -o " + (backups / "RestorePoint1.zip").string() + " -d " + unpacked.string())
+                            .c_str()),
+            0);
+  EXPECT_EQ(TableFiles(unpacked), before);
+  EXPECT_EQ(app_testing::Rows(unpacked / "quests.dbf"), rowsBefore);
+}
+
+TEST_F(RestoreRepairProcess, ADamagedIncrementLeavesTheCourseAsItWas) {
+  Backup(1);
+  Backup(2);
+  ASSERT_TRUE(fs::exists(BackupTables(backups, 2) / "quests.dbf"));
+  WriteFile(BackupTables(backups, 2) / "quests.dbf", std::string(4000, 'x'));
+  Change(1, "Changed after every backup");
+  const auto before = TableFiles(course);
+  std::vector<std::string> steps = kToCourse;
+  steps.insert(steps.end(), {"Yes", "OK", "close:frmGBRestore"});
+  const RunResult run = Run("PRECISIONRESTORE", steps);
+  ASSERT_EQ(run.status, 0) << run.stderrText;
+  ASSERT_EQ(run.boxes.size(), 2u) << run.stderrText;
+  EXPECT_NE(run.boxes[1].box.text.find("Biology: the backups could not be applied; its files were put back from " +
+                                       (backups / "RestorePoint1.zip").string()),
+            std::string::npos)
+      << run.boxes[1].box.text;
+  EXPECT_EQ(TableFiles(course), before);
+}
+
+TEST_F(RestoreRepairProcess, RepairRebuildsDamagedTablesKeepingEveryRowAndSafetyCopies) {
+  const auto quests = app_testing::Rows(course / "quests.dbf");
+  const auto exams = app_testing::Rows(course / "exams.dbf");
+  // A wrong count, a missing index, and a cut data file (its last record half gone).
+  std::string bytes = ReadFile(course / "quests.dbf");
+  bytes[4] = 1, bytes[5] = bytes[6] = bytes[7] = 0;
+  WriteFile(course / "quests.dbf", bytes);
+  fs::remove(course / "exams.cdx");
+  const auto questypeRows = app_testing::Rows(course / "questype.dbf").size();
+  const std::string questype = ReadFile(course / "questype.dbf");
+  const auto width = static_cast<unsigned char>(questype[10]) | static_cast<unsigned char>(questype[11]) << 8;
+  WriteFile(course / "questype.dbf", questype.substr(0, questype.size() - 1 - width * 2 / 3));
+  fs::rename(course / "exams.dbf", course / "EXAMS.DBF");
+  if (fs::exists(course / "exams.fpt")) fs::rename(course / "exams.fpt", course / "EXAMS.FPT");
+  const std::string damaged = ReadFile(course / "quests.dbf");
+
+  const RunResult run =
+      Run("REPAIRCORRUPTTABLE", {"click:cmdRepair", "esc", "pick:lstDBLoc=Science\\Biology", "shot:repair",
+                                 "pick:lstDatabaseFiles=quests.dbf", "click:cmdRepair", "OK",
+                                 "pick:lstDatabaseFiles=EXAMS.DBF", "click:cmdRepair", "OK",
+                                 "pick:lstDatabaseFiles=questype.dbf", "click:cmdRepair", "OK", "close:frmRepairCorruption"});
+  ASSERT_EQ(run.status, 0) << run.stderrText;
+  ASSERT_EQ(run.boxes.size(), 4u) << run.stderrText;
+  for (const char* repaired : {"Repaired:", "quests.dbf", "EXAMS.DBF", "questype.dbf"})
+    EXPECT_NE((run.boxes[1].box.text + run.boxes[2].box.text + run.boxes[3].box.text).find(repaired),
+              std::string::npos)
+        << repaired;
+  EXPECT_EQ(run.boxes[0].box.text, "Please select one or more files.");
+  EXPECT_EQ(run.boxes[0].box.icon, 16);
+  for (std::size_t i = 1; i < 4; ++i)
+    EXPECT_EQ(run.boxes[i].box.text.rfind("Finished processing selected tables.", 0), 0u) << run.boxes[i].box.text;
+  // Every row with its key and text (the rebuild writes "0" into blank character fields).
+  EXPECT_EQ(KeyAndText(app_testing::Rows(course / "quests.dbf"), 6), KeyAndText(quests, 6));
+  EXPECT_EQ(KeyAndText(app_testing::Rows(course / "EXAMS.DBF"), 4), KeyAndText(exams, 4));
+  // Only the cut record is gone (the last one may have been a deleted one).
+  EXPECT_GE(app_testing::Rows(course / "questype.dbf").size(), questypeRows - 1);
+  // Each table's files as they were went into a dated safety folder first.
+  std::vector<fs::path> copies;
+  for (const auto& e : fs::recursive_directory_iterator(backups))
+    if (e.path().filename() == "quests.dbf") copies.push_back(e.path());
+  ASSERT_EQ(copies.size(), 1u);
+  EXPECT_EQ(ReadFile(copies[0]), damaged);
+  EXPECT_EQ(copies[0].parent_path().filename(), "Biology");
+}
+
+}  // namespace
