@@ -35,4 +35,21 @@ printf 'pick:lstCourses=Biology\nshot:program-recover-chooser\nclick:cmdBack\n' 
 xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" env QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$runtime" \
   TOLVARIN_WINDOW_ANSWERS="$host/recover.txt" TOLVARIN_WINDOW_SHOTS="$out" \
   "$root/build/release/bin/tolvarin" "${course[@]}" Mode:RECOVER || true
+# The repair dialog and the gradebook's restore-point dialog of the real program on the same course, the
+# latter over a precision backup of it.
+printf 'pick:lstDBLoc=Science\\Biology\nshot:program-repair\nclose:frmRepairCorruption\n' >"$host/repair.txt"
+xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" env QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$runtime" \
+  TOLVARIN_WINDOW_ANSWERS="$host/repair.txt" TOLVARIN_WINDOW_SHOTS="$out" \
+  "$root/build/release/bin/tolvarin" "AppPath:$host/recover/Host" Mode:REPAIRCORRUPTTABLE || true
+gradebook="$host/recover/Host/Databases/Backup/GradebookBackup1"
+mkdir -p "$gradebook"
+printf '<CourseBackupProfile><Path>%s/</Path><TableBackupProfile><Name>quests</Name><Tag>quest_id</Tag><ID>0000001</ID></TableBackupProfile></CourseBackupProfile>' \
+  "$host/recover/Host/Databases/Corvane/Science/Biology" >"$gradebook/backupprofile.xml"
+"$root/build/release/bin/tolvarin" "AppPath:$host/recover/Host" Mode:PRECISIONBACKUP "BackupPath:$gradebook" \
+  </dev/null >/dev/null 2>&1 || true
+printf 'click:cmdRestoreTypeNext\nshot:program-gbrestore-backup\nclick:cmdChooseNext\npick:lstCourses=Biology\nshot:program-gbrestore-courses\nclose:frmGBRestore\n' \
+  >"$host/gbrestore.txt"
+xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" env QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$runtime" \
+  TOLVARIN_WINDOW_ANSWERS="$host/gbrestore.txt" TOLVARIN_WINDOW_SHOTS="$out" \
+  "$root/build/release/bin/tolvarin" "AppPath:$host/recover/Host" Mode:PRECISIONRESTORE || true
 echo "screens: $(ls "$out" | wc -l) pictures in $out"
