@@ -24,9 +24,11 @@ bool FitsInt16(long v) {
   return v >= std::numeric_limits<std::int16_t>::min() && v <= std::numeric_limits<std::int16_t>::max();
 }
 
-void AssignNumber(xbase::Field4 destination, long value) {
-  if (FitsInt16(value)) xbase::f4assignInt(destination, static_cast<int>(value));
-  if (xbase::f4int(destination) != value) xbase::f4assignLong(destination, value);
+int AssignNumber(xbase::Field4 destination, long value) {
+  int code = 0;
+  if (FitsInt16(value)) code = xbase::f4assignInt(destination, static_cast<int>(value));
+  if (xbase::f4int(destination) != value) code = xbase::f4assignLong(destination, value);
+  return code;
 }
 
 }  // namespace
@@ -35,34 +37,30 @@ std::int16_t CopyMemoField(xbase::Field4 destination, xbase::Field4 source) {
   return static_cast<std::int16_t>(xbase::f4memoAssign(destination, xbase::f4memoStr(source)));
 }
 
-void CopyFieldValue(xbase::Field4 destination, xbase::Field4 source) {
+int CopyFieldValue(xbase::Field4 destination, xbase::Field4 source) {
   const char sourceType = xbase::f4type(source);
   const char destinationType = xbase::f4type(destination);
   if (sourceType == destinationType) {
-    if (IsMemo(sourceType)) {
-      CopyMemoField(destination, source);
-    } else {
-      xbase::f4assignField(destination, source);
-    }
-    return;
+    if (IsMemo(sourceType)) return CopyMemoField(destination, source);
+    return xbase::f4assignField(destination, source);
   }
-  if (IsMemo(sourceType)) {
-    xbase::f4memoAssign(destination, xbase::f4memoStr(source));
-    return;
-  }
-  if (sourceType == 'I' || sourceType == 'N') {
-    AssignNumber(destination, xbase::f4long(source));
-    return;
-  }
+  if (IsMemo(sourceType)) return xbase::f4memoAssign(destination, xbase::f4memoStr(source));
+  if (sourceType == 'I' || sourceType == 'N') return AssignNumber(destination, xbase::f4long(source));
   const long value = xbase::f4int(source);
   const std::string text = std::to_string(value);
-  xbase::f4assign(destination, text);
-  if (Trim(xbase::f4str(destination)) != Trim(text)) AssignNumber(destination, value);
+  const int code = xbase::f4assign(destination, text);
+  if (code == 0 && Trim(xbase::f4str(destination)) != Trim(text)) return AssignNumber(destination, value);
+  return code;
 }
 
-void CopyFieldsByPosition(xbase::Data4 source, xbase::Data4 destination) {
+int CopyFieldsByPosition(xbase::Data4 source, xbase::Data4 destination) {
   const int count = std::min(xbase::d4numFields(source), xbase::d4numFields(destination));
-  for (int j = 1; j <= count; ++j) CopyFieldValue(xbase::d4fieldJ(destination, j), xbase::d4fieldJ(source, j));
+  int failed = 0;
+  for (int j = 1; j <= count; ++j) {
+    const int code = CopyFieldValue(xbase::d4fieldJ(destination, j), xbase::d4fieldJ(source, j));
+    if (failed == 0) failed = code;
+  }
+  return failed;
 }
 
 void CopyAllRecords(xbase::Data4 source, xbase::Data4 destination) {
@@ -192,9 +190,9 @@ std::int32_t GoRecord(xbase::Data4 data, std::int32_t recordNumber) {
   return xbase::d4recNo(data) == recordNumber ? 0 : -1;
 }
 
-void CopyMatchingRows(const RowSource& source, const RowDestination& destination, const std::string& key,
-                      const std::string& text) {
-  if (source.Data == 0) return;
+int CopyMatchingRows(const RowSource& source, const RowDestination& destination, const std::string& key,
+                     const std::string& text) {
+  if (source.Data == 0) return 0;
   auto& engine = Engine();
   xbase::d4tagSelect(source.Data, source.Tag);
   std::string matched = key;
@@ -202,17 +200,23 @@ void CopyMatchingRows(const RowSource& source, const RowDestination& destination
   if (engine.LastEngineCode != xbase::kSuccess) {
     matched = ToLower(key);
     engine.LastEngineCode = xbase::d4seek(source.Data, matched);
-    if (engine.LastEngineCode != xbase::kSuccess) return;
+    if (engine.LastEngineCode != xbase::kSuccess) return 0;
   }
   do {
-    AppendBlank(destination.Data);
-    CopyFieldsByPosition(source.Data, destination.Data);
-    if (!text.empty()) xbase::f4assign(destination.TextField, text);
-    engine.LastEngineCode = xbase::d4append(destination.Data);
+    int code = xbase::d4appendStart(destination.Data, 0);
+    if (code == 0) code = xbase::d4blank(destination.Data);
+    if (code == 0) code = CopyFieldsByPosition(source.Data, destination.Data);
+    if (code == 0 && !text.empty()) code = xbase::f4assign(destination.TextField, text);
+    if (code == 0) code = xbase::d4append(destination.Data);
+    if (code != 0) {
+      engine.LastEngineCode = code;
+      return code;
+    }
     // Go on with the key that found the rows, so that rows stored under the
     // lower-cased key are all copied, not only the first.
     engine.LastEngineCode = xbase::d4seekNext(source.Data, matched);
   } while (engine.LastEngineCode == xbase::kSuccess);
+  return 0;
 }
 
 std::int32_t GetIDInRange(const TableRef& ref, bool fromBottom, std::int32_t minID, std::int32_t maxID) {

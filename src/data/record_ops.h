@@ -15,12 +15,14 @@
 namespace tolvarin {
 
 // Copies the source field of the current source record into the destination field
-// of the current destination record, converting between types.
-void CopyFieldValue(xbase::Field4 destination, xbase::Field4 source);
+// of the current destination record, converting between types; the engine's result
+// of the write (0 when it took).
+int CopyFieldValue(xbase::Field4 destination, xbase::Field4 source);
 // Assigns the source's memo text to the destination; the engine's result.
 std::int16_t CopyMemoField(xbase::Field4 destination, xbase::Field4 source);
-// CopyFieldValue for positions 1 to the smaller field count.
-void CopyFieldsByPosition(xbase::Data4 source, xbase::Data4 destination);
+// CopyFieldValue for positions 1 to the smaller field count; the first failed
+// write's result, else 0.
+int CopyFieldsByPosition(xbase::Data4 source, xbase::Data4 destination);
 // Empties the destination and appends every source record, fields matched by name;
 // character fields left blank become "0". Reindexes the destination.
 void CopyAllRecords(xbase::Data4 source, xbase::Data4 destination);
@@ -80,8 +82,9 @@ struct RowDestination {
   xbase::Field4 TextField = 0;  // receives the text when it is not ""
 };
 // Appends a copy (by position) of every source record with the key (or, when none,
-// the lower-cased key) to the destination.
-void CopyMatchingRows(const RowSource& source, const RowDestination& destination, const std::string& key,
+// the lower-cased key) to the destination. The first failed write or append's
+// result stops it and is returned; 0 when every row went.
+int CopyMatchingRows(const RowSource& source, const RowDestination& destination, const std::string& key,
                       const std::string& text);
 
 // On the table's KeyTag/KeyField: fromBottom gives the lowest identifier in use that

@@ -67,13 +67,13 @@ std::string RemapActivityText(const std::string& text, const ActivityReplacement
   return RewriteElements(RewriteElements(text, "question_id", replacements.questions), "node_id", replacements.nodes);
 }
 
-void RemapActivityQuestionIDs() { RemapActivityQuestionIDs(CurrentActivityReplacements()); }
+int RemapActivityQuestionIDs() { return RemapActivityQuestionIDs(CurrentActivityReplacements()); }
 
-void RemapActivityQuestionIDs(const ActivityReplacements& replacements) {
+int RemapActivityQuestionIDs(const ActivityReplacements& replacements) {
   const TemplatesRecord& t = Dest().Templates;
   WriteLog("Remapping activity question IDs for activity " + f4str(t.TemplateID));
   const std::string text = ToLower(f4memoStr(t.Blob));
-  xbase::f4memoAssign(t.Blob, RemapActivityText(text, replacements));
+  return xbase::f4memoAssign(t.Blob, RemapActivityText(text, replacements));
 }
 
 void RemapActivityFiles() { RemapActivityFiles(Paths().BackupPath, CurrentActivityReplacements()); }

@@ -27,10 +27,11 @@ ActivityReplacements CurrentActivityReplacements();
 // The text with every matching element rewritten once; case as it stands.
 std::string RemapActivityText(const std::string& text, const ActivityReplacements& replacements);
 
-// The activity row being copied: its blob memo, lower-cased, rewritten in place.
-void RemapActivityQuestionIDs();
+// The activity row being copied: its blob memo, lower-cased, rewritten in place;
+// the engine's result of the memo write.
+int RemapActivityQuestionIDs();
 // The same with the replacements made once for every activity row of a copy.
-void RemapActivityQuestionIDs(const ActivityReplacements& replacements);
+int RemapActivityQuestionIDs(const ActivityReplacements& replacements);
 // Every "*.lda" file of the package folder (BackupPath), replaced only once its
 // rewritten text is on disk.
 void RemapActivityFiles();

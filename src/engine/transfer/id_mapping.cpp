@@ -47,6 +47,7 @@ struct MappingState {
   std::int32_t lastUser = 0;
   std::map<std::string, std::string> nodes;
   std::map<std::string, std::string> nextNodeByTree;
+  std::set<std::string> nodesGiven;  // new node keys handed out, kept ones included
   RemapSettings remap;
   std::string exhausted;  // the stop's text once a window ran out
 };
@@ -84,6 +85,14 @@ std::int32_t NextFreeID(TableMapping& m, bool checkDestination) {
 void Assign(TableMapping& m, std::int32_t oldID, std::int32_t newID) {
   m.IDMap.Set(oldID, newID);
   if (newID > 0) m.HandedOut.insert(newID);
+}
+
+// A row whose parent kept its identifier keeps its own as well, but only when that
+// is free: no destination row holds it and no other row of this transfer was given
+// it. Otherwise it keeps the one MapID gave it.
+void KeepOwnIDWhenFree(TableMapping& m, std::int32_t oldID) {
+  if (m.IDMap.Get(oldID) == oldID || m.HandedOut.count(oldID) || InDestination(m.Dest, oldID)) return;
+  Assign(m, oldID, oldID);
 }
 
 // Image identifiers the destination course folder already holds files for ("00?????.*").
@@ -244,6 +253,7 @@ void InitImageMapping() {
   }
   st.nodes.clear();
   st.nextNodeByTree.clear();
+  st.nodesGiven.clear();
 }
 
 void MapID(TableMapping& m, std::int32_t oldID) {
@@ -285,6 +295,16 @@ void MapID(TableMapping& m, std::int32_t oldID) {
 }
 
 void KeepSameID(TableMapping& m, std::int32_t oldID) {
+  // An identifier this transfer gave another row already is not given twice: the
+  // row takes the next free one of its window instead (a question type follows its
+  // question in ResolveExistingRow).
+  if (m.HandedOut.count(oldID) && m.IDMap.Get(oldID) != oldID && m.TableNo != kQuesTypeTable) {
+    const std::int32_t newID = NextFreeID(m, true);
+    if (newID == 0) return;
+    Assign(m, oldID, newID);
+    ResolveExistingRow(m, oldID);
+    return;
+  }
   bool take = true;
   if (Settings().Interactive && m.Dest.KeyField != 0 && m.Dest.KeyTag != 0 && InDestination(m.Dest, oldID))
     take = ConfirmOverwriteByID(m, oldID);
@@ -320,7 +340,7 @@ void ResolveExistingRow(TableMapping& m, std::int32_t oldID) {
     case kSesQuestsTable:
       if (Seek(src.SesQuests.Data, src.SesQuests.SesQues_idTag, key)) {
         const std::int32_t session = Number(src.SesQuests.Session_id);
-        if (Mapping(kSessionsTable).IDMap.Get(session) == session) Assign(m, oldID, oldID);
+        if (Mapping(kSessionsTable).IDMap.Get(session) == session) KeepOwnIDWhenFree(m, oldID);
       }
       break;
     case kClassesTable:
@@ -337,7 +357,7 @@ void ResolveExistingRow(TableMapping& m, std::int32_t oldID) {
         if (newClass == 0)
           m.IDMap.Set(oldID, 0);
         else if (newClass == klass)
-          Assign(m, oldID, oldID);
+          KeepOwnIDWhenFree(m, oldID);
       }
       break;
     case kTemplatesTable:
@@ -401,18 +421,11 @@ void MapCategory(const std::string& nodeKeyText) {
   const StandardKey key = ParseStandardKey(nodeKeyText);
   if (st.nodes.count(nodeKeyText)) return;
   const RunSettings& s = Settings();
-  if (s.OfficeMode == 1 || (s.GameImport && s.StandardImportMode != 1 && !IsCustomCourse(key.NodeID))) {
+  // A node that keeps its number keeps it only while no other node of this transfer took it.
+  if ((s.OfficeMode == 1 || (s.GameImport && s.StandardImportMode != 1 && !IsCustomCourse(key.NodeID))) &&
+      st.nodesGiven.insert(nodeKeyText).second) {
     st.nodes[nodeKeyText] = nodeKeyText;
     return;
-  }
-  // With identifiers kept (a backup, a restore) a node keeps its number too, unless
-  // the destination already holds that node of the tree.
-  if (s.ImportMode == 3) {
-    const StandardRecord& dest = Dest().Standard;
-    if (!Seek(dest.Data, dest.StandardIDTag, StandardKeyString(key.TreeID, key.NodeID))) {
-      st.nodes[nodeKeyText] = nodeKeyText;
-      return;
-    }
   }
   const std::string tree = KeyText3(key.TreeID);
   std::int32_t node = 0;
@@ -441,8 +454,10 @@ void MapCategory(const std::string& nodeKeyText) {
     node = ParseStandardKey(next->second).NodeID;
     st.nextNodeByTree.erase(next);
   }
+  while (st.nodesGiven.count(StandardKeyString(key.TreeID, node))) ++node;
   st.nextNodeByTree[tree] = StandardKeyString(key.TreeID, node + 1);
   st.nodes[nodeKeyText] = StandardKeyString(key.TreeID, node);
+  st.nodesGiven.insert(st.nodes[nodeKeyText]);
 }
 
 std::int32_t LookupNewID(std::int32_t t, std::int32_t oldID) {

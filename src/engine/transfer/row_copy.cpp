@@ -19,6 +19,7 @@
 #include "core/settings.h"
 #include "core/strings.h"
 #include "core/system_box.h"
+#include "core/terminate.h"
 #include "data/codebase.h"
 #include "data/id_ranges.h"
 #include "data/key_text.h"
@@ -56,9 +57,11 @@ std::string ImageText(std::int32_t id) { return id > 0 ? FormatID(id) : std::str
 // type table's field, which the question type rows' own copy looks after.
 bool FieldOf(xbase::Field4 field, xbase::Data4 data) { return field != 0 && xbase::f4data(field) == data; }
 
+// Asked in every run that would overwrite questions, a game import as much as an
+// interactive one: the teacher's questions are not replaced without a word.
 bool StopsAtTheOverwriteWarning() {
   const RunSettings& s = Settings();
-  if (s.Operation != 2 || s.ImportMode != 7 || !s.Interactive) return false;
+  if (s.Operation != 2 || s.ImportMode != 7) return false;
   const TableMapping& quests = Mapping(kQuestsTable);
   const IdMap& map = quests.IDMap;
   if (map.Empty()) return false;
@@ -94,6 +97,7 @@ class ImageFolderNames {
       if (!added && name < it->second) it->second = name;
     }
   }
+  bool Has(const std::string& name) const { return exact_.count(name) || byLower_.count(ToLower(name)); }
   // Where a file of this name is to be written.
   std::string Claim(const std::string& name) {
     if (!exact_.count(name)) {
@@ -170,19 +174,70 @@ bool MayHoldRows(int table, xbase::Tag4 tag, const std::string& key) {
   return keys->count(stored) || keys->count(ToLower(stored));
 }
 
-// The standards links this copy appended: a destination table that takes its rows
-// in bulk (see DoBackup) finds them in its tags only once the copy is over.
-struct AppendedLinks {
+// What one copy remembers across its tables: the standards links it appended (a
+// destination table that takes its rows in bulk, see DoBackup, finds them in its
+// tags only once the copy is over), and the rows it wrote over, whose dependants
+// then become the package's.
+struct CopyRun {
   bool active = false;
   std::set<std::tuple<std::int32_t, std::int32_t, std::int32_t>> links;  // tree, node, question
+  std::unordered_set<std::int32_t> overwrittenQuestions, overwrittenSesQuests;
 };
 
-AppendedLinks& Appended() {
-  static AppendedLinks appended;
-  return appended;
+CopyRun& Run() {
+  static CopyRun run;
+  return run;
 }
 
-using CopyScope = ActiveScope<AppendedLinks, Appended>;
+using CopyScope = ActiveScope<CopyRun, Run>;
+
+// A write the engine refused stops the transfer there: the user is told which
+// table, the rows written before it stay, and the run ends as a fatal one does.
+[[noreturn]] void StopCopy(const std::string& table, int code) {
+  const std::string text = "A row could not be written to the table " + table + " (engine code " +
+                           std::to_string(code) + "): the transfer stopped there.  The rows written before it were kept.";
+  WriteLog("TOLVARIN ERROR: " + text);
+  MsgBox(text, kMbCritical);
+  Terminate();
+}
+
+void Check(int code, const std::string& table) {
+  if (code != 0) StopCopy(table, code);
+}
+
+// Starts a new record, or takes the current one for writing over: locked, and live
+// again when it was marked deleted.
+void StartRow(xbase::Data4 data, bool existing, const std::string& table) {
+  if (!existing) {
+    AppendBlank(data);
+    Check(Engine().LastEngineCode, table);
+    return;
+  }
+  Check(LockCurrentRecord(data), table);
+  if (xbase::d4deleted(data)) Check(xbase::d4recall(data), table);
+}
+
+// Writes the row StartRow began.
+void FinishRow(xbase::Data4 data, bool existing, const std::string& table) {
+  Engine().LastEngineCode = existing ? xbase::d4flush(data) : xbase::d4append(data);
+  Check(Engine().LastEngineCode, table);
+}
+
+void DeleteRows(xbase::Data4 data, const std::vector<long>& records, const std::string& table) {
+  for (long recno : records) {
+    Check(xbase::d4go(data, recno), table);
+    if (xbase::d4deleted(data)) continue;
+    Check(LockCurrentRecord(data), table);
+    Check(xbase::d4delete(data), table);
+    Check(xbase::d4flush(data), table);
+  }
+}
+
+// "0000003%": an activity of the graded session 3, tied to it by its name.
+bool IsSessionActivityName(const std::string& name) {
+  return name.size() == 8 && name[7] == '%' &&
+         std::all_of(name.begin(), name.begin() + 7, [](char c) { return c >= '0' && c <= '9'; });
+}
 
 // What CopyFileReplace does, for a target whose real name is known already.
 void ReplaceFile(const std::string& source, const std::string& target) {
@@ -234,29 +289,22 @@ void CopyTable(TableMapping& m) {
     if (newID <= 0) continue;
     const bool exists = Seek(dest, m.Dest.KeyTag, FormatID(newID));
     if (exists && Settings().Mode == kAppendPackageMode) continue;
-    if (exists) {
-      if (LockCurrentRecord(dest) != 0) continue;
-    } else {
-      AppendBlank(dest);
+    if (exists && Run().active) {
+      if (m.TableNo == kQuestsTable) Run().overwrittenQuestions.insert(newID);
+      if (m.TableNo == kSesQuestsTable) Run().overwrittenSesQuests.insert(newID);
     }
-    CopyFieldsByPosition(src, dest);
-    xbase::f4assign(m.Dest.KeyField, FormatID(newID));
+    StartRow(dest, exists, m.TableName);
+    Check(CopyFieldsByPosition(src, dest), m.TableName);
+    Check(xbase::f4assign(m.Dest.KeyField, FormatID(newID)), m.TableName);
     for (const TableReference& r : m.References) {
       if (!FieldOf(r.SrcField, src) || !FieldOf(r.DestField, dest)) continue;
       const std::int32_t mapped = LookupNewID(r.RefTableNo, Number(r.SrcField));
-      if (mapped > 0) xbase::f4assign(r.DestField, FormatID(mapped));
+      if (mapped > 0) Check(xbase::f4assign(r.DestField, FormatID(mapped)), m.TableName);
     }
     CopyTableSpecial(m);
-    if (exists) {
-      Engine().LastEngineCode = xbase::d4flush(dest);
-      xbase::d4unlock(dest);
-    } else {
-      Engine().LastEngineCode = xbase::d4append(dest);
-    }
-    if (Engine().LastEngineCode != 0)
-      WriteLog("    Row ID#" + FormatID(oldID) + " of " + m.TableName + " could not be written (" +
-               std::to_string(Engine().LastEngineCode) + ")");
-    AppendRowKeyPairs(m.TableName, oldID, newID);
+    FinishRow(dest, exists, m.TableName);
+    if (exists) xbase::d4unlock(dest);
+    AppendRowKeyPairs(m.TableName, oldID, newID, exists);
     if (m.LogRows) {
       const std::string name = m.SrcNameField ? Trim(f4str(m.SrcNameField)) : std::string();
       if (!name.empty())
@@ -276,28 +324,36 @@ void CopyTableSpecial(TableMapping& m) {
       case kQuestsTable: {
         const int answers = std::min<int>(src.Quests.AnswerCount, dest.Quests.AnswerCount);
         for (int k = 1; k <= answers; ++k)
-          xbase::f4assign(dest.Quests.AnswerPctField(k),
-                          ImageText(LookupNewID(kImageFiles, Number(src.Quests.AnswerPctField(k)))));
+          Check(xbase::f4assign(dest.Quests.AnswerPctField(k),
+                                ImageText(LookupNewID(kImageFiles, Number(src.Quests.AnswerPctField(k))))),
+                m.TableName);
         // The series identifier lives only in tables that have a field of its own.
         const xbase::Field4 srcSeries = xbase::d4field(src.Quests.Data, "sourceID");
         const xbase::Field4 destSeries = xbase::d4field(dest.Quests.Data, "sourceID");
         if (srcSeries != 0 && destSeries != 0) {
           TableRef ref = m.Src;
-          xbase::f4assign(destSeries, SeriesIDOf(ref, srcSeries, -1));
+          Check(xbase::f4assign(destSeries, SeriesIDOf(ref, srcSeries, -1)), m.TableName);
         }
         break;
       }
       case kDescriptTable:
-        xbase::f4assign(dest.Descript.Image_id, ImageText(LookupNewID(kImageFiles, Number(src.Descript.Image_id))));
+        Check(xbase::f4assign(dest.Descript.Image_id, ImageText(LookupNewID(kImageFiles, Number(src.Descript.Image_id)))),
+              m.TableName);
         break;
       case kTemplatesTable: {
         TableCopyLookups& lookups = Lookups();
         if (!lookups.active) {
-          RemapActivityQuestionIDs();
-          break;
+          Check(RemapActivityQuestionIDs(), m.TableName);
+        } else {
+          if (!lookups.activities) lookups.activities = CurrentActivityReplacements();
+          Check(RemapActivityQuestionIDs(*lookups.activities), m.TableName);
         }
-        if (!lookups.activities) lookups.activities = CurrentActivityReplacements();
-        RemapActivityQuestionIDs(*lookups.activities);
+        // The name that ties an activity to its graded session follows the session.
+        const std::string name = Trim(f4str(dest.Templates.Name));
+        if (IsSessionActivityName(name)) {
+          const std::int32_t session = LookupNewID(kSessionsTable, static_cast<std::int32_t>(TextValue(name.substr(0, 7))));
+          if (session > 0) Check(xbase::f4assign(dest.Templates.Name, FormatID(session) + "%"), m.TableName);
+        }
         break;
       }
       default: break;
@@ -323,38 +379,109 @@ void CopyTableSpecial(TableMapping& m) {
     while (xbase::d4seekNext(src.StanQues.Data, question) == xbase::kSuccess);
   }
   const bool renumber = s.Operation != 4 && !StandardNodeMap().empty();
-  for (Link link : links) {
+  for (Link& link : links) {
     if (renumber && link.node >= kPublisherThreshold) {
       const std::string key = MappedNodeKey(StandardKeyString(static_cast<std::int16_t>(link.tree), link.node));
       link.node = ParseStandardKey(key).NodeID;
     }
     link.quest = LookupNewID(kQuestsTable, link.quest);
-    if (link.quest > 0) AddStandardQuestionLink(link.tree, link.node, link.quest);
   }
+  // A question written over keeps only the package's links.
+  const std::int32_t newQuestion = LookupNewID(kQuestsTable, Number(src.Quests.Quest_id));
+  if (m.Enabled && Run().active && Run().overwrittenQuestions.count(newQuestion)) {
+    const StanQuesRecord& d = dest.StanQues;
+    std::set<std::pair<std::int32_t, std::int32_t>> wanted;
+    for (const Link& link : links) wanted.insert({link.tree, link.node});
+    std::vector<long> others;
+    const std::string key = std::to_string(newQuestion);
+    if (Seek(d.Data, d.Quest_idTag, key)) {
+      do {
+        if (!wanted.count({Number(d.Tree_id), Number(d.Node_id)})) others.push_back(xbase::d4recNo(d.Data));
+      } while (xbase::d4seekNext(d.Data, key) == xbase::kSuccess);
+    }
+    DeleteRows(d.Data, others, "STANQUES");
+  }
+  for (const Link& link : links)
+    if (link.quest > 0) AddStandardQuestionLink(link.tree, link.node, link.quest);
 }
 
 void AddStandardQuestionLink(std::int32_t tree, std::int32_t node, std::int32_t questID) {
   const StanQuesRecord& d = Dest().StanQues;
   if (d.Data == 0) return;
   const std::string key = std::to_string(questID);
-  AppendedLinks& appended = Appended();
+  CopyRun& appended = Run();
   if (appended.active && appended.links.count({tree, node, questID})) return;
   if (Seek(d.Data, d.Quest_idTag, key)) {
     do {
-      if (Number(d.Tree_id) == tree && Number(d.Node_id) == node) return;
+      if (Number(d.Tree_id) == tree && Number(d.Node_id) == node) {
+        // A link marked deleted is the one to bring back: its key stays taken.
+        if (xbase::d4deleted(d.Data)) {
+          StartRow(d.Data, true, "STANQUES");
+          FinishRow(d.Data, true, "STANQUES");
+        }
+        return;
+      }
     } while (xbase::d4seekNext(d.Data, key) == xbase::kSuccess);
   }
-  AppendBlank(d.Data);
-  xbase::f4assignLong(d.Tree_id, tree);
-  xbase::f4assignLong(d.Node_id, node);
-  xbase::f4assignLong(d.Quest_id, questID);
-  Engine().LastEngineCode = xbase::d4append(d.Data);
-  if (appended.active && Engine().LastEngineCode == 0) appended.links.insert({tree, node, questID});
+  StartRow(d.Data, false, "STANQUES");
+  Check(xbase::f4assignLong(d.Tree_id, tree), "STANQUES");
+  Check(xbase::f4assignLong(d.Node_id, node), "STANQUES");
+  Check(xbase::f4assignLong(d.Quest_id, questID), "STANQUES");
+  FinishRow(d.Data, false, "STANQUES");
+  if (appended.active) appended.links.insert({tree, node, questID});
 }
 
-void AppendRowKeyPairs(const std::string& tableName, std::int32_t oldID, std::int32_t newID) {
+namespace {
+
+// The attribute rows of a row the copy wrote over become the package's. The unique
+// tag keeps the keys of marked rows too, so a destination row of the same attribute
+// takes the package's value in place; the row's other attributes are marked
+// deleted, and the package's further ones appended.
+void ReplaceAttributeRows(const AttributeValuesRecord& from, const AttributeValuesRecord& to, const std::string& oldKey,
+                          const std::string& newKey, const std::string& newText, const std::string& table) {
+  std::vector<std::pair<long, std::string>> rows;  // source record, attribute
+  std::string matched = oldKey;
+  bool found = Seek(from.Data, from.RowTag, matched);
+  if (!found) {
+    matched = ToLower(oldKey);
+    found = Seek(from.Data, from.RowTag, matched);
+  }
+  if (found) {
+    do {
+      rows.emplace_back(xbase::d4recNo(from.Data), Trim(f4str(from.Attr_key)));
+    } while (xbase::d4seekNext(from.Data, matched) == xbase::kSuccess);
+  }
+  std::map<std::string, long> existing;
+  std::vector<long> others;
+  if (Seek(to.Data, to.RowTag, newKey)) {
+    do {
+      if (!existing.emplace(Trim(f4str(to.Attr_key)), xbase::d4recNo(to.Data)).second)
+        others.push_back(xbase::d4recNo(to.Data));
+    } while (xbase::d4seekNext(to.Data, newKey) == xbase::kSuccess);
+  }
+  for (const auto& [recno, attribute] : rows) {
+    Check(xbase::d4go(from.Data, recno), table);
+    const auto mine = existing.find(attribute);
+    const bool there = mine != existing.end();
+    if (there) {
+      Check(xbase::d4go(to.Data, mine->second), table);
+      existing.erase(mine);
+    }
+    StartRow(to.Data, there, table);
+    Check(CopyFieldsByPosition(from.Data, to.Data), table);
+    Check(xbase::f4assign(to.Table_id, newText), table);
+    FinishRow(to.Data, there, table);
+  }
+  for (const auto& [attribute, recno] : existing) others.push_back(recno);
+  DeleteRows(to.Data, others, table);
+}
+
+}  // namespace
+
+void AppendRowKeyPairs(const std::string& tableName, std::int32_t oldID, std::int32_t newID, bool overwritten) {
   const std::string oldKey = PadRight(tableName, 20) + PadRight(std::to_string(oldID), 40);
   const std::string newText = PadRight(std::to_string(newID), 40);
+  static const char* const kNames[] = {"CHARATTRIBUTES", "ENUMATTRIBUTES", "MEMOATTRIBUTES"};
   DatabaseSet& src = Src();
   DatabaseSet& dest = Dest();
   const std::pair<AttributeValuesRecord*, AttributeValuesRecord*> tables[] = {
@@ -371,8 +498,12 @@ void AppendRowKeyPairs(const std::string& tableName, std::int32_t oldID, std::in
   for (std::size_t i = 0; i < std::size(tables); ++i) {
     const auto& [from, to] = tables[i];
     if (from->Data == 0 || to->Data == 0) continue;
+    if (overwritten) {
+      ReplaceAttributeRows(*from, *to, oldKey, PadRight(tableName, 20) + newText, newText, kNames[i]);
+      continue;
+    }
     if (lookups.active && !MayHoldRows(static_cast<int>(i), from->RowTag, oldKey)) continue;
-    CopyMatchingRows({from->Data, from->RowTag}, {to->Data, to->Table_id}, oldKey, newText);
+    Check(CopyMatchingRows({from->Data, from->RowTag}, {to->Data, to->Table_id}, oldKey, newText), kNames[i]);
   }
 }
 
@@ -404,12 +535,12 @@ void CopyUsersTable() {
       if (!hasClass) continue;
     }
     xbase::d4go(src.Users.Data, user.recno);
-    AppendBlank(dest.Users.Data);
-    xbase::f4assign(dest.Users.User_ID, FormatID(id));
-    CopyFieldValue(dest.Users.User_Name, src.Users.User_Name);
-    CopyFieldValue(dest.Users.Password, src.Users.Password);
-    CopyFieldValue(dest.Users.Edit_Pswd, src.Users.Edit_Pswd);
-    Engine().LastEngineCode = xbase::d4append(dest.Users.Data);
+    StartRow(dest.Users.Data, false, "USERS");
+    Check(xbase::f4assign(dest.Users.User_ID, FormatID(id)), "USERS");
+    Check(CopyFieldValue(dest.Users.User_Name, src.Users.User_Name), "USERS");
+    Check(CopyFieldValue(dest.Users.Password, src.Users.Password), "USERS");
+    Check(CopyFieldValue(dest.Users.Edit_Pswd, src.Users.Edit_Pswd), "USERS");
+    FinishRow(dest.Users.Data, false, "USERS");
   }
 }
 
@@ -419,16 +550,19 @@ void CopyStandardNodes() {
   if (s.Data == 0 || d.Data == 0) return;
   for (const std::string& key : StandardNodeKeys()) {
     if (!Seek(s.Data, s.StandardIDTag, key)) continue;
-    const StandardKey node = ParseStandardKey(MappedNodeKey(key));
+    const std::string newKey = MappedNodeKey(key);
+    // A node that keeps its number and is there already is the same node.
+    if (newKey == key && Seek(d.Data, d.StandardIDTag, key)) continue;
+    const StandardKey node = ParseStandardKey(newKey);
     const std::int16_t tree = static_cast<std::int16_t>(Number(s.Tree_id));
     const StandardKey parent = ParseStandardKey(MappedNodeKey(StandardKeyString(tree, Number(s.Parent_id))));
-    AppendBlank(d.Data);
-    xbase::f4assignLong(d.Tree_id, node.TreeID);
-    xbase::f4assignLong(d.Node_id, node.NodeID);
-    xbase::f4assignLong(d.Parent_id, parent.NodeID);
-    CopyFieldValue(d.Order, s.Order);
-    CopyFieldValue(d.Descript, s.Descript);
-    Engine().LastEngineCode = xbase::d4append(d.Data);
+    StartRow(d.Data, false, "STANDARD");
+    Check(xbase::f4assignLong(d.Tree_id, node.TreeID), "STANDARD");
+    Check(xbase::f4assignLong(d.Node_id, node.NodeID), "STANDARD");
+    Check(xbase::f4assignLong(d.Parent_id, parent.NodeID), "STANDARD");
+    Check(CopyFieldValue(d.Order, s.Order), "STANDARD");
+    Check(CopyFieldValue(d.Descript, s.Descript), "STANDARD");
+    FinishRow(d.Data, false, "STANDARD");
   }
 }
 
@@ -438,22 +572,45 @@ void CopyLinkTableRows() {
   if (s.Data == 0 || d.Data == 0) return;
   const auto& students = Mapping(kStudentsTable).SelectedSet;
   const auto& sesQuests = Mapping(kSesQuestsTable).SelectedSet;
+  const char* const table = "SESRESULTS";
+  // The results of a session question the copy wrote over become the package's:
+  // written into the destination's records of the same student, the others marked.
+  std::map<std::pair<std::int32_t, std::int32_t>, long> existing;  // session question, student
+  std::vector<long> others;
+  if (Run().active)
+    for (std::int32_t sesQues : Run().overwrittenSesQuests) {
+      const std::string key = FormatID(sesQues);
+      if (!Seek(d.Data, d.SesQues_idTag, key)) continue;
+      do {
+        if (!existing.emplace(std::pair{sesQues, Number(d.Student_id)}, xbase::d4recNo(d.Data)).second)
+          others.push_back(xbase::d4recNo(d.Data));
+      } while (xbase::d4seekNext(d.Data, key) == xbase::kSuccess);
+    }
   xbase::d4tagSelect(s.Data, 0);
   for (int rc = xbase::d4top(s.Data); rc == xbase::kSuccess; rc = xbase::d4skip(s.Data, 1)) {
+    if (xbase::d4deleted(s.Data)) continue;
     const std::int32_t student = Number(s.Student_id);
     const std::int32_t sesQues = Number(s.SesQues_id);
     if (!students.count(student) || !sesQuests.count(sesQues)) continue;
     const std::int32_t newStudent = LookupNewID(kStudentsTable, student);
     const std::int32_t newSesQues = LookupNewID(kSesQuestsTable, sesQues);
     if (newStudent < 1 || newSesQues < 1) continue;
-    AppendBlank(d.Data);
-    xbase::f4assign(d.Student_id, FormatID(newStudent));
-    xbase::f4assign(d.SesQues_id, FormatID(newSesQues));
+    const auto found = existing.find({newSesQues, newStudent});
+    const bool there = found != existing.end();
+    if (there) {
+      Check(xbase::d4go(d.Data, found->second), table);
+      existing.erase(found);
+    }
+    StartRow(d.Data, there, table);
+    Check(xbase::f4assign(d.Student_id, FormatID(newStudent)), table);
+    Check(xbase::f4assign(d.SesQues_id, FormatID(newSesQues)), table);
     // The answer is copied as it stands: a letter answer would not survive a number.
-    CopyFieldValue(d.Answer, s.Answer);
-    xbase::f4assignLong(d.Time, xbase::f4long(s.Time));
-    Engine().LastEngineCode = xbase::d4append(d.Data);
+    Check(CopyFieldValue(d.Answer, s.Answer), table);
+    Check(xbase::f4assignLong(d.Time, xbase::f4long(s.Time)), table);
+    FinishRow(d.Data, there, table);
   }
+  for (const auto& [key, recno] : existing) others.push_back(recno);
+  DeleteRows(d.Data, others, table);
 }
 
 void CopyMappedRows() {
@@ -462,11 +619,11 @@ void CopyMappedRows() {
   if (s.Data == 0 || d.Data == 0) return;
   xbase::d4tagSelect(s.Data, s.Print_idTag);
   for (int rc = xbase::d4top(s.Data); rc == xbase::kSuccess; rc = xbase::d4skip(s.Data, 1)) {
-    AppendBlank(d.Data);
-    CopyFieldsByPosition(s.Data, d.Data);
-    xbase::f4assign(d.Print_ID, FormatID(LookupNewID(kPrintOptTable, Number(s.Print_ID))));
-    xbase::f4assign(d.User_ID, FormatID(LookupNewUserID(Number(s.User_ID))));
-    Engine().LastEngineCode = xbase::d4append(d.Data);
+    StartRow(d.Data, false, "PRINTOPT");
+    Check(CopyFieldsByPosition(s.Data, d.Data), "PRINTOPT");
+    Check(xbase::f4assign(d.Print_ID, FormatID(LookupNewID(kPrintOptTable, Number(s.Print_ID)))), "PRINTOPT");
+    Check(xbase::f4assign(d.User_ID, FormatID(LookupNewUserID(Number(s.User_ID)))), "PRINTOPT");
+    FinishRow(d.Data, false, "PRINTOPT");
   }
 }
 
@@ -511,6 +668,12 @@ void CopyImages() {
       if (name.size() < stem.size() + 1 || name[stem.size()] != '.') continue;
       found = true;
       const std::string extension = name.substr(stem.size() + 1);
+      // The same publisher number is the same publisher picture: the course's own
+      // file, which its own questions show, stays.
+      if (old < kPublisherThreshold && id == old && Settings().OfficeMode != 1 && targets.Has(name)) {
+        WriteLog("Kept the course's own publisher picture " + to + "/" + name);
+        continue;
+      }
       const std::string source = JoinPath(from, name);
       const std::string target = targets.Claim(FormatID(id) + "." + extension);
       if (fs::equivalent(source, target, ec)) continue;

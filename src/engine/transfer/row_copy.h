@@ -5,7 +5,9 @@
 // copied row follow, the users and standards nodes the rows need are appended, and
 // the image files are copied under their new names. A row whose new identifier
 // exists in the destination overwrites it (the package-merge mode leaves it alone);
-// a reference to a row that is not copied keeps its source value.
+// a reference to a row that is not copied keeps its source value. A row written over
+// takes its attribute rows, standards links and session results from the package,
+// and is live afterwards even when the destination's record was marked deleted.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -22,12 +24,15 @@ void SetImportPreview(ImportPreview preview);
 
 // The whole copy. False when it stopped before writing anything: the REMAPFROMID
 // overwrite warning or the preview was answered No/Cancel. The caller then says
-// that nothing was imported.
+// that nothing was imported. A write or append the engine refuses ends the run
+// (Terminate) after a message naming the table; the rows written before it stay.
 bool CopyTables();
 
 void CopyTable(TableMapping& mapping);
 void CopyTableSpecial(TableMapping& mapping);
-void AppendRowKeyPairs(const std::string& tableName, std::int32_t oldID, std::int32_t newID);
+// The attribute rows of the row just copied; for a row written over (overwritten),
+// the destination's attribute rows of that row become the package's.
+void AppendRowKeyPairs(const std::string& tableName, std::int32_t oldID, std::int32_t newID, bool overwritten = false);
 void CopyUsersTable();
 void CopyStandardNodes();
 void CopyLinkTableRows();

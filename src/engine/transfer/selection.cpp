@@ -39,12 +39,15 @@ Lists& L() {
   return lists;
 }
 
-// The value of a field on every row with the key in the tag, in tag order.
-std::vector<std::int32_t> Matches(xbase::Data4 data, xbase::Tag4 tag, const std::string& key, xbase::Field4 field) {
+// The value of a field on every row with the key in the tag, in tag order; with
+// liveOnly, rows marked deleted are passed over.
+std::vector<std::int32_t> Matches(xbase::Data4 data, xbase::Tag4 tag, const std::string& key, xbase::Field4 field,
+                                  bool liveOnly = false) {
   std::vector<std::int32_t> values;
   if (!Seek(data, tag, key)) return values;
-  do values.push_back(Number(field));
-  while (xbase::d4seekNext(data, key) == xbase::kSuccess);
+  do {
+    if (!liveOnly || !xbase::d4deleted(data)) values.push_back(Number(field));
+  } while (xbase::d4seekNext(data, key) == xbase::kSuccess);
   return values;
 }
 
@@ -82,8 +85,12 @@ void SelectID(std::int32_t tableNo, std::int32_t id) {
     if (r.ChildTableNo < 1 || r.ChildTableNo > kTableCount || !Mapping(r.ChildTableNo).Enabled) continue;
     if (!Seek(m.Src.Data, r.ParentTag, FormatID(id))) continue;
     const std::int32_t value = Number(r.ParentKeyField);
+    // Rows that hang below this one (an exam's exam questions, a session's session
+    // questions) come only when they are live; a row this one names (its question,
+    // its description) comes as it is, since this row needs it.
+    const bool dependants = r.ParentKeyField == m.Src.KeyField;
     // Every match is read before the first descent moves the tables.
-    for (std::int32_t child : Matches(r.ChildData, r.ChildTag, FormatID(value), r.ChildIDField))
+    for (std::int32_t child : Matches(r.ChildData, r.ChildTag, FormatID(value), r.ChildIDField, dependants))
       SelectID(r.ChildTableNo, child);
   }
   SelectRelatedIDs(tableNo, id);
@@ -115,7 +122,8 @@ void SelectRelatedIDs(std::int32_t tableNo, std::int32_t id) {
       if (t == 0) break;
       xbase::d4tagSelect(t, 0);
       for (int rc = xbase::d4top(t); rc == xbase::kSuccess; rc = xbase::d4skip(t, 1))
-        if (Trim(f4str(s.Templates.Name)) == key + "%") activities.push_back(Number(s.Templates.TemplateID));
+        if (!xbase::d4deleted(t) && Trim(f4str(s.Templates.Name)) == key + "%")
+          activities.push_back(Number(s.Templates.TemplateID));
       for (std::int32_t a : activities) SelectID(kTemplatesTable, a);
       break;
     }
@@ -123,8 +131,9 @@ void SelectRelatedIDs(std::int32_t tableNo, std::int32_t id) {
       const xbase::Data4 r = s.SesResults.Data;
       if (!Seek(r, s.SesResults.SesQues_idTag, key)) break;
       std::vector<std::string> students;
-      do students.push_back(f4str(s.SesResults.Student_id));
-      while (xbase::d4seekNext(r, key) == xbase::kSuccess);
+      do {
+        if (!xbase::d4deleted(r)) students.push_back(f4str(s.SesResults.Student_id));
+      } while (xbase::d4seekNext(r, key) == xbase::kSuccess);
       for (const std::string& student : students) AddUniqueString(key + student);
       break;
     }
@@ -149,8 +158,10 @@ void SelectAllRecords() {
       rc = xbase::d4top(data);
     }
     // The identifiers are read first: selecting moves the very table being walked.
+    // Rows the teacher deleted stay behind.
     std::vector<std::int32_t> ids;
-    for (; rc == xbase::kSuccess; rc = xbase::d4skip(data, 1)) ids.push_back(Number(m.Src.KeyField));
+    for (; rc == xbase::kSuccess; rc = xbase::d4skip(data, 1))
+      if (!xbase::d4deleted(data)) ids.push_back(Number(m.Src.KeyField));
     for (std::int32_t id : ids) SelectID(t, id);
   }
   OrderClassSelection();

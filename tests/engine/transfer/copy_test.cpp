@@ -132,7 +132,9 @@ TEST_F(CopyTest, EveryRemapModeLandsEveryRowWithItsReferences) {
     EXPECT_EQ(ReadRows(dest_, "examques").size(), content.examQuestions.size());
     EXPECT_EQ(ReadRows(dest_, "sesresults").size(), content.results.size());
     EXPECT_EQ(ReadRows(dest_, "stanques").size(), content.links.size());
-    EXPECT_EQ(ReadRows(dest_, "templates").size(), content.activities.size());
+    // The activity the teacher deleted stays behind.
+    const auto live = std::count_if(content.activities.begin(), content.activities.end(), [](const auto& a) { return !a.deleted; });
+    EXPECT_EQ(ReadRows(dest_, "templates").size(), static_cast<std::size_t>(live));
     std::size_t attributes = 0;
     for (const char* t : {"charattributes", "enumattributes", "memoattributes"}) attributes += ReadRows(dest_, t).size();
     EXPECT_EQ(attributes, content.attributes.size());
@@ -159,6 +161,7 @@ TEST_F(CopyTest, EveryRemapModeLandsEveryRowWithItsReferences) {
     // Activities name the new identifiers of their questions, chains or not.
     const auto rows = ReadRows(dest_, "templates");
     for (const auto& a : content.activities) {
+      if (a.deleted) continue;
       const auto row = std::find_if(rows.begin(), rows.end(),
                                     [&](const Row& r) { return Num(r.at("templateid")) == o.activities.at(a.id); });
       ASSERT_NE(row, rows.end()) << a.name;
@@ -173,13 +176,9 @@ TEST_F(CopyTest, EveryRemapModeLandsEveryRowWithItsReferences) {
       }
       EXPECT_NE(now, 0);
     }
-    // With identifiers kept, the nodes keep theirs as well.
-    if (c.mode == 3) {
-      ASSERT_FALSE(o.nodes.empty());
-      for (const auto& [old, now] : o.nodes) EXPECT_EQ(now, old);
-    }
-    // User-made nodes of a tree whose destination has none start at 20001, consecutively.
-    if (c.mode == 1) {
+    // User-made nodes of a tree whose destination has none start at 20001, consecutively,
+    // identifiers kept or not.
+    if (c.mode == 1 || c.mode == 3) {
       std::set<std::int32_t> tree1;
       for (const auto& [old, now] : o.nodes)
         if (ParseStandardKey(now).TreeID == 1) tree1.insert(ParseStandardKey(now).NodeID);
@@ -258,24 +257,31 @@ TEST_F(CopyTest, OverwriteQuestionsAreAskedInInteractiveRunsOnly) {
   }
 }
 
+// Asked in an interactive import and in a game import, which runs unattended alike.
 TEST_F(CopyTest, RemapFromIdWarnsBeforeOverwritingAndNoWritesNothing) {
-  Make(60, 1);
-  // The destination holds the same questions (nothing else, so nothing is asked by name).
-  for (const char* file : {"quests.dbf", "quests.cdx", "quests.fpt"})
-    fs::copy_file(made_.install.course + "/" + file, dest_ + "/" + file, fs::copy_options::overwrite_existing);
-  HostSettings("RangeStart=20000\r\n");
-  Settings().ImportMode = 7;
-  Settings().Interactive = true;
-  SetQuestionText(dest_, 20000, "the teacher's own");
-  presenter_->Push("No");
-  const Outcome o = Run();
-  EXPECT_TRUE(o.mapped);
-  EXPECT_FALSE(o.copied);
-  EXPECT_EQ(QuestionTexts(dest_).at(20000), "the teacher's own");
-  ASSERT_FALSE(presenter_->Shown().empty());
-  const std::string& text = presenter_->Shown().back().box.text;
-  EXPECT_EQ(text.rfind("Importing these questions will overwrite the following question ids: \r\n\r\n0020000 0020001 ", 0), 0u);
-  EXPECT_NE(text.find("\r\n\r\nAre you sure you want to continue?"), std::string::npos);
+  for (const bool gameImport : {false, true}) {
+    SCOPED_TRACE(gameImport ? "game import" : "interactive import");
+    Make(60, 1);
+    // The destination holds the same questions (nothing else, so nothing is asked by name).
+    for (const char* file : {"quests.dbf", "quests.cdx", "quests.fpt"})
+      fs::copy_file(made_.install.course + "/" + file, dest_ + "/" + file, fs::copy_options::overwrite_existing);
+    HostSettings("RangeStart=20000\r\n");
+    Settings().ImportMode = 7;
+    Settings().Interactive = !gameImport;
+    Settings().GameImport = gameImport;
+    SetQuestionText(dest_, 20000, "the teacher's own");
+    presenter_->Push("No");
+    const Outcome o = Run();
+    EXPECT_TRUE(o.mapped);
+    EXPECT_FALSE(o.copied);
+    EXPECT_EQ(QuestionTexts(dest_).at(20000), "the teacher's own");
+    ASSERT_FALSE(presenter_->Shown().empty());
+    const std::string& text = presenter_->Shown().back().box.text;
+    EXPECT_EQ(text.rfind("Importing these questions will overwrite the following question ids: \r\n\r\n0020000 0020001 ", 0), 0u);
+    EXPECT_NE(text.find("\r\n\r\nAre you sure you want to continue?"), std::string::npos);
+    TearDown();
+    SetUp();
+  }
 }
 
 TEST_F(CopyTest, UsersComeOnceAndOwnersFollowThem) {
@@ -482,10 +488,14 @@ TEST_F(CopyTest, APeerWritingTheDestinationMeanwhileLosesNoRowOnEitherSide) {
   ASSERT_EQ(WEXITSTATUS(status), 0);
   ASSERT_TRUE(o.copied);
   const auto texts = QuestionTexts(dest_);
-  EXPECT_EQ(texts.size(), made_.content.questions.size() + 300);
+  const auto live = std::count_if(made_.content.questions.begin(), made_.content.questions.end(),
+                                  [](const auto& q) { return !q.deleted; });
+  EXPECT_EQ(texts.size(), static_cast<std::size_t>(live) + 300);
   for (int i = 0; i < 300; ++i) EXPECT_EQ(texts.at(700000 + i), "peer " + std::to_string(i));
-  for (const auto& q : made_.content.questions)
+  for (const auto& q : made_.content.questions) {
+    if (q.deleted) continue;
     EXPECT_EQ(texts.at(o.questions.at(q.id)).rfind("Q" + std::to_string(q.id) + ":", 0), 0u);
+  }
 }
 
 }  // namespace

@@ -25,12 +25,14 @@ std::string Lower(std::string text) {
 
 std::int32_t Num(const std::string& text) { return text.empty() ? 0 : static_cast<std::int32_t>(std::stol(text)); }
 
-std::vector<Row> ReadRows(const std::string& folder, const std::string& table) {
+namespace {
+std::vector<Row> ReadTable(const std::string& folder, const std::string& table, bool liveOnly) {
   std::vector<Row> rows;
   const xbase::Data4 data = xbase::d4open(tolvarin::Engine().EngineHandle, folder + "/" + table + ".dbf");
   if (data == 0) return rows;
   const int fields = xbase::d4numFields(data);
   for (int rc = xbase::d4top(data); rc == 0; rc = xbase::d4skip(data, 1)) {
+    if (liveOnly && xbase::d4deleted(data)) continue;
     Row row;
     for (int j = 1; j <= fields; ++j) {
       const xbase::Field4 f = xbase::d4fieldJ(data, j);
@@ -41,6 +43,10 @@ std::vector<Row> ReadRows(const std::string& folder, const std::string& table) {
   xbase::d4close(data);
   return rows;
 }
+}  // namespace
+
+std::vector<Row> ReadRows(const std::string& folder, const std::string& table) { return ReadTable(folder, table, false); }
+std::vector<Row> ReadLiveRows(const std::string& folder, const std::string& table) { return ReadTable(folder, table, true); }
 
 std::set<std::int32_t> Ids(const std::string& folder, const std::string& table, const std::string& field) {
   std::set<std::int32_t> ids;
@@ -102,6 +108,12 @@ std::vector<std::string> DanglingReferences(const std::string& c) {
     need(sesquests, Num(r.at("sesques_id")), "result's session question");
   }
   for (const Row& r : ReadRows(c, "students")) need(classes, Num(r.at("class_id")), "student's class");
+  // An activity named after a graded session ("0000003%") belongs to it.
+  for (const Row& r : ReadRows(c, "templates")) {
+    const std::string& name = r.at("name");
+    if (name.size() == 8 && name[7] == '%' && std::all_of(name.begin(), name.begin() + 7, [](char ch) { return std::isdigit(static_cast<unsigned char>(ch)); }))
+      need(sessions, Num(name.substr(0, 7)), "activity's session");
+  }
   for (const Row& r : ReadRows(c, "stanques")) {
     need(quests, Num(r.at("quest_id")), "link's question");
     const std::pair<int, int> node{Num(r.at("tree_id")), Num(r.at("node_id"))};

@@ -12,6 +12,8 @@ namespace transfer_test {
 // A table's rows (deleted ones too: their identifiers are still taken), each field's trimmed text by lower-case name (memos included).
 using Row = std::map<std::string, std::string>;
 std::vector<Row> ReadRows(const std::string& folder, const std::string& table);
+// The rows not marked deleted.
+std::vector<Row> ReadLiveRows(const std::string& folder, const std::string& table);
 // The identifiers in a table's key field.
 std::set<std::int32_t> Ids(const std::string& folder, const std::string& table, const std::string& field);
 std::int32_t Num(const std::string& text);

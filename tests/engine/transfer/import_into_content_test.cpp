@@ -1,0 +1,468 @@
+// A backup of one course imported into a copy of another course that holds content
+// of its own (another seed), by every remap mode and as the unattended restore runs
+// it: every reference in the destination resolves, no key is doubled, the
+// destination's rows that the mode does not overwrite are as they were, and every
+// package row is there with its own content (or deliberately overwrote the row of
+// its identifier).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <tuple>
+
+#include "core/settings.h"
+#include "core/strings.h"
+#include "core/terminate.h"
+#include "data/catalogue.h"
+#include "data/codebase.h"
+#include "data/key_text.h"
+#include "data/standards.h"
+#include "engine/transfer/database_sets.h"
+#include "engine/transfer/id_mapping.h"
+#include "engine/transfer/row_copy.h"
+#include "engine/transfer/selection.h"
+#include "engine/transfer/table_mapping.h"
+#include "engine/transfer/transfer_state.h"
+#include "platform/xbase/xbase.h"
+#include "transfer_fixture.h"
+#include "transfer_run.h"
+
+namespace transfer_test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace tolvarin;
+
+enum class Variant {
+  Plain,
+  Gaps,              // the package's sessions and classes 1 and 4, the destination's 1 and 2
+  KeptAboveWindow,   // a package question above the window on a number handed out before it
+  PublisherPicture,  // the destination has its own file of a publisher picture the package brings
+};
+
+struct Case {
+  const char* name;
+  long mode;
+  const char* settings;  // lines of the Tolvarin section of Kestal.INI
+  Variant variant = Variant::Plain;
+};
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+// How a table's rows are compared: its key, the fields holding another table's
+// identifier, and the picture fields.
+struct TableSpec {
+  const char* table;
+  std::int32_t number;
+  const char* key;
+  std::vector<std::pair<std::string, std::int32_t>> references;
+  std::vector<std::string> pictures;
+};
+
+const std::vector<TableSpec>& Tables() {
+  static const std::vector<TableSpec> tables = {
+      {"quests", kQuestsTable, "quest_id", {{"descriptid", kDescriptTable}, {"exam_id", kExamsTable}},
+       {"answer1pct", "answer2pct", "answer3pct", "answer4pct", "answer5pct"}},
+      {"descript", kDescriptTable, "descriptid", {}, {"image_id"}},
+      {"questype", kQuesTypeTable, "quest_id", {}, {}},
+      {"exams", kExamsTable, "exam_id", {{"print_id", kPrintOptTable}}, {}},
+      {"examques", kExamQuesTable, "exam_q_id", {{"exam_id", kExamsTable}, {"quest_id", kQuestsTable}}, {}},
+      {"printopt", kPrintOptTable, "print_id", {}, {}},
+      {"sessions", kSessionsTable, "session_id", {}, {}},
+      {"sesquests", kSesQuestsTable, "sesques_id", {{"session_id", kSessionsTable}, {"quest_id", kQuestsTable}}, {}},
+      {"classes", kClassesTable, "class_id", {}, {}},
+      {"students", kStudentsTable, "student_id", {{"class_id", kClassesTable}}, {}},
+      {"templates", kTemplatesTable, "templateid", {}, {}},
+  };
+  return tables;
+}
+
+const char* const kAttributeTables[] = {"charattributes", "enumattributes", "memoattributes"};
+
+bool SessionNamed(const std::string& name) {
+  return name.size() == 8 && name[7] == '%' &&
+         std::all_of(name.begin(), name.begin() + 7, [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Every record of a table whose field holds one value gets another.
+void Rewrite(const std::string& folder, const std::string& table, const std::string& field, const std::string& from,
+             const std::string& to) {
+  const xbase::Data4 data = xbase::d4open(Engine().EngineHandle, folder + "/" + table + ".dbf");
+  ASSERT_NE(data, 0) << table;
+  const xbase::Field4 f = xbase::d4field(data, field);
+  for (int rc = xbase::d4top(data); rc == 0; rc = xbase::d4skip(data, 1)) {
+    if (Trim(xbase::f4str(f)) == from) {
+      ASSERT_EQ(xbase::f4assign(f, to), 0);
+    }
+  }
+  xbase::d4close(data);
+}
+
+void MarkDeleted(const std::string& folder, const std::string& table, const std::string& tag, std::int32_t id) {
+  const xbase::Data4 data = xbase::d4open(Engine().EngineHandle, folder + "/" + table + ".dbf");
+  ASSERT_NE(data, 0) << table;
+  xbase::d4tagSelect(data, xbase::d4tag(data, tag));
+  ASSERT_EQ(xbase::d4seek(data, FormatID(id)), 0) << table << " " << id;
+  xbase::d4delete(data);
+  xbase::d4close(data);
+}
+
+void AddQuestion(const std::string& course, std::int32_t id, const std::string& text) {
+  for (const char* table : {"quests", "questype"}) {
+    const xbase::Data4 data = xbase::d4open(Engine().EngineHandle, course + "/" + table + ".dbf");
+    ASSERT_NE(data, 0);
+    xbase::d4appendStart(data, 0);
+    xbase::d4blank(data);
+    xbase::f4assign(xbase::d4field(data, "quest_id"), FormatID(id));
+    if (std::string(table) == "quests") xbase::f4memoAssign(xbase::d4field(data, "question"), text);
+    ASSERT_EQ(xbase::d4append(data), 0);
+    xbase::d4close(data);
+  }
+}
+
+std::map<std::string, std::string> ImageFiles(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::directory_iterator(folder)) {
+    const std::string name = e.path().filename().string();
+    if (name.size() > 8 && name[7] == '.' && std::isdigit(static_cast<unsigned char>(name[0])))
+      files[name] = testing_support::ReadFile(e.path());
+  }
+  return files;
+}
+
+class ImportIntoContent : public TransferTest, public ::testing::WithParamInterface<Case> {
+ protected:
+  void SetUp() override {
+    TransferTest::SetUp();
+    made_ = Fresh({.seed = 1, .questions = 200});
+    UseCourse(made_.install);
+    Settings().Mode = 0;
+    // The backup, as the unattended backup makes it: every identifier kept, into blank tables.
+    package_ = (temp_.path() / "Backup").string();
+    fs::create_directories(package_);
+    for (const auto& e : fs::directory_iterator(made_.install.blank))
+      fs::copy_file(e.path(), fs::path(package_) / e.path().filename());
+    Settings().Operation = 1;
+    OpenSource(made_.install.course);
+    PointSetAt(Dest(), package_);
+    InitDest();
+    SelectAllRecords();
+    ASSERT_TRUE(BuildMappings());
+    ASSERT_TRUE(CopyTables());
+    UninitSrc();
+    UninitDest();
+    // An older backup that still holds rows the teacher deleted.
+    // (one no other row names, so that nothing needs it)
+    std::set<std::int32_t> named;
+    for (const auto& eq : made_.content.examQuestions) named.insert(eq.questId);
+    for (const auto& sq : made_.content.sessionQuestions) named.insert(sq.questId);
+    for (const auto& a : made_.content.activities) named.insert(a.questionIds.begin(), a.questionIds.end());
+    for (const auto& q : made_.content.questions)
+      if (q.id >= 20000 && !q.deleted && !named.count(q.id)) deletedQuestion_ = q.id;
+    ASSERT_NE(deletedQuestion_, 0);
+    MarkDeleted(package_, "quests", "QUEST_ID", deletedQuestion_);
+    const auto free = std::find_if(made_.content.activities.begin(), made_.content.activities.end(),
+                                   [](const auto& a) { return a.sessionId == 0 && !a.deleted; });
+    ASSERT_NE(free, made_.content.activities.end());
+    MarkDeleted(package_, "templates", "TEMPLATEID", free->id);
+
+    dest_ = course_maker::AddCourse(made_.install, "Chemistry", 4, "Chemistry");
+    course_maker::FillCourse(dest_, {.seed = 2, .questions = 300});
+    // A question of the destination's own that the teacher deleted, on a number the package uses.
+    MarkDeleted(dest_, "quests", "QUEST_ID", 20001);
+  }
+
+  void HostSettings(const std::string& lines) {
+    testing_support::WriteFile(made_.install.app + "/Kestal.INI",
+                               "[Edition]\r\nDatabasesPath=Databases\r\n\r\n[Tolvarin]\r\n" + lines);
+  }
+
+  void Prepare(Variant variant) {
+    switch (variant) {
+      case Variant::Plain: break;
+      case Variant::Gaps:
+        Rewrite(package_, "sessions", "session_id", FormatID(2), FormatID(4));
+        Rewrite(package_, "sesquests", "session_id", FormatID(2), FormatID(4));
+        Rewrite(package_, "templates", "name", FormatID(2) + "%", FormatID(4) + "%");
+        Rewrite(package_, "classes", "class_id", FormatID(2), FormatID(4));
+        Rewrite(package_, "students", "class_id", FormatID(2), FormatID(4));
+        ASSERT_EQ(Ids(dest_, "sessions", "session_id"), (std::set<std::int32_t>{1, 2}));
+        ASSERT_EQ(Ids(dest_, "classes", "class_id"), (std::set<std::int32_t>{1, 2}));
+        break;
+      case Variant::KeptAboveWindow:
+        // New questions start at 29990 and run past 30050, which the package holds above its window.
+        AddQuestion(dest_, 29989, "the teacher's question at 29989");
+        AddQuestion(package_, 30050, "Q30050: kept above the window");
+        break;
+      case Variant::PublisherPicture: {
+        const auto pictures = ImageFiles(package_);
+        const auto picture = std::find_if(pictures.begin(), pictures.end(),
+                                          [](const auto& p) { return Num(p.first.substr(0, 7)) < 20000; });
+        ASSERT_NE(picture, pictures.end());
+        for (const auto& e : fs::directory_iterator(dest_))
+          if (e.path().filename().string().rfind(picture->first.substr(0, 7), 0) == 0) fs::remove(e.path());
+        testing_support::WriteFile(dest_ + "/" + picture->first, "the destination's own picture");
+        break;
+      }
+    }
+  }
+
+  course_maker::MadeCourse made_;
+  std::string package_, dest_;
+  std::int32_t deletedQuestion_ = 0;
+};
+
+using Rows = std::vector<Row>;
+
+std::map<std::int32_t, Row> ByKey(const Rows& rows, const std::string& key) {
+  std::map<std::int32_t, Row> byKey;
+  for (const Row& r : rows) byKey[Num(r.at(key))] = r;
+  return byKey;
+}
+
+TEST_P(ImportIntoContent, EveryRowOfBothSidesIsThereAndEveryReferenceResolves) {
+  const Case& c = GetParam();
+  Prepare(c.variant);
+  if (HasFatalFailure()) return;
+  HostSettings(c.settings);
+  Settings().Operation = 2;
+  Settings().ImportMode = c.mode;
+  Settings().Interactive = false;
+  Transfer().ImportClassification = true;
+  CourseRecord course;
+  course.CourseID = 4;
+  course.Path = dest_;
+  SetCurrentCourse(course);
+
+  std::map<std::string, Rows> source, before;
+  for (const TableSpec& t : Tables()) {
+    source[t.table] = ReadLiveRows(package_, t.table);
+    before[t.table] = ReadLiveRows(dest_, t.table);
+  }
+  for (const char* t : {"sesresults", "stanques", "standard", "charattributes", "enumattributes", "memoattributes"}) {
+    source[t] = ReadLiveRows(package_, t);
+    before[t] = ReadLiveRows(dest_, t);
+  }
+  const auto packagePictures = ImageFiles(package_);
+  const auto picturesBefore = ImageFiles(dest_);
+
+  PointSetAt(Src(), package_);
+  InitSrc();
+  OpenDestination(dest_);
+  SelectAllRecords();
+  ASSERT_TRUE(BuildMappings());
+  ASSERT_TRUE(CopyTables());
+  UninitSrc();
+  UninitDest();
+
+  const auto map = [](std::int32_t table, std::int32_t old) { return LookupNewID(table, old); };
+  // Per table: the identifiers the package's rows took.
+  std::map<std::string, std::set<std::int32_t>> taken;
+  for (const TableSpec& t : Tables()) {
+    SCOPED_TRACE(t.table);
+    const Rows after = ReadLiveRows(dest_, t.table);
+    std::map<std::int32_t, int> count;
+    for (const Row& r : after) ++count[Num(r.at(t.key))];
+    for (const auto& [id, n] : count) EXPECT_EQ(n, 1) << "key " << id << " doubled";
+    const auto now = ByKey(after, t.key);
+
+    for (const Row& s : source[t.table]) {
+      const std::int32_t old = Num(s.at(t.key));
+      // A question type row goes with its question, and a deleted one stays behind.
+      if (t.number == kQuesTypeTable && !Ids(package_, "quests", "quest_id").count(old)) continue;
+      if (t.number == kQuesTypeTable && old == deletedQuestion_) continue;
+      const std::int32_t id = map(t.number, old);
+      ASSERT_GT(id, 0) << "package row " << old << " not copied";
+      EXPECT_TRUE(taken[t.table].insert(id).second) << "package rows " << old << " and another share " << id;
+      const auto found = now.find(id);
+      if (found == now.end()) {
+        ADD_FAILURE() << "package row " << old << " missing as " << id;
+        continue;
+      }
+      const Row& d = found->second;
+      for (const auto& [field, value] : s) {
+        if (field == t.key || field == "sourceid" || field == "blob") continue;
+        const auto ref = std::find_if(t.references.begin(), t.references.end(), [&](const auto& r) { return r.first == field; });
+        const bool picture = std::find(t.pictures.begin(), t.pictures.end(), field) != t.pictures.end();
+        if (ref != t.references.end()) {
+          const std::int32_t mapped = map(ref->second, Num(value));
+          EXPECT_EQ(Num(d.at(field)), mapped > 0 ? mapped : Num(value)) << old << " " << field;
+        } else if (picture) {
+          EXPECT_EQ(Num(d.at(field)), map(kImageFiles, Num(value))) << old << " " << field;
+        } else if (field == "name" && t.number == kTemplatesTable && SessionNamed(value)) {
+          EXPECT_EQ(d.at(field), FormatID(map(kSessionsTable, Num(value.substr(0, 7)))) + "%") << old;
+        } else {
+          EXPECT_EQ(d.at(field), value) << old << " " << field;
+        }
+      }
+      if (t.number == kTemplatesTable) {
+        std::vector<std::string> expected;
+        for (const std::string& q : Elements(ToLower(s.at("blob")), "question_id")) {
+          const std::int32_t mapped = map(kQuestsTable, Num(q));
+          expected.push_back(mapped > 0 ? FormatID(mapped) : q);
+        }
+        EXPECT_EQ(Elements(d.at("blob"), "question_id"), expected) << old;
+      }
+    }
+    // The destination's own rows: as they were, unless a package row took their identifier.
+    for (const Row& b : before[t.table]) {
+      const std::int32_t id = Num(b.at(t.key));
+      if (taken[t.table].count(id)) continue;
+      const auto found = now.find(id);
+      if (found == now.end()) {
+        ADD_FAILURE() << "destination row " << id << " lost";
+        continue;
+      }
+      EXPECT_EQ(found->second, b) << "destination row " << id << " changed";
+    }
+    std::set<std::int32_t> expectedKeys = taken[t.table];
+    for (const Row& b : before[t.table]) expectedKeys.insert(Num(b.at(t.key)));
+    EXPECT_EQ(now.size(), expectedKeys.size()) << "rows that neither side had";
+  }
+
+  // Session results: the package's under their new keys, the destination's beside
+  // them unless their session question was overwritten; never one key twice.
+  {
+    using Result = std::tuple<std::int32_t, std::int32_t, std::string, std::string>;  // sesques, student, answer, time
+    std::multiset<Result> expected, now;
+    for (const Row& b : before["sesresults"])
+      if (!taken["sesquests"].count(Num(b.at("sesques_id"))))
+        expected.insert({Num(b.at("sesques_id")), Num(b.at("student_id")), b.at("answer"), b.at("time")});
+    for (const Row& s : source["sesresults"])
+      expected.insert({map(kSesQuestsTable, Num(s.at("sesques_id"))), map(kStudentsTable, Num(s.at("student_id"))),
+                       s.at("answer"), s.at("time")});  // every one: the package's rows all go
+    for (const Row& r : ReadLiveRows(dest_, "sesresults"))
+      now.insert({Num(r.at("sesques_id")), Num(r.at("student_id")), r.at("answer"), r.at("time")});
+    EXPECT_EQ(now, expected) << "session results";
+  }
+  // Attribute rows: the same, for rows the package overwrote.
+  for (const char* table : kAttributeTables) {
+    SCOPED_TRACE(table);
+    using Attribute = std::tuple<std::string, std::int32_t, std::string, std::string>;
+    std::multiset<Attribute> expected, now;
+    const auto owner = [&](const std::string& name) { return name == "QUESTS" ? "quests" : "exams"; };
+    for (const Row& b : before[table])
+      if (!taken[owner(b.at("table_name"))].count(Num(b.at("table_id"))))
+        expected.insert({b.at("table_name"), Num(b.at("table_id")), b.at("attr_key"), b.at("attr_value")});
+    for (const Row& s : source[table]) {
+      const std::int32_t number = s.at("table_name") == "QUESTS" ? kQuestsTable : kExamsTable;
+      const std::int32_t id = map(number, Num(s.at("table_id")));
+      if (id > 0) expected.insert({s.at("table_name"), id, s.at("attr_key"), s.at("attr_value")});
+    }
+    for (const Row& r : ReadLiveRows(dest_, table))
+      now.insert({r.at("table_name"), Num(r.at("table_id")), r.at("attr_key"), r.at("attr_value")});
+    EXPECT_EQ(now, expected);
+  }
+  // Standards nodes: the destination's as they were, the package's user nodes under
+  // their new numbers with their text and parent; links follow their question and node.
+  {
+    const auto node = [](std::int32_t tree, std::int32_t n) {
+      return n < 20000 ? n : ParseStandardKey(MappedNodeKey(StandardKeyString(static_cast<std::int16_t>(tree), n))).NodeID;
+    };
+    using Node = std::tuple<std::int32_t, std::int32_t, std::int32_t, std::string>;  // tree, node, parent, text
+    std::set<std::pair<std::int32_t, std::int32_t>> keys;
+    std::multiset<Node> now;
+    for (const Row& r : ReadLiveRows(dest_, "standard")) {
+      now.insert({Num(r.at("tree_id")), Num(r.at("node_id")), Num(r.at("parent_id")), r.at("descript")});
+      EXPECT_TRUE(keys.insert({Num(r.at("tree_id")), Num(r.at("node_id"))}).second) << "node " << r.at("node_id") << " doubled";
+    }
+    for (const Row& b : before["standard"])
+      EXPECT_TRUE(now.count({Num(b.at("tree_id")), Num(b.at("node_id")), Num(b.at("parent_id")), b.at("descript")}))
+          << "destination node " << b.at("node_id") << " changed";
+    for (const Row& s : source["standard"]) {
+      const std::int32_t tree = Num(s.at("tree_id")), n = Num(s.at("node_id"));
+      if (n < 20000 || !StandardNodeMap().count(StandardKeyString(static_cast<std::int16_t>(tree), n))) continue;
+      EXPECT_TRUE(now.count({tree, node(tree, n), node(tree, Num(s.at("parent_id"))), s.at("descript")}))
+          << "package node " << n << " as " << node(tree, n);
+    }
+    using Link = std::tuple<std::int32_t, std::int32_t, std::int32_t>;
+    std::set<Link> expected, links;
+    for (const Row& b : before["stanques"])
+      if (!taken["quests"].count(Num(b.at("quest_id"))))
+        expected.insert({Num(b.at("tree_id")), Num(b.at("node_id")), Num(b.at("quest_id"))});
+    for (const Row& s : source["stanques"]) {
+      const std::int32_t tree = Num(s.at("tree_id"));
+      const std::int32_t q = map(kQuestsTable, Num(s.at("quest_id")));
+      if (q > 0) expected.insert({tree, node(tree, Num(s.at("node_id"))), q});
+    }
+    for (const Row& r : ReadLiveRows(dest_, "stanques"))
+      EXPECT_TRUE(links.insert({Num(r.at("tree_id")), Num(r.at("node_id")), Num(r.at("quest_id"))}).second);
+    EXPECT_EQ(links, expected) << "standards links";
+  }
+  // Pictures: the package's under their new names; the destination's own as they were,
+  // publisher pictures included (the same number is the same publisher picture).
+  const auto pictures = ImageFiles(dest_);
+  std::set<std::string> written;
+  for (const auto& [name, bytes] : packagePictures) {
+    const std::int32_t old = Num(name.substr(0, 7));
+    const std::string target = FormatID(map(kImageFiles, old)) + name.substr(7);
+    ASSERT_TRUE(pictures.count(target)) << name << " as " << target;
+    if (old < 20000 && picturesBefore.count(target)) continue;
+    written.insert(target);
+    EXPECT_EQ(pictures.at(target), bytes) << name << " as " << target;
+  }
+  for (const auto& [name, bytes] : picturesBefore) {
+    if (written.count(name)) continue;
+    EXPECT_EQ(pictures.at(name), bytes) << "destination picture " << name;
+  }
+
+  EXPECT_EQ(DanglingReferences(dest_), std::vector<std::string>{});
+}
+
+using ImportWriteFailure = ImportIntoContent;
+
+// Another program appended a standards node on a number this transfer gave one of
+// the package's nodes: the refused append stops the transfer with a message naming
+// the table, and the node is there once.
+TEST_F(ImportWriteFailure, ARefusedAppendStopsTheTransferNamingTheTable) {
+  Settings().Operation = 2;
+  Settings().ImportMode = 1;
+  Settings().Interactive = false;
+  Transfer().ImportClassification = true;
+  EXPECT_EXIT(
+      {
+        PointSetAt(Src(), package_);
+        InitSrc();
+        OpenDestination(dest_);
+        SelectAllRecords();
+        if (!BuildMappings() || StandardNodeMap().empty()) std::exit(1);
+        const StandardKey node = ParseStandardKey(StandardNodeMap().rbegin()->second);
+        const StandardRecord& d = Dest().Standard;
+        xbase::d4appendStart(d.Data, 0);
+        xbase::d4blank(d.Data);
+        xbase::f4assignLong(d.Tree_id, node.TreeID);
+        xbase::f4assignLong(d.Node_id, node.NodeID);
+        xbase::f4assign(d.Descript, "another program's node");
+        if (xbase::d4append(d.Data) != 0) std::exit(2);
+        SetTerminateCleanup([this] {
+          for (const auto& shown : presenter_->Shown()) std::fprintf(stderr, "%s\n", shown.box.text.c_str());
+        });
+        CopyTables();
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(kTerminateStatus), "A row could not be written to the table STANDARD \\(engine code 20\\)");
+  std::map<std::pair<std::int32_t, std::int32_t>, int> nodes;
+  for (const Row& r : ReadLiveRows(dest_, "standard")) ++nodes[{Num(r.at("tree_id")), Num(r.at("node_id"))}];
+  for (const auto& [key, count] : nodes) EXPECT_EQ(count, 1) << key.second;
+}
+
+const Case kCases[] = {
+    {"Default", 1, ""},
+    {"RemapToCorvane", 2, ""},
+    {"RestoreKeepsEveryIdentifier", 3, ""},
+    {"RemapToRange", 4, "RangeStart=300000\r\nRangeEnd=309999\r\n"},
+    {"RemapOffset", 5, "RangeStart=100000\r\nRangeEnd=199999\r\n"},
+    {"RemapByCourse", 6, ""},
+    {"RemapFromId", 7, "RangeStart=500000\r\n"},
+    {"PackageWithGaps", 1, "", Variant::Gaps},
+    {"KeptIdentifierAlreadyHandedOut", 1, "", Variant::KeptAboveWindow},
+    {"PublisherPictureTheDestinationHas", 1, "", Variant::PublisherPicture},
+    {"PublisherPictureInARestore", 3, "", Variant::PublisherPicture},
+};
+
+INSTANTIATE_TEST_SUITE_P(Modes, ImportIntoContent, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace transfer_test
