@@ -202,6 +202,49 @@ TEST_F(OperationsProcess, AGameImportRewritesTheActivityFilesOfThePackage) {
   }
 }
 
+// A game import that numbers its questions from RangeStart, where the course holds
+// questions of its own, asks before it overwrites them: No leaves the course as it
+// was, Yes takes the package's questions.
+TEST_F(OperationsProcess, AGameImportFromAnIdentifierAsksBeforeItOverwritesTheCoursesQuestions) {
+  course_maker::CourseOptions options;
+  options.questions = 100;
+  options.seed = 2;
+  const course_maker::MadeCourse other = course_maker::MakeCourse(host.Scratch() + "/Other", options);
+  const std::string package = host.Scratch() + "/Package";
+  ASSERT_EQ(host.Run({"AppPath:" + other.install.app, "Mode:UserContent", "Operation:BACKUP",
+                      "CoursePath:" + other.install.course, "BackupPath:" + package})
+                .status,
+            0);
+  fs::remove(package + "/TOLVARIN.INI");
+  fs::remove(package + "/Status.DBF");
+  WriteFile(made.install.app + "/Kestal.INI", ReadFile(made.install.app + "/Kestal.INI") + "RangeStart=20000\r\n");
+  const auto before = Rows(made.install.course + "/quests.dbf");
+  const auto textAt = [&](std::int32_t id) {
+    for (const auto& row : Rows(made.install.course + "/quests.dbf"))
+      if (row.at("quest_id") == Key(id)) return row.at("question");
+    return std::string();
+  };
+  const std::string packageFirst = Rows(package + "/quests.dbf").front().at("question");
+
+  for (const char* answer : {"No", "Yes"}) {
+    SCOPED_TRACE(answer);
+    const RunResult run = host.Run({"AppPath:" + made.install.app, "Mode:UserContent", "Operation:LUDORAIMPORT",
+                                    "CoursePath:" + made.install.course, "BackupPath:" + package,
+                                    "Import:REMAPFROMID"},
+                                   {answer});
+    ASSERT_FALSE(run.boxes.empty()) << run.stderrText;
+    EXPECT_EQ(run.boxes.front().box.text.rfind(
+                  "Importing these questions will overwrite the following question ids: \r\n\r\n0020000 0020001 ", 0),
+              0u);
+    if (std::string(answer) == "No") {
+      EXPECT_EQ(Rows(made.install.course + "/quests.dbf"), before);
+    } else {
+      EXPECT_EQ(run.status, 0) << run.stderrText;
+      EXPECT_EQ(textAt(20000), packageFirst);
+    }
+  }
+}
+
 TEST_F(OperationsProcess, AnExamExportHoldsThatExamAndItsQuestionsOnly) {
   const std::string cortemp = host.Temp() + "/cortemp";
   const std::string ignored = host.Scratch() + "/Ignored";

@@ -118,23 +118,46 @@ TEST_F(SelectionTest, EverythingSelectedWithStandardsNodesUpToThePublisherBounda
   Open(made);
   SelectAllRecords();
 
+  // The live questions in identifier order; a deleted one only when an exam question
+  // names it, after them.
   Ids questions, exams;
-  for (const auto& q : c.questions) questions.push_back(q.id);  // the deleted rows too
+  std::set<std::int32_t> named, selected;
+  for (const auto& eq : c.examQuestions) named.insert(eq.questId);
+  for (const auto& q : c.questions)
+    if (!q.deleted) questions.push_back(q.id);
+  const Ids& chosen = Mapping(kQuestsTable).SelectedIDs;
+  ASSERT_GE(chosen.size(), questions.size());
+  EXPECT_EQ(Ids(chosen.begin(), chosen.begin() + static_cast<std::ptrdiff_t>(questions.size())), questions);
+  for (auto it = chosen.begin() + static_cast<std::ptrdiff_t>(questions.size()); it != chosen.end(); ++it) {
+    EXPECT_TRUE(c.Question(*it) && c.Question(*it)->deleted && named.count(*it)) << *it;
+  }
+  std::size_t deletedNamed = 0;
+  for (const auto& q : c.questions) deletedNamed += q.deleted && named.count(q.id);
+  EXPECT_EQ(chosen.size(), questions.size() + deletedNamed);
+  selected.insert(chosen.begin(), chosen.end());
   for (const auto& e : c.exams) exams.push_back(e.id);
-  EXPECT_EQ(Mapping(kQuestsTable).SelectedIDs, questions);  // in identifier order
   EXPECT_EQ(Mapping(kExamsTable).SelectedIDs, exams);
   EXPECT_EQ(Mapping(kExamQuesTable).SelectedIDs.size(), c.examQuestions.size());
   EXPECT_EQ(Mapping(kStudentsTable).SelectedIDs.size(), c.students.size());
-  EXPECT_EQ(Mapping(kTemplatesTable).SelectedIDs.size(), c.activities.size());
+  EXPECT_EQ(Mapping(kTemplatesTable).SelectedIDs.size(),
+            static_cast<std::size_t>(std::count_if(c.activities.begin(), c.activities.end(),
+                                                   [](const auto& a) { return !a.deleted; })));
   EXPECT_EQ(SessionResultKeys().size(), c.results.size());
-  EXPECT_EQ(SelectedImageIDs(), c.imageIds);
+  std::set<std::int32_t> images;
+  for (const auto& q : c.questions) {
+    if (!selected.count(q.id)) continue;
+    for (std::int32_t p : q.pictures)
+      if (p) images.insert(p);
+    if (const auto* d = c.Description(q.descriptId); d && d->imageId) images.insert(d->imageId);
+  }
+  EXPECT_EQ(SelectedImageIDs(), Ids(images.begin(), images.end()));
 
-  // The user nodes linked to questions, and their user-made parents.
+  // The user nodes linked to the selected questions, and their user-made parents.
   std::map<std::pair<int, int>, int> parent;
   for (const auto& n : c.nodes) parent[{n.tree, n.node}] = n.parent;
   std::set<std::string> expected;
   for (const auto& l : c.links)
-    for (int node = l.node; node >= 20000; node = parent[{l.tree, node}])
+    for (int node = l.node; selected.count(l.questId) && node >= 20000; node = parent[{l.tree, node}])
       expected.insert(StandardKeyString(static_cast<std::int16_t>(l.tree), node));
   ASSERT_FALSE(expected.empty());
   EXPECT_EQ(std::set<std::string>(StandardNodeKeys().begin(), StandardNodeKeys().end()), expected);
