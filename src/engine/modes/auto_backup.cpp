@@ -172,7 +172,7 @@ int RecoverAutoBackup(const std::string& slotFolder) {
   CourseHolding holding(course, held);
   if (!holding.TakeAside(UserImageNames(slot))) {
     const bool back = holding.PutBack();
-    MsgBox("Recovery of Auto-Backup did not start: these files of the course could not be moved into " + held +
+    MsgBox("Recovery of Auto-Backup did not start: these files of the course could not be copied into " + held +
                ":" + FileList(holding.Failed()) + "\r\n\r\n" +
                (back ? std::string("The course's files were left as they were.")
                      : "Some of the course's files are still in " + held + ".") +
@@ -182,6 +182,7 @@ int RecoverAutoBackup(const std::string& slotFolder) {
   }
   std::vector<std::string> failed = CopyTablesAsSets(slot, course);
   for (const std::string& bad : CopyUserImages(slot, course)) failed.push_back(bad);
+  if (failed.empty() && !holding.DropTablesNotIn(slot)) failed = holding.Failed();
   if (!failed.empty()) {
     const bool back = holding.PutBack();
     MsgBox("Recovery of Auto-Backup did not complete.  These files could not be copied from " + slot +

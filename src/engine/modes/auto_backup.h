@@ -43,10 +43,10 @@ std::vector<std::string> CopyTablesAsSets(const std::string& sourceFolder, const
 int DoAutoBackup();
 
 // What follows the recovery chooser once the user chose a slot and said Yes: refuses
-// a folder that is not an automatic backup; moves the course's table files into a
+// a folder that is not an automatic backup; keeps the course's table files in a
 // dated folder beside the slots, then copies the slot's images and tables in (each
-// table's files as a checked set); on any failure puts the course's files back, and
-// says how it went. The run's status.
+// table's files as a checked set) and removes the course's tables the slot lacks; on
+// any failure puts the course's files back, and says how it went. The run's status.
 int RecoverAutoBackup(const std::string& slotFolder);
 
 // Mode 2 (quitOnCancel) and the main window's recovery: the chooser, then the

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <system_error>
 #include <utility>
 
@@ -18,21 +19,26 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> TableFiles(const std::string& folder) {
-  std::vector<std::string> names;
+// A folder's table files grouped by table (lower-case name), Status.DBF left out.
+std::map<std::string, std::vector<std::string>> TableSets(const std::string& folder) {
+  std::map<std::string, std::vector<std::string>> sets;
   for (const char* pattern : {"*.dbf", "*.cdx", "*.fpt"})
     for (const std::string& name : shell::ListFiles(folder, pattern))
-      if (!EqualsNoCase(name, kVersionFile)) names.push_back(name);
-  return names;
+      if (!EqualsNoCase(name, kVersionFile)) sets[ToLower(name.substr(0, name.size() - 4))].push_back(name);
+  return sets;
 }
 
-// A rename, or on another file system a checked copy and the removal of the source.
-bool MoveOne(const std::string& fromFolder, const std::string& toFolder, const std::string& name) {
-  std::error_code ec;
-  fs::rename(JoinPath(fromFolder, name), JoinPath(toFolder, name), ec);
-  if (!ec) return true;
-  if (!CopyFileSet(fromFolder, toFolder, {name}).empty()) return false;
-  return fs::remove(JoinPath(fromFolder, name), ec) && !ec;
+// Whether every named file of from has its twin, byte for byte, in to.
+bool SameFiles(const std::string& from, const std::string& to, const std::vector<std::string>& names) {
+  for (const std::string& name : names) {
+    const std::string twin = FindPath(JoinPath(to, name));
+    if (!FileExists(twin) || ReadFileBytes(twin) != ReadFileBytes(JoinPath(from, name))) return false;
+  }
+  return true;
+}
+
+bool HasName(const std::vector<std::string>& names, const std::string& name) {
+  return std::any_of(names.begin(), names.end(), [&](const std::string& n) { return EqualsNoCase(n, name); });
 }
 
 }  // namespace
@@ -71,15 +77,32 @@ bool CourseHolding::TakeAside(const std::vector<std::string>& imagesToReplace) {
     }
     images_.push_back(ownName);
   }
-  for (const std::string& name : TableFiles(course_)) {
-    if (!MoveOne(course_, holding_, name)) {
-      failed_.push_back(name);
+  // Copies, each table's files as one checked set: the course keeps every table whole
+  // until the recovery's own set replaces it.
+  for (const auto& [table, names] : TableSets(course_)) {
+    const std::vector<std::string> bad = CopyFileSet(course_, holding_, names);
+    if (!bad.empty()) {
+      failed_.insert(failed_.end(), bad.begin(), bad.end());
       return false;
     }
-    moved_.push_back(name);
   }
   allAside_ = true;
-  WriteLog("Course files taken aside into " + holding_);
+  WriteLog("Course files kept in " + holding_);
+  return true;
+}
+
+bool CourseHolding::DropTablesNotIn(const std::string& slotFolder) {
+  const auto slot = TableSets(slotFolder);
+  std::error_code ec;
+  for (const auto& [table, names] : TableSets(course_)) {
+    const auto kept = slot.find(table);
+    for (const std::string& name : names)
+      if ((kept == slot.end() || !HasName(kept->second, name)) &&
+          (!fs::remove(JoinPath(course_, name), ec) || ec)) {
+        failed_.push_back(name);
+        return false;
+      }
+  }
   return true;
 }
 
@@ -94,17 +117,23 @@ bool CourseHolding::PutBack() {
       whole = false;
     }
   };
-  // Only once every original is aside are the course's table files the recovery's
-  // own; one spelt as an original is replaced by it below.
-  if (allAside_)
-    for (const std::string& name : TableFiles(course_))
-      if (std::find(moved_.begin(), moved_.end(), name) == moved_.end()) removeFile(name);
-  for (const std::string& name : added_) removeFile(name);
-  for (const std::string& name : moved_)
-    if (!MoveOne(holding_, course_, name)) {
-      failed_.push_back(name);
-      whole = false;
+  // Until every table is aside the course's own files were never touched.
+  if (allAside_) {
+    const auto held = TableSets(holding_);
+    for (const auto& [table, names] : TableSets(course_)) {
+      const auto own = held.find(table);
+      for (const std::string& name : names)
+        if (own == held.end() || !HasName(own->second, name)) removeFile(name);
     }
+    for (const auto& [table, names] : held) {
+      if (SameFiles(holding_, course_, names)) continue;  // never replaced
+      for (const std::string& bad : CopyFileSet(holding_, course_, names)) {
+        failed_.push_back(bad);
+        whole = false;
+      }
+    }
+  }
+  for (const std::string& name : added_) removeFile(name);
   for (const std::string& name : images_)
     if (!CopyFileSet(holding_, course_, {name}).empty()) {
       failed_.push_back(name);

@@ -15,23 +15,25 @@ class CourseHolding {
  public:
   CourseHolding(std::string courseFolder, std::string holdingFolder);
 
-  // Moves every table file of the course (.dbf, .cdx, .fpt; Status.DBF stays) into
-  // the holding folder and copies there the course's images of the given names,
-  // which the recovery is about to replace. Stops at the first file that cannot be
-  // taken aside (see Failed); PutBack then returns what was moved.
+  // Copies every table of the course (its .dbf, .cdx and .fpt files as one checked
+  // set; Status.DBF stays) into the holding folder, and there too the course's images
+  // of the given names, which the recovery is about to replace. Stops at the first
+  // file that cannot be copied (see Failed); the course itself is not touched.
   bool TakeAside(const std::vector<std::string>& imagesToReplace);
-  // The files that could not be moved or put back.
+  // Once the slot's tables are in the course: the course's table files the slot does
+  // not have go (their copies are in the holding folder), so no generations mix.
+  bool DropTablesNotIn(const std::string& slotFolder);
+  // The files that could not be copied, removed or put back.
   const std::vector<std::string>& Failed() const { return failed_; }
 
   // Puts the course back as TakeAside found it: the table files and images the
-  // recovery added go, the moved ones come back and the saved images are copied back. The holding
+  // recovery added go, the held tables and images are copied back whole. The holding
   // folder is removed when everything is back; true then.
   bool PutBack();
 
  private:
   std::string course_;
   std::string holding_;
-  std::vector<std::string> moved_;   // table files, as named in the course
   std::vector<std::string> images_;  // image copies
   std::vector<std::string> added_;   // images the course did not have
   bool allAside_ = false;

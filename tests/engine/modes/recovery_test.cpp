@@ -100,6 +100,13 @@ TEST_F(RecoveryTest, PutsTheSlotsWholeSetBackAndKeepsTheFormerFilesInADatedFolde
   // Since the backup: a changed table, a table the slot lacks, a changed image.
   WriteFile(Course("quests.dbf"), "damaged");
   WriteFile(Course("newer.dbf"), "a table made after the backup");
+  // A file the slot's set of a table lacks does not stay beside the slot's files.
+  std::string lone;
+  for (const auto& [name, bytes] : slot)
+    if (name.ends_with(".dbf") && !slot.count(name.substr(0, name.size() - 4) + ".fpt")) lone = name;
+  ASSERT_FALSE(lone.empty());
+  lone = lone.substr(0, lone.size() - 4) + ".fpt";
+  WriteFile(Course(lone), "a memo file made after the backup");
   const std::string image = made_.content.imageFiles.back();
   ASSERT_TRUE(slot.count(image));
   WriteFile(Course(image), "a changed picture");
@@ -112,6 +119,7 @@ TEST_F(RecoveryTest, PutsTheSlotsWholeSetBackAndKeepsTheFormerFilesInADatedFolde
       EXPECT_EQ(after[name], bytes) << name;
     }
   EXPECT_FALSE(after.count("newer.dbf"));  // no mixing of generations
+  EXPECT_FALSE(after.count(lone));
   for (const auto& [name, bytes] : before)
     if (!slot.count(name)) {
       EXPECT_EQ(after[name], bytes) << name;  // other files stay
