@@ -328,6 +328,12 @@ void UpgradeDatabasePass(int pass) {
     if (HasSwapWorkFiles(folder)) {
       for (const TableDef& def : TableDefs()) RecoverTableSwap(folder, def.TableName);
     }
+    // A table renamed from its former name moves its index and memo first: those
+    // are no orphans while the former data file is still there.
+    std::vector<std::string> renaming;
+    for (const TableDef& def : TableDefs())
+      if (!def.OldName.empty() && TableFileExists(folder, def.OldName)) renaming.push_back(def.TableName);
+    RemoveOrphanTableFiles(folder, renaming);
     for (const TableDef& def : TableDefs()) {
       if (done.count(ToLower(def.TableName))) continue;
       if (TableFileExists(folder, def.TableName)) {

@@ -1,6 +1,8 @@
 #include "core/ini_file.h"
 
 #include "core/files.h"
+#include "core/paths.h"
+#include "core/settings.h"
 #include "core/strings.h"
 #include "platform/profile/profile.h"
 
@@ -52,6 +54,10 @@ int IniReadInt(const std::string& file, const std::string& section, const std::s
 std::string IniReadString(const std::string& file, const std::string& section, const std::string& key) {
   IniSetFile(section, file);
   return IniGetString(key, "");
+}
+
+std::string HostIniString(const std::string& key) {
+  return profile::GetString(FindPath(JoinPath(Settings().AppPath, "Kestal.INI")), "Tolvarin", key, "");
 }
 
 IniFileState CurrentIniFile() { return Current(); }

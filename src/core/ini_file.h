@@ -23,6 +23,10 @@ int IniWriteString(const std::string& key, const std::string& value);
 int IniReadInt(const std::string& file, const std::string& section, const std::string& key);
 std::string IniReadString(const std::string& file, const std::string& section, const std::string& key);
 
+// A key of the host's Kestal.INI in AppPath, section Tolvarin, read by naming that
+// file whatever the current pair is (which it leaves as it was); "" when absent.
+std::string HostIniString(const std::string& key);
+
 // The current pair, for callers that must restore it after reading another file.
 struct IniFileState {
   std::string section;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <set>
 
 #include "core/box_buttons.h"
 #include "core/files.h"
@@ -383,6 +384,21 @@ void DeleteTableFiles(const std::string& folder, const std::string& tableName) {
   for (const char* extension : {".dbf", ".cdx", ".fpt"}) {
     const std::string file = TableFile(folder, tableName, extension);
     if (FileExists(file)) DeleteFile(file);
+  }
+}
+
+void RemoveOrphanTableFiles(const std::string& folder, const std::vector<std::string>& kept) {
+  std::set<std::string> dataFiles;
+  for (const std::string& kept_name : kept) dataFiles.insert(ToUpper(kept_name));
+  const std::vector<std::string> files = GetFilesInFolder(folder, kAttrNormal, "DBF;CDX;FPT");
+  for (const std::string& file : files)
+    if (ToUpper(GetFileExtension(file)) == "DBF") dataFiles.insert(ToUpper(GetFileName(file, false)));
+  for (const std::string& file : files) {
+    const std::string stem = GetFileName(file, false);
+    if (ToUpper(GetFileExtension(file)) == "DBF" || stem.find('_') != std::string::npos) continue;
+    // A data file saved aside (control2.dbf.save) still owns its index.
+    if (dataFiles.count(ToUpper(stem)) || FileExists(TableFile(folder, stem, ".dbf.save"))) continue;
+    DeleteFile(file);
   }
 }
 

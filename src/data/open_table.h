@@ -70,8 +70,13 @@ void CopyBlankTable(const std::string& destFolder, const std::string& tableName,
                     const std::string& blankFolder = std::string(kDefaultBlankFolder));
 // Copies ".dbf", ".cdx" and (when the source has one) ".fpt", replacing existing files.
 void CopyTableFiles(const std::string& fromFolder, const std::string& toFolder, const std::string& tableName);
-// Deletes ".dbf", ".cdx" and ".fpt" when present.
+// Deletes ".dbf", ".cdx" and ".fpt" when present, the data file first.
 void DeleteTableFiles(const std::string& folder, const std::string& tableName);
+// Deletes the ".cdx" and ".fpt" files of the folder that have no data file beside
+// them, as a deletion killed after the data file went leaves them. Work files of a
+// repair or a swap (names holding "_"), a table whose data file was saved aside as
+// ".dbf.save" and the names in kept are left alone.
+void RemoveOrphanTableFiles(const std::string& folder, const std::vector<std::string>& kept = {});
 
 // For 15001: "Unable to open file <last repair path>. The file is missing or in
 // use." (the box's result goes to LastEngineCode); other numbers show nothing.

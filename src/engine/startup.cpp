@@ -46,8 +46,6 @@ constexpr const char* kMustRunFromHost =
     "more information.";
 constexpr const char* kCannotCreateBackup =
     "Unable to create Backup subfolder.  Please call Corvane at 1-888-CORVANE for more information.";
-constexpr const char* kNoBackupPath =
-    "No BackupPath specified to Corvane Backup and Restore System.  Please call 1-888-CORVANE for more information.";
 
 // The milestone boxes the host's Diagnostic switch asks for.
 void Diagnostic(const std::string& text) {
@@ -232,11 +230,6 @@ std::optional<SupplementalRange> ParseSupplementalRange(const std::string& idSta
 }
 
 int RunOperation() {
-  WriteLog("usercon");
-  if (Paths().BackupPath.empty()) {
-    MsgBox(kNoBackupPath, kMbCritical);
-    Terminate();
-  }
   TransferEnd end = TransferEnd::Done;
   switch (Settings().Operation) {
     case 1:
@@ -246,7 +239,6 @@ int RunOperation() {
       UninitSrc();
       break;
     case 2:
-      if (!RestoreSourceIsUsable()) return kOperationFailedStatus;
       SetDestToCourse();
       end = DoRestore();
       UninitDest();

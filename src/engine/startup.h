@@ -21,7 +21,8 @@ inline constexpr const char* kSettingsDumpVariable = "TOLVARIN_SETTINGS_DUMP";
 // programFolder is the default AppPath.
 [[noreturn]] void Main(const std::string& programFolder);
 
-// Runs the unattended user-content Operation 1, 2 or 3; the run's exit status.
+// Runs the unattended user-content Operation 1, 2 or 3, once the unattended run has
+// checked its keys and folders; the run's exit status.
 int RunOperation();
 
 // The pieces of start-up that decide from texts alone.

@@ -141,7 +141,7 @@ TEST_F(BackupRestoreProcess, ABackupFolderLosesAnEarlierBackupButKeepsOtherPictu
   } earlier[] = {
       {"notes.txt", false},    {"quests.dbf", false},  {"0098765.gif", false}, {"0098766.jpg", false},
       {"0098767.bmp", false},  {"0098768.png", false}, {"logo.gif", true},     {"banner.jpg", true},
-      {"package.zip", false},
+      {"package.zip", false},  {"TOLVARIN.INI", false},
   };
   for (const Earlier& e : earlier) testing_support::WriteFile(backup + "/" + e.name, "earlier");
   const RunResult run = Run("BACKUP");
@@ -168,6 +168,7 @@ TEST_F(BackupRestoreProcess, ARestoreNeverTakesWhatAnEarlierRestoreLeftInItsStag
     if (entry.path().stem() == "templates") fs::copy_file(entry.path(), staging / entry.path().filename());
   ASSERT_FALSE(Rows(staging + "/templates.dbf").empty());
   ASSERT_EQ(Run("BACKUP").status, 0);
+  app_testing::ForgetBackupRecord(backup);  // an older backup, taken without the record's check
   for (const char* ext : {".dbf", ".cdx", ".fpt"}) fs::remove(backup + "/templates" + ext);
 
   const RunResult restored = Run("RESTORE");
@@ -193,8 +194,10 @@ TEST_F(BackupRestoreProcess, ARestoreOfABackupOfAnUnknownVersionChangesNothing) 
   }
 }
 
+// A backup from before backups recorded what they hold is repaired as any table is.
 TEST_F(BackupRestoreProcess, ARestoreRepairsTheDamagedIndexesOfABackupFolder) {
   ASSERT_EQ(Run("BACKUP").status, 0);
+  app_testing::ForgetBackupRecord(backup);
   const std::string saved = host.Scratch() + "/Saved";
   fs::copy(backup, saved);
   const std::string emptied = host.Scratch() + "/Emptied";
@@ -227,6 +230,7 @@ TEST_F(BackupRestoreProcess, ARestoreRepairsTheDamagedIndexesOfABackupFolder) {
 
 TEST_F(BackupRestoreProcess, ARestoreTakesTheWholeRowsOfABackupTableCutShort) {
   ASSERT_EQ(Run("BACKUP").status, 0);
+  app_testing::ForgetBackupRecord(backup);  // a backup that records its rows is refused instead
   const std::string dbf = backup + "/quests.dbf";
   const std::string bytes = testing_support::ReadFile(dbf);
   ASSERT_GT(bytes.size(), 12u);

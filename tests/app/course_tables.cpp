@@ -83,6 +83,18 @@ std::map<std::string, long> CheckFolder(const fs::path& folder) {
   return rows;
 }
 
+void ForgetBackupRecord(const fs::path& folder) {
+  const fs::path ini = folder / "TOLVARIN.INI";
+  std::string kept;
+  bool keeping = true;
+  for (const std::string& line : Lines(testing_support::ReadFile(ini))) {
+    if (!line.empty() && line.front() == '[') keeping = line == "[Tolvarin]";
+    if (keeping && !line.empty()) kept += line + "\r\n";
+  }
+  testing_support::WriteFile(ini, kept);
+  fs::remove_all(folder / "CourseTables");
+}
+
 bool RunAndKillAt(const std::vector<std::string>& args, const fs::path& runLog, const std::string& marker,
                   std::chrono::microseconds pause) {
   std::error_code error;

@@ -21,6 +21,11 @@ std::multiset<std::string> Rows(const std::filesystem::path& dbf);
 // left) and its tags read clean; the live rows of each table by lower-case name.
 std::map<std::string, long> CheckFolder(const std::filesystem::path& folder);
 
+// Makes a backup folder one that older programs wrote: its description file without
+// the record of what the folder holds, so that it is restored without that check,
+// and no copy of the course's own tables.
+void ForgetBackupRecord(const std::filesystem::path& folder);
+
 // Starts the program under test and kills it once the run log holds a line beginning with the
 // marker and the pause has passed; true when it was killed before it ended.
 bool RunAndKillAt(const std::vector<std::string>& args, const std::filesystem::path& runLog,

@@ -158,6 +158,7 @@ RunResult HostRun::Start(const std::vector<std::string>& args, const std::vector
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 2, stderrFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  if (!workingFolder_.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingFolder_.c_str());
   RunResult result;
   pid_t pid = 0;
   const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());

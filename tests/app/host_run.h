@@ -51,6 +51,8 @@ class HostRun {
   // An entry ("NAME=value") added to the environment of the runs. A display is
   // never passed on otherwise: a console run stays a console run on any machine.
   void AddEnvironment(const std::string& entry) { environment_.push_back(entry); }
+  // The folder the runs start in (this test's own when none is named).
+  void SetWorkingFolder(const std::string& folder) { workingFolder_ = folder; }
   // The program the runs start.
   static std::string Program();
 
@@ -61,6 +63,7 @@ class HostRun {
   testing_support::TempDir dir_;
   std::string app_;
   std::vector<std::string> environment_;
+  std::string workingFolder_;
 };
 
 // Every line of a text, CR LF or LF ended.

@@ -178,9 +178,11 @@ TEST_F(KilledRestoreProcess, ARestoreMakesTheTablesAnEarlierKilledRunLeftUnfinis
   ExpectEveryBackedUpRow(expected);
 }
 
-// A backup folder whose tables are damaged is repaired in the restore's own copy, as
-// any table is, and restored; the folder itself stays as it was.
+// A backup folder without the record of what it holds (an older one) whose tables
+// are damaged is repaired in the restore's own copy, as any table is, and restored;
+// the folder itself stays as it was.
 TEST_F(KilledRestoreProcess, ADamagedBackupTableIsRepairedAndRestored) {
+  app_testing::ForgetBackupRecord(backup);
   const fs::path quests = Tables(backup).at("quests");
   std::string bytes = testing_support::ReadFile(quests);
   const long rows = static_cast<long>(Rows(quests).size());
@@ -206,7 +208,7 @@ TEST_F(KilledRestoreProcess, BadInputIsToldAndChangesNothing) {
     bool box;
   } cases[] = {
       {"a backup table beyond repair", "quests.dbf", "not a table at all", "",
-       "The table quests.dbf of the Corvane Backup Folder", true},
+       "the table quests (quests.dbf) is damaged", true},
       {"a course folder that does not exist", "", "", "Nowhere", "does not exist", false},
   };
   PutCourseBack();

@@ -117,11 +117,18 @@ TEST_F(StandardsProcess, AsksAboutOtherStatesThenInstallsTheTreesAndTheClassific
 
 TEST_F(StandardsProcess, EraseOtherStatesFalseAsksNothingAndKeepsTheOtherStates) {
   ASSERT_TRUE(profile::WriteString(made.install.app + "/Kestal.INI", "Tolvarin", "EraseOtherStates", "FALSE"));
-  const RunResult run = host.Run(Install(made.install.course));
-  ASSERT_EQ(run.status, 0) << run.stderrText;
-  EXPECT_TRUE(run.boxes.empty());
-  const std::vector<std::string> nodes = Nodes(made.install.course);
-  EXPECT_TRUE(HasTree(nodes, 5, 1) && HasTree(nodes, 2, 1));
+  // Without CoursePath (the host's usual line) the course is resolved through the
+  // catalogue's own initialisation files, which must not hide the host's key.
+  std::vector<std::string> withoutCourse = Install(made.install.course);
+  withoutCourse.erase(withoutCourse.begin() + 2);
+  for (const auto& args : {Install(made.install.course), withoutCourse}) {
+    SCOPED_TRACE(args.size());
+    const RunResult run = host.Run(args);
+    ASSERT_EQ(run.status, 0) << run.stderrText;
+    EXPECT_TRUE(run.boxes.empty()) << run.boxes[0].box.text;
+    const std::vector<std::string> nodes = Nodes(made.install.course);
+    EXPECT_TRUE(HasTree(nodes, 5, 1) && HasTree(nodes, 2, 1));
+  }
 }
 
 TEST_F(StandardsProcess, MissingPathsEndTheRunWithTheirMessage) {

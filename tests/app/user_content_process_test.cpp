@@ -110,10 +110,16 @@ TEST_F(UserContentProcess, EveryOperationWithoutItsCourseEndsSilentlyAndWritesNo
   }
 }
 
-TEST_F(UserContentProcess, ARestoreInAnyCasePutsTheSavedControlFilesBack) {
+TEST_F(UserContentProcess, ARestoreInAnyCasePutsTheSavedControlFilesBackOnceItsBackupPassedItsChecks) {
   PutControlFiles("live dbf", "live cdx");
   host.Put(std::string(kCourse) + "/control2.dbf.save", "saved dbf");
   host.Put(std::string(kCourse) + "/control2.cdx.save", "saved cdx");
+  // A refused restore (Backups is no backup yet) leaves them as they were.
+  EXPECT_NE(Unattended("restore").status, 0);
+  EXPECT_EQ(testing_support::ReadFile(Course("control2.dbf")), "live dbf");
+  EXPECT_EQ(testing_support::ReadFile(Course("control2.dbf.save")), "saved dbf");
+  host.Put("Backups/TOLVARIN.INI", "[Tolvarin]\r\nCreated=2026-01-01 10:00:00\r\nType=UserContent\r\n");
+  host.Put("Backups/Status.DBF", "[Version]\r\nSchema=3\r\n");
   Unattended("restore");
   EXPECT_EQ(testing_support::ReadFile(Course("control2.dbf")), "saved dbf");
   EXPECT_EQ(testing_support::ReadFile(Course("control2.cdx")), "saved cdx");

@@ -54,8 +54,8 @@ bool ReadWhole(const std::string& path, std::string& text) {
 }  // namespace
 
 ProductionFolders ReadProductionFolders() {
-  return {IniGetString("InstallerScriptFolder", ""), IniGetString("InstallMetadataFolder", ""),
-          IniGetString("UpgradesRootFolder", "")};
+  return {HostIniString("InstallerScriptFolder"), HostIniString("InstallMetadataFolder"),
+          HostIniString("UpgradesRootFolder")};
 }
 
 std::string InstallerPathText(const AreaRecord& area, const CourseRecord& course) {

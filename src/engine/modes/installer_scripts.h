@@ -20,7 +20,7 @@ struct ProductionFolders {
   std::string InstallMetadataFolder;
   std::string UpgradesRootFolder;
 };
-// The three keys of the current initialisation file (Kestal.INI, section Tolvarin).
+// The three keys of Kestal.INI in AppPath (section Tolvarin).
 ProductionFolders ReadProductionFolders();
 
 // The path text "<acpath>" stands for: "\AREA\" for an area-level record (course

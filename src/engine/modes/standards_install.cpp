@@ -107,7 +107,7 @@ std::int16_t FirstTree(const StandardRecord& nodes) {
 bool CheckOtherStateStandards(const StandardRecord& destNodes, const StanQuesRecord& destLinks, std::int16_t keepTree,
                               int* removed) {
   if (removed) *removed = 0;
-  if (IniGetString("EraseOtherStates", "") == "FALSE") return true;
+  if (HostIniString("EraseOtherStates") == "FALSE") return true;
   const xbase::Data4 data = destNodes.Data;
   if (data == 0) return true;
 

@@ -85,7 +85,7 @@ int CreateSupplementalPackage(std::int32_t idStart, std::int32_t idEnd, const st
                               const std::string& extraIDs) {
   RunSettings& s = Settings();
   RunPaths& p = Paths();
-  SetProductionBlankFolder(IniGetString(kProductionBlankFolderKey, ""));
+  SetProductionBlankFolder(HostIniString(kProductionBlankFolderKey));
   const std::vector<std::int32_t> extras = ExtraQuestionIDs(extraIDs);
 
   // Without a course the tables would be made wherever the program runs.

@@ -1,6 +1,8 @@
 #include "engine/modes/transfer_drivers.h"
 
+#include <filesystem>
 #include <set>
+#include <system_error>
 
 #include "construction/restore_upgrade.h"
 #include "core/box_buttons.h"
@@ -20,6 +22,7 @@
 #include "data/key_text.h"
 #include "data/open_table.h"
 #include "engine/modes/migration_target.h"
+#include "engine/package/backup_contents.h"
 #include "engine/package/backup_folder.h"
 #include "engine/package/packages.h"
 #include "engine/transfer/activity_remap.h"
@@ -137,6 +140,27 @@ std::string FirstTableBeyondRepair(const std::string& folder) {
   return "";
 }
 
+// The name of the first entry of the folder that is a link, "" when none is.
+std::string FirstLink(const std::string& folder) {
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(FindPath(folder), ec))
+    if (entry.is_symlink()) return entry.path().filename().string();
+  return "";
+}
+
+// The regular files of a folder (no links, no folders) into another, replacing.
+bool CopyRegularFiles(const std::string& from, const std::string& to) {
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(FindPath(from), ec)) {
+    if (entry.is_symlink() || !entry.is_regular_file()) continue;
+    const std::string name = entry.path().filename().string();
+    if (!std::filesystem::copy_file(entry.path(), FindPath(JoinPath(to, name)),
+                                    std::filesystem::copy_options::overwrite_existing, ec))
+      return false;
+  }
+  return !ec;
+}
+
 }  // namespace
 
 std::vector<std::string> CheckBackupFolder(const std::string& folder, const std::vector<ExpectedRows>& expected,
@@ -222,6 +246,21 @@ TransferEnd DoBackup() {
   const std::vector<std::string> problems = CheckBackupFolder(p.BackupPath, expected, s.Mode == 0);
   if (!problems.empty())
     return Fail("The backup in " + p.BackupPath + " could not be checked: " + Joined(problems, "; ") + ".");
+  if (s.Mode == 0) {
+    // The record of what the folder holds, read back and compared with the folder.
+    const BackupContents measured = MeasureBackupFolder(p.BackupPath);
+    const auto recorded = WriteBackupContents(p.BackupPath, measured) ? ReadBackupContents(p.BackupPath)
+                                                                      : std::nullopt;
+    std::vector<std::string> differences = recorded ? ContentsProblems(p.BackupPath, *recorded)
+                                                    : std::vector<std::string>{"its record could not be written"};
+    if (recorded) {
+      for (const std::string& missing : MissingRows(p.BackupPath, *recorded)) differences.push_back(missing);
+      if (recorded->files.size() != measured.files.size() || recorded->rows != measured.rows)
+        differences.push_back("its record does not read back as written");
+    }
+    if (!differences.empty())
+      return Fail("The backup in " + p.BackupPath + " could not be checked: " + Joined(differences, "; ") + ".");
+  }
 
   if (s.Interactive) {
     const PackageResult zipped = ZipPackage();
@@ -245,17 +284,26 @@ TransferEnd DoRestore() {
   std::string source = p.BackupPath;
   if (s.Mode != 5 && !s.GameImport) {
     source = JoinPath(GetTempFolder(), "UpgradeInPlace");
+    // The staging folder is emptied first: it can never be the backup itself.
+    if (PathStartsWith(source, p.BackupPath))
+      return Fail("The folder \"" + p.BackupPath + "\" is a working folder of the program, not a Corvane Backup "
+                  "Folder.  Nothing was restored.");
     if (!CreateFolderTree(source)) return Fail("The folder " + source + " could not be made.");
     // What an earlier restore left there must not be imported again.
     DeleteFolderFiles(source, false, "");
-    if (!CopyFilesByPattern(JoinPath(FindPath(p.BackupPath), "*.*"), source, true, false) ||
-        !FileExists(FindPath(JoinPath(source, kDescriptionFile))))
+    if (!CopyRegularFiles(p.BackupPath, source) || !FileExists(FindPath(JoinPath(source, kDescriptionFile))))
       return Fail("The Corvane Backup Folder \"" + p.BackupPath + "\" could not be copied for the restore.");
     UpgradeRestoredDatabase(source);
     const std::string damaged = FirstTableBeyondRepair(source);
     if (!damaged.empty())
       return Fail("The table " + damaged + " of the Corvane Backup Folder \"" + p.BackupPath +
                   "\" is damaged and could not be repaired.  Nothing was restored.");
+    if (const auto recorded = ReadBackupContents(p.BackupPath)) {
+      const std::vector<std::string> lost = MissingRows(source, *recorded);
+      if (!lost.empty())
+        return Fail("The Corvane Backup Folder \"" + p.BackupPath + "\" lost rows: " + Joined(lost, "; ") +
+                    ".  Nothing was restored.");
+    }
   }
   PointSetAt(Src(), source);
   InitSrc();
@@ -301,6 +349,22 @@ bool RestoreSourceIsUsable() {
   if (!FileExists(FindPath(JoinPath(folder, kDescriptionFile)))) {
     Fail("\"" + folder + "\" is not a Corvane Backup Folder: it has no " + kDescriptionFile + ".");
     return false;
+  }
+  // A backup folder comes from outside: a link in it names a file that is no part of it.
+  const std::string link = FirstLink(folder);
+  if (!link.empty()) {
+    Fail("The Corvane Backup Folder \"" + folder + "\" holds a link, " + link +
+         ", which may name a file outside it.  Nothing was restored.");
+    return false;
+  }
+  // A backup that records what it holds is restored only as it was written.
+  if (const auto recorded = ReadBackupContents(folder)) {
+    const std::vector<std::string> problems = ContentsProblems(folder, *recorded);
+    if (!problems.empty()) {
+      Fail("The Corvane Backup Folder \"" + folder + "\" is damaged: " + Joined(problems, "; ") +
+           ".  Nothing was restored.");
+      return false;
+    }
   }
   if (!KnownSchema(folder)) {
     Fail("The Corvane Backup Folder \"" + folder + "\" was made by a version of the program that this one does not "

@@ -2,9 +2,11 @@
 
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "core/box_buttons.h"
 #include "core/command_line.h"
+#include "core/file_set_copy.h"
 #include "core/files.h"
 #include "core/paths.h"
 #include "core/run_log.h"
@@ -12,17 +14,25 @@
 #include "core/strings.h"
 #include "core/system_box.h"
 #include "core/terminate.h"
+#include "data/open_table.h"
+#include "engine/modes/transfer_drivers.h"
+#include "engine/package/backup_contents.h"
 #include "engine/package/backup_folder.h"
 #include "engine/startup.h"
 
 namespace tolvarin {
+namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kNoOperation =
     "No Operation specified to Corvane Backup and Restore System.  Please call 1-888-CORVANE for more information.";
+constexpr const char* kNoBackupPath =
+    "No BackupPath specified to Corvane Backup and Restore System.  Please call 1-888-CORVANE for more information.";
 constexpr const char* kUnsafeBackupPath =
     "The backup folder may not be the course folder, a folder that holds it, or the program's folder.  Please "
-    "choose another BackupPath.";
+    "choose another BackupPath.  Nothing was changed.";
+// The longest command line a host can pass.
+constexpr std::size_t kLongestCommandLine = 32767;
 
 // The course's control files and their saved copies, found without regard to case.
 struct ControlFile {
@@ -37,8 +47,160 @@ ControlFile Control(const std::string& coursePath, const char* name) {
 // Links and ".." resolved, so that one folder written two ways compares equal.
 std::string Resolved(const std::string& path) {
   std::error_code error;
-  const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, error);
+  const fs::path resolved = fs::weakly_canonical(path, error);
   return error ? path : resolved.string();
+}
+
+std::string WithoutTrailingSlash(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+bool IsFolderEmpty(const std::string& folder) {
+  std::error_code ec;
+  return fs::is_directory(folder, ec) && fs::is_empty(folder, ec) && !ec;
+}
+
+bool HoldsTableFiles(const std::string& folder) { return !GetFilesInFolder(folder, kAttrNormal, "DBF;CDX;FPT").empty(); }
+
+// The course's data files, its control table aside.
+bool HoldsTables(const std::string& coursePath) {
+  for (const std::string& file : GetFilesInFolder(coursePath, kAttrNormal, "DBF"))
+    if (ToUpper(GetFileName(file, false)) != "CONTROL2") return true;
+  return false;
+}
+
+// A folder the program empties itself: the staging folders of a restore and a package.
+bool IsStagingFolder(const std::string& folder) {
+  const std::string temp = GetTempFolder();
+  if (temp.empty()) return false;
+  for (const char* staging : {"UpgradeInPlace", "cortemp"})
+    if (PathStartsWith(Resolved(JoinPath(temp, staging)), Resolved(folder))) return true;
+  return false;
+}
+
+// The Kestal.INI of AppPath is text; "" when it is, or when there is none.
+std::string HostIniProblem() {
+  const std::string ini = FindPath(JoinPath(Settings().AppPath, "Kestal.INI"));
+  if (!FileExists(ini)) return "";
+  for (const std::uint8_t byte : ReadFileBytes(ini))
+    if (byte == 0 || (byte < 32 && byte != '\r' && byte != '\n' && byte != '\t'))
+      return "\"" + ini + "\" is not an initialisation file.  Nothing was changed.";
+  return "";
+}
+
+// Why the unattended backup may not write this folder or read this course; "" when it may.
+std::string BackupProblem(const std::string& backupPath, const std::string& coursePath) {
+  if (IsStagingFolder(backupPath)) return kUnsafeBackupPath;
+  // Tables without a description are some program's database, never a backup.
+  if (HoldsTableFiles(backupPath) && !FileExists(FindPath(JoinPath(backupPath, kDescriptionFile))))
+    return "The folder \"" + backupPath + "\" holds tables but is no Corvane Backup Folder.  Nothing was changed.";
+  if (FileExists(Control(coursePath, "control2.dbf").saved))
+    return "The course \"" + coursePath + "\" was backed up and emptied already (its control files are saved "
+           "aside).  Restore it before backing it up again.  The backup in \"" + backupPath + "\" was left as it was.";
+  if (!HoldsTables(coursePath))
+    return "The course \"" + coursePath + "\" holds no tables.  The backup in \"" + backupPath +
+           "\" was left as it was.";
+  return "";
+}
+
+// A saving of the control pair killed after its first move: the tables are all
+// still there, so the pair goes back as it was.
+void UndoHalfSavedControlFiles(const std::string& coursePath) {
+  const ControlFile dbf = Control(coursePath, "control2.dbf");
+  const ControlFile cdx = Control(coursePath, "control2.cdx");
+  if (FileExists(dbf.saved) && !FileExists(dbf.live) && FileExists(cdx.live) && !FileExists(cdx.saved))
+    MoveFileOverwrite(dbf.saved, dbf.live);
+}
+
+// The course's table files, as they are, in a folder of their own inside the new backup.
+bool KeepCourseTables(const std::string& coursePath, const std::string& backupFolder) {
+  const std::string kept = JoinPath(backupFolder, kKeptCourseFolder);
+  if (!CreateFolderTree(kept)) return false;
+  std::vector<std::string> names;
+  for (const std::string& file : GetFilesInFolder(coursePath, kAttrNormal, "DBF;CDX;FPT"))
+    names.push_back(GetFileName(file, true));
+  return CopyFileSet(coursePath, kept, names).empty();
+}
+
+// Into a course that lacks one of the tables its backup kept and carries no rows
+// of, that copy goes back in place of a blank one: index and memo first, the data file last, so that a kill
+// on the way leaves no data file without them.
+bool PutBackKeptTables(const std::string& backupPath, const std::string& coursePath) {
+  const std::string kept = FindPath(JoinPath(backupPath, kKeptCourseFolder));
+  bool whole = true;
+  for (const std::string& file : GetFilesInFolder(kept, kAttrNormal, "DBF")) {
+    const std::string table = GetFileName(file, false);
+    if (FileExists(FindPath(JoinPath(coursePath, table + ".dbf")))) continue;
+    // A table the backup carries rows of is made blank and takes them: its own
+    // copy would meet those rows a second time.
+    if (FileExists(FindPath(JoinPath(backupPath, table + ".dbf")))) continue;
+    std::vector<std::string> names;
+    for (const char* ext : {".cdx", ".fpt"})
+      if (FileExists(FindPath(JoinPath(kept, table + ext)))) names.push_back(table + ext);
+    names.push_back(table + ".dbf");
+    WriteLog("Putting back the kept table " + table);
+    whole = CopyFileSet(kept, coursePath, names).empty() && whole;
+  }
+  return whole;
+}
+
+// What an earlier backup folder holds besides the backup: pictures not named by an
+// identifier and folders of the user's own.
+bool CarryOver(const std::string& from, const std::string& to) {
+  std::error_code listed;
+  if (!fs::is_directory(from, listed)) return true;
+  for (const auto& entry : fs::directory_iterator(from, listed)) {
+    const std::string name = entry.path().filename().string();
+    const fs::path target = fs::path(to) / name;
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(target, ec))) continue;
+    ec.clear();
+    if (entry.is_directory() && !entry.is_symlink()) {
+      if (ToUpper(name) == ToUpper(std::string(kKeptCourseFolder))) continue;
+      fs::copy(entry.path(), target, fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
+    } else if (entry.is_regular_file() && !entry.is_symlink()) {
+      const std::string ext = ToUpper(GetFileExtension(name));
+      const bool picture = ext == "GIF" || ext == "BMP" || ext == "JPG";
+      const bool identifierNamed = name.size() == 11 && name.rfind("00", 0) == 0;
+      if (picture && !identifierNamed) fs::copy_file(entry.path(), target, ec);
+    }
+    if (ec) return false;
+  }
+  return !listed;
+}
+
+bool RemoveTree(const std::string& folder) {
+  std::error_code ec;
+  fs::remove_all(folder, ec);
+  return !ec && !fs::exists(fs::symlink_status(folder, ec));
+}
+
+// The checked new backup takes the old one's place: the old one steps aside, the
+// new one is renamed in, the old one goes. SettleBackupFolder finishes a kill between.
+bool PutNewBackupInPlace(const std::string& backupPath) {
+  const std::string target = WithoutTrailingSlash(backupPath);
+  const std::string fresh = NewBackupFolder(backupPath);
+  const std::string old = OldBackupFolder(backupPath);
+  if (!CarryOver(target, fresh)) return false;
+  std::error_code ec;
+  if (fs::exists(target, ec)) {
+    if (!RemoveTree(old)) return false;
+    fs::rename(target, old, ec);
+    if (ec) return false;
+  }
+  fs::rename(fresh, target, ec);
+  if (ec) {
+    fs::rename(old, target, ec);
+    return false;
+  }
+  RemoveTree(old);
+  return true;
+}
+
+void Refuse(const std::string& text) {
+  WriteLog("TOLVARIN ERROR: " + text);
+  MsgBox(text, kMbCritical);
 }
 
 }  // namespace
@@ -60,12 +222,46 @@ bool BackupPathIsSafe(const std::string& backupPath) {
   return true;
 }
 
+std::string CommandLineProblem(const std::string& line) {
+  if (line.size() > kLongestCommandLine)
+    return "The command line is longer than the " + std::to_string(kLongestCommandLine) +
+           " characters a host can pass.  Nothing was changed.";
+  std::size_t quotes = 0;
+  for (const char c : line) quotes += c == '"';
+  if (quotes % 2 != 0) return "The command line has a double quote that is never closed.  Nothing was changed.";
+  return "";
+}
+
+std::string NewBackupFolder(const std::string& backupPath) { return WithoutTrailingSlash(backupPath) + ".tolvarin-new"; }
+std::string OldBackupFolder(const std::string& backupPath) { return WithoutTrailingSlash(backupPath) + ".tolvarin-old"; }
+
+void SettleBackupFolder(const std::string& backupPath) {
+  const std::string target = WithoutTrailingSlash(backupPath);
+  const std::string fresh = NewBackupFolder(backupPath);
+  const std::string old = OldBackupFolder(backupPath);
+  std::error_code ec;
+  const bool hasOld = fs::is_directory(old, ec);
+  const bool hasFresh = fs::is_directory(fresh, ec);
+  const bool targetIsBackup = FileExists(FindPath(JoinPath(target, kDescriptionFile)));
+  const bool targetGone = !fs::exists(target, ec) || IsFolderEmpty(target);
+  if (hasOld && targetGone) {
+    // Killed between the two renames: a new backup beside is a checked one.
+    WriteLog("Finishing the backup folder's replacement: " + target);
+    fs::remove(target, ec);
+    fs::rename(hasFresh ? fresh : old, target, ec);
+    if (!ec && hasFresh) RemoveTree(old);
+    return;
+  }
+  if (hasOld && targetIsBackup) RemoveTree(old);
+  // A new backup that never took its place was not checked: it goes.
+  if (hasFresh) RemoveTree(fresh);
+}
+
 void RestoreControlFiles(const std::string& coursePath) {
-  const ControlFile dbf = Control(coursePath, "control2.dbf");
-  if (!FileExists(dbf.saved)) return;
-  const ControlFile cdx = Control(coursePath, "control2.cdx");
-  MoveFileOverwrite(dbf.saved, dbf.live);
-  if (FileExists(cdx.saved)) MoveFileOverwrite(cdx.saved, cdx.live);
+  for (const char* name : {"control2.dbf", "control2.cdx"}) {
+    const ControlFile file = Control(coursePath, name);
+    if (FileExists(file.saved)) MoveFileOverwrite(file.saved, file.live);
+  }
 }
 
 void EmptyCourseOfTables(const std::string& coursePath) {
@@ -73,7 +269,8 @@ void EmptyCourseOfTables(const std::string& coursePath) {
     const ControlFile file = Control(coursePath, name);
     if (FileExists(file.live)) MoveFileOverwrite(file.live, file.live + ".save");
   }
-  for (const std::string& file : GetFilesInFolder(coursePath, kAttrNormal, "DBF;CDX;FPT")) DeleteFile(file);
+  for (const char* extensions : {"DBF", "CDX;FPT"})
+    for (const std::string& file : GetFilesInFolder(coursePath, kAttrNormal, extensions)) DeleteFile(file);
 }
 
 int RunUnattendedOperation() {
@@ -89,25 +286,80 @@ int RunUnattendedOperation() {
   s.GameImport = choice->gameImport;
   if (choice->restore) s.ImportMode = 3;  // REMAPNOTHING: a restore keeps every identifier
   if (s.Operation == 3) p.BackupPath = JoinPath(GetTempFolder(), "cortemp");
-  if (s.Operation == 1 && !p.BackupPath.empty() && !BackupPathIsSafe(p.BackupPath)) {
-    MsgBox(kUnsafeBackupPath, kMbCritical);
-    Terminate();
-  }
-  if (choice->restore && !p.CoursePath.empty()) RestoreControlFiles(p.CoursePath);
 
+  // Every key and folder is checked before anything is prepared, opened or deleted.
+  for (const std::string& problem : {CommandLineProblem(CommandLine()), HostIniProblem()}) {
+    if (problem.empty()) continue;
+    Refuse(problem);
+    return kOperationFailedStatus;
+  }
   if (p.CoursePath.empty() || !FolderExists(p.CoursePath)) {
     // The host wants no box here; the run log says why the run ended.
     WriteLog(p.CoursePath.empty() ? std::string("TOLVARIN ERROR: No CoursePath was given.")
                                   : "TOLVARIN ERROR: The course folder " + p.CoursePath + " does not exist.");
     Terminate();
   }
-  if (s.Operation == 1 || s.Operation == 3) CreateDatabasesFolder(p.BackupPath);
+  WriteLog("usercon");
+  if (p.BackupPath.empty()) {
+    MsgBox(kNoBackupPath, kMbCritical);
+    Terminate();
+  }
+  if (s.Operation != 3) SettleBackupFolder(p.BackupPath);
 
-  const int status = RunOperation();
-  // The course loses its tables only after a backup that ran to its end and was
-  // checked; any other end leaves the course as it was.
-  if (s.Operation == 1 && status == 0) EmptyCourseOfTables(p.CoursePath);
-  return status;
+  if (s.Operation == 1) {
+    if (!BackupPathIsSafe(p.BackupPath)) {
+      MsgBox(kUnsafeBackupPath, kMbCritical);
+      Terminate();
+    }
+    UndoHalfSavedControlFiles(p.CoursePath);
+    const std::string problem = BackupProblem(p.BackupPath, p.CoursePath);
+    if (!problem.empty()) {
+      Refuse(problem);
+      return kOperationFailedStatus;
+    }
+    RemoveOrphanTableFiles(p.CoursePath);
+    const std::string target = p.BackupPath;
+    const std::string fresh = NewBackupFolder(target);
+    if (!CreateFolderTree(fresh) || !KeepCourseTables(p.CoursePath, fresh)) {
+      RemoveTree(fresh);
+      Refuse("The course's tables could not be copied into \"" + fresh + "\".  Nothing was changed.");
+      return kOperationFailedStatus;
+    }
+    p.BackupPath = fresh;
+    const int status = RunOperation();
+    p.BackupPath = target;
+    if (status != 0) {
+      RemoveTree(fresh);
+      return status;
+    }
+    if (!PutNewBackupInPlace(target)) {
+      Refuse("The new backup could not take the place of the one in \"" + target +
+             "\".  The course was left as it was.");
+      return kOperationFailedStatus;
+    }
+    // The course loses its tables only after its backup was checked and is in place.
+    EmptyCourseOfTables(p.CoursePath);
+    return 0;
+  }
+
+  if (choice->restore) {
+    if (IsStagingFolder(p.BackupPath)) {
+      Refuse("The folder \"" + p.BackupPath + "\" is a working folder of the program, not a Corvane Backup "
+             "Folder.  Nothing was restored.");
+      return kOperationFailedStatus;
+    }
+    // The course is touched only once the backup folder passed its checks.
+    if (!RestoreSourceIsUsable()) return kOperationFailedStatus;
+    RestoreControlFiles(p.CoursePath);
+    RemoveOrphanTableFiles(p.CoursePath);
+    if (!PutBackKeptTables(p.BackupPath, p.CoursePath)) {
+      Refuse("The course's own tables kept in \"" + p.BackupPath + "\" could not be put back.  Nothing was "
+             "restored.");
+      return kOperationFailedStatus;
+    }
+  }
+  if (s.Operation == 3) CreateDatabasesFolder(p.BackupPath);
+  return RunOperation();
 }
 
 }  // namespace tolvarin

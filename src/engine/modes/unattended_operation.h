@@ -1,6 +1,8 @@
 #pragma once
 // The unattended user-content run: one Operation word from the command line, the
 // course's control files saved around a backup and put back before a restore.
+// Every key and folder the operation needs is checked before anything is written;
+// a new backup is written beside the old one and takes its place only once checked.
 #include <optional>
 #include <string>
 
@@ -18,9 +20,21 @@ std::optional<OperationChoice> OperationFromWord(const std::string& word);
 // the course, its area or brand folder, the databases root or AppPath.
 bool BackupPathIsSafe(const std::string& backupPath);
 
-// Puts control2.dbf/.cdx back from their ".save" copies when the copies exist.
+// What is wrong with a command line the host could not have passed ("" when nothing):
+// longer than a command line can be, or a double quote that is never closed.
+std::string CommandLineProblem(const std::string& line);
+
+// The folders beside a backup folder that a new backup is written into and that the
+// old one steps aside into while the new one takes its place.
+std::string NewBackupFolder(const std::string& backupPath);
+std::string OldBackupFolder(const std::string& backupPath);
+// Finishes or undoes what a run killed while it put a new backup in place left.
+void SettleBackupFolder(const std::string& backupPath);
+
+// Puts control2.dbf/.cdx back from their ".save" copies, each that has one.
 void RestoreControlFiles(const std::string& coursePath);
-// Saves control2.dbf/.cdx as ".save" copies and deletes the course's table files.
+// Saves control2.dbf/.cdx as ".save" copies and deletes the course's table files,
+// every data file before any index or memo file.
 void EmptyCourseOfTables(const std::string& coursePath);
 
 // Runs the Operation; the run's status.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "core/settings.h"
 #include "core/ini_file.h"
 #include "core/paths.h"
 #include "core/strings.h"
@@ -63,6 +64,7 @@ class StandardsInstallTest : public package_testing::CourseTest {
  protected:
   void SetUp() override {
     CourseTest::SetUp();
+    tolvarin::Settings().AppPath = made_.install.app;
     tolvarin::IniSetFile("Tolvarin", made_.install.app + "/Kestal.INI");
     texas_ = MakeState(5, "Texas");
     PutStandards(Source(), texas_.nodes, texas_.links);
