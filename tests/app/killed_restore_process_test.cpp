@@ -165,6 +165,39 @@ TEST_F(KilledRestoreProcess, KilledWhileItCopiesLeavesEveryTableCleanAndARestore
                              true);
 }
 
+// A restore is made safe against a kill by being run again: killed at any point and
+// then run whole, it leaves the course exactly as one whole restore does, row by row.
+// Disabled until a restore over rows already in the course overwrites them and their
+// dependants in place (today the teacher's standards nodes are renumbered and session
+// results doubled; KillAtEachPointThenRestore checks the rows after a fresh restore).
+TEST_F(KilledRestoreProcess, DISABLED_KilledAtAnyPointThenRestoredWholeItLeavesWhatOneWholeRestoreLeaves) {
+  const auto emptied = Snapshot(made.install.course);
+  const auto putEmptiedBack = [&] {
+    EmptyCourse();
+    for (const auto& [name, bytes] : emptied) testing_support::WriteFile(made.install.course + "/" + name, bytes);
+  };
+  const auto everyRow = [&] {
+    std::map<std::string, std::multiset<std::string>> rows;
+    for (const auto& [name, path] : Tables(made.install.course)) rows[name] = Rows(path);
+    return rows;
+  };
+  ASSERT_EQ(Run("RESTORE").status, 0);
+  const auto once = everyRow();
+  for (const KillPoint& point : std::vector<KillPoint>{{"Copying table: QUESTS", 0},
+                                                       {"    Copied Row ID#0020040", 0},
+                                                       {"Copying table: SESRESULTS", 0},
+                                                       {"Copying table: TEMPLATES", 0},
+                                                       {"Copying images", 0}}) {
+    SCOPED_TRACE(point.marker);
+    putEmptiedBack();
+    app_testing::RunAndKillAt(Args("RESTORE"), RunLog(), point.marker);
+    const RunResult whole = Run("RESTORE");
+    ASSERT_EQ(whole.status, 0) << whole.stderrText;
+    const auto now = everyRow();
+    for (const auto& [name, rows] : once) EXPECT_TRUE(now.count(name) && now.at(name) == rows) << name;
+  }
+}
+
 // A copy of a blank table killed in the middle left an empty data file or the first
 // bytes of its blank copy: the restore takes it for the missing table it is.
 TEST_F(KilledRestoreProcess, ARestoreMakesTheTablesAnEarlierKilledRunLeftUnfinished) {
