@@ -72,3 +72,11 @@ if [ "$missing" -eq 0 ]; then echo "   every row is back"; else echo "   $missin
 echo
 echo "   The run log $app/tolvarin.log has $(wc -l < "$app/tolvarin.log") lines; its step lines:"
 sed 's/\r$//' "$app/tolvarin.log" | grep -vE '^ *(Copied|Copying|Mapped|Mapping|Row) ' | sed 's/^/      /' | awk 'NR <= 40'
+
+echo
+echo "== 5. The interactive run, with windows (on a desktop, or under xvfb-run)"
+echo "   The host starts it for a logged-in teacher with the course's area and slot:"
+echo "   $bin/tolvarin AppPath:$app Interactive:TRUE UserName:LATSEK Password:580246 AreaID:1 CourseID:3"
+echo "   The main window opens: Export Content makes a backup package (Complete Backup, a file name, Continue),"
+echo "   Import Content brings one into the course. The users of the demo installation, each with their password:"
+echo "   LATSEK 580246 and MENTOR tobrin (the host's own), SMITH pw2, GARCIA pw3, NGUYEN pw4, OKAFOR pw5 (its teachers)."

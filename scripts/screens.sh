@@ -52,4 +52,22 @@ printf 'click:cmdRestoreTypeNext\nshot:program-gbrestore-backup\nclick:cmdChoose
 xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" env QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$runtime" \
   TOLVARIN_WINDOW_ANSWERS="$host/gbrestore.txt" TOLVARIN_WINDOW_SHOTS="$out" \
   "$root/build/release/bin/tolvarin" "AppPath:$host/recover/Host" Mode:PRECISIONRESTORE || true
+
+# The interactive run on a course maker's installation: the main window, the export's
+# pages and its progress window during a real backup, then the import's file page.
+"$root/build/release/bin/makecourse" "$host/install" --questions 300 >/dev/null
+login=(AppPath:"$host/install/Host" Interactive:TRUE UserName:LATSEK Password:580246 AreaID:1 CourseID:3)
+run_steps() {  # name, steps...
+  local name=$1
+  shift
+  printf '%s\n' "$@" >"$host/steps.txt"
+  mkdir -p "$host/shots-$name"
+  xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" env QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$runtime" \
+    TOLVARIN_WINDOW_ANSWERS="$host/steps.txt" TOLVARIN_WINDOW_SHOTS="$host/shots-$name" \
+    "$root/build/release/bin/tolvarin" "${login[@]}" || echo "screens: the $name run did not end normally" >&2
+  for png in "$host/shots-$name"/*.png; do [ -f "$png" ] && mv "$png" "$out/program-$name-$(basename "$png")"; done
+}
+run_steps export shot:main click:cmdBackup shot:backup-type click:cmdComplete "text:txtName=Biology backup" \
+  shot:backup-file click:cmdContinue OK
+run_steps import click:cmdRestore Yes "pick:fileList=Biology backup.zip" shot:backup-file click:cmdBack
 echo "screens: $(ls "$out" | wc -l) pictures in $out"

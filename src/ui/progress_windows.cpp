@@ -12,6 +12,7 @@
 #include "ui/elastic_panel.h"
 #include "ui/forms.h"
 #include "ui/qt_text.h"
+#include "ui/window_script.h"
 
 namespace tolvarin::ui {
 namespace {
@@ -228,6 +229,13 @@ void QtProgress::Detail(const std::string& text) {
   if (!step_) return;  // no operation on screen
   step_->ShowDetail(Q(text));
   Events();
+  // A driven run with shots keeps one picture of the window at work.
+  static bool shot = false;
+  if (!shot && !text.empty() && !WindowScript::Get().Shots().empty()) {
+    shot = true;
+    Events(true);
+    SaveShot(*step_, "progress");
+  }
 }
 
 void QtProgress::OperationMessage(const std::string& text) {

@@ -152,6 +152,22 @@ TEST_F(Pages, TheMainWindowShowsWhoIsLoggedOnAndTheOfficeButtonOnlyInOfficeMode)
   Settings().OfficeMode = 0;
 }
 
+TEST_F(Pages, TheBackupTypePageStartsWithNoChoiceMade) {
+  BackupTypePage page;
+  PageResult() = 1;
+  page.show();
+  QApplication::processEvents();
+  EXPECT_EQ(PageResult(), -1);
+  EXPECT_EQ(page.windowTitle(), QStringLiteral("Backup Type"));
+  EXPECT_EQ(Child<QPushButton>(page, "cmdComplete")->text(), QStringLiteral("&Complete Backup"));
+  EXPECT_EQ(Child<QPushButton>(page, "cmdCustom")->text(), QStringLiteral("C&ustom Backup"));
+  EXPECT_EQ(Child<QPushButton>(page, "cmdBack")->text(), QStringLiteral("« Back"));
+  Shot(page, "backup-type");
+  Child<QPushButton>(page, "cmdBack")->click();
+  EXPECT_FALSE(page.isVisible());
+  EXPECT_EQ(PageResult(), -1);
+}
+
 TEST_F(Pages, TheContentDialogNeverLetsBothFamiliesGo) {
   SelectSelectDialog dialog;
   dialog.show();
