@@ -114,8 +114,15 @@ RunResult HostRun::Start(const std::vector<std::string>& args, const std::vector
   argv.push_back(nullptr);
 
   std::vector<std::string> envStrings;
+  // An entry the test adds replaces this process's own of the same name.
+  const auto added = [this](const std::string& entry) {
+    const std::string name = entry.substr(0, entry.find('=') + 1);
+    return std::any_of(environment_.begin(), environment_.end(),
+                       [&](const std::string& own) { return own.rfind(name, 0) == 0; });
+  };
   for (char** e = environ; *e; ++e) {
     const std::string entry = *e;
+    if (added(entry)) continue;
     if (entry.rfind("TOLVARIN_ANSWERS=", 0) == 0 || entry.rfind("TOLVARIN_TRANSCRIPT=", 0) == 0 ||
         entry.rfind("TOLVARIN_SETTINGS_DUMP=", 0) == 0 || entry.rfind("DISPLAY=", 0) == 0 ||
         entry.rfind("WAYLAND_DISPLAY=", 0) == 0 || entry.rfind("TMPDIR=", 0) == 0)
