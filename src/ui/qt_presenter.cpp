@@ -156,6 +156,18 @@ std::string QtPresenter::InputBox(const InputRequest& request) {
   dialog.setMinimumWidth(std::min(420, WorkAreaWidthPixels() * 3 / 5));
   dialog.adjustSize();
   CenterForm(dialog);
+  if (driven_) {
+    // A driven run types the next line of its script, and an empty line cancels.
+    WindowScript& script = WindowScript::Get();
+    const std::string text = script.Empty() ? request.defaultText : script.Pop();
+    if (IsWindowStep(ParseScriptStep(text)))
+      FailScript("the input box \"" + request.title + "\" was shown where the script expected \"" + text + "\"");
+    QTimer::singleShot(300, &dialog, [&dialog, text] {
+      dialog.setTextValue(Q(text));
+      SaveShot(dialog, "input");
+      text.empty() ? dialog.reject() : dialog.accept();
+    });
+  }
   return dialog.exec() == QDialog::Accepted ? S(dialog.textValue()) : std::string();
 }
 
