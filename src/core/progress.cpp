@@ -28,6 +28,7 @@ void ConsoleProgress::Step(const std::string& text) {
 }
 
 void ConsoleProgress::Detail(const std::string& text) {
+  if (text == detail_) return;  // nothing in the line changed
   detail_ = text;
   Print();
 }
@@ -40,8 +41,9 @@ void ConsoleProgress::Fraction(double done) {
 }
 
 void ConsoleProgress::Print() {
-  // A line with nothing to tell (an import's per-table report without a step), or
-  // the line just printed again, is left out.
+  // A line with nothing to tell (an import's per-table report without a step) is
+  // left out. A step is printed each time it is begun, also when its text repeats
+  // (the construction begins the same step at every folder).
   if (step_.empty() && detail_.empty()) return;
   std::string line = "[";
   if (percent_ >= 0)
@@ -50,8 +52,6 @@ void ConsoleProgress::Print() {
     line += "    ";
   line += "] " + step_;
   if (!detail_.empty()) line += (step_.empty() ? "" : ": ") + detail_;
-  if (line == last_) return;
-  last_ = line;
   out_ << line << "\n";
   out_.flush();
 }

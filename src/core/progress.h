@@ -84,7 +84,6 @@ class ConsoleProgress : public ProgressSink {
   std::string step_;
   std::string detail_;
   int percent_ = -1;
-  std::string last_;  // the line printed last
 };
 
 // The sink in force; a console sink until another is installed.
