@@ -6,6 +6,7 @@
 #include "core/files.h"
 #include "core/paths.h"
 #include "core/settings.h"
+#include "core/time_stamp.h"
 #include "platform/shell/shell.h"
 
 namespace tolvarin {
@@ -65,7 +66,7 @@ std::string FormatTimeStamp(std::chrono::system_clock::time_point when) {
   return buffer;
 }
 
-std::string TimeStampNow() { return FormatTimeStamp(std::chrono::system_clock::now()); }
+std::string TimeStampNow() { return FormatTimeStamp(ClockNow()); }
 
 void BeginLog(bool writeLine) {
   if (!UserContent()) return;

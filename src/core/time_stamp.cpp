@@ -1,6 +1,7 @@
 #include "core/time_stamp.h"
 
 #include <cctype>
+#include <cstdlib>
 #include <ctime>
 
 namespace tolvarin {
@@ -28,6 +29,12 @@ std::optional<std::chrono::system_clock::time_point> ParseTimeStamp(const std::s
       asked.tm_hour > 23 || asked.tm_min > 59 || asked.tm_sec > 59)
     return std::nullopt;
   return std::chrono::system_clock::from_time_t(when);
+}
+
+std::chrono::system_clock::time_point ClockNow() {
+  if (const char* fixed = std::getenv(kClockVariable); fixed && *fixed)
+    if (const auto when = ParseTimeStamp(fixed)) return *when;
+  return std::chrono::system_clock::now();
 }
 
 }  // namespace tolvarin

@@ -6,6 +6,7 @@
 
 #include "core/read_only_folder.h"
 #include "core/terminate.h"
+#include "core/time_stamp.h"
 #include "engine/startup.h"
 #include "host_run.h"
 
@@ -80,6 +81,18 @@ TEST_F(StartupProcess, TheRunLogIsAppendedToNeverTruncated) {
   ASSERT_EQ(lines.size(), 2u) << host.Log();
   EXPECT_EQ(lines[0], "Begin Log: 2020-01-01 00:00:00");
   EXPECT_TRUE(std::regex_match(lines[1], kBeginLine));
+}
+
+TEST_F(StartupProcess, ATestStandsInForTheClock) {
+  host.HostIni("");
+  host.RunHere({"Mode:FixCourseDat", "CoursePath:/c"});
+  host.AddEnvironment(std::string(tolvarin::kClockVariable) + "=2031-07-08 09:10:11");
+  host.RunHere({"Mode:FixCourseDat", "CoursePath:/c"});
+  const std::vector<std::string> lines = host.LogLines();
+  ASSERT_EQ(lines.size(), 2u) << host.Log();
+  EXPECT_TRUE(std::regex_match(lines[0], kBeginLine));
+  EXPECT_NE(lines[0], "Begin Log: 2031-07-08 09:10:11");
+  EXPECT_EQ(lines[1], "Begin Log: 2031-07-08 09:10:11");
 }
 
 TEST_F(StartupProcess, EveryModeHasItsNumberAndTheUnbuiltOnesSaySo) {

@@ -137,7 +137,7 @@ int DoAutoBackup() {
   }
   Paths().BackupPath = AutoBackupFolder();
   const SlotChoice choice = ChooseSlot(Paths().BackupPath);
-  if (!AutoBackupIsDue(choice.newest, std::chrono::system_clock::now())) return 0;
+  if (!AutoBackupIsDue(choice.newest, ClockNow())) return 0;
 
   const std::string slot = JoinPath(Paths().BackupPath, std::to_string(choice.target));
   std::vector<std::string> failed;
