@@ -169,6 +169,18 @@ TEST_F(CustomExportProcess, TheImportPreviewCancelsWithoutWritingAndContinueLogs
   ASSERT_TRUE(fs::exists(log));
   const std::string first = ReadFile(log);
   EXPECT_NE(first.find("Imported by: Ann Teacher\r\nQUESTS\r\n"), std::string::npos);
+
+  // A second import appends a second block after the first. Every class, session and
+  // activity of the package now has a namesake in the course: each is kept, not overwritten.
+  std::vector<std::string> second(made.content.classes.size() + made.content.sessions.size(), "No");
+  for (const auto& a : made.content.activities)
+    if (!a.deleted) second.push_back("No");
+  second.insert(second.end(), {"No", "click:cmdContinue", "Bob Teacher", "OK"});
+  run = import(second);
+  ASSERT_EQ(run.status, 0) << run.stderrText;
+  const std::string both = ReadFile(log);
+  ASSERT_EQ(both.rfind(first, 0), 0u);
+  EXPECT_NE(both.find("Imported by: Bob Teacher\r\nQUESTS\r\n", first.size()), std::string::npos);
 }
 
 }  // namespace
