@@ -10,6 +10,7 @@
 
 #include "course_maker.h"
 #include "course_tables.h"
+#include "engine/transfer/transfer_run.h"
 #include "host_run.h"
 #include "virtual_display.h"
 
@@ -81,6 +82,7 @@ TEST_F(MigrationChooserProcess, EverySelectedRowArrivesInTheTargetCourse) {
   EXPECT_EQ(after.at("quests.dbf"), before.at("quests.dbf") + sourceRows.at("quests.dbf"));
   EXPECT_EQ(after.at("exams.dbf"), before.at("exams.dbf") + sourceRows.at("exams.dbf"));
   for (const auto& [table, rows] : before) EXPECT_GE(after.at(table), rows) << table;
+  EXPECT_EQ(transfer_test::DanglingReferences(target.install.course), std::vector<std::string>{});
   EXPECT_TRUE(Changed(Tree(source.install.course), sourceFiles).empty());
 }
 
