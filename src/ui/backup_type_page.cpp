@@ -16,6 +16,7 @@
 #include "engine/transfer/selection.h"
 #include "engine/transfer/transfer_state.h"
 #include "ui/forms.h"
+#include "ui/named_controls.h"
 
 namespace tolvarin::ui {
 namespace {
@@ -25,13 +26,6 @@ QLabel* Label(QWidget* parent, const char* name, const char* text) {
   label->setObjectName(QString::fromLatin1(name));
   label->setWordWrap(true);
   return label;
-}
-
-QPushButton* Button(QWidget* parent, const char* name, const char* text) {
-  auto* button = new QPushButton(QString::fromUtf8(text), parent);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setAutoDefault(false);
-  return button;
 }
 
 }  // namespace
@@ -61,9 +55,9 @@ BackupTypePage::BackupTypePage(QWidget* parent) : Page(true, parent) {
                           "Choose whether you want to back up all of your exams and questions, or select individual "
                           "exams and questions."),
                     0, 0, 1, 2);
-  QPushButton* complete = Button(this, "cmdComplete", "&Complete Backup");
-  QPushButton* custom = Button(this, "cmdCustom", "C&ustom Backup");
-  QPushButton* back = Button(this, "cmdBack", "« Back");
+  QPushButton* complete = NamedButton(this, "cmdComplete", "&Complete Backup");
+  QPushButton* custom = NamedButton(this, "cmdCustom", "C&ustom Backup");
+  QPushButton* back = NamedButton(this, "cmdBack", "« Back");
   layout->addWidget(complete, 1, 0);
   layout->addWidget(Label(this, "lblComplete", "Backs up all user-made questions and exams to an Corvane Backup Folder."),
                     1, 1);
@@ -106,7 +100,7 @@ SelectSelectDialog::SelectSelectDialog(QWidget* parent) : ScriptedWindow(parent)
   test_->setObjectName(QStringLiteral("chkExportKes"));
   layout->addWidget(gradebook_);
   layout->addWidget(test_);
-  QPushButton* next = Button(this, "cmdContinue", "Continue »");
+  QPushButton* next = NamedButton(this, "cmdContinue", "Continue »");
   layout->addWidget(next, 0, Qt::AlignRight);
   connect(next, &QPushButton::clicked, this, [this] {
     if (MayLeave()) accept();

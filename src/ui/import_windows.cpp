@@ -20,6 +20,7 @@
 #include "engine/transfer/row_copy.h"
 #include "ui/form_style.h"
 #include "ui/forms.h"
+#include "ui/named_controls.h"
 #include "ui/qt_text.h"
 
 namespace tolvarin::ui {
@@ -30,13 +31,6 @@ QLabel* NewLabel(QWidget* parent, const char* name, const char* text) {
   label->setObjectName(QString::fromLatin1(name));
   label->setTextFormat(Qt::PlainText);
   return label;
-}
-
-QPushButton* NewButton(QWidget* parent, const char* name, const char* text) {
-  auto* button = new QPushButton(QString::fromUtf8(text), parent);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setAutoDefault(false);
-  return button;
 }
 
 QListWidget* NewList(QWidget* parent, const QString& name) {
@@ -77,8 +71,8 @@ RestoreOptionsPage::RestoreOptionsPage(QWidget* parent) : Page(false, parent) {
   }
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
-  QPushButton* back = NewButton(this, "cmdBack", "« Back");
-  QPushButton* next = NewButton(this, "cmdContinue", "Continue »");
+  QPushButton* back = NamedButton(this, "cmdBack", "« Back");
+  QPushButton* next = NamedButton(this, "cmdContinue", "Continue »");
   buttons->addWidget(back);
   buttons->addWidget(next);
   layout->addLayout(buttons, row, 0);
@@ -138,8 +132,8 @@ ResultsWindow::ResultsWindow(QWidget* parent) : ScriptedWindow(parent) {
   }
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
-  QPushButton* next = NewButton(this, "cmdContinue", "Continue »");
-  QPushButton* cancel = NewButton(this, "cmdCancel", "Cancel");
+  QPushButton* next = NamedButton(this, "cmdContinue", "Continue »");
+  QPushButton* cancel = NamedButton(this, "cmdCancel", "Cancel");
   buttons->addWidget(next);
   buttons->addWidget(cancel);
   layout->addLayout(buttons, 4, 0, 1, 3);

@@ -15,6 +15,7 @@
 #include "engine/modes/login.h"
 #include "ui/forms.h"
 #include "ui/main_window_actions.h"
+#include "ui/named_controls.h"
 #include "ui/qt_text.h"
 
 namespace tolvarin::ui {
@@ -25,13 +26,6 @@ QLabel* Label(QWidget* parent, const char* name, const char* text) {
   label->setObjectName(QString::fromLatin1(name));
   label->setWordWrap(true);
   return label;
-}
-
-QPushButton* Button(QWidget* parent, const char* name, const char* text) {
-  auto* button = new QPushButton(QString::fromUtf8(text), parent);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setAutoDefault(false);
-  return button;
 }
 
 }  // namespace
@@ -69,16 +63,16 @@ MainWindow::MainWindow(QWidget* parent) : ScriptedWindow(parent) {
   int line = 2;
   QPushButton* buttons[4] = {};
   for (const Row& row : rows) {
-    QPushButton* button = Button(this, row.button, row.caption);
+    QPushButton* button = NamedButton(this, row.button, row.caption);
     button->setMinimumWidth(190);
     buttons[line - 2] = button;
     layout->addWidget(button, line, 0);
     layout->addWidget(Label(this, row.label, row.text), line, 1);
     ++line;
   }
-  QPushButton* log = Button(this, "cmdLog", "Open Log");
-  office_ = Button(this, "cmdOffice", "Office Tools");
-  QPushButton* close = Button(this, "cmdClose", "Close");
+  QPushButton* log = NamedButton(this, "cmdLog", "Open Log");
+  office_ = NamedButton(this, "cmdOffice", "Office Tools");
+  QPushButton* close = NamedButton(this, "cmdClose", "Close");
   auto* bottom = new QHBoxLayout;
   bottom->addWidget(log);
   bottom->addWidget(office_);

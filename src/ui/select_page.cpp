@@ -1,3 +1,4 @@
+#include "ui/named_controls.h"
 #include "ui/select_page.h"
 
 #include <QFont>
@@ -32,13 +33,6 @@ QLabel* NewLabel(QWidget* parent, const QString& name, const QString& text = QSt
   return label;
 }
 
-QPushButton* NewButton(QWidget* parent, const QString& name, const QString& text) {
-  auto* button = new QPushButton(text, parent);
-  button->setObjectName(name);
-  button->setAutoDefault(false);
-  return button;
-}
-
 }  // namespace
 
 SelectPage::SelectPage(QWidget* parent) : Page(true, parent) {
@@ -55,8 +49,8 @@ SelectPage::SelectPage(QWidget* parent) : Page(true, parent) {
   layout->addLayout(setsLayout_);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
-  QPushButton* back = NewButton(this, QStringLiteral("cmdBack"), QStringLiteral("« Back"));
-  QPushButton* next = NewButton(this, QStringLiteral("cmdContinue"), QStringLiteral("Continue »"));
+  QPushButton* back = NamedButton(this, QStringLiteral("cmdBack"), QStringLiteral("« Back"));
+  QPushButton* next = NamedButton(this, QStringLiteral("cmdContinue"), QStringLiteral("Continue »"));
   buttons->addWidget(back);
   buttons->addWidget(next);
   layout->addLayout(buttons);
@@ -101,9 +95,9 @@ void SelectPage::BuildSets() {
     }
     grid->addWidget(s.list, 1, 0, 7, 1);
     grid->setRowStretch(7, 1);
-    QPushButton* all = NewButton(s.frame, Indexed("cmdSelectAll", i), QStringLiteral("Select All"));
-    QPushButton* none = NewButton(s.frame, Indexed("cmdDeselectAll", i), QStringLiteral("Deselect All"));
-    QPushButton* invert = NewButton(s.frame, Indexed("cmdInvert", i), QStringLiteral("Invert Selection"));
+    QPushButton* all = NamedButton(s.frame, Indexed("cmdSelectAll", i), QStringLiteral("Select All"));
+    QPushButton* none = NamedButton(s.frame, Indexed("cmdDeselectAll", i), QStringLiteral("Deselect All"));
+    QPushButton* invert = NamedButton(s.frame, Indexed("cmdInvert", i), QStringLiteral("Invert Selection"));
     grid->addWidget(all, 1, 1);
     grid->addWidget(none, 2, 1);
     grid->addWidget(invert, 3, 1);
