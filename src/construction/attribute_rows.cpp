@@ -5,6 +5,7 @@
 #include "construction/construction_run.h"
 #include "construction/schema.h"
 #include "construction/table_swap.h"
+#include "core/files.h"
 #include "core/paths.h"
 #include "core/settings.h"
 #include "core/strings.h"
@@ -109,16 +110,41 @@ bool CarryAttributeRows(const std::string& source, const std::string& target, co
     carried = true;
     CloseTable(to);
   }
-  if (!carried) return ok;
   // The definitions go wherever values went: a value means nothing without them.
+  return carried ? CarryAttributeDefinitions(source, {target}) && ok : ok;
+}
+
+bool CarryAttributeDefinitions(const std::string& source, const std::vector<std::string>& targets) {
+  bool ok = true;
   for (const char* table : kDefinitionTables) {
     OpenTableFile from(source, table);
     if (from.data == 0) continue;
-    xbase::Data4 to = OpenTargetTable(target, table);
-    if (to == 0) return false;
-    std::set<std::string> present = RowKeys(table, to);
-    ForEachLiveRow(from.data, [&] { ok = CopyRow(from.data, to, present, RowKey(table, from.data)) && ok; });
-    CloseTable(to);
+    for (const std::string& target : targets) {
+      if (target.empty() || !FolderExists(target)) continue;
+      // A target that holds every definition already is not opened for writing.
+      OpenTableFile held(target, table);
+      const std::set<std::string> heldKeys = RowKeys(table, held.data);
+      std::vector<long> wanted;
+      ForEachLiveRow(from.data, [&] {
+        if (!heldKeys.count(RowKey(table, from.data))) wanted.push_back(xbase::d4recNo(from.data));
+      });
+      if (wanted.empty()) continue;
+      if (held.data != 0) {
+        CloseTable(held.data);
+        held.data = 0;
+      }
+      xbase::Data4 to = OpenTargetTable(target, table);
+      if (to == 0) {
+        ok = false;
+        continue;
+      }
+      std::set<std::string> present = RowKeys(table, to);
+      for (const long record : wanted) {
+        xbase::d4go(from.data, record);
+        ok = CopyRow(from.data, to, present, RowKey(table, from.data)) && ok;
+      }
+      CloseTable(to);
+    }
   }
   return ok;
 }

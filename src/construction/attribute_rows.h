@@ -16,6 +16,12 @@ namespace tolvarin {
 bool CarryAttributeRows(const std::string& source, const std::string& target, const std::string& ownerTable,
                         const std::set<long>& owners);
 
+// Copies into each target (an existing folder) the source's attribute definitions
+// (attributes and their list values) that the target does not hold: a teacher's
+// definitions travel whether or not a value row uses them. False when the engine
+// refused a row.
+bool CarryAttributeDefinitions(const std::string& source, const std::vector<std::string>& targets);
+
 // The identifiers (key field values) of the live rows of folder/<fileName>, a table
 // named table.
 std::set<long> RowIdentifiers(const std::string& folder, const std::string& fileName, const std::string& table);

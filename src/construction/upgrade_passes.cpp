@@ -344,11 +344,13 @@ void UpgradeDatabasePass(int pass) {
         if (PlaceBlankTable(blank, folder, def.TableName)) UpgradeTable(pass, folder, def.TableName, "");
       }
     }
-    // The attribute tables are never rebuilt: an old folder goes only once each of
-    // their rows is in the folder its row went to.
-    if (pass == kPassOldDatabase || pass == kPassOldCourses) {
-      for (const std::string& table :
-           TablesWithUnplacedAttributeRows(folder, GetTargetFolders(folder, pass, kKindCourse))) {
+    // The attribute tables are never rebuilt. The definitions of a folder that is
+    // retired go to every course it serves, used by a value row or not; the folder
+    // goes only once each of their rows is in the folder its row went to.
+    if (pass == kPassOldDatabase || pass == kPassOldCourses || (pass == kPassCourses && UnderArea5(folder))) {
+      const std::vector<std::string> targets = GetTargetFolders(folder, pass, kKindCourse);
+      CarryAttributeDefinitions(folder, targets);
+      for (const std::string& table : TablesWithUnplacedAttributeRows(folder, targets)) {
         Construction().FoldersNotCarried.insert(NormalizePath(folder));
         LogConstructionNote("TOLVARIN KEPT: " + table + " holds rows that were not carried over with their rows");
       }

@@ -109,6 +109,25 @@ class StepWatch : public ProgressSink {
   std::function<void()> onStep_;
 };
 
+// The old outline of subtopics 1 to 40 (the course maker's range) under four
+// topics; every tenth subtopic repeats its topic's text.
+void MakeOldOutline(const fs::path& folder) {
+  std::vector<Row> topics, subtopics;
+  for (int t = 1; t <= 4; ++t) {
+    topics.push_back({{"topic_id", FormatID(t)}, {"chapter_id", FormatID(1)}, {"descript", "Topic " + std::to_string(t)}});
+  }
+  for (int s = 1; s <= 40; ++s) {
+    const int topic = (s - 1) / 10 + 1;
+    const std::string text = s % 10 == 0 ? "Topic " + std::to_string(topic) : "Subtopic " + std::to_string(s);
+    subtopics.push_back({{"subtopicid", FormatID(s)}, {"topic_id", FormatID(topic)}, {"descript", text}});
+  }
+  MakeTable(folder, "units", OutlineLevel("unit_id", nullptr), {{{"unit_id", FormatID(1)}, {"descript", "Science"}}});
+  MakeTable(folder, "chapters", OutlineLevel("chapter_id", "unit_id"),
+            {{{"chapter_id", FormatID(1)}, {"unit_id", FormatID(1)}, {"descript", "Matter"}}});
+  MakeTable(folder, "topics", OutlineLevel("topic_id", "chapter_id"), topics);
+  MakeTable(folder, "subtopic", OutlineLevel("subtopicid", "topic_id"), subtopics);
+}
+
 // An installation of three course maker courses in the Science area: Biology
 // (slot 0, old course number 1), Chemistry (slot 1, old number 2) and Physics (slot
 // 2, which no old course number gives).
@@ -121,6 +140,7 @@ class CourseUpgrade : public UpgradeRun {
     options.courseId = 0;
     const course_maker::MadeCourse made = course_maker::MakeCourse(dir_.path().string(), options);
     ASSERT_EQ(fs::path(made.install.app), app_);
+    install_ = made.install;
     brand_ = made.install.brand;
     courses_ = {made.install.course};
     const char* const names[] = {"Chemistry", "Physics"};
@@ -159,56 +179,44 @@ class CourseUpgrade : public UpgradeRun {
     ExpectRowsIn(permissions_, brand_ / "userpermissions.dbf");
   }
 
+  // Biology and Chemistry move out into DBF/0000001 and DBF/0000002, every table in
+  // an older layout (or under its former name), with the old outline; the courses
+  // keep blank tables only where no old table is. expected: course -> table -> the
+  // rows its old table holds; subtopicOf: course -> question -> its subtopic.
+  void MoveIntoOldCourseFolders(std::map<std::string, std::vector<Row>> expected[2],
+                                std::map<long, std::string> subtopicOf[2]) {
+    for (int c = 0; c < 2; ++c) {
+      const fs::path old = app_ / "DBF" / FormatID(c + 1);
+      for (const auto& [name, stem] : TablesOf(courses_[c])) {
+        const std::vector<Row> rows = ReadRows(courses_[c] / (stem + ".dbf"));
+        RemoveTable(courses_[c], stem);
+        if (rows.empty()) continue;
+        const TableDef layout = OldLayout(name);
+        std::vector<Row> oldRows;
+        for (const Row& row : rows) oldRows.push_back(InLayout(row, layout));
+        MakeTable(old, OldFileName(stem), layout, oldRows);
+        expected[c][name] = oldRows;
+        if (name == "quests") {
+          for (const Row& q : rows) subtopicOf[c][TextValue(q.at("quest_id"))] = q.at("subtopicid");
+        }
+      }
+      MakeOldOutline(old);
+    }
+  }
+
   int questions_ = 40;
+  course_maker::Installation install_;
   fs::path brand_;
   std::vector<fs::path> courses_;
   std::vector<Row> users_, permissions_;
 };
 
-// The old outline of subtopics 1 to 40 (the course maker's range) under four
-// topics; every tenth subtopic repeats its topic's text.
-void MakeOldOutline(const fs::path& folder) {
-  std::vector<Row> topics, subtopics;
-  for (int t = 1; t <= 4; ++t) {
-    topics.push_back({{"topic_id", FormatID(t)}, {"chapter_id", FormatID(1)}, {"descript", "Topic " + std::to_string(t)}});
-  }
-  for (int s = 1; s <= 40; ++s) {
-    const int topic = (s - 1) / 10 + 1;
-    const std::string text = s % 10 == 0 ? "Topic " + std::to_string(topic) : "Subtopic " + std::to_string(s);
-    subtopics.push_back({{"subtopicid", FormatID(s)}, {"topic_id", FormatID(topic)}, {"descript", text}});
-  }
-  MakeTable(folder, "units", OutlineLevel("unit_id", nullptr), {{{"unit_id", FormatID(1)}, {"descript", "Science"}}});
-  MakeTable(folder, "chapters", OutlineLevel("chapter_id", "unit_id"),
-            {{{"chapter_id", FormatID(1)}, {"unit_id", FormatID(1)}, {"descript", "Matter"}}});
-  MakeTable(folder, "topics", OutlineLevel("topic_id", "chapter_id"), topics);
-  MakeTable(folder, "subtopic", OutlineLevel("subtopicid", "topic_id"), subtopics);
-}
-
 TEST_F(CourseUpgrade, OldCourseFoldersOfOlderLayoutsReachTheirCoursesRowByRow) {
   OldCommonTables();
-  // Biology and Chemistry move out into DBF/0000001 and DBF/0000002, every table in
-  // an older layout (or under its former name); the courses keep blank tables only
-  // where no old table is.
-  std::map<std::string, std::vector<Row>> expected[2];  // course -> table -> rows
-  std::map<long, std::string> subtopicOf[2];             // question -> subtopic
-  for (int c = 0; c < 2; ++c) {
-    const fs::path old = app_ / "DBF" / FormatID(c + 1);
-    for (const auto& [name, stem] : TablesOf(courses_[c])) {
-      const std::vector<Row> rows = ReadRows(courses_[c] / (stem + ".dbf"));
-      RemoveTable(courses_[c], stem);
-      if (rows.empty()) continue;
-      const TableDef layout = OldLayout(name);
-      std::vector<Row> oldRows;
-      for (const Row& row : rows) oldRows.push_back(InLayout(row, layout));
-      MakeTable(old, OldFileName(stem), layout, oldRows);
-      expected[c][name] = oldRows;
-      if (name == "quests") {
-        for (const Row& q : rows) subtopicOf[c][TextValue(q.at("quest_id"))] = q.at("subtopicid");
-      }
-    }
-    MakeOldOutline(old);
-    ASSERT_FALSE(expected[c]["charattributes"].empty());
-  }
+  std::map<long, std::string> subtopicOf[2];  // question -> subtopic
+  std::map<std::string, std::vector<Row>> expected[2];
+  MoveIntoOldCourseFolders(expected, subtopicOf);
+  for (int c = 0; c < 2; ++c) ASSERT_FALSE(expected[c]["charattributes"].empty());
   // The default print options as the teacher changed them.
   for (Row& row : expected[0]["printopt"]) {
     if (row["print_id"] == "0000001") row["xml"] = "<printopt><print_exam>False</print_exam></printopt>";
@@ -246,6 +254,115 @@ TEST_F(CourseUpgrade, OldCourseFoldersOfOlderLayoutsReachTheirCoursesRowByRow) {
       EXPECT_TRUE(linked[question].count(std::to_string(node))) << "question " << question << " subtopic " << s;
     }
   }
+
+  const auto before = TableFiles(app_);
+  UseHost(app_);
+  ConstructDatabases(true);
+  EXPECT_EQ(TableFiles(app_), before) << "a second run rewrote a table";
+}
+
+// Attribute definitions a teacher made that no value row uses (yet): an attribute of
+// its own and the two values of its list.
+const std::vector<Row> kSpareAttributes = {{{"attr_key", "GRADE"}, {"name", "Grade band"}, {"type", "2"}}};
+const std::vector<Row> kSpareEnumValues = {{{"attr_key", "GRADE"}, {"attr_value", "1"}, {"name", "Lower school"}},
+                                           {{"attr_key", "GRADE"}, {"attr_value", "2"}, {"name", "Upper school"}}};
+
+struct OldDefinitions {
+  const char* name;
+  bool singleDatabase;  // the spare definitions lie in the old single database, else in the old course folders
+  bool values;          // the old course folders keep their value rows
+};
+void PrintTo(const OldDefinitions& layout, std::ostream* out) { *out << layout.name; }
+
+class SpareDefinitions : public CourseUpgrade, public ::testing::WithParamInterface<OldDefinitions> {};
+
+TEST_P(SpareDefinitions, ReachEveryCourseTheOldFolderServesAndASecondRunChangesNothing) {
+  const OldDefinitions layout = GetParam();
+  std::map<long, std::string> subtopicOf[2];
+  std::map<std::string, std::vector<Row>> expected[2];
+  MoveIntoOldCourseFolders(expected, subtopicOf);
+  if (!layout.values) {
+    for (int c = 0; c < 2; ++c) {
+      for (const char* table : {"charattributes", "enumattributes", "memoattributes"}) {
+        RemoveTable(app_ / "DBF" / FormatID(c + 1), table);
+        expected[c].erase(table);
+      }
+    }
+  }
+  // The old single database served every course; an old course folder its own.
+  std::map<std::string, std::vector<Row>> definitions[3];  // course -> table -> rows it must hold
+  const std::map<std::string, std::vector<Row>> spare = {{"attributes", kSpareAttributes},
+                                                         {"enumvalues", kSpareEnumValues}};
+  for (const auto& [table, rows] : spare) {
+    if (layout.singleDatabase) {
+      MakeTable(app_ / "DBF", table, OldLayout(table), rows);
+      for (auto& course : definitions) course[table] = rows;
+    }
+    for (int c = 0; c < 2; ++c) {
+      std::vector<Row> held = expected[c][table];
+      if (!layout.singleDatabase) held.insert(held.end(), rows.begin(), rows.end());
+      MakeTable(app_ / "DBF" / FormatID(c + 1), table, OldLayout(table), held);
+      definitions[c][table].insert(definitions[c][table].end(), held.begin(), held.end());
+    }
+  }
+
+  ConstructDatabases(true);
+
+  EXPECT_TRUE(presenter_->Shown().empty());
+  EXPECT_FALSE(fs::exists(app_ / "DBF"));
+  EXPECT_TRUE(KeptLines(DebugLog()).empty()) << DebugLog();
+  ExpectEveryTableConforms();
+  for (size_t c = 0; c < 3; ++c) {
+    SCOPED_TRACE(courses_[c].filename().string());
+    for (const auto& [table, rows] : definitions[c]) ExpectRowsIn(rows, courses_[c] / (table + ".dbf"));
+    if (c == 2) continue;
+    for (const auto& [name, rows] : expected[c]) ExpectRowsIn(rows, courses_[c] / (Layout(name).TableName + ".dbf"));
+  }
+
+  const auto before = TableFiles(app_);
+  UseHost(app_);
+  ConstructDatabases(true);
+  EXPECT_EQ(TableFiles(app_), before) << "a second run rewrote a table";
+}
+
+INSTANTIATE_TEST_SUITE_P(OldLayouts, SpareDefinitions,
+                         ::testing::Values(OldDefinitions{"CourseFolders", false, true},
+                                           OldDefinitions{"CourseFoldersWithoutValues", false, false},
+                                           OldDefinitions{"SingleDatabase", true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A course of the combined area 5 (course 1 there, which is now slot 13 of the
+// Science area) whose definitions no value row uses: the combined area is deleted
+// once its tables are in their new courses, so the definitions must be there too.
+TEST_F(CourseUpgrade, DefinitionsOfACombinedAreaCourseReachTheCourseThatNowHoldsIt) {
+  const fs::path earth = course_maker::AddCourse(install_, "Earth", 13, "Earth");
+  course_maker::Installation combined = install_;
+  combined.area = (brand_ / "Combined").string();
+  MakeArea(combined.area, 5, "Combined");
+  const fs::path old = course_maker::AddCourse(combined, "Old", 1, "Old");
+  course_maker::CourseOptions options;
+  options.questions = questions_;
+  options.seed = 9;
+  options.courseId = 1;
+  course_maker::FillCourse(old.string(), options);
+  std::map<std::string, std::vector<Row>> definitions;
+  for (const char* table : {"charattributes", "enumattributes", "memoattributes"}) RemoveTable(old, table);
+  for (const auto& [table, spare] : {std::pair{"attributes", kSpareAttributes}, std::pair{"enumvalues", kSpareEnumValues}}) {
+    definitions[table] = ReadRows(old / (std::string(table) + ".dbf"));
+    ASSERT_FALSE(definitions[table].empty()) << table;
+    definitions[table].insert(definitions[table].end(), spare.begin(), spare.end());
+    MakeTable(old, table, Layout(table), definitions[table]);
+  }
+  const std::vector<Row> exams = ReadRows(old / "exams.dbf");
+
+  ConstructDatabases(true);
+
+  EXPECT_TRUE(presenter_->Shown().empty());
+  EXPECT_FALSE(fs::exists(combined.area));
+  EXPECT_TRUE(KeptLines(DebugLog()).empty()) << DebugLog();
+  ExpectEveryTableConforms();
+  ExpectRowsIn(exams, earth / "exams.dbf");
+  for (const auto& [table, rows] : definitions) ExpectRowsIn(rows, earth / (table + ".dbf"));
 
   const auto before = TableFiles(app_);
   UseHost(app_);
