@@ -225,6 +225,94 @@ TEST_F(ConstructionProcess, NewUpgradeBringsAnInstallationToTheSchema) {
   EXPECT_EQ(TableFiles(fs::path(host.App()) / "Databases"), before) << "a second run rewrote a table";
 }
 
+// Every file under a folder (relative path -> bytes), but the run log, the debug
+// logs and the Blank folder, which every run writes anew.
+std::map<std::string, std::string> EveryFile(const fs::path& root) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (!entry.is_regular_file()) continue;
+    const std::string relative = fs::relative(entry.path(), root).string();
+    if (relative == "tolvarin.log" || relative.rfind("logs/", 0) == 0 || relative.rfind("Databases/Blank/", 0) == 0) {
+      continue;
+    }
+    files[relative] = testing_support::ReadFile(entry.path());
+  }
+  return files;
+}
+
+// The index and memo files under a folder that have no data file beside them (in
+// any case, or saved aside as ".dbf.save").
+std::vector<std::string> FilesWithoutTheirData(const fs::path& root) {
+  std::set<std::string> data;
+  std::vector<fs::path> others;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (!entry.is_regular_file()) continue;
+    const std::string name = tolvarin::ToLower(entry.path().filename().string());
+    const fs::path stem = entry.path().parent_path() / tolvarin::ToLower(entry.path().stem().string());
+    if (name.ends_with(".dbf")) data.insert(stem.string());
+    if (name.ends_with(".dbf.save")) data.insert(fs::path(stem).replace_extension().string());
+    if (name.ends_with(".cdx") || name.ends_with(".fpt")) others.push_back(entry.path());
+  }
+  std::vector<std::string> orphans;
+  for (const fs::path& file : others) {
+    const fs::path stem = file.parent_path() / tolvarin::ToLower(file.stem().string());
+    if (!data.count(stem.string())) orphans.push_back(fs::relative(file, root).string());
+  }
+  return orphans;
+}
+
+// A deletion killed after the data file went leaves the table's index and memo
+// files; the next run that lists their folder removes them and changes nothing else.
+TEST_F(ConstructionProcess, IndexAndMemoFilesLeftWithoutTheirDataFileGoWithTheNextRun) {
+  LayOutInstallation();
+  ASSERT_EQ(Upgrade().status, 0);
+  // What a second run over the brought-up installation leaves as it is.
+  const fs::path app = host.App();
+  const fs::path old = app / "DBF";
+  std::map<std::string, std::string> kept = EveryFile(app);
+  const std::string examsIndex = testing_support::ReadFile(course0 / "exams.cdx");
+  fs::rename(course0 / "exams.cdx", course0 / "EXAMS.CDX");  // an index is its table's in any case
+  kept.erase(fs::relative(course0 / "exams.cdx", app).string());
+  struct Leftover {
+    fs::path file;
+    bool goes;
+  };
+  const std::vector<Leftover> leftovers = {
+      {old / "users.cdx", true},                 // the old single database (pass 0)
+      {old / "users.fpt", true},
+      {old / "0000001" / "descript.cdx", true},  // an old course folder (pass 1)
+      {brand / "brandcontrol.CDX", true},        // the common database (pass 2)
+      {area / "exams.cdx", true},                // an area folder (pass 3)
+      {area / "exams.fpt", true},
+      {course0 / "sesquest.cdx", true},          // a course folder (pass 4), under a former name
+      {course0 / "sesquest.fpt", true},
+      {course0 / "OLDNOTES.FPT", true},
+      {course0 / "quests_old.cdx", true},        // a swap's old files, its data file gone
+      {course0 / "quests_old.fpt", true},
+      {course1 / "control2.cdx", false},         // its data file was saved aside by a backup
+      {course1 / "control2.dbf.save", false},
+  };
+  for (const Leftover& leftover : leftovers) {
+    host.Put(fs::relative(leftover.file, app).string(), "leftover " + leftover.file.filename().string());
+    if (!leftover.goes) kept[fs::relative(leftover.file, app).string()] = testing_support::ReadFile(leftover.file);
+  }
+  kept[fs::relative(course0 / "EXAMS.CDX", app).string()] = examsIndex;
+
+  const RunResult run = Upgrade();
+
+  ASSERT_EQ(run.status, 0) << run.stderrText;
+  EXPECT_TRUE(run.boxes.empty());
+  for (const Leftover& leftover : leftovers) EXPECT_EQ(fs::exists(leftover.file), !leftover.goes) << leftover.file;
+  EXPECT_FALSE(fs::exists(old)) << "an old folder that held only leftovers stays";
+  const std::map<std::string, std::string> after = EveryFile(app);
+  for (const auto& [file, bytes] : kept) {
+    const auto found = after.find(file);
+    EXPECT_TRUE(found != after.end() && found->second == bytes) << file << (found == after.end() ? " gone" : " changed");
+  }
+  for (const auto& entry : after) EXPECT_TRUE(kept.count(entry.first)) << entry.first << " is new";
+  EXPECT_EQ(FilesWithoutTheirData(app), std::vector<std::string>{});
+}
+
 // Starts the program and kills it once its progress has reached the given line.
 int RunKilledAfter(const HostRun& host, int progressLines) {
   const std::string stderrFile = host.Scratch() + "/killed-stderr.txt";
@@ -269,6 +357,7 @@ TEST_P(KilledConstruction, LosesNoRowAndTheNextRunFinishes) {
   EXPECT_TRUE(again.boxes.empty()) << when;
   ExpectInstallationUpToDate(when);
   ExpectEveryRowIn({host.App()}, when + ", then run again");
+  EXPECT_EQ(FilesWithoutTheirData(host.App()), std::vector<std::string>{}) << when << ", then run again";
 }
 
 INSTANTIATE_TEST_SUITE_P(AtEveryFewSteps, KilledConstruction, ::testing::Values(2, 4, 6, 8, 10, 12, 14, 16));
