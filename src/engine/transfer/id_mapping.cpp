@@ -127,6 +127,58 @@ TableRef UsersRef(const UsersRecord& users) {
 
 bool IsMasterUser(const UsersRecord& users) { return Trim(f4str(users.User_Name)) == kMasterUserName; }
 
+// The user pictures (20000 and above) that destination rows the copy does not write
+// over name, and every picture that any destination row names.
+void DestinationPictures(std::unordered_set<std::int32_t>& kept, std::unordered_set<std::int32_t>& named) {
+  const DatabaseSet& dest = Dest();
+  const auto note = [&](std::int32_t picture, bool rowKept) {
+    if (picture <= 0) return;
+    named.insert(picture);
+    if (rowKept && picture >= kPublisherThreshold) kept.insert(picture);
+  };
+  const auto questions = NewIDsOf(Mapping(kQuestsTable));
+  if (const xbase::Data4 q = dest.Quests.Data; q != 0) {
+    xbase::d4tagSelect(q, 0);
+    for (int rc = xbase::d4top(q); rc == xbase::kSuccess; rc = xbase::d4skip(q, 1)) {
+      const bool rowKept = !questions.count(Number(dest.Quests.Quest_id));
+      for (int k = 1; k <= dest.Quests.AnswerCount; ++k) note(Number(dest.Quests.AnswerPctField(k)), rowKept);
+    }
+  }
+  const auto descriptions = NewIDsOf(Mapping(kDescriptTable));
+  if (const xbase::Data4 d = dest.Descript.Data; d != 0) {
+    xbase::d4tagSelect(d, 0);
+    for (int rc = xbase::d4top(d); rc == xbase::kSuccess; rc = xbase::d4skip(d, 1))
+      note(Number(dest.Descript.Image_id), !descriptions.count(Number(dest.Descript.DescriptID)));
+  }
+}
+
+// A restore that keeps identifiers gives a package picture its own number, but a
+// picture file is written over only when every row that names it is: one that a
+// row the user kept (or that the package lacks) still names takes the next free
+// number instead, as the modes that renumber give it.
+void MoveImagesOffKeptRows() {
+  const RunSettings& s = Settings();
+  MappingState& st = M();
+  if (s.Operation != 2 || s.ImportMode != 3 || st.images.Empty()) return;
+  std::unordered_set<std::int32_t> kept, named;
+  DestinationPictures(kept, named);
+  for (std::int32_t old = std::max(st.images.low(), kPublisherThreshold); old <= st.images.high(); ++old) {
+    if (st.images.Get(old) != old || !kept.count(old)) continue;
+    while (st.nextImage >= 1 && st.nextImage <= st.lastImage &&
+           (st.imagesTaken.count(st.nextImage) || named.count(st.nextImage)))
+      ++st.nextImage;
+    if (st.nextImage < 1 || st.nextImage > st.lastImage) {
+      Exhausted("image", 1, st.lastImage);
+      return;
+    }
+    const std::int32_t newID = st.nextImage++;
+    st.images.Set(old, newID);
+    st.imagesTaken.insert(newID);
+    WriteLog("Image " + std::to_string(old) + " is a picture of the destination's own: mapped to " +
+             std::to_string(newID));
+  }
+}
+
 }  // namespace
 
 std::string WindowExhaustedText(const std::string& what, std::int32_t first, std::int32_t last) {
@@ -184,6 +236,8 @@ bool BuildMappings() {
       for (const std::string& key : keys) MapCategory(key);
     }
   }
+
+  MoveImagesOffKeptRows();
 
   if (!M().exhausted.empty()) {
     WriteLog(M().exhausted);
@@ -334,6 +388,15 @@ void ResolveExistingRow(TableMapping& m, std::int32_t oldID) {
         Seek(src.Exams.Data, src.Exams.Exam_idTag, key);
       if (Number(src.Exams.Exam_id) == oldID) MapID(Mapping(kPrintOptTable), Number(src.Exams.Print_ID));
       break;
+    case kExamQuesTable:
+      // An exam question goes with its exam: one of an exam the user chose to keep
+      // would join the destination's exam of that number.
+      if (Seek(src.ExamQues.Data, src.ExamQues.Exam_Q_idTag, key) &&
+          Mapping(kExamsTable).IDMap.Get(Number(src.ExamQues.Exam_id)) == 0) {
+        m.HandedOut.erase(m.IDMap.Get(oldID));
+        m.IDMap.Set(oldID, 0);
+      }
+      break;
     case kSessionsTable:
       if (InteractiveRestore()) ConfirmOverwriteByName(m, oldID, "a session");
       break;
@@ -473,6 +536,13 @@ std::int32_t LookupNewID(std::int32_t t, std::int32_t oldID) {
   const std::int32_t mapped = map.Get(oldID);
   if (Settings().ImportMode == 3) return mapped != 0 ? oldID : 0;
   return mapped;
+}
+
+std::unordered_set<std::int32_t> NewIDsOf(const TableMapping& m) {
+  std::unordered_set<std::int32_t> ids;
+  for (std::int32_t old : m.SelectedIDs)
+    if (const std::int32_t id = old != 0 ? LookupNewID(m.TableNo, old) : 0; id > 0) ids.insert(id);
+  return ids;
 }
 
 std::int32_t LookupNewUserID(std::int32_t oldUserID) {

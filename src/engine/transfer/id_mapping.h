@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <unordered_set>
 
 #include "engine/transfer/table_mapping.h"
 
@@ -36,6 +37,8 @@ void MapCategory(const std::string& nodeKeyText);
 // the row is not copied.
 std::int32_t LookupNewID(std::int32_t tableNo, std::int32_t oldID);
 std::int32_t LookupNewUserID(std::int32_t oldUserID);
+// The new identifiers of a table's selected rows: the destination rows its copy adds or writes over.
+std::unordered_set<std::int32_t> NewIDsOf(const TableMapping& mapping);
 
 // The maps themselves, read by the copy, the activity rewrite and the preview.
 const IdMap& ImageMap();

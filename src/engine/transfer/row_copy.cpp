@@ -182,6 +182,8 @@ struct CopyRun {
   bool active = false;
   std::set<std::tuple<std::int32_t, std::int32_t, std::int32_t>> links;  // tree, node, question
   std::unordered_set<std::int32_t> overwrittenQuestions, overwrittenSesQuests;
+  // The identifiers the copy writes into EXAMQUES and SESQUESTS, gathered when first needed.
+  std::optional<std::unordered_set<std::int32_t>> examQuesWritten, sesQuestsWritten;
 };
 
 CopyRun& Run() {
@@ -231,6 +233,53 @@ void DeleteRows(xbase::Data4 data, const std::vector<long>& records, const std::
     Check(xbase::d4delete(data), table);
     Check(xbase::d4flush(data), table);
   }
+}
+
+// The records of the live rows whose key (tag) is key.
+std::vector<long> RowsOf(xbase::Data4 data, xbase::Tag4 tag, const std::string& key) {
+  std::vector<long> records;
+  if (!Seek(data, tag, key)) return records;
+  do
+    if (!xbase::d4deleted(data)) records.push_back(xbase::d4recNo(data));
+  while (xbase::d4seekNext(data, key) == xbase::kSuccess);
+  return records;
+}
+
+// An exam or graded session written over ends with the package's questions only, as
+// a question written over ends with the package's standards links: the destination's
+// exam questions or session questions of it that no package row writes over are
+// marked deleted, a session question with its results.
+void DropReplacedQuestions(std::int32_t tableNo, std::int32_t parentID) {
+  DatabaseSet& dest = Dest();
+  const std::string key = FormatID(parentID);
+  if (tableNo == kExamsTable) {
+    const ExamQuesRecord& d = dest.ExamQues;
+    if (!Run().examQuesWritten) Run().examQuesWritten = NewIDsOf(Mapping(kExamQuesTable));
+    const auto& written = *Run().examQuesWritten;
+    std::vector<long> others;
+    for (long recno : RowsOf(d.Data, d.Exam_idTag, key)) {
+      Check(xbase::d4go(d.Data, recno), "EXAMQUES");
+      if (!written.count(Number(d.Exam_Q_id))) others.push_back(recno);
+    }
+    DeleteRows(d.Data, others, "EXAMQUES");
+    return;
+  }
+  const SesQuestsRecord& d = dest.SesQuests;
+  const SesResultsRecord& results = dest.SesResults;
+  if (!Run().sesQuestsWritten) Run().sesQuestsWritten = NewIDsOf(Mapping(kSesQuestsTable));
+  const auto& written = *Run().sesQuestsWritten;
+  std::vector<long> others;
+  std::vector<std::int32_t> dropped;
+  for (long recno : RowsOf(d.Data, d.Session_idTag, key)) {
+    Check(xbase::d4go(d.Data, recno), "SESQUESTS");
+    const std::int32_t id = Number(d.SesQues_id);
+    if (written.count(id)) continue;
+    others.push_back(recno);
+    dropped.push_back(id);
+  }
+  DeleteRows(d.Data, others, "SESQUESTS");
+  for (std::int32_t id : dropped)
+    DeleteRows(results.Data, RowsOf(results.Data, results.SesQues_idTag, FormatID(id)), "SESRESULTS");
 }
 
 // "0000003%": an activity of the graded session 3, tied to it by its name.
@@ -304,6 +353,8 @@ void CopyTable(TableMapping& m) {
     CopyTableSpecial(m);
     FinishRow(dest, exists, m.TableName);
     if (exists) xbase::d4unlock(dest);
+    if (exists && Run().active && (m.TableNo == kExamsTable || m.TableNo == kSessionsTable))
+      DropReplacedQuestions(m.TableNo, newID);
     AppendRowKeyPairs(m.TableName, oldID, newID, exists);
     if (m.LogRows) {
       const std::string name = m.SrcNameField ? Trim(f4str(m.SrcNameField)) : std::string();

@@ -9,14 +9,17 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <set>
 #include <tuple>
 
+#include "core/presenter.h"
 #include "core/settings.h"
 #include "core/strings.h"
 #include "core/terminate.h"
 #include "data/catalogue.h"
 #include "data/codebase.h"
+#include "data/id_ranges.h"
 #include "data/key_text.h"
 #include "data/standards.h"
 #include "engine/transfer/database_sets.h"
@@ -131,7 +134,8 @@ std::map<std::string, std::string> ImageFiles(const std::string& folder) {
   return files;
 }
 
-class ImportIntoContent : public TransferTest, public ::testing::WithParamInterface<Case> {
+// The package (a backup of a seed 1 course) and the destination (a seed 2 course).
+class ContentImport : public TransferTest {
  protected:
   void SetUp() override {
     TransferTest::SetUp();
@@ -178,6 +182,38 @@ class ImportIntoContent : public TransferTest, public ::testing::WithParamInterf
                                "[Edition]\r\nDatabasesPath=Databases\r\n\r\n[Tolvarin]\r\n" + lines);
   }
 
+  // The package's and the destination's live rows of these tables, and their pictures' bytes by file name.
+  struct BothSides {
+    std::map<std::string, std::vector<Row>> source, before;
+    std::map<std::string, std::string> packagePictures, picturesBefore;
+  };
+  BothSides ReadBothSides(const std::vector<std::string>& tables) {
+    BothSides sides;
+    for (const std::string& t : tables) {
+      sides.source[t] = ReadLiveRows(package_, t);
+      sides.before[t] = ReadLiveRows(dest_, t);
+    }
+    sides.packagePictures = ImageFiles(package_);
+    sides.picturesBefore = ImageFiles(dest_);
+    return sides;
+  }
+
+  // The package into the destination course (slot 4), every row selected.
+  void Import() {
+    CourseRecord course;
+    course.CourseID = 4;
+    course.Path = dest_;
+    SetCurrentCourse(course);
+    PointSetAt(Src(), package_);
+    InitSrc();
+    OpenDestination(dest_);
+    SelectAllRecords();
+    ASSERT_TRUE(BuildMappings());
+    ASSERT_TRUE(CopyTables());
+    UninitSrc();
+    UninitDest();
+  }
+
   void Prepare(Variant variant) {
     switch (variant) {
       case Variant::Plain: break;
@@ -213,6 +249,8 @@ class ImportIntoContent : public TransferTest, public ::testing::WithParamInterf
   std::int32_t deletedQuestion_ = 0;
 };
 
+class ImportIntoContent : public ContentImport, public ::testing::WithParamInterface<Case> {};
+
 using Rows = std::vector<Row>;
 
 std::map<std::int32_t, Row> ByKey(const Rows& rows, const std::string& key) {
@@ -230,37 +268,20 @@ TEST_P(ImportIntoContent, EveryRowOfBothSidesIsThereAndEveryReferenceResolves) {
   Settings().ImportMode = c.mode;
   Settings().Interactive = false;
   Transfer().ImportClassification = true;
-  CourseRecord course;
-  course.CourseID = 4;
-  course.Path = dest_;
-  SetCurrentCourse(course);
 
-  std::map<std::string, Rows> source, before;
-  for (const TableSpec& t : Tables()) {
-    source[t.table] = ReadLiveRows(package_, t.table);
-    before[t.table] = ReadLiveRows(dest_, t.table);
-  }
-  for (const char* t : {"sesresults", "stanques", "standard", "charattributes", "enumattributes", "memoattributes"}) {
-    source[t] = ReadLiveRows(package_, t);
-    before[t] = ReadLiveRows(dest_, t);
-  }
-  const auto packagePictures = ImageFiles(package_);
-  const auto picturesBefore = ImageFiles(dest_);
+  std::vector<std::string> tables = {"sesresults", "stanques", "standard", "charattributes", "enumattributes",
+                                     "memoattributes"};
+  for (const TableSpec& t : Tables()) tables.push_back(t.table);
+  auto [source, before, packagePictures, picturesBefore] = ReadBothSides(tables);
 
-  PointSetAt(Src(), package_);
-  InitSrc();
-  OpenDestination(dest_);
-  SelectAllRecords();
-  ASSERT_TRUE(BuildMappings());
-  ASSERT_TRUE(CopyTables());
-  UninitSrc();
-  UninitDest();
+  Import();
+  if (HasFatalFailure()) return;
 
   const auto map = [](std::int32_t table, std::int32_t old) { return LookupNewID(table, old); };
   std::set<std::int32_t> packageQuestions;
   for (const Row& r : source["quests"]) packageQuestions.insert(Num(r.at("quest_id")));
-  // Per table: the identifiers the package's rows took.
-  std::map<std::string, std::set<std::int32_t>> taken;
+  // Per table: the identifiers the package's rows took, and the destination's rows that went with a replaced parent.
+  std::map<std::string, std::set<std::int32_t>> taken, dropped;
   for (const TableSpec& t : Tables()) {
     SCOPED_TRACE(t.table);
     const Rows after = ReadLiveRows(dest_, t.table);
@@ -307,10 +328,21 @@ TEST_P(ImportIntoContent, EveryRowOfBothSidesIsThereAndEveryReferenceResolves) {
         EXPECT_EQ(Elements(d.at("blob"), "question_id"), expected) << old;
       }
     }
-    // The destination's own rows: as they were, unless a package row took their identifier.
+    // The destination's own rows: as they were, unless a package row took their
+    // identifier; an exam or session the package wrote over has the package's questions only.
+    const auto replaced = [&](const Row& b) {
+      if (t.number == kExamQuesTable) return taken["exams"].count(Num(b.at("exam_id"))) > 0;
+      if (t.number == kSesQuestsTable) return taken["sessions"].count(Num(b.at("session_id"))) > 0;
+      return false;
+    };
     for (const Row& b : before[t.table]) {
       const std::int32_t id = Num(b.at(t.key));
       if (taken[t.table].count(id)) continue;
+      if (replaced(b)) {
+        dropped[t.table].insert(id);
+        EXPECT_FALSE(now.count(id)) << "destination row " << id << " of a replaced parent kept";
+        continue;
+      }
       const auto found = now.find(id);
       if (found == now.end()) {
         ADD_FAILURE() << "destination row " << id << " lost";
@@ -319,17 +351,18 @@ TEST_P(ImportIntoContent, EveryRowOfBothSidesIsThereAndEveryReferenceResolves) {
       EXPECT_EQ(found->second, b) << "destination row " << id << " changed";
     }
     std::set<std::int32_t> expectedKeys = taken[t.table];
-    for (const Row& b : before[t.table]) expectedKeys.insert(Num(b.at(t.key)));
+    for (const Row& b : before[t.table])
+      if (!dropped[t.table].count(Num(b.at(t.key)))) expectedKeys.insert(Num(b.at(t.key)));
     EXPECT_EQ(now.size(), expectedKeys.size()) << "rows that neither side had";
   }
 
   // Session results: the package's under their new keys, the destination's beside
-  // them unless their session question was overwritten; never one key twice.
+  // them unless their session question was overwritten or went with its session; never one key twice.
   {
     using Result = std::tuple<std::int32_t, std::int32_t, std::string, std::string>;  // sesques, student, answer, time
     std::multiset<Result> expected, now;
     for (const Row& b : before["sesresults"])
-      if (!taken["sesquests"].count(Num(b.at("sesques_id"))))
+      if (!taken["sesquests"].count(Num(b.at("sesques_id"))) && !dropped["sesquests"].count(Num(b.at("sesques_id"))))
         expected.insert({Num(b.at("sesques_id")), Num(b.at("student_id")), b.at("answer"), b.at("time")});
     for (const Row& s : source["sesresults"])
       expected.insert({map(kSesQuestsTable, Num(s.at("sesques_id"))), map(kStudentsTable, Num(s.at("student_id"))),
@@ -448,6 +481,183 @@ TEST_F(ImportWriteFailure, ARefusedAppendStopsTheTransferNamingTheTable) {
   for (const Row& r : ReadLiveRows(dest_, "standard")) ++nodes[{Num(r.at("tree_id")), Num(r.at("node_id"))}];
   for (const auto& [key, count] : nodes) EXPECT_EQ(count, 1) << key.second;
 }
+
+// An interactive import answers the overwrite questions: by identifier (questions and
+// exams, REMAPNOTHING) or by name (an exam and a graded session the package holds under
+// the destination's identifier and name, default mode).
+struct AnsweredCase {
+  const char* name;
+  long mode;
+  bool renameToDestination;  // the package's exam 20001 and session 2 take the destination's names
+};
+void PrintTo(const AnsweredCase& c, std::ostream* os) { *os << c.name; }
+
+// Yes to the overwrite question of an odd identifier, No to an even one; Yes (OK) to
+// every other box. Counts the overwrite questions.
+class OverwriteOddPresenter : public MessagePresenter {
+ public:
+  explicit OverwriteOddPresenter(int& asked) : asked_(asked) {}
+  int Ask(const BoxRequest& box) override {
+    if (box.title != "Overwrite") return 1;
+    ++asked_;
+    const std::size_t at = box.text.find("ID# ");
+    return at != std::string::npos && Num(box.text.substr(at + 4, 7)) % 2 == 1 ? 1 : 2;
+  }
+  std::string BrowseFolder(const FolderRequest&) override { return ""; }
+  std::string InputBox(const InputRequest& request) override { return request.defaultText; }
+
+ private:
+  int& asked_;
+};
+
+class AnsweredImportCases : public ContentImport, public ::testing::WithParamInterface<AnsweredCase> {};
+
+// The file bytes of a picture, "" when the folder has none.
+std::string PictureBytes(const std::map<std::string, std::string>& files, std::int32_t id) {
+  const auto found = files.lower_bound(FormatID(id) + ".");
+  return found != files.end() && found->first.rfind(FormatID(id) + ".", 0) == 0 ? found->second : "";
+}
+
+// Every destination row the copy wrote shows the package's pictures and every other one
+// its own, file bytes included; every exam and graded session the copy wrote holds the
+// package's questions only, and every other one its own but for rows a package row took
+// by identifier.
+TEST_P(AnsweredImportCases, EveryRowShowsThePicturesAndQuestionsOfTheSideThatWroteIt) {
+  const AnsweredCase& c = GetParam();
+  // The package's own pictures, told apart from the destination's of the same number.
+  for (const auto& [name, bytes] : ImageFiles(package_))
+    if (Num(name.substr(0, 7)) >= 20000) testing_support::WriteFile(package_ + "/" + name, "the package's " + name);
+  if (c.renameToDestination) {
+    const auto name = [](const std::string& folder, const char* table, const char* key, std::int32_t id) {
+      for (const Row& r : ReadLiveRows(folder, table))
+        if (Num(r.at(key)) == id) return r.at("name");
+      return std::string();
+    };
+    for (const auto& [table, key, id] : {std::tuple{"exams", "exam_id", 20001}, std::tuple{"sessions", "session_id", 2}}) {
+      ASSERT_NE(name(dest_, table, key, id), "") << table;
+      Rewrite(package_, table, "name", name(package_, table, key, id), name(dest_, table, key, id));
+    }
+  }
+  int asked = 0;
+  const auto scripted = SetPresenter(std::make_unique<OverwriteOddPresenter>(asked));
+  Settings().Operation = 2;
+  Settings().ImportMode = c.mode;
+  Settings().Interactive = true;
+  Transfer().ImportClassification = true;
+  SetUserAccessLevel(2);
+
+  auto [source, before, packagePictures, picturesBefore] =
+      ReadBothSides({"quests", "descript", "exams", "examques", "sessions", "sesquests"});
+
+  Import();
+  if (HasFatalFailure()) return;
+  if (c.mode == 3) {
+    EXPECT_GT(asked, 0);
+  }
+
+  const auto pictures = ImageFiles(dest_);
+  // Per table: the package's rows by the identifier they were written under.
+  std::map<std::string, std::map<std::int32_t, Row>> writtenFrom;
+  const std::map<std::string, std::pair<std::int32_t, const char*>> numbers = {
+      {"quests", {kQuestsTable, "quest_id"}},       {"descript", {kDescriptTable, "descriptid"}},
+      {"exams", {kExamsTable, "exam_id"}},          {"examques", {kExamQuesTable, "exam_q_id"}},
+      {"sessions", {kSessionsTable, "session_id"}}, {"sesquests", {kSesQuestsTable, "sesques_id"}}};
+  for (const auto& [table, number] : numbers)
+    for (const Row& s : source[table])
+      if (const std::int32_t id = LookupNewID(number.first, Num(s.at(number.second))); id > 0)
+        writtenFrom[table][id] = s;
+
+  // Pictures, and the case this guards: a kept row naming a number a written package row names.
+  int shared = 0;
+  const std::map<std::string, std::vector<std::string>> pictureFields = {
+      {"quests", {"answer1pct", "answer2pct", "answer3pct", "answer4pct", "answer5pct"}}, {"descript", {"image_id"}}};
+  std::set<std::int32_t> packageNamed, keptNamed;
+  for (const auto& [table, fields] : pictureFields) {
+    SCOPED_TRACE(table);
+    const char* key = numbers.at(table).second;
+    const auto was = ByKey(before[table], key);
+    for (const Row& r : ReadLiveRows(dest_, table)) {
+      const std::int32_t id = Num(r.at(key));
+      const auto written = writtenFrom[table].find(id);
+      if (written != writtenFrom[table].end()) {
+        for (const std::string& f : fields) {
+          const std::int32_t old = Num(written->second.at(f));
+          if (old == 0) continue;
+          if (old >= 20000) packageNamed.insert(old);
+          EXPECT_EQ(PictureBytes(pictures, Num(r.at(f))), PictureBytes(packagePictures, old)) << id << " " << f;
+        }
+        continue;
+      }
+      ASSERT_TRUE(was.count(id)) << "row " << id << " neither side had";
+      EXPECT_EQ(r, was.at(id)) << "destination row " << id << " changed";
+      for (const std::string& f : fields) {
+        const std::int32_t own = Num(r.at(f));
+        if (own == 0) continue;
+        if (own >= 20000) keptNamed.insert(own);
+        EXPECT_EQ(PictureBytes(pictures, own), PictureBytes(picturesBefore, own)) << id << " " << f;
+      }
+    }
+  }
+  for (std::int32_t p : packageNamed) shared += static_cast<int>(keptNamed.count(p));
+  if (c.mode == 3) {
+    EXPECT_GT(shared, 0) << "no kept row names a picture number a written row names";
+  }
+
+  // Exams and sessions: their questions, as (row identifier, question).
+  using Members = std::set<std::pair<std::int32_t, std::int32_t>>;
+  struct Parent {
+    const char* parents;
+    const char* children;
+    const char* parentKey;
+    std::int32_t childNumber;
+  };
+  const Parent parents[] = {{"exams", "examques", "exam_id", kExamQuesTable},
+                            {"sessions", "sesquests", "session_id", kSesQuestsTable}};
+  int overwritten = 0;
+  for (const Parent& p : parents) {
+    SCOPED_TRACE(p.parents);
+    const char* childKey = numbers.at(p.children).second;
+    const auto membersOf = [&](const Rows& rows, std::int32_t parent) {
+      Members m;
+      for (const Row& r : rows)
+        if (Num(r.at(p.parentKey)) == parent) m.insert({Num(r.at(childKey)), Num(r.at("quest_id"))});
+      return m;
+    };
+    const Rows after = ReadLiveRows(dest_, p.children);
+    const auto parentsBefore = ByKey(before[p.parents], p.parentKey);
+    for (const Row& r : ReadLiveRows(dest_, p.parents)) {
+      const std::int32_t id = Num(r.at(p.parentKey));
+      const auto written = writtenFrom[p.parents].find(id);
+      Members expected;
+      if (written != writtenFrom[p.parents].end()) {
+        overwritten += static_cast<int>(parentsBefore.count(id));
+        for (const auto& [old, child] : membersOf(source[p.children], Num(written->second.at(p.parentKey)))) {
+          const std::int32_t q = LookupNewID(kQuestsTable, child);
+          expected.insert({LookupNewID(p.childNumber, old), q > 0 ? q : child});
+        }
+      } else {
+        for (const auto& member : membersOf(before[p.children], id))
+          if (!writtenFrom[p.children].count(member.first)) expected.insert(member);
+      }
+      EXPECT_EQ(membersOf(after, id), expected) << "questions of " << id;
+    }
+  }
+  EXPECT_GE(overwritten, 2) << "no exam or session of the destination was written over";
+  // Every live result belongs to a live session question.
+  std::set<std::int32_t> live;
+  for (const Row& r : ReadLiveRows(dest_, "sesquests")) live.insert(Num(r.at("sesques_id")));
+  for (const Row& r : ReadLiveRows(dest_, "sesresults"))
+    EXPECT_TRUE(live.count(Num(r.at("sesques_id")))) << "result of session question " << r.at("sesques_id");
+  EXPECT_EQ(DanglingReferences(dest_), std::vector<std::string>{});
+}
+
+const AnsweredCase kAnsweredCases[] = {
+    {"RemapNothingYesToOddIdentifiers", 3, false},
+    {"DefaultOverwritingAnExamAndASessionByName", 1, true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Answers, AnsweredImportCases, ::testing::ValuesIn(kAnsweredCases),
+                         [](const ::testing::TestParamInfo<AnsweredCase>& info) { return std::string(info.param.name); });
 
 const Case kCases[] = {
     {"Default", 1, ""},
