@@ -105,14 +105,23 @@ bool AnyLiveFolderNotCarried() {
   return false;
 }
 
+// Deletes a folder tree of tables, every data file first: a run killed on the way
+// leaves index and memo files only, which the next run that lists the folder removes.
+void DeleteTableTree(const std::string& folder) {
+  for (const std::string& sub : GetSubFolders(folder, true)) {
+    for (const std::string& file : GetFilesInFolder(sub, kAttrNormal, "DBF")) DeleteFile(file);
+  }
+  DeleteFolderFiles(folder, false, "");
+  DeleteFolderTree(folder);
+}
+
 // Deletes an old folder whose tables all moved; keeps one that still holds some
 // under a name the passes do not visit.
 void RetireOldFolder(const std::string& folder, const std::string& keptParent) {
   if (!FolderExists(folder)) return;
   const std::string real = WithoutSlash(FindPath(folder));
   if (!AnyNotCarriedUnder(real)) {
-    DeleteFolderFiles(real, false, "");
-    DeleteFolderTree(real);
+    DeleteTableTree(real);
     if (FileExists(real)) DeleteFile(real);
     return;
   }
@@ -415,8 +424,7 @@ void ConstructDatabases(bool createNewFolders) {
   if (!state.InstallSetAbsent) {
     if (!AnyLiveFolderNotCarried()) {
       const std::string install = WithoutSlash(FindPath(InstallSetFolder()));
-      DeleteFolderFiles(install, false, "");
-      DeleteFolderTree(install);
+      DeleteTableTree(install);
     } else {
       LogConstructionNote("TOLVARIN KEPT: " + InstallSetFolder() + " stays until every table is up to date");
     }

@@ -5,11 +5,14 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <thread>
 
@@ -311,6 +314,76 @@ TEST_F(ConstructionProcess, IndexAndMemoFilesLeftWithoutTheirDataFileGoWithTheNe
   }
   for (const auto& entry : after) EXPECT_TRUE(kept.count(entry.first)) << entry.first << " is new";
   EXPECT_EQ(FilesWithoutTheirData(app), std::vector<std::string>{});
+}
+
+// The files deleted in the watched folders while the program ran, in the order they
+// went, each as "<folder>/<name>".
+class DeletionWatch {
+ public:
+  explicit DeletionWatch(const std::vector<fs::path>& folders) : fd_(inotify_init1(IN_NONBLOCK)) {
+    for (const fs::path& folder : folders) {
+      const int watch = inotify_add_watch(fd_, folder.c_str(), IN_DELETE);
+      if (watch >= 0) folders_[watch] = folder;
+    }
+  }
+  ~DeletionWatch() { ::close(fd_); }
+  std::vector<std::string> Deleted() {
+    std::vector<std::string> names;
+    alignas(inotify_event) char buffer[65536];
+    for (ssize_t n; (n = ::read(fd_, buffer, sizeof buffer)) > 0;) {
+      for (char* at = buffer; at < buffer + n;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(at);
+        if (event->len > 0 && folders_.count(event->wd)) names.push_back((folders_[event->wd] / event->name).string());
+        at += sizeof(inotify_event) + event->len;
+      }
+    }
+    return names;
+  }
+
+ private:
+  int fd_;
+  std::map<int, fs::path> folders_;
+};
+
+// A kill between two deletions of a table's files must leave at most index and
+// memo files without their data file, which the next run removes: every table the
+// upgrade deletes or moves away, the old folder it retires included, loses its data
+// file first.
+TEST_F(ConstructionProcess, EveryTableLeavesDataFileFirst) {
+  MakeArea(area, 1, "Science");
+  MakeCourse(course0, 0);
+  MakeCourse(course1, 1);
+  MakeTable(brand, "users", Layout("users"), {User("0001001", "LATSEK"), User("0000001", "MENTOR")});
+  fs::copy_file(fs::path(TOLVARIN_CONFIG_DIR) / "editions.ini", fs::path(host.App()) / "editions.ini");
+  const fs::path old = fs::path(host.App()) / "DBF" / "0000001";  // old course 1: Biology
+  MakeTable(old, "exams", WithField(Layout("exams"), "print_id", [](tolvarin::FieldDef& f) { f.Name = ""; }),
+            {{{"exam_id", "0020001"}, {"name", "Midterm"}}});
+  MakeTable(old, "descript", Layout("descript"), {{{"descriptid", "0020005"}, {"descript", "Old passage"}}});
+  MakeTable(old, "attributes", Layout("attributes"), {{{"attr_key", "SOURCE"}, {"name", "Source"}, {"type", "1"}}});
+  MakeTable(old, "memoattributes", Layout("memoattributes"),
+            {{{"table_name", "EXAMS"}, {"table_id", "20001"}, {"attr_key", "SOURCE"}, {"attr_value", "Dept."}}});
+  MakeTable(old, "control2", Layout("brandcontrol"), {{{"table", "exams"}}});
+  DeletionWatch watch({old.parent_path(), old, brand, area, course0, course1});
+
+  const RunResult run = Upgrade();
+
+  ASSERT_EQ(run.status, 0) << run.stderrText;
+  ASSERT_FALSE(fs::exists(old.parent_path())) << "the old folder was carried over whole";
+  EXPECT_EQ(Column(course0 / "memoattributes.dbf", "attr_value"), (std::vector<std::string>{"Dept."}));
+  std::set<std::string> dataGone;
+  int tables = 0;
+  for (const std::string& file : watch.Deleted()) {
+    const fs::path path(file);
+    const std::string extension = tolvarin::ToLower(path.extension().string());
+    const std::string table = (path.parent_path() / tolvarin::ToLower(path.stem().string())).string();
+    if (extension == ".dbf") {
+      dataGone.insert(table);
+      ++tables;
+    } else if (extension == ".cdx" || extension == ".fpt") {
+      EXPECT_TRUE(dataGone.count(table)) << file << " went before its data file";
+    }
+  }
+  EXPECT_GE(tables, 6);  // the old folder's five tables and the blank copies swapped in for old ones
 }
 
 // Starts the program and kills it once its progress has reached the given line.
