@@ -21,7 +21,7 @@
 namespace fs = std::filesystem;
 using app_testing::HostRun;
 using app_testing::RunResult;
-using app_testing::VirtualDisplay;
+using app_testing::DisplayTest;
 using testing_support::ReadFile;
 using Ids = std::set<std::int32_t>;
 
@@ -46,18 +46,15 @@ std::map<std::string, std::string> Files(const std::string& folder) {
   return files;
 }
 
-class CustomExportProcess : public ::testing::Test {
+class CustomExportProcess : public DisplayTest {
  protected:
   static void SetUpTestSuite() {
-    display = new VirtualDisplay;
+    DisplayTest::SetUpTestSuite();
     if (tolvarin::Engine().EngineHandle == 0) tolvarin::InitCodeBase();
   }
-  static void TearDownTestSuite() {
-    delete display;
-    display = nullptr;
-  }
   void SetUp() override {
-    if (display->Name().empty()) GTEST_SKIP() << display->Missing();
+    DisplayTest::SetUp();
+    if (IsSkipped()) return;
     course_maker::CourseOptions options;
     options.questions = 120;
     made = course_maker::MakeCourse(host.Scratch() + "/Install", options);
@@ -67,7 +64,7 @@ class CustomExportProcess : public ::testing::Test {
     std::vector<std::string> args{"AppPath:" + made.install.app, "Interactive:TRUE", "UserName:SMITH",
                                   "Password:pw2", "CoursePath:" + made.install.course};
     args.insert(args.end(), more.begin(), more.end());
-    return host.RunOnDisplay(args, steps, display->Name());
+    return host.RunOnDisplay(args, steps, Display());
   }
   // The custom export of the first class and one of the teacher's free activities into Custom.zip.
   RunResult Export(const course_maker::ClassRow& klass, const course_maker::ActivityRow& activity) const {
@@ -77,11 +74,9 @@ class CustomExportProcess : public ::testing::Test {
                 "shot:select-2", "click:cmdContinue", "text:txtName=Custom", "click:cmdContinue", "OK"});
   }
 
-  static VirtualDisplay* display;
   HostRun host;
   course_maker::MadeCourse made;
 };
-VirtualDisplay* CustomExportProcess::display = nullptr;
 
 TEST_F(CustomExportProcess, ThePackageHoldsTheChosenRowsWithTheirClosureAndNothingElse) {
   const auto& c = made.content;
@@ -153,7 +148,7 @@ TEST_F(CustomExportProcess, TheImportPreviewCancelsWithoutWritingAndContinueLogs
     steps.insert(steps.end(), preview.begin(), preview.end());
     return host.RunOnDisplay({"AppPath:" + made.install.app, "Interactive:TRUE", "UserName:SMITH", "Password:pw2",
                               "CoursePath:" + course, "Office:TRUE"},
-                             steps, display->Name());
+                             steps, Display());
   };
   // Cancel stops before anything is written: the course is as it was, byte for byte.
   run = import({"No", "shot:preview", "click:cmdCancel", "OK"});

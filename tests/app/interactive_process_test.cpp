@@ -21,17 +21,13 @@ namespace {
 namespace fs = std::filesystem;
 using app_testing::HostRun;
 using app_testing::RunResult;
-using app_testing::VirtualDisplay;
+using app_testing::DisplayTest;
 
-class InteractiveProcess : public ::testing::Test {
+class InteractiveProcess : public DisplayTest {
  protected:
-  static void SetUpTestSuite() { display = new VirtualDisplay; }
-  static void TearDownTestSuite() {
-    delete display;
-    display = nullptr;
-  }
   void SetUp() override {
-    if (display->Name().empty()) GTEST_SKIP() << display->Missing();
+    DisplayTest::SetUp();
+    if (IsSkipped()) return;
     course_maker::CourseOptions options;
     options.questions = 60;
     made = course_maker::MakeCourse(host.Scratch() + "/Install", options);
@@ -40,14 +36,12 @@ class InteractiveProcess : public ::testing::Test {
     std::vector<std::string> args{"AppPath:" + made.install.app, "Interactive:TRUE", "UserName:latsek",
                                   "Password:580246", "CoursePath:" + made.install.course};
     args.insert(args.end(), more.begin(), more.end());
-    return host.RunOnDisplay(args, steps, display->Name());
+    return host.RunOnDisplay(args, steps, Display());
   }
 
-  static VirtualDisplay* display;
   HostRun host;
   course_maker::MadeCourse made;
 };
-VirtualDisplay* InteractiveProcess::display = nullptr;
 
 TEST_F(InteractiveProcess, EachWayOutOfTheMainWindowEndsTheRunNormally) {
   struct Case {

@@ -27,7 +27,7 @@ namespace {
 namespace fs = std::filesystem;
 using app_testing::HostRun;
 using app_testing::RunResult;
-using app_testing::VirtualDisplay;
+using app_testing::DisplayTest;
 
 constexpr int kFirst = 3;   // Biology, the course maker's course
 constexpr int kSecond = 4;  // Geometry, made empty beside it
@@ -77,18 +77,15 @@ std::multiset<std::string> RowsWithoutOwner(const fs::path& dbf) {
   return rows;
 }
 
-class InteractiveTransferProcess : public ::testing::Test {
+class InteractiveTransferProcess : public DisplayTest {
  protected:
   static void SetUpTestSuite() {
-    display = new VirtualDisplay;
+    DisplayTest::SetUpTestSuite();
     if (tolvarin::Engine().EngineHandle == 0) tolvarin::InitCodeBase();
   }
-  static void TearDownTestSuite() {
-    delete display;
-    display = nullptr;
-  }
   void SetUp() override {
-    if (display->Name().empty()) GTEST_SKIP() << display->Missing();
+    DisplayTest::SetUp();
+    if (IsSkipped()) return;
     course_maker::CourseOptions options;
     options.questions = 200;
     made = course_maker::MakeCourse(host.Scratch() + "/Install", options);
@@ -100,7 +97,7 @@ class InteractiveTransferProcess : public ::testing::Test {
     std::vector<std::string> args{"AppPath:" + made.install.app, "Interactive:TRUE", "UserName:LATSEK",
                                   "Password:580246", "AreaID:1", "CourseID:" + std::to_string(courseId)};
     args.insert(args.end(), more.begin(), more.end());
-    return host.RunOnDisplay(args, steps, display->Name());
+    return host.RunOnDisplay(args, steps, Display());
   }
   RunResult Export(const std::vector<std::string>& afterContinue, const std::vector<std::string>& more = {}) const {
     std::vector<std::string> steps{"click:cmdBackup", "click:cmdComplete", "text:txtName=Biology backup",
@@ -116,13 +113,11 @@ class InteractiveTransferProcess : public ::testing::Test {
     return folder;
   }
 
-  static VirtualDisplay* display;
   HostRun host;
   course_maker::MadeCourse made;
   std::string second;
   std::string package;
 };
-VirtualDisplay* InteractiveTransferProcess::display = nullptr;
 
 TEST_F(InteractiveTransferProcess, ACompleteExportIsImportedIntoASecondCourseRowByRow) {
   const RunResult exported = Export({"OK"});

@@ -17,7 +17,7 @@
 namespace fs = std::filesystem;
 using app_testing::HostRun;
 using app_testing::RunResult;
-using app_testing::VirtualDisplay;
+using app_testing::DisplayTest;
 using testing_support::ReadFile;
 
 namespace {
@@ -40,15 +40,11 @@ std::vector<std::string> Changed(const std::map<std::string, std::string>& a,
   return names;
 }
 
-class MigrationChooserProcess : public ::testing::Test {
+class MigrationChooserProcess : public DisplayTest {
  protected:
-  static void SetUpTestSuite() { display = new VirtualDisplay; }
-  static void TearDownTestSuite() {
-    delete display;
-    display = nullptr;
-  }
   void SetUp() override {
-    if (display->Name().empty()) GTEST_SKIP() << display->Missing();
+    DisplayTest::SetUp();
+    if (IsSkipped()) return;
     course_maker::CourseOptions options;
     options.questions = 40;
     source = course_maker::MakeCourse(host.Scratch() + "/Source", options);
@@ -61,14 +57,12 @@ class MigrationChooserProcess : public ::testing::Test {
     steps.insert(steps.end(), chooserSteps.begin(), chooserSteps.end());
     return host.RunOnDisplay({"AppPath:" + source.install.app, "Interactive:TRUE", "UserName:latsek",
                               "Password:580246", "Brand:Corvane", "AreaID:1", "CourseID:3", "Import:RemapByCourse"},
-                             steps, display->Name());
+                             steps, Display());
   }
 
-  static VirtualDisplay* display;
   HostRun host;
   course_maker::MadeCourse source, target;
 };
-VirtualDisplay* MigrationChooserProcess::display = nullptr;
 
 TEST_F(MigrationChooserProcess, EverySelectedRowArrivesInTheTargetCourse) {
   const auto before = app_testing::CheckFolder(target.install.course);

@@ -22,7 +22,7 @@
 namespace fs = std::filesystem;
 using app_testing::HostRun;
 using app_testing::RunResult;
-using app_testing::VirtualDisplay;
+using app_testing::DisplayTest;
 using testing_support::ReadFile;
 using testing_support::WriteFile;
 
@@ -52,15 +52,11 @@ std::multiset<std::string> KeyAndText(const std::multiset<std::string>& rows, st
   return kept;
 }
 
-class RestoreRepairProcess : public ::testing::Test {
+class RestoreRepairProcess : public DisplayTest {
  protected:
-  static void SetUpTestSuite() { display = new VirtualDisplay; }
-  static void TearDownTestSuite() {
-    delete display;
-    display = nullptr;
-  }
   void SetUp() override {
-    if (display->Name().empty()) GTEST_SKIP() << display->Missing();
+    DisplayTest::SetUp();
+    if (IsSkipped()) return;
     if (tolvarin::Engine().EngineHandle == 0) tolvarin::InitCodeBase();
     course_maker::CourseOptions options;
     options.questions = 60;
@@ -69,7 +65,7 @@ class RestoreRepairProcess : public ::testing::Test {
     backups = fs::path(made.install.databases) / "Backup";
   }
   RunResult Run(const std::string& mode, const std::vector<std::string>& steps) const {
-    return host.RunOnDisplay({"AppPath:" + made.install.app, "Mode:" + mode}, steps, display->Name());
+    return host.RunOnDisplay({"AppPath:" + made.install.app, "Mode:" + mode}, steps, Display());
   }
   // Sets the question text of the course's record.
   void Change(long record, const std::string& text) const {
@@ -102,7 +98,6 @@ class RestoreRepairProcess : public ::testing::Test {
                         fs::file_time_type::clock::now() - std::chrono::hours(10 - number));
   }
 
-  static VirtualDisplay* display;
   HostRun host;
   course_maker::MadeCourse made;
   fs::path course, backups;
@@ -112,7 +107,6 @@ class RestoreRepairProcess : public ::testing::Test {
 fs::path BackupTables(const fs::path& backups, int number) {
   return backups / ("GradebookBackup" + std::to_string(number)) / "Science" / "Biology";
 }
-VirtualDisplay* RestoreRepairProcess::display = nullptr;
 
 const std::vector<std::string> kToCourse{"click:cmdRestoreTypeNext", "shot:type", "click:cmdChooseNext",
                                          "pick:lstCourses=Biology", "shot:courses", "click:cmdRestore"};

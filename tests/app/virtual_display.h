@@ -2,6 +2,8 @@
 // An X server of its own (Xvfb, 1024x768) for the process tests that run the real
 // program with windows; stopped when the object goes. Name() is "" when Xvfb is not
 // installed or did not start: such tests skip.
+#include <gtest/gtest.h>
+
 #include <string>
 
 #include <sys/types.h>
@@ -22,6 +24,26 @@ class VirtualDisplay {
   pid_t pid_ = 0;
   std::string display_;
   std::string missing_;
+};
+
+// The fixture of a suite whose tests run the real program with windows: one display
+// for the whole suite, and every test skipped when there is none. A suite's own
+// SetUp calls DisplayTest::SetUp() first and returns when IsSkipped().
+class DisplayTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { display_ = new VirtualDisplay; }
+  static void TearDownTestSuite() {
+    delete display_;
+    display_ = nullptr;
+  }
+  void SetUp() override {
+    if (display_->Name().empty()) GTEST_SKIP() << display_->Missing();
+  }
+  // The display's name, for HostRun::RunOnDisplay.
+  static const std::string& Display() { return display_->Name(); }
+
+ private:
+  static inline VirtualDisplay* display_ = nullptr;
 };
 
 }  // namespace app_testing
