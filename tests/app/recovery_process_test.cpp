@@ -15,7 +15,7 @@
 namespace fs = std::filesystem;
 using app_testing::HostRun;
 using app_testing::RunResult;
-using app_testing::VirtualDisplay;
+using app_testing::DisplayTest;
 using testing_support::ReadFile;
 using testing_support::WriteFile;
 
@@ -32,15 +32,11 @@ std::map<std::string, std::string> TableFiles(const std::string& folder) {
   return files;
 }
 
-class RecoveryProcess : public ::testing::Test {
+class RecoveryProcess : public DisplayTest {
  protected:
-  static void SetUpTestSuite() { display = new VirtualDisplay; }
-  static void TearDownTestSuite() {
-    delete display;
-    display = nullptr;
-  }
   void SetUp() override {
-    if (display->Name().empty()) GTEST_SKIP() << display->Missing();
+    DisplayTest::SetUp();
+    if (IsSkipped()) return;
     course_maker::CourseOptions options;
     options.questions = 40;
     made = course_maker::MakeCourse(host.Scratch() + "/Install", options);
@@ -63,12 +59,10 @@ class RecoveryProcess : public ::testing::Test {
     return found;
   }
 
-  static VirtualDisplay* display;
   HostRun host;
   course_maker::MadeCourse made;
   std::string slots;
 };
-VirtualDisplay* RecoveryProcess::display = nullptr;
 
 TEST_F(RecoveryProcess, ModeTwoPutsTheNewestSlotBackAndKeepsTheDamagedFiles) {
   WriteFile(made.install.course + "/quests.dbf", "damaged");
@@ -76,7 +70,7 @@ TEST_F(RecoveryProcess, ModeTwoPutsTheNewestSlotBackAndKeepsTheDamagedFiles) {
   const auto damaged = TableFiles(made.install.course);
   const RunResult run = host.RunOnDisplay(Course({"Mode:RECOVER"}),
                                           {"pick:lstCourses=Biology", "shot:recover", "click:cmdRecover", "Yes", "OK"},
-                                          display->Name());
+                                          Display());
   ASSERT_EQ(run.status, 0) << run.stderrText;
   ASSERT_EQ(run.boxes.size(), 2u);
   EXPECT_EQ(run.boxes[0].box.text.rfind("You are about to recover Biology Auto-Backup 2, which represents", 0), 0u)
@@ -108,13 +102,13 @@ TEST_F(RecoveryProcess, BackTheCloseBoxAndABackupOfUserContentChangeNothing) {
       {"user content", {"pick:lstCourses=Biology", "click:cmdRecover", "Yes", "OK"}, tolvarin::kTerminateStatus},
   };
   for (const Case& c : cases) {
-    const RunResult run = host.RunOnDisplay(Course({"Mode:RECOVER"}), c.steps, display->Name());
+    const RunResult run = host.RunOnDisplay(Course({"Mode:RECOVER"}), c.steps, Display());
     EXPECT_EQ(run.status, c.status) << c.what << "\n" << run.stderrText;
     EXPECT_EQ(TableFiles(made.install.course), before) << c.what;
     EXPECT_TRUE(HeldFolders().empty()) << c.what;
   }
   const RunResult refused = host.RunOnDisplay(
-      Course({"Mode:RECOVER"}), {"pick:lstCourses=Biology", "click:cmdRecover", "Yes", "OK"}, display->Name());
+      Course({"Mode:RECOVER"}), {"pick:lstCourses=Biology", "click:cmdRecover", "Yes", "OK"}, Display());
   ASSERT_EQ(refused.boxes.size(), 2u);
   EXPECT_EQ(refused.boxes[1].box.text.rfind("The backup contained within " + slots + "/3 was not generated", 0), 0u)
       << refused.boxes[1].box.text;
@@ -127,13 +121,13 @@ TEST_F(RecoveryProcess, FromTheMainWindowBackReturnsToItAndARecoveryEndsTheRun) 
   const std::vector<std::string> login = {"Interactive:TRUE", "UserName:latsek", "Password:580246"};
   const RunResult back = host.RunOnDisplay(
       Course(login), {"click:cmdRecover", "pick:lstCourses=Biology", "click:cmdBack", "click:cmdClose"},
-      display->Name());
+      Display());
   EXPECT_EQ(back.status, 0) << back.stderrText;
   EXPECT_EQ(TableFiles(made.install.course), before);
 
   const RunResult recovered = host.RunOnDisplay(
       Course(login), {"click:cmdRecover", "pick:lstCourses=Biology", "click:cmdRecover", "Yes", "OK"},
-      display->Name());
+      Display());
   EXPECT_EQ(recovered.status, 0) << recovered.stderrText;
   EXPECT_EQ(TableFiles(made.install.course), TableFiles(slots + "/2"));
 }
