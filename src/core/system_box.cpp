@@ -3,6 +3,7 @@
 #include "core/box_buttons.h"
 #include "core/message_box.h"
 #include "core/presenter.h"
+#include "core/settings.h"
 
 namespace tolvarin {
 namespace {
@@ -21,6 +22,10 @@ int AskWithOptions(BoxKind kind, const std::string& text, int options, const std
 
 int MsgBox(const std::string& text, int options, const std::string& title) {
   return AskWithOptions(BoxKind::System, text, options, title);
+}
+
+void Diagnostic(const std::string& text) {
+  if (Settings().DiagnosticMode) MsgBox(text, kMbOkOnly);
 }
 
 // The system's own message box: every caller of this layer reaches it here.

@@ -11,6 +11,10 @@ inline constexpr const char* kApplicationTitle = "Corvane Backup/Restore and Imp
 // Standard options in (button set, icon, default button), standard result code out.
 int MsgBox(const std::string& text, int options = 0, const std::string& title = "");
 
+// The milestone boxes the host's Diagnostic switch asks for: a plain box with OK
+// when DiagnosticMode is on, nothing otherwise.
+void Diagnostic(const std::string& text);
+
 // The system's own message box (ShowMessageBox) with standard options.
 int FacilityMessageBox(const std::string& text, int options, const std::string& title = "");
 // The same with free captions (ShowCustomMsgBox): the pressed button's number (the

@@ -47,11 +47,6 @@ constexpr const char* kMustRunFromHost =
 constexpr const char* kCannotCreateBackup =
     "Unable to create Backup subfolder.  Please call Corvane at 1-888-CORVANE for more information.";
 
-// The milestone boxes the host's Diagnostic switch asks for.
-void Diagnostic(const std::string& text) {
-  if (Settings().DiagnosticMode) MsgBox(text, kMbOkOnly);
-}
-
 // The data layer's share of start-up and end, each in one place:
 // step 1, the shared record-scan helper and the identifier ranges, and what a fatal
 // end must close;

@@ -34,10 +34,6 @@ constexpr const char* kExportInstructions =
     "Select an existing folder into which you want this Corvane Backup File placed.  Your Corvane Backup File will "
     "be created as a zip file in the folder you choose and the content will be exported into this file.";
 
-void Diagnostic(const std::string& text) {
-  if (Settings().DiagnosticMode) MsgBox(text, kMbOkOnly);
-}
-
 QLabel* Label(QWidget* parent, const char* name, const QString& text) {
   auto* label = new QLabel(text, parent);
   label->setObjectName(QString::fromLatin1(name));

@@ -88,10 +88,6 @@ class HeldWhole {
   std::vector<xbase::Data4> held_;
 };
 
-void Diagnostic(const std::string& text) {
-  if (Settings().DiagnosticMode) MsgBox(text, kMbOkOnly);
-}
-
 std::string Joined(const std::vector<std::string>& texts, const std::string& separator) {
   std::string joined;
   for (const std::string& text : texts) joined += (joined.empty() ? "" : separator) + text;

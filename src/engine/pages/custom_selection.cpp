@@ -46,10 +46,6 @@ void ForEachInRecordOrder(xbase::Data4 data, const std::function<void()>& fn) {
   ForEachFrom(data, xbase::d4top(data), fn);
 }
 
-void Diagnostic(const std::string& text) {
-  if (Settings().DiagnosticMode) MsgBox(text, kMbOkOnly);
-}
-
 std::vector<SelectItem> QuestionItems() {
   std::vector<SelectItem> items;
   const QuestsRecord& q = Src().Quests;
