@@ -9,14 +9,26 @@
 
 namespace tolvarin {
 
-std::string NormalizePath(const std::string& path) {
-  // Upper case, doubled slashes made single, one trailing slash.
+namespace {
+
+// Doubled slashes made single, and one trailing slash.
+std::string CollapsedFolder(const std::string& path) {
   std::string result;
   result.reserve(path.size() + 1);
-  for (const char c : ToUpper(path))
+  for (const char c : path)
     if (c != '/' || result.empty() || result.back() != '/') result.push_back(c);
   if (result.empty() || result.back() != '/') result.push_back('/');
   return result;
+}
+
+}  // namespace
+
+std::string NormalizePath(const std::string& path) { return CollapsedFolder(ToUpper(path)); }
+
+std::string PathBelow(const std::string& outer, const std::string& path) {
+  const std::string written = CollapsedFolder(path);
+  const std::size_t start = NormalizePath(outer).size();
+  return start < written.size() ? written.substr(start) : "";
 }
 
 bool SamePath(const std::string& a, const std::string& b) { return NormalizePath(a) == NormalizePath(b); }

@@ -12,6 +12,11 @@ bool SamePath(const std::string& a, const std::string& b);
 // The normal form of inner begins with that of outer (a folder is inside itself).
 bool PathStartsWith(const std::string& outer, const std::string& inner);
 
+// The part of a path below outer, as written: its case kept, doubled separators
+// collapsed, ending in "/" ("" for outer itself). Only for a path inside outer
+// (PathStartsWith).
+std::string PathBelow(const std::string& outer, const std::string& path);
+
 // The text up to and including the last "/"; without one, the current folder with a
 // trailing "/". The case is kept, so the result can be opened.
 std::string GetFolderOfPath(const std::string& path);

@@ -20,6 +20,20 @@ TEST(PathStartsWith, FolderIsInsideItselfButNotInsideAPrefix) {
   EXPECT_FALSE(PathStartsWith("/a", "/ab/c"));
 }
 
+TEST(PathBelow, ThePartAsWrittenWhateverTheCaseAndSeparatorsOfEitherSide) {
+  const struct {
+    const char* outer;
+    const char* path;
+    const char* below;
+  } cases[] = {
+      {"/Host/Databases", "/host/DATABASES/Corvane/Science", "Corvane/Science/"},
+      {"/Host//Databases/", "/Host/Databases//Corvane///Science/", "Corvane/Science/"},
+      {"/Host/Databases", "/HOST/databases/", ""},
+      {"/Host/Databases", "/Host/Databases", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(PathBelow(c.outer, c.path), c.below) << c.outer << " " << c.path;
+}
+
 TEST(PathParts, FolderNameAndExtension) {
   EXPECT_EQ(GetFolderOfPath("/Host/Data/users.DBF"), "/Host/Data/");  // case kept: it must open
   EXPECT_EQ(GetFolderOfPath("/Host/Data/"), "/Host/Data/");

@@ -96,9 +96,7 @@ std::string NewSafetyFolder(const std::string& databasesRoot, const std::string&
     if (c == ':') c = '.';
   std::string place = GetFileName(folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder, true);
   if (PathStartsWith(databasesRoot, folder) && !SamePath(databasesRoot, folder)) {
-    std::string written = folder + "/";
-    for (size_t hit; (hit = written.find("//")) != std::string::npos;) written.erase(hit, 1);
-    place = written.substr(NormalizePath(databasesRoot).size());
+    place = PathBelow(databasesRoot, folder);
     if (!place.empty() && place.back() == '/') place.pop_back();
   }
   const std::string base = JoinPath(JoinPath(databasesRoot, "Backup"), "Repair " + stamp);
