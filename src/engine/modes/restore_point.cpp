@@ -23,11 +23,7 @@ constexpr const char* kTableExtensions = "dbf;cdx;fpt";
 // the brand folder itself); false when it lies elsewhere.
 bool SubPathBelow(const std::string& brandFolder, const std::string& folder, std::string& subPath) {
   if (!PathStartsWith(brandFolder, folder)) return false;
-  // The normal form only upper-cases and collapses separators, so the folder as
-  // written, collapsed the same way, has the brand folder's length before its part.
-  std::string written = folder + "/";
-  for (size_t hit; (hit = written.find("//")) != std::string::npos;) written.erase(hit, 1);
-  const auto clean = RelativeFolderPart(written.substr(NormalizePath(brandFolder).size()));
+  const auto clean = RelativeFolderPart(PathBelow(brandFolder, folder));
   if (!clean) return false;
   subPath = *clean;
   return true;
