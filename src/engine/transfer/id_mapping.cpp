@@ -95,6 +95,12 @@ void KeepOwnIDWhenFree(TableMapping& m, std::int32_t oldID) {
   Assign(m, oldID, oldID);
 }
 
+// The row is not copied after all; its new identifier is free again.
+void LeaveOut(TableMapping& m, std::int32_t oldID) {
+  m.HandedOut.erase(m.IDMap.Get(oldID));
+  m.IDMap.Set(oldID, 0);
+}
+
 // Image identifiers the destination course folder already holds files for ("00?????.*").
 void CollectImageFiles(const std::string& folder, std::int32_t& low, std::int32_t& high,
                        std::unordered_set<std::int32_t>* taken) {
@@ -392,10 +398,8 @@ void ResolveExistingRow(TableMapping& m, std::int32_t oldID) {
       // An exam question goes with its exam: one of an exam the user chose to keep
       // would join the destination's exam of that number.
       if (Seek(src.ExamQues.Data, src.ExamQues.Exam_Q_idTag, key) &&
-          Mapping(kExamsTable).IDMap.Get(Number(src.ExamQues.Exam_id)) == 0) {
-        m.HandedOut.erase(m.IDMap.Get(oldID));
-        m.IDMap.Set(oldID, 0);
-      }
+          Mapping(kExamsTable).IDMap.Get(Number(src.ExamQues.Exam_id)) == 0)
+        LeaveOut(m, oldID);
       break;
     case kSessionsTable:
       if (InteractiveRestore()) ConfirmOverwriteByName(m, oldID, "a session");
@@ -403,7 +407,12 @@ void ResolveExistingRow(TableMapping& m, std::int32_t oldID) {
     case kSesQuestsTable:
       if (Seek(src.SesQuests.Data, src.SesQuests.SesQues_idTag, key)) {
         const std::int32_t session = Number(src.SesQuests.Session_id);
-        if (Mapping(kSessionsTable).IDMap.Get(session) == session) KeepOwnIDWhenFree(m, oldID);
+        const std::int32_t newSession = Mapping(kSessionsTable).IDMap.Get(session);
+        // So does a session question: a gradebook's session left out takes its questions with it.
+        if (newSession == 0)
+          LeaveOut(m, oldID);
+        else if (newSession == session)
+          KeepOwnIDWhenFree(m, oldID);
       }
       break;
     case kClassesTable:

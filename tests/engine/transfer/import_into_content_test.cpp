@@ -489,6 +489,8 @@ struct AnsweredCase {
   const char* name;
   long mode;
   bool renameToDestination;  // the package's exam 20001 and session 2 take the destination's names
+  bool gradebookClass;       // the class of the package's session 1 is a gradebook's (10000 and above)
+  int overwrittenAtLeast;    // exams and sessions of the destination written over
 };
 void PrintTo(const AnsweredCase& c, std::ostream* os) { *os << c.name; }
 
@@ -537,6 +539,12 @@ TEST_P(AnsweredImportCases, EveryRowShowsThePicturesAndQuestionsOfTheSideThatWro
       ASSERT_NE(name(dest_, table, key, id), "") << table;
       Rewrite(package_, table, "name", name(package_, table, key, id), name(dest_, table, key, id));
     }
+  }
+  if (c.gradebookClass) {
+    // An interactive import leaves such a session out, while its session questions stay selected.
+    const std::string klass = FormatID(made_.content.sessions.at(0).classId);
+    for (const char* table : {"classes", "students"})
+      Rewrite(package_, table, "class_id", klass, FormatID(10000 + made_.content.sessions.at(0).classId));
   }
   int asked = 0;
   const auto scripted = SetPresenter(std::make_unique<OverwriteOddPresenter>(asked));
@@ -642,7 +650,10 @@ TEST_P(AnsweredImportCases, EveryRowShowsThePicturesAndQuestionsOfTheSideThatWro
       EXPECT_EQ(membersOf(after, id), expected) << "questions of " << id;
     }
   }
-  EXPECT_GE(overwritten, 2) << "no exam or session of the destination was written over";
+  EXPECT_GE(overwritten, c.overwrittenAtLeast) << "exams and sessions of the destination written over";
+  if (c.gradebookClass) {
+    EXPECT_EQ(LookupNewID(kSessionsTable, made_.content.sessions.at(0).id), 0) << "the gradebook's session imported";
+  }
   // Every live result belongs to a live session question.
   std::set<std::int32_t> live;
   for (const Row& r : ReadLiveRows(dest_, "sesquests")) live.insert(Num(r.at("sesques_id")));
@@ -652,8 +663,9 @@ TEST_P(AnsweredImportCases, EveryRowShowsThePicturesAndQuestionsOfTheSideThatWro
 }
 
 const AnsweredCase kAnsweredCases[] = {
-    {"RemapNothingYesToOddIdentifiers", 3, false},
-    {"DefaultOverwritingAnExamAndASessionByName", 1, true},
+    {"RemapNothingYesToOddIdentifiers", 3, false, false, 2},
+    {"DefaultOverwritingAnExamAndASessionByName", 1, true, false, 2},
+    {"DefaultLeavingAGradebooksSessionOut", 1, false, true, 0},
 };
 
 INSTANTIATE_TEST_SUITE_P(Answers, AnsweredImportCases, ::testing::ValuesIn(kAnsweredCases),
