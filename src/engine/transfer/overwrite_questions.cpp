@@ -89,6 +89,9 @@ void CheckDuplicateQuestions() {
       matches.emplace_back(static_cast<std::int32_t>(xbase::f4long(src.Quests.Quest_id)), found->second);
   }
   for (const auto& [source, target] : matches) {
+    // REMAPNOTHING copies a question under its own number whatever its entry says, so a
+    // match would only bring back one the user chose not to write over.
+    if (Settings().ImportMode == 3 && quests.IDMap.Get(source) == 0) continue;
     quests.IDMap.Set(source, target);
     // The question's type row follows it onto the existing question.
     if (types.IDMap.Get(source) != 0) types.IDMap.Set(source, target);

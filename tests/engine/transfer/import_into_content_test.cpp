@@ -24,6 +24,7 @@
 #include "data/standards.h"
 #include "engine/transfer/database_sets.h"
 #include "engine/transfer/id_mapping.h"
+#include "engine/transfer/overwrite_questions.h"
 #include "engine/transfer/row_copy.h"
 #include "engine/transfer/selection.h"
 #include "engine/transfer/table_mapping.h"
@@ -198,8 +199,8 @@ class ContentImport : public TransferTest {
     return sides;
   }
 
-  // The package into the destination course (slot 4), every row selected.
-  void Import() {
+  // The package into the destination course (slot 4), every row selected: mapped, then copied.
+  void Map() {
     CourseRecord course;
     course.CourseID = 4;
     course.Path = dest_;
@@ -209,9 +210,15 @@ class ContentImport : public TransferTest {
     OpenDestination(dest_);
     SelectAllRecords();
     ASSERT_TRUE(BuildMappings());
+  }
+  void Copy() {
     ASSERT_TRUE(CopyTables());
     UninitSrc();
     UninitDest();
+  }
+  void Import() {
+    Map();
+    if (!HasFatalFailure()) Copy();
   }
 
   void Prepare(Variant variant) {
@@ -670,6 +677,41 @@ const AnsweredCase kAnsweredCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Answers, AnsweredImportCases, ::testing::ValuesIn(kAnsweredCases),
                          [](const ::testing::TestParamInfo<AnsweredCase>& info) { return std::string(info.param.name); });
+
+using AnsweredImport = AnsweredImportCases;
+
+// REMAPNOTHING keeps every identifier, so the duplicate check's match cannot move a
+// question; a question the teacher chose to keep stays kept even when the package's
+// question of that number equals another destination question.
+TEST_F(AnsweredImport, TheDuplicateCheckDoesNotWriteOverAQuestionTheTeacherKept) {
+  const auto kept = std::find_if(made_.content.questions.begin(), made_.content.questions.end(), [&](const auto& q) {
+    return q.id >= 20000 && q.id % 2 == 0 && q.descriptId == 0 && !q.deleted && q.id != deletedQuestion_ &&
+           q.id != 20001;
+  });
+  ASSERT_NE(kept, made_.content.questions.end());
+  std::string text;
+  for (const Row& r : ReadLiveRows(package_, "quests"))
+    if (Num(r.at("quest_id")) == kept->id) text = r.at("question");
+  ASSERT_FALSE(text.empty());
+  AddQuestion(dest_, 29000, text);  // the same question under another number
+  const auto was = ByKey(ReadLiveRows(dest_, "quests"), "quest_id");
+  ASSERT_TRUE(was.count(kept->id));
+  int asked = 0;
+  const auto scripted = SetPresenter(std::make_unique<OverwriteOddPresenter>(asked));  // No to the even question
+  Settings().Operation = 2;
+  Settings().ImportMode = 3;
+  Settings().Interactive = true;
+  SetUserAccessLevel(2);
+  Map();
+  if (HasFatalFailure()) return;
+  ASSERT_EQ(LookupNewID(kQuestsTable, kept->id), 0);
+  CheckDuplicateQuestions();  // answered Yes
+  EXPECT_EQ(LookupNewID(kQuestsTable, kept->id), 0);
+  Copy();
+  const auto now = ByKey(ReadLiveRows(dest_, "quests"), "quest_id");
+  EXPECT_EQ(now.at(kept->id), was.at(kept->id));
+  EXPECT_EQ(now.at(29000), was.at(29000));
+}
 
 const Case kCases[] = {
     {"Default", 1, ""},
