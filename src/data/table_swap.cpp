@@ -47,14 +47,17 @@ std::string MarkerOf(const std::string& staging, const std::string& name) {
   return JoinPath(staging, name + kMarkerExtension);
 }
 
-// One table of a marked group and the extensions of its staged set.
+// One table of a marked group and the extensions of its staged set; a dropped
+// table has none.
 struct MarkedSet {
   std::string name;
   std::vector<std::string> extensions;
+  bool dropped = false;
 };
 
 // The sets a marker names: a line of one extension belongs to the marker's own
-// table; a line "name .ext .ext" names another table of the same group.
+// table; a line "name .ext .ext" names another table of the same group, and a line
+// of a name alone a table the group takes away.
 std::vector<MarkedSet> ReadMarker(const std::string& marker, const std::string& ownName) {
   std::ifstream in(marker);
   std::vector<MarkedSet> sets{{ownName, {}}};
@@ -68,6 +71,7 @@ std::vector<MarkedSet> ReadMarker(const std::string& marker, const std::string& 
     }
     MarkedSet set{first, {}};
     for (std::string extension; words >> extension;) set.extensions.push_back(extension);
+    set.dropped = set.extensions.empty();
     sets.push_back(std::move(set));
   }
   return sets;
@@ -110,17 +114,38 @@ bool MoveMarkedSet(const std::string& staging, const std::string& target, const 
   const std::string stagedDbf = TableFile(staging, name, ".dbf");
   const std::string stagedCdx = TableFile(staging, name, ".cdx");
   const std::string stagedFpt = TableFile(staging, name, ".fpt");
+  // A new file takes the name of the one it replaces (case and all), else its own.
+  const auto placeFor = [&](const std::string& staged, const char* extension) {
+    const std::string live = TableFile(target, name, extension);
+    return Exists(live) ? live : JoinPath(target, GetFileName(staged, true));
+  };
   const std::string targetCdx = TableFile(target, name, ".cdx");
+  const std::string newCdx = placeFor(stagedCdx, ".cdx");
   bool ok = true;
   if (Exists(stagedDbf) && Exists(targetCdx)) ok = Remove(targetCdx) && ok;
-  if (has(".fpt") && Exists(stagedFpt)) ok = ok && Rename(stagedFpt, TableFile(target, name, ".fpt"));
-  if (Exists(stagedDbf)) ok = ok && Rename(stagedDbf, TableFile(target, name, ".dbf"));
+  if (has(".fpt") && Exists(stagedFpt)) ok = ok && Rename(stagedFpt, placeFor(stagedFpt, ".fpt"));
+  if (Exists(stagedDbf)) ok = ok && Rename(stagedDbf, placeFor(stagedDbf, ".dbf"));
   if (ok && !has(".fpt")) {
     const std::string oldFpt = TableFile(target, name, ".fpt");
     if (Exists(oldFpt)) ok = Remove(oldFpt);
   }
-  if (ok && has(".cdx") && Exists(stagedCdx)) ok = Rename(stagedCdx, TableFile(target, name, ".cdx"));
+  if (ok && has(".cdx") && Exists(stagedCdx)) ok = Rename(stagedCdx, newCdx);
   return ok;
+}
+
+// A dropped table goes index first, then its data file, so that a kill between two
+// removals leaves no data file without its memo file.
+bool DropTargetTable(const std::string& target, const std::string& name) {
+  bool ok = true;
+  for (const char* extension : {".cdx", ".dbf", ".fpt"}) {
+    const std::string file = TableFile(target, name, extension);
+    if (Exists(file)) ok = Remove(file) && ok;
+  }
+  return ok;
+}
+
+bool MoveOrDrop(const std::string& staging, const std::string& target, const MarkedSet& set) {
+  return set.dropped ? DropTargetTable(target, set.name) : MoveMarkedSet(staging, target, set.name, set.extensions);
 }
 
 void RemoveStagingWhenEmpty(const std::string& staging) {
@@ -139,7 +164,7 @@ bool StageTable(const std::string& fromFolder, const std::string& targetFolder, 
   bool ok = true;
   for (const char* extension : {".dbf", ".cdx", ".fpt"}) {
     const std::string source = TableFile(fromFolder, name, extension);
-    const std::string copy = JoinPath(staging, name + extension);
+    const std::string copy = JoinPath(staging, GetFileName(source, true));  // spelt as the source is
     Remove(TableFile(staging, name, extension));
     if (!Exists(source)) continue;
     CopyFileReplace(source, copy);
@@ -156,9 +181,10 @@ bool SwapInStagedTable(const std::string& targetFolder, const std::string& name)
   return SwapInStagedTables(targetFolder, {name});
 }
 
-bool SwapInStagedTables(const std::string& targetFolder, const std::vector<std::string>& names) {
+bool SwapInStagedTables(const std::string& targetFolder, const std::vector<std::string>& names,
+                        const std::vector<std::string>& dropped) {
   const std::string staging = StagingFolderFor(targetFolder);
-  if (names.empty()) return true;
+  if (names.empty()) return dropped.empty();
   std::vector<MarkedSet> sets;
   for (const std::string& name : names) {
     if (!Exists(TableFile(staging, name, ".dbf"))) return false;
@@ -167,10 +193,15 @@ bool SwapInStagedTables(const std::string& targetFolder, const std::vector<std::
       if (Exists(TableFile(staging, name, extension))) set.extensions.emplace_back(extension);
     sets.push_back(std::move(set));
   }
+  for (const std::string& name : dropped) {
+    bool staged = false;
+    for (const std::string& other : names) staged = staged || EqualsNoCase(other, name);
+    if (!staged) sets.push_back({name, {}, true});
+  }
   // One marker names the whole group: every set is marked before the first move.
   if (!WriteMarker(staging, sets)) return false;
   bool ok = true;
-  for (const MarkedSet& set : sets) ok = MoveMarkedSet(staging, targetFolder, set.name, set.extensions) && ok;
+  for (const MarkedSet& set : sets) ok = MoveOrDrop(staging, targetFolder, set) && ok;
   if (ok) Remove(MarkerOf(staging, sets.front().name));
   RemoveStagingWhenEmpty(staging);
   return ok;
@@ -190,7 +221,7 @@ void FinishTableSwaps(const std::string& targetFolder) {
     bool ok = true;
     for (const MarkedSet& set : ReadMarker(JoinPath(staging, marker), GetFileName(marker, false))) {
       marked.push_back(set.name);
-      ok = MoveMarkedSet(staging, targetFolder, set.name, set.extensions) && ok;
+      ok = MoveOrDrop(staging, targetFolder, set) && ok;
     }
     if (ok) Remove(JoinPath(staging, marker));
   }

@@ -29,7 +29,10 @@ bool SwapInStagedTable(const std::string& targetFolder, const std::string& name)
 // The same for tables that belong together: one marker, written whole, names every
 // set before the first move, so that a run killed while marking leaves none of them
 // marked and one killed during the moves leaves all of them to be completed.
-bool SwapInStagedTables(const std::string& targetFolder, const std::vector<std::string>& names);
+// dropped names tables of the target that the group takes away (their .dbf, .cdx
+// and .fpt files, index first), after the moves; the group needs one staged table.
+bool SwapInStagedTables(const std::string& targetFolder, const std::vector<std::string>& names,
+                        const std::vector<std::string>& dropped = {});
 
 // Completes every marked swap an earlier run left in the target's staging folder,
 // drops unmarked staged files and removes the staging folder once it is empty.

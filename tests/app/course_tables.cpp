@@ -69,6 +69,12 @@ std::multiset<std::string> Rows(const fs::path& dbf) {
   return rows;
 }
 
+std::map<std::string, std::multiset<std::string>> FolderRows(const fs::path& folder) {
+  std::map<std::string, std::multiset<std::string>> rows;
+  for (const auto& [name, path] : Tables(folder)) rows[name] = Rows(path);
+  return rows;
+}
+
 std::map<std::string, long> CheckFolder(const fs::path& folder) {
   std::map<std::string, long> rows;
   for (const auto& [name, path] : Tables(folder)) {
@@ -96,7 +102,7 @@ void ForgetBackupRecord(const fs::path& folder) {
 }
 
 bool RunAndKillAt(const std::vector<std::string>& args, const fs::path& runLog, const std::string& marker,
-                  std::chrono::microseconds pause) {
+                  std::chrono::microseconds pause, const std::vector<std::string>& environment) {
   std::error_code error;
   const std::uintmax_t earlier = fs::exists(runLog) ? fs::file_size(runLog, error) : 0;
   std::chrono::steady_clock::time_point seen{};
@@ -106,7 +112,7 @@ bool RunAndKillAt(const std::vector<std::string>& args, const fs::path& runLog, 
       seen = std::chrono::steady_clock::now();
     }
     return std::chrono::steady_clock::now() >= seen + pause;
-  });
+  }, environment);
   return ending.killed;
 }
 

@@ -17,6 +17,10 @@ std::map<std::string, std::filesystem::path> Tables(const std::filesystem::path&
 // table's tags must read clean.
 std::multiset<std::string> Rows(const std::filesystem::path& dbf);
 
+// The live rows of every table of a folder by lower-case name: what a folder holds, to
+// tell one generation of its tables from another.
+std::map<std::string, std::multiset<std::string>> FolderRows(const std::filesystem::path& folder);
+
 // Every table of the folder opens through the system's open (repairing what a kill
 // left) and its tags read clean; the live rows of each table by lower-case name.
 std::map<std::string, long> CheckFolder(const std::filesystem::path& folder);
@@ -27,8 +31,10 @@ std::map<std::string, long> CheckFolder(const std::filesystem::path& folder);
 void ForgetBackupRecord(const std::filesystem::path& folder);
 
 // Starts the program under test and kills it once the run log holds a line beginning with the
-// marker and the pause has passed; true when it was killed before it ended.
+// marker and the pause has passed; true when it was killed before it ended. environment as
+// for SpawnedRun (HostRun::DisplayEnvironment for a run with windows).
 bool RunAndKillAt(const std::vector<std::string>& args, const std::filesystem::path& runLog,
-                  const std::string& marker, std::chrono::microseconds pause = {});
+                  const std::string& marker, std::chrono::microseconds pause = {},
+                  const std::vector<std::string>& environment = {});
 
 }  // namespace app_testing

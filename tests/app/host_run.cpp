@@ -94,24 +94,16 @@ RunResult HostRun::RunOnDisplay(const std::vector<std::string>& args, const std:
   return Start(args, steps, "", false, display);
 }
 
-RunResult HostRun::Start(const std::vector<std::string>& args, const std::vector<std::string>& answers,
-                         const std::string& binary, bool scripted, const std::string& display) const {
+std::vector<std::string> HostRun::Environment(const std::vector<std::string>& answers, bool scripted,
+                                              const std::string& display) const {
   const std::string answersFile = dir_.str() + "/answers.txt";
   const std::string transcriptFile = dir_.str() + "/transcript.txt";
   const std::string settingsFile = dir_.str() + "/settings.txt";
-  const std::string stderrFile = dir_.str() + "/stderr.txt";
   std::string script;
   for (const std::string& answer : answers) script += answer + "\n";
   testing_support::WriteFile(answersFile, script);
   fs::remove(transcriptFile);
   fs::remove(settingsFile);
-
-  const std::string program = binary.empty() ? ProgramUnderTest() : binary;
-  std::vector<std::string> argStrings{program};
-  argStrings.insert(argStrings.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : argStrings) argv.push_back(a.data());
-  argv.push_back(nullptr);
 
   std::vector<std::string> envStrings;
   // An entry the test adds replaces this process's own of the same name.
@@ -157,6 +149,28 @@ RunResult HostRun::Start(const std::vector<std::string>& args, const std::vector
   // as the test programs.
   if (!std::getenv("LSAN_OPTIONS"))
     envStrings.push_back(std::string("LSAN_OPTIONS=suppressions=") + TOLVARIN_LSAN_SUPPRESSIONS);
+  return envStrings;
+}
+
+std::vector<std::string> HostRun::DisplayEnvironment(const std::vector<std::string>& steps,
+                                                     const std::string& display) const {
+  return Environment(steps, false, display);
+}
+
+RunResult HostRun::Start(const std::vector<std::string>& args, const std::vector<std::string>& answers,
+                         const std::string& binary, bool scripted, const std::string& display) const {
+  const std::string transcriptFile = dir_.str() + "/transcript.txt";
+  const std::string settingsFile = dir_.str() + "/settings.txt";
+  const std::string stderrFile = dir_.str() + "/stderr.txt";
+  std::vector<std::string> envStrings = Environment(answers, scripted, display);
+
+  const std::string program = binary.empty() ? ProgramUnderTest() : binary;
+  std::vector<std::string> argStrings{program};
+  argStrings.insert(argStrings.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : argStrings) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
   std::vector<char*> envp;
   for (std::string& e : envStrings) envp.push_back(e.data());
   envp.push_back(nullptr);

@@ -41,6 +41,9 @@ class HostRun {
   // its steps ends with status 5 (kScriptFailedStatus) and says why on stderr.
   RunResult RunOnDisplay(const std::vector<std::string>& args, const std::vector<std::string>& steps,
                          const std::string& display) const;
+  // The environment RunOnDisplay gives the program with these steps, for a run the
+  // test starts itself (spawned_run.h, RunAndKillAt).
+  std::vector<std::string> DisplayEnvironment(const std::vector<std::string>& steps, const std::string& display) const;
   // Run with AppPath:<host folder> in front.
   RunResult RunHere(const std::vector<std::string>& args, const std::vector<std::string>& answers = {}) const;
 
@@ -57,6 +60,9 @@ class HostRun {
   static std::string Program();
 
  private:
+  // Writes the answers file and gives every entry of the run's environment.
+  std::vector<std::string> Environment(const std::vector<std::string>& answers, bool scripted,
+                                       const std::string& display) const;
   RunResult Start(const std::vector<std::string>& args, const std::vector<std::string>& answers,
                   const std::string& binary, bool scripted, const std::string& display) const;
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/settings.h"
 #include "course_maker.h"
 #include "course_tables.h"
 #include "data/codebase.h"
@@ -173,11 +174,70 @@ TEST_F(RestoreRepairProcess, ADamagedIncrementLeavesTheCourseAsItWas) {
   const RunResult run = Run("PRECISIONRESTORE", steps);
   ASSERT_EQ(run.status, 0) << run.stderrText;
   ASSERT_EQ(run.boxes.size(), 2u) << run.stderrText;
-  EXPECT_NE(run.boxes[1].box.text.find("Biology: the backups could not be applied; its files were put back from " +
+  EXPECT_NE(run.boxes[1].box.text.find("Biology: the backups could not be applied; it was left as it was (its files "
+                                       "are also kept in " +
                                        (backups / "RestorePoint1.zip").string()),
             std::string::npos)
       << run.boxes[1].box.text;
   EXPECT_EQ(TableFiles(course), before);
+}
+
+// A restore killed at any point: every table of the course opens clean, and once the
+// next run has completed or undone what the kill left, the course holds its tables as
+// they were or exactly the restored set, never a part of each.
+TEST_F(RestoreRepairProcess, ARestoreKilledAtAnyPointLeavesTheCourseAsItWasOrWhollyRestored) {
+  tolvarin::Paths().DatabasesRoot = made.install.databases;  // the blank copies of the automatic repair
+  Backup(1);
+  Change(2, "Changed before the second backup");
+  Backup(2);
+  Change(1, "Changed after every backup");
+  const auto before = TableFiles(course);
+  const auto asItWas = app_testing::FolderRows(course);
+  const auto putBefore = [&] {
+    for (const auto& [name, bytes] : TableFiles(course)) fs::remove(course / name);
+    for (const auto& [name, bytes] : before) WriteFile(course / name, bytes);
+  };
+  std::vector<std::string> steps = kToCourse;
+  steps.insert(steps.end(), {"Yes", "OK", "close:frmGBRestore"});
+  // What one whole restore leaves: the second backup's questions, with no other table
+  // of the course but the attributes table the backups hold.
+  ASSERT_EQ(Run("PRECISIONRESTORE", steps).status, 0);
+  const auto restored = app_testing::FolderRows(course);
+  ASSERT_EQ(restored.at("quests"), app_testing::Rows(BackupTables(backups, 2) / "quests.dbf"));
+  ASSERT_NE(asItWas, restored);
+  const std::string saved = "Gradebook restore: " + course.string() + " saved into";
+  const struct {
+    std::string marker;  // a run-log line
+    int pauseMicroseconds;
+  } points[] = {{saved, 0},
+                {saved, 2000},
+                {saved, 8000},
+                {saved, 20000},
+                {"Gradebook restore: applying", 300},
+                {"Gradebook restore: putting the restored tables", 0},
+                {"Gradebook restore: putting the restored tables", 30000}};
+  int killed = 0, asItWasCount = 0;
+  for (const auto& point : points) {
+    SCOPED_TRACE(point.marker + " +" + std::to_string(point.pauseMicroseconds) + "us");
+    putBefore();
+    if (app_testing::RunAndKillAt({"AppPath:" + made.install.app, "Mode:PRECISIONRESTORE"},
+                                  made.install.app + "/tolvarin.log", point.marker,
+                                  std::chrono::microseconds(point.pauseMicroseconds),
+                                  host.DisplayEnvironment(steps, Display())))
+      ++killed;
+    app_testing::CheckFolder(course);
+    const RunResult next = Run("PRECISIONRESTORE", {"close:frmGBRestore"});
+    EXPECT_EQ(next.status, 0) << next.stderrText;
+    const auto now = app_testing::FolderRows(course);
+    std::string tables;
+    for (const auto& [name, rows] : now) tables += " " + name + "(" + std::to_string(rows.size()) + ")";
+    EXPECT_TRUE(now == asItWas || now == restored) << "the course holds" << tables;
+    asItWasCount += now == asItWas;
+    EXPECT_FALSE(fs::exists(course / ".tolvarin-swap"));
+    app_testing::CheckFolder(course);
+  }
+  std::printf("%d of %zu restores were killed before they ended, %d leaving the course as it was\n", killed,
+              std::size(points), asItWasCount);
 }
 
 TEST_F(RestoreRepairProcess, RepairRebuildsDamagedTablesKeepingEveryRowAndSafetyCopies) {

@@ -134,5 +134,40 @@ TEST_F(TableSwapTest, TablesSwappedTogetherAreCompletedTogetherOrDroppedTogether
   ExpectWhole(expectedNew_, "one of two moved", "more");
 }
 
+TEST_F(TableSwapTest, ATableTheGroupDropsGoesWithItAndAKilledRunsDropIsCompleted) {
+  // "gone" is a live table the new set no longer has, with a memo file.
+  const auto prepare = [&] {
+    fs::remove_all(course_);
+    Prepare(false);
+    CreateTable(course_ / "gone.dbf", {"id:C:7", "body:M:10"}, {"id=id"});
+  };
+  const auto expectGone = [&](const std::string& point) {
+    for (const char* extension : {".dbf", ".cdx", ".fpt"})
+      EXPECT_FALSE(fs::exists(course_ / (std::string("gone") + extension))) << point << extension;
+    EXPECT_FALSE(fs::exists(staging_)) << point;
+    ExpectWhole(expectedNew_, point);
+  };
+  prepare();
+  ASSERT_TRUE(fs::exists(course_ / "gone.fpt"));
+  ASSERT_TRUE(SwapInStagedTables(course_.string(), {"notes"}, {"gone", "NOTES"}));
+  expectGone("swapped");
+  // Nothing staged: nothing is taken away.
+  EXPECT_FALSE(SwapInStagedTables(course_.string(), {}, {"notes"}));
+  ExpectWhole(expectedNew_, "nothing staged");
+
+  // Killed after the moves, and after the dropped table's index went.
+  for (const bool indexGone : {false, true}) {
+    const std::string point = indexGone ? "index of the dropped table gone" : "moves made";
+    prepare();
+    testing_support::WriteFile(staging_ / "notes.ready", ".dbf\n.cdx\ngone\n");
+    fs::remove(course_ / "notes.cdx");
+    Move(staging_ / "notes.dbf", course_ / "notes.dbf");
+    Move(staging_ / "notes.cdx", course_ / "notes.cdx");
+    if (indexGone) fs::remove(course_ / "gone.cdx");
+    FinishTableSwaps(course_.string());
+    expectGone(point);
+  }
+}
+
 }  // namespace
 }  // namespace tolvarin_test

@@ -199,7 +199,7 @@ TEST_F(RestorePointTest, AFolderThatCannotBeRestoredIsLeftAsItWasAndNamed) {
        [this] {
          testing_support::WriteFile(root_ / "Backup" / "GradebookBackup2" / "students.dbf", std::string(2000, 'x'));
        },
-       "its files were put back from"},
+       "it was left as it was (its files are also kept in"},
       {"the folder is not one of the databases", [] {}, "is not a folder of the databases"},
       {"an increment is missing",
        [this] {

@@ -109,7 +109,7 @@ std::string LiveFolderOf(const std::string& brandFolder, const std::string& subP
 }
 
 ProfileApplication ApplyBackupProfile(const std::string& backupFolder, const std::string& brandFolder,
-                                      const std::string& subPath) {
+                                      const std::string& subPath, const std::string& intoFolder) {
   ProfileApplication result;
   const auto wanted = RelativeFolderPart(subPath);
   if (!wanted) {
@@ -117,7 +117,7 @@ ProfileApplication ApplyBackupProfile(const std::string& backupFolder, const std
     ++result.Skipped;
     return result;
   }
-  const std::string live = LiveFolderOf(brandFolder, *wanted);
+  const std::string live = intoFolder.empty() ? LiveFolderOf(brandFolder, *wanted) : FindPath(intoFolder);
   const std::string backupTables = FindPath(wanted->empty() ? backupFolder : JoinPath(backupFolder, *wanted));
   for (const CourseBackupProfile& course : ReadBackupProfile(JoinPath(backupFolder, kBackupProfileName))) {
     // The backup put the course's tables at its path below the brand folder: the
@@ -131,10 +131,14 @@ ProfileApplication ApplyBackupProfile(const std::string& backupFolder, const std
 }
 
 ProfileApplication RestoreFromIncrements(const std::vector<GradebookBackup>& backups, long number,
-                                         const std::string& brandFolder, const std::string& subPath) {
+                                         const std::string& brandFolder, const std::string& subPath,
+                                         const std::string& intoFolder) {
   ProfileApplication total;
   for (const GradebookBackup& backup : backups)
-    if (backup.Number <= number) Add(total, ApplyBackupProfile(backup.Folder, brandFolder, subPath));
+    if (backup.Number <= number) {
+      WriteLogNote("Gradebook restore: applying " + backup.Folder);
+      Add(total, ApplyBackupProfile(backup.Folder, brandFolder, subPath, intoFolder));
+    }
   return total;
 }
 

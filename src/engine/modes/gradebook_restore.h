@@ -30,11 +30,14 @@ std::string LiveFolderOf(const std::string& brandFolder, const std::string& subP
 // blank copy. Elements with an unsafe name, or whose backup table or tag is
 // missing, are skipped; a live table that does not open, and every write, delete
 // or pack the engine refuses, counts as failed and is said in the run log.
+// intoFolder, when given, takes the rows in place of the live folder (a restore
+// builds the folder's new tables aside).
 ProfileApplication ApplyBackupProfile(const std::string& backupFolder, const std::string& brandFolder,
-                                      const std::string& subPath);
+                                      const std::string& subPath, const std::string& intoFolder = "");
 
 // Applies every backup numbered up to number, in ascending number.
 ProfileApplication RestoreFromIncrements(const std::vector<GradebookBackup>& backups, long number,
-                                         const std::string& brandFolder, const std::string& subPath);
+                                         const std::string& brandFolder, const std::string& subPath,
+                                         const std::string& intoFolder = "");
 
 }  // namespace tolvarin

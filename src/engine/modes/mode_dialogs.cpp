@@ -5,7 +5,9 @@
 #include "core/box_buttons.h"
 #include "core/mode_windows.h"
 #include "core/run_log.h"
+#include "core/settings.h"
 #include "core/system_box.h"
+#include "engine/modes/restore_point.h"
 #include "engine/startup.h"
 
 namespace tolvarin {
@@ -21,7 +23,11 @@ int Show(ModeWindow window, const std::string& title) {
 
 }  // namespace
 
-int PrecisionRestore() { return Show(ModeWindow::GradebookRestore, "Corvane Backup Restore"); }
+int PrecisionRestore() {
+  // A restore killed part-way is completed or undone before the dialog lists anything.
+  FinishGradebookRestores(Paths().BrandFolder);
+  return Show(ModeWindow::GradebookRestore, "Corvane Backup Restore");
+}
 int RepairCorruptTable() { return Show(ModeWindow::RepairCorruption, "Repair Corrupted Data"); }
 
 }  // namespace tolvarin

@@ -9,8 +9,11 @@
 #include "core/run_log.h"
 #include "core/strings.h"
 #include "data/catalogue.h"
+#include "data/table_swap.h"
 #include "data/version.h"
 #include "engine/modes/gradebook_restore.h"
+#include "engine/modes/transfer_drivers.h"
+#include "engine/package/backup_folder.h"
 #include "platform/zip/zip.h"
 
 namespace tolvarin {
@@ -29,18 +32,17 @@ bool SubPathBelow(const std::string& brandFolder, const std::string& folder, std
   return true;
 }
 
-void DeleteTables(const std::string& folder) {
-  for (const std::string& file : GetFilesInFolder(folder, kAttrNormal, kTableExtensions)) DeleteFile(file);
-}
-
-// Puts the folder's files back as the restore point holds them, under their own
-// names; what the increments made goes first (the restore point holds everything
-// the folder had). "" when done, else why not.
-std::string PutBack(const std::string& restorePoint, const std::string& folder) {
-  DeleteTables(folder);
-  if (restorePoint.empty()) return "";
-  const zipio::Outcome extracted = zipio::ExtractAll(restorePoint, folder, "");
-  return extracted.ok ? "" : extracted.error;
+// The tables of a folder by name, from any of their files (an index or memo file
+// left without its data file counts too), Status.DBF left out.
+std::vector<std::string> TableNames(const std::string& folder, const std::string& extensions) {
+  std::vector<std::string> names;
+  for (const std::string& file : GetFilesInFolder(folder, kAttrNormal, extensions)) {
+    const std::string name = GetFileName(file, false);
+    if (EqualsNoCase(name, GetFileName(kVersionFile, false))) continue;
+    if (std::none_of(names.begin(), names.end(), [&](const std::string& n) { return EqualsNoCase(n, name); }))
+      names.push_back(name);
+  }
+  return names;
 }
 
 RestorePointWriter& Writer() {
@@ -94,6 +96,14 @@ FolderRestore RestoreCourseFromBackup(const std::vector<GradebookBackup>& backup
     return result;
   }
   const std::string folder = FindPath(target.Folder);
+  // What a killed restore left is completed (marked) or dropped (unmarked) first.
+  FinishTableSwaps(folder);
+  if (FolderExists(StagingFolderFor(folder))) {
+    result.Why = "an earlier restore of it left tables in " + StagingFolderFor(folder) +
+                 " that could not be put in place; it was left as it was.";
+    WriteLogNote("Gradebook restore of " + target.Label + " refused: " + result.Why);
+    return result;
+  }
   // Every file of the folder goes into the restore point; the archive is reopened
   // and each entry checked against its file before anything is deleted.
   const std::vector<std::string> files = GetFilesInFolder(folder, kAttrNormal, "");
@@ -115,24 +125,54 @@ FolderRestore RestoreCourseFromBackup(const std::vector<GradebookBackup>& backup
     WriteLogNote("Gradebook restore: " + folder + " saved into " + zip);
   }
 
-  DeleteTables(folder);
-  const ProfileApplication applied = RestoreFromIncrements(backups, number, brandFolder, subPath);
-  if (applied.Failed == 0) {
+  // The folder's new tables are made in its staging folder and checked, then put in
+  // place as one marked group that also takes away the tables they do not replace:
+  // a run killed before the mark leaves the folder as it was, one killed after it
+  // leaves the group for the next run to complete.
+  const std::string staging = StagingFolderFor(folder);
+  const std::string kept =
+      result.RestorePoint.empty() ? "" : " (its files are also kept in " + result.RestorePoint + ")";
+  const auto leftAsItWas = [&](const std::string& why) {
+    FinishTableSwaps(folder);  // unmarked: dropped
+    result.Why = why + "; it was left as it was" + kept + ".";
+    WriteLogNote("Gradebook restore of " + target.Label + " failed: " + result.Why);
+    return result;
+  };
+  if (!CreateFolderTree(staging)) return leftAsItWas("the folder " + staging + " could not be made");
+  WriteLogNote("Gradebook restore: making the tables of " + folder + " in " + staging);
+  const ProfileApplication applied = RestoreFromIncrements(backups, number, brandFolder, subPath, staging);
+  if (applied.Failed != 0) return leftAsItWas("the backups could not be applied");
+  const std::vector<std::string> problems = CheckBackupFolder(staging, {}, false);
+  if (!problems.empty()) return leftAsItWas("its restored tables could not be checked (" + problems.front() + ")");
+  const std::vector<std::string> made = TableNames(staging, "DBF");
+  if (made.empty()) {
+    FinishTableSwaps(folder);
     result.Restored = true;
-    WriteLogNote("Gradebook restore: " + folder + " restored to backup " + std::to_string(number) + " (" +
-                 std::to_string(applied.Rows) + " rows, " + std::to_string(applied.Deletions) + " deletions)");
+    WriteLogNote("Gradebook restore: no backup holds tables of " + folder + "; it was left as it was");
     return result;
   }
-  const std::string error = PutBack(result.RestorePoint, folder);
-  if (error.empty()) {
-    result.Why = "the backups could not be applied; its files were put back from " +
-                 (result.RestorePoint.empty() ? std::string("before the restore") : result.RestorePoint) + ".";
-  } else {
-    result.Why = "the backups could not be applied, and its files could not be put back (" + error +
-                 "): they are kept in " + result.RestorePoint + ".";
+  std::vector<std::string> dropped;
+  for (const std::string& name : TableNames(folder, kTableExtensions))
+    if (std::none_of(made.begin(), made.end(), [&](const std::string& n) { return EqualsNoCase(n, name); }))
+      dropped.push_back(name);
+  WriteLogNote("Gradebook restore: putting the restored tables in place in " + folder);
+  if (!SwapInStagedTables(folder, made, dropped)) {
+    FinishTableSwaps(folder);
+    if (FolderExists(staging)) {
+      result.Why = "its restored tables could not all be put in place; the next restore completes them" + kept + ".";
+      WriteLogNote("Gradebook restore of " + target.Label + " failed: " + result.Why);
+      return result;
+    }
   }
-  WriteLogNote("Gradebook restore of " + target.Label + " failed: " + result.Why);
+  result.Restored = true;
+  WriteLogNote("Gradebook restore: " + folder + " restored to backup " + std::to_string(number) + " (" +
+               std::to_string(applied.Rows) + " rows, " + std::to_string(applied.Deletions) + " deletions)");
   return result;
+}
+
+void FinishGradebookRestores(const std::string& brandFolder) {
+  for (const RestoreTarget& target : GradebookRestoreTargets(brandFolder))
+    if (FolderExists(target.Folder)) FinishTableSwaps(FindPath(target.Folder));
 }
 
 GradebookRestoreOutcome RestoreFoldersFromBackup(const std::vector<GradebookBackup>& backups, std::size_t index,

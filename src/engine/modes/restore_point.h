@@ -1,8 +1,9 @@
 #pragma once
 // The gradebook's full restore of chosen folders to one of its numbered backups.
-// Each folder's files are first saved into a restore-point zip, which is checked
-// before any table of the folder goes; the backups 1 to N are then applied oldest
-// first, and a folder whose increments fail gets its files back from the zip.
+// Each folder's files are first saved into a restore-point zip, which is checked;
+// the backups 1 to N are then applied oldest first to new tables made aside, which
+// are checked and put in place as one group, so that a folder holds its tables as
+// before or the whole restored set.
 #include <functional>
 #include <string>
 #include <vector>
@@ -43,12 +44,17 @@ void SetRestorePointWriter(RestorePointWriter writer);
 std::string NextRestorePoint(const std::string& databasesRoot);
 
 // Brings one folder back to backup number: its files go into the next free restore
-// point, checked entry by entry; only then are its tables deleted and the backups
-// 1 to number applied. When a backup cannot be applied, the folder's files are put
-// back from the restore point. A folder outside brandFolder is left alone.
+// point, checked entry by entry; the backups 1 to number then make its new tables
+// in its staging folder (data/table_swap.h), which are checked and swapped in as
+// one group that takes away the folder's other tables. When a backup cannot be
+// applied the folder is left as it was. A folder outside brandFolder is left alone.
+// What a killed restore left in the folder is completed or dropped first.
 FolderRestore RestoreCourseFromBackup(const std::vector<GradebookBackup>& backups, long number,
                                       const RestoreTarget& target, const std::string& databasesRoot,
                                       const std::string& brandFolder);
+
+// Completes or drops what killed restores left in every folder the dialog offers.
+void FinishGradebookRestores(const std::string& brandFolder);
 
 struct GradebookRestoreOutcome {
   long Number = 0;   // the chosen backup's number
