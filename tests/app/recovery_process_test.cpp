@@ -2,14 +2,22 @@
 // Xvfb): mode 2 and the main window's Recover Content, driven by scripted steps.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "core/settings.h"
 #include "core/terminate.h"
 #include "course_maker.h"
+#include "course_tables.h"
+#include "data/codebase.h"
 #include "host_run.h"
+#include "platform/xbase/xbase.h"
+#include "spawned_run.h"
 #include "virtual_display.h"
 
 namespace fs = std::filesystem;
@@ -130,6 +138,96 @@ TEST_F(RecoveryProcess, FromTheMainWindowBackReturnsToItAndARecoveryEndsTheRun) 
       Display());
   EXPECT_EQ(recovered.status, 0) << recovered.stderrText;
   EXPECT_EQ(TableFiles(made.install.course), TableFiles(slots + "/2"));
+}
+
+// A recovery killed at any point, in mode 2 and from the main window: every table of
+// the course opens clean, and once the next run has completed or undone what the kill
+// left, the course holds its former tables or the slot's, each whole, never a mix.
+TEST_F(RecoveryProcess, ARecoveryKilledAtAnyPointLeavesTheFormerTablesOrTheSlotsWhole) {
+  if (tolvarin::Engine().EngineHandle == 0) tolvarin::InitCodeBase();
+  tolvarin::Paths().DatabasesRoot = made.install.databases;  // the blank copies of the automatic repair
+  const fs::path course = made.install.course;
+  // Since the backups: a question changed, and a table the slots do not have.
+  const xbase::Data4 quests = xbase::d4open(tolvarin::Engine().EngineHandle, (course / "quests.dbf").string());
+  ASSERT_NE(quests, 0);
+  ASSERT_EQ(xbase::d4go(quests, 1), 0);
+  xbase::f4assign(xbase::d4field(quests, "question"), "Changed after the backups");
+  ASSERT_EQ(xbase::d4flush(quests), 0);
+  xbase::d4close(quests);
+  for (const char* extension : {".dbf", ".cdx", ".fpt"})
+    if (fs::exists(course / (std::string("exams") + extension)))
+      fs::copy_file(course / (std::string("exams") + extension), course / (std::string("later") + extension));
+  const auto former = app_testing::FolderRows(course);
+  const auto recovered = app_testing::FolderRows(slots + "/2");
+  ASSERT_NE(former, recovered);
+  const auto formerFiles = TableFiles(course);
+
+  const std::vector<std::string> modeTwo = Course({"Mode:RECOVER"});
+  const std::vector<std::string> mainWindow = Course({"Interactive:TRUE", "UserName:latsek", "Password:580246"});
+  // A kill point is a run-log line, or (no marker) the first new entry in the course
+  // folder: the first copy into it has begun.
+  const std::string log = made.install.app + "/tolvarin.log";
+  const struct {
+    bool fromMainWindow;
+    const char* marker;
+    int pauseMicroseconds;
+  } points[] = {{false, nullptr, 0},
+                {false, nullptr, 1500},
+                {false, nullptr, 5000},
+                {false, "Recovery: the tables of", 0},
+                {false, "Recovery: putting the tables", 0},
+                {false, "Recovery: putting the tables", 30000},
+                {true, nullptr, 1000},
+                {true, "Recovery: putting the tables", 500}};
+  const auto entries = [&] {
+    std::set<std::string> names;
+    std::error_code error;
+    for (const auto& e : fs::directory_iterator(course, error)) names.insert(e.path().filename().string());
+    return names;
+  };
+  int killed = 0, asTheyWere = 0;
+  for (const auto& point : points) {
+    SCOPED_TRACE(std::string(point.fromMainWindow ? "main window, " : "mode 2, ") +
+                 (point.marker ? point.marker : "a new entry in the course") + " +" +
+                 std::to_string(point.pauseMicroseconds) + "us");
+    for (const auto& [name, bytes] : TableFiles(course)) fs::remove(course / name);
+    for (const auto& [name, bytes] : formerFiles) WriteFile(course / name, bytes);
+    const std::vector<std::string> steps =
+        point.fromMainWindow
+            ? std::vector<std::string>{"click:cmdRecover", "pick:lstCourses=Biology", "click:cmdRecover", "Yes", "OK"}
+            : std::vector<std::string>{"pick:lstCourses=Biology", "click:cmdRecover", "Yes", "OK"};
+    const std::vector<std::string>& args = point.fromMainWindow ? mainWindow : modeTwo;
+    const auto pause = std::chrono::microseconds(point.pauseMicroseconds);
+    const std::vector<std::string> environment = host.DisplayEnvironment(steps, Display());
+    if (point.marker) {
+      killed += app_testing::RunAndKillAt(args, log, point.marker, pause, environment);
+    } else {
+      const std::set<std::string> start = entries();
+      std::chrono::steady_clock::time_point seen{};
+      killed += app_testing::RunUntil(app_testing::HostRun::Program(), args, [&] {
+                  if (seen == std::chrono::steady_clock::time_point{}) {
+                    if (entries() == start) return false;
+                    seen = std::chrono::steady_clock::now();
+                  }
+                  return std::chrono::steady_clock::now() >= seen + pause;
+                }, environment).killed;
+    }
+    app_testing::CheckFolder(course);
+    const RunResult next =
+        host.RunOnDisplay(modeTwo, {"pick:lstCourses=Biology", "click:cmdBack"}, Display());
+    EXPECT_EQ(next.status, 0) << next.stderrText;
+    const auto now = app_testing::FolderRows(course);
+    std::string mixed;
+    for (const auto& [name, rows] : now)
+      if (!former.count(name) || former.at(name) != rows)
+        mixed += " " + name + (recovered.count(name) && recovered.at(name) == rows ? "(recovered)" : "(neither)");
+    EXPECT_TRUE(now == former || now == recovered) << "tables not as they were:" << mixed;
+    asTheyWere += now == former;
+    EXPECT_FALSE(fs::exists(course / ".tolvarin-swap"));
+    app_testing::CheckFolder(course);
+  }
+  std::printf("%d of %zu recoveries were killed before they ended, %d leaving the former tables\n", killed,
+              std::size(points), asTheyWere);
 }
 
 }  // namespace

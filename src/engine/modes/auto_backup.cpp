@@ -1,5 +1,6 @@
 #include "engine/modes/auto_backup.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <system_error>
@@ -11,12 +12,14 @@
 #include "core/files.h"
 #include "core/ini_file.h"
 #include "core/paths.h"
+#include "core/run_log.h"
 #include "core/settings.h"
 #include "core/strings.h"
 #include "core/system_box.h"
 #include "core/terminate.h"
 #include "core/time_stamp.h"
 #include "data/catalogue.h"
+#include "data/table_swap.h"
 #include "engine/modes/course_holding.h"
 #include "engine/modes/recovery_choice.h"
 #include "engine/package/backup_folder.h"
@@ -168,8 +171,30 @@ int RecoverAutoBackup(const std::string& slotFolder) {
   }
   const std::string slot = FindPath(slotFolder);
   const std::string course = FindPath(Paths().CoursePath);
+  // What a killed recovery left marked is completed (its holding folder keeps what it
+  // replaced), and what it left unmarked is dropped, before anything is read.
+  FinishTableSwaps(course);
+  if (FolderExists(StagingFolderFor(course))) {
+    MsgBox("Recovery of Auto-Backup did not start: an earlier recovery left tables in " + StagingFolderFor(course) +
+               " that could not be put in place.  The course's files were left as they were.  Please call "
+               "1-888-CORVANE for assistance.",
+           kMbCritical);
+    return kTerminateStatus;
+  }
   const std::string held = HoldingFolder(GetFolderOfPath(slot));
   CourseHolding holding(course, held);
+  const auto tables = TableFileSets(slot);
+  std::vector<std::string> names;
+  for (const auto& [table, files] : tables)
+    if (std::any_of(files.begin(), files.end(),
+                    [](const std::string& file) { return EqualsNoCase(GetFileExtension(file), "dbf"); }))
+      names.push_back(table);
+  if (names.empty()) {
+    MsgBox("Recovery of Auto-Backup did not start: " + slot + " holds no tables.  The course's files were left as "
+           "they were.  Try recovering another Auto-Backup, or call 1-888-CORVANE for assistance.",
+           kMbCritical);
+    return kTerminateStatus;
+  }
   if (!holding.TakeAside(UserImageNames(slot))) {
     const bool back = holding.PutBack();
     MsgBox("Recovery of Auto-Backup did not start: these files of the course could not be copied into " + held +
@@ -180,10 +205,38 @@ int RecoverAutoBackup(const std::string& slotFolder) {
            kMbCritical);
     return kTerminateStatus;
   }
-  std::vector<std::string> failed = CopyTablesAsSets(slot, course);
-  for (const std::string& bad : CopyUserImages(slot, course)) failed.push_back(bad);
-  if (failed.empty() && !holding.DropTablesNotIn(slot)) failed = holding.Failed();
+  WriteLogNote("Recovery: the course's files were kept in " + held);
+  // The slot's tables wait, checked, in the course's staging folder and go in as one
+  // marked group that also takes away the course's tables the slot lacks: a run
+  // killed before the mark leaves the course's tables as they were, one killed after
+  // it leaves the group for the next recovery to complete; never a mix.
+  std::vector<std::string> failed;
+  for (const std::string& name : names) {
+    if (StageTable(slot, course, name)) continue;
+    for (const std::string& file : tables.at(name)) failed.push_back(file);
+    break;
+  }
+  if (failed.empty()) {
+    WriteLogNote("Recovery: the tables of " + slot + " were staged in " + StagingFolderFor(course));
+    for (const std::string& bad : CopyUserImages(slot, course)) failed.push_back(bad);
+  }
+  if (failed.empty()) {
+    std::vector<std::string> dropped;
+    for (const auto& [table, files] : TableFileSets(course))
+      if (std::find(names.begin(), names.end(), table) == names.end()) dropped.push_back(table);
+    WriteLogNote("Recovery: putting the tables of " + slot + " in place");
+    // A move that failed once is tried again before the recovery gives up on it.
+    if (!SwapInStagedTables(course, names, dropped)) FinishTableSwaps(course);
+    if (FolderExists(StagingFolderFor(course))) {
+      MsgBox("Recovery of Auto-Backup did not complete.  Some of the recovered tables could not be put in place; the "
+             "next recovery of this course completes them.\r\n\r\nThe course's files as they were before the "
+             "recovery are in " + held + ".  Please call 1-888-CORVANE for assistance.",
+             kMbCritical);
+      return kTerminateStatus;
+    }
+  }
   if (!failed.empty()) {
+    FinishTableSwaps(course);  // unmarked: the staged tables are dropped
     const bool back = holding.PutBack();
     MsgBox("Recovery of Auto-Backup did not complete.  These files could not be copied from " + slot +
                " into the course:" + FileList(failed) + "\r\n\r\n" +
@@ -193,6 +246,7 @@ int RecoverAutoBackup(const std::string& slotFolder) {
            kMbCritical);
     return kTerminateStatus;
   }
+  WriteLogNote("Recovery: " + course + " recovered from " + slot);
   MsgBox(std::string(kRecoveryComplete) + "\r\n\r\nThe course's files as they were before the recovery are kept in " +
              held + ".",
          kMbInformation);
@@ -204,6 +258,10 @@ std::optional<int> DoRecover(bool quitOnCancel) {
     MsgBox("The Auto-Backup Recovery window cannot be shown: no display was found.", kMbCritical);
     Terminate();
   }
+  // A recovery killed part-way is completed or undone before the chooser shows the
+  // course, even when the user goes back.
+  if (!Paths().CoursePath.empty() && FolderExists(FindPath(Paths().CoursePath)))
+    FinishTableSwaps(FindPath(Paths().CoursePath));
   if (ShowRecoverChooser() != 1) {
     if (!quitOnCancel) return std::nullopt;
     Terminate(EndReason::Normal);

@@ -91,21 +91,6 @@ bool CourseHolding::TakeAside(const std::vector<std::string>& imagesToReplace) {
   return true;
 }
 
-bool CourseHolding::DropTablesNotIn(const std::string& slotFolder) {
-  const auto slot = TableSets(slotFolder);
-  std::error_code ec;
-  for (const auto& [table, names] : TableSets(course_)) {
-    const auto kept = slot.find(table);
-    for (const std::string& name : names)
-      if ((kept == slot.end() || !HasName(kept->second, name)) &&
-          (!fs::remove(JoinPath(course_, name), ec) || ec)) {
-        failed_.push_back(name);
-        return false;
-      }
-  }
-  return true;
-}
-
 bool CourseHolding::PutBack() {
   std::error_code ec;
   bool whole = true;
@@ -135,7 +120,7 @@ bool CourseHolding::PutBack() {
   }
   for (const std::string& name : added_) removeFile(name);
   for (const std::string& name : images_)
-    if (!CopyFileSet(holding_, course_, {name}).empty()) {
+    if (!SameFiles(holding_, course_, {name}) && !CopyFileSet(holding_, course_, {name}).empty()) {
       failed_.push_back(name);
       whole = false;
     }

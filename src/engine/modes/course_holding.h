@@ -20,9 +20,6 @@ class CourseHolding {
   // of the given names, which the recovery is about to replace. Stops at the first
   // file that cannot be copied (see Failed); the course itself is not touched.
   bool TakeAside(const std::vector<std::string>& imagesToReplace);
-  // Once the slot's tables are in the course: the course's table files the slot does
-  // not have go (their copies are in the holding folder), so no generations mix.
-  bool DropTablesNotIn(const std::string& slotFolder);
   // The files that could not be copied, removed or put back.
   const std::vector<std::string>& Failed() const { return failed_; }
 

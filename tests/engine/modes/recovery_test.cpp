@@ -9,6 +9,7 @@
 #include "core/settings.h"
 #include "core/terminate.h"
 #include "engine/course_fixture.h"
+#include "data/table_swap.h"
 #include "engine/modes/auto_backup.h"
 #include "engine/modes/recovery_choice.h"
 
@@ -150,16 +151,18 @@ TEST_F(RecoveryTest, AFailedCopyPutsEveryFileOfTheCourseBack) {
   WriteFile(Course(image), "a changed picture");
   fs::remove(Course(made_.content.imageFiles.front()));
   const auto before = Files(Course());
-  // Something in the way of the copy's temporary name makes quests.fpt fail.
-  fs::create_directories(Course(".quests.fpt.tlvcopy/x"));
+  // Something in the way of the copy's temporary name makes the changed picture fail,
+  // once every table of the slot waits staged beside the course.
+  fs::create_directories(Course("." + image + ".tlvcopy/x"));
 
   EXPECT_NE(tolvarin::RecoverAutoBackup(Slot(1)), 0);
   EXPECT_EQ(Files(Course()), before);
   EXPECT_TRUE(HoldingFolders(backups).empty());
   ASSERT_EQ(presenter_->Shown().size(), 1u);
   const std::string& text = presenter_->Shown()[0].box.text;
-  EXPECT_NE(text.find("quests.fpt"), std::string::npos) << text;
+  EXPECT_NE(text.find(image), std::string::npos) << text;
   EXPECT_NE(text.find("put back as they were"), std::string::npos) << text;
+  EXPECT_FALSE(fs::exists(tolvarin::StagingFolderFor(Course())));
 }
 
 TEST_F(RecoveryTest, TheChoosersAnswerDecides) {
