@@ -222,5 +222,22 @@ TEST_F(RestorePointTest, AFolderThatCannotBeRestoredIsLeftAsItWasAndNamed) {
   }
 }
 
+TEST_F(RestorePointTest, AFolderNoBackupNamesKeepsItsTablesAndALeftoverStagingIsDropped) {
+  PutBlank("classes", course_);
+  AddRows(course_ / "classes.dbf", {{{"class_id", "0000010"}, {"section", "Algebra"}}});
+  // What a restore killed before it marked its new tables left in the folder.
+  fs::create_directories(course_ / ".tolvarin-swap");
+  testing_support::WriteFile(course_ / ".tolvarin-swap" / "classes.dbf", "half made");
+  const auto files = FilesBelow(course_);
+  const GradebookRestoreOutcome outcome = RestoreFoldersFromBackup(
+      backups_, backups_.size() - 1, {{"Algebra", course_.string(), 1001}}, root_.string(), brand_.string());
+  EXPECT_EQ(GradebookRestoreMessage(outcome), kDatabasesRestored);
+  EXPECT_FALSE(fs::exists(course_ / ".tolvarin-swap"));
+  auto expected = files;
+  std::erase_if(expected, [](const std::string& file) { return file.find(".tolvarin-swap") != std::string::npos; });
+  EXPECT_EQ(FilesBelow(course_), expected);
+  EXPECT_EQ(Rows(course_ / "classes.dbf", {"class_id", "section"}), (std::vector<std::string>{"0000010|Algebra"}));
+}
+
 }  // namespace
 }  // namespace gradebook_testing

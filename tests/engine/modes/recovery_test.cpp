@@ -165,6 +165,17 @@ TEST_F(RecoveryTest, AFailedCopyPutsEveryFileOfTheCourseBack) {
   EXPECT_FALSE(fs::exists(tolvarin::StagingFolderFor(Course())));
 }
 
+TEST_F(RecoveryTest, ASlotWithoutTablesIsRefusedAndTheCourseKeepsItsTables) {
+  fs::create_directories(Slot(1));
+  WriteFile(Slot(1) + "/TOLVARIN.INI", "[Tolvarin]\r\nType=DirectCopy\r\nCreated=2026-12-01 09:00:00\r\n");
+  const auto before = Files(Course());
+  EXPECT_NE(tolvarin::RecoverAutoBackup(Slot(1)), 0);
+  EXPECT_EQ(Files(Course()), before);
+  EXPECT_TRUE(HoldingFolders(backups).empty());
+  ASSERT_EQ(presenter_->Shown().size(), 1u);
+  EXPECT_NE(presenter_->Shown()[0].box.text.find("holds no tables"), std::string::npos);
+}
+
 TEST_F(RecoveryTest, TheChoosersAnswerDecides) {
   Backup(2, "2026-12-01 09:00:00");
   WriteFile(Course("quests.dbf"), "damaged");
