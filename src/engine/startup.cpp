@@ -22,6 +22,7 @@
 #include "data/database_helper.h"
 #include "data/id_ranges.h"
 #include "data/table_catalogue.h"
+#include "data/table_swap.h"
 #include "engine/course_resolution.h"
 #include "engine/modes/auto_backup.h"
 #include "engine/modes/gradebook_update.h"
@@ -36,7 +37,6 @@
 #include "engine/modes/vista_migrate.h"
 #include "engine/transfer/database_sets.h"
 #include "engine/transfer/selection.h"
-#include "engine/transfer/database_sets.h"
 
 namespace tolvarin {
 namespace {
@@ -350,6 +350,8 @@ void Main(const std::string& programFolder) {
   InitCatalogue();
 
   DumpSettings();
+  // A run killed while it swapped tables into the course left the rest marked.
+  if (!p.CoursePath.empty() && FolderExists(p.CoursePath)) FinishTableSwaps(p.CoursePath);
   const int status = Dispatch(line);
 
   CloseEngine();

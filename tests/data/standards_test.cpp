@@ -12,6 +12,7 @@
 #include "data/codebase.h"
 #include "data/record_ops.h"
 #include "data/table_registry.h"
+#include "data/standards_folder_fixture.h"
 #include "support/test_support.h"
 
 namespace tolvarin {
@@ -19,78 +20,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using Node = std::tuple<long, long, long, long, std::string>;  // tree, node, parent, order, descript
-using Link = std::tuple<long, long, long>;                      // tree, node, quest
-
-fs::path PeerMade() { return testing_support::SharedDir() / "fixtures/xbase/peer-made"; }
-
-// A course folder holding the schema's standards tables, copied from the peer-made set.
-struct StandardsFolder {
-  StandardsFolder() {
-    if (Engine().EngineHandle == 0) InitCodeBase();
-    for (const char* name : {"standard.dbf", "standard.cdx", "StanQues.dbf", "StanQues.cdx"}) {
-      fs::copy_file(PeerMade() / name, dir.path() / name);
-      fs::permissions(dir.path() / name, fs::perms::owner_write, fs::perm_options::add);
-    }
-    Open();
-  }
-  ~StandardsFolder() {
-    CloseTableRecord(nodes);
-    CloseTableRecord(links);
-  }
-  void Open() {
-    OpenStandardTable(dir.str(), "", nodes);
-    OpenStanQuesTable(dir.str(), links);
-    EXPECT_NE(nodes.Data, 0);
-    EXPECT_NE(links.Data, 0);
-  }
-  void Fill(const std::vector<Node>& nodeRows, const std::vector<Link>& linkRows) {
-    ZapTable(nodes.Data);
-    for (const auto& [tree, node, parent, order, descript] : nodeRows) {
-      AppendBlank(nodes.Data);
-      xbase::f4assignLong(nodes.Tree_id, tree);
-      xbase::f4assignLong(nodes.Node_id, node);
-      xbase::f4assignLong(nodes.Parent_id, parent);
-      xbase::f4assignLong(nodes.Order, order);
-      xbase::f4assign(nodes.Descript, descript);
-      ASSERT_EQ(xbase::d4append(nodes.Data), 0);
-    }
-    ZapTable(links.Data);
-    for (const auto& [tree, node, quest] : linkRows) {
-      AppendBlank(links.Data);
-      xbase::f4assignLong(links.Tree_id, tree);
-      xbase::f4assignLong(links.Node_id, node);
-      xbase::f4assignLong(links.Quest_id, quest);
-      ASSERT_EQ(xbase::d4append(links.Data), 0);
-    }
-  }
-  // Every row that is not marked deleted, sorted.
-  std::vector<Node> Nodes() {
-    std::vector<Node> rows;
-    xbase::d4tagSelect(nodes.Data, 0);
-    for (int code = xbase::d4top(nodes.Data); code == 0; code = xbase::d4skip(nodes.Data, 1)) {
-      if (xbase::d4deleted(nodes.Data)) continue;
-      rows.emplace_back(xbase::f4long(nodes.Tree_id), xbase::f4long(nodes.Node_id), xbase::f4long(nodes.Parent_id),
-                        xbase::f4long(nodes.Order), Trim(xbase::f4str(nodes.Descript)));
-    }
-    std::sort(rows.begin(), rows.end());
-    return rows;
-  }
-  std::vector<Link> Links() {
-    std::vector<Link> rows;
-    xbase::d4tagSelect(links.Data, 0);
-    for (int code = xbase::d4top(links.Data); code == 0; code = xbase::d4skip(links.Data, 1)) {
-      if (xbase::d4deleted(links.Data)) continue;
-      rows.emplace_back(xbase::f4long(links.Tree_id), xbase::f4long(links.Node_id), xbase::f4long(links.Quest_id));
-    }
-    std::sort(rows.begin(), rows.end());
-    return rows;
-  }
-
-  testing_support::TempDir dir;
-  StandardRecord nodes;
-  StanQuesRecord links;
-};
+using testing_support::Link;
+using testing_support::Node;
+using testing_support::PeerMade;
+using testing_support::StandardsFolder;
 
 TEST(StandardKey, TextIsTreeInThreeAndNodeInSevenCharacters) {
   EXPECT_EQ(StandardKeyString(5, 123), "  5    123");

@@ -412,6 +412,7 @@ TransferEnd DoMigrate() {
   p.BackupPath = target;
   s.Operation = 4;
   Dest().CourseFolder = target;
+  Dest().TablesFolder.clear();
   Dest().AreaFolder = JoinPath(target, "..");
   Dest().BrandFolder = JoinPath(target, "../..");
   const std::string staging = JoinPath(GetTempFolder(), "cortemp");

@@ -15,6 +15,7 @@
 #include "core/system_box.h"
 #include "core/terminate.h"
 #include "data/open_table.h"
+#include "engine/modes/restore_work_copies.h"
 #include "engine/modes/transfer_drivers.h"
 #include "engine/package/backup_contents.h"
 #include "engine/package/backup_folder.h"
@@ -24,6 +25,7 @@ namespace tolvarin {
 namespace fs = std::filesystem;
 namespace {
 
+constexpr const char* kStandardsNodesFile = "standard";
 constexpr const char* kNoOperation =
     "No Operation specified to Corvane Backup and Restore System.  Please call 1-888-CORVANE for more information.";
 constexpr const char* kNoBackupPath =
@@ -133,8 +135,11 @@ bool PutBackKeptTables(const std::string& backupPath, const std::string& courseP
     const std::string table = GetFileName(file, false);
     if (FileExists(FindPath(JoinPath(coursePath, table + ".dbf")))) continue;
     // A table the backup carries rows of is made blank and takes them: its own
-    // copy would meet those rows a second time.
-    if (FileExists(FindPath(JoinPath(backupPath, table + ".dbf")))) continue;
+    // copy would meet those rows a second time. The standards nodes are the one
+    // exception: the publisher's are carried nowhere else, and the restore knows the
+    // teacher's own again by their place in the tree.
+    if (!EqualsNoCase(table, kStandardsNodesFile) && FileExists(FindPath(JoinPath(backupPath, table + ".dbf"))))
+      continue;
     std::vector<std::string> names;
     for (const char* ext : {".cdx", ".fpt"})
       if (FileExists(FindPath(JoinPath(kept, table + ext)))) names.push_back(table + ext);
@@ -357,6 +362,9 @@ int RunUnattendedOperation() {
              "restored.");
       return kOperationFailedStatus;
     }
+    const RestoreOutcome restored = RestoreThroughWorkCopies(p.CoursePath);
+    if (!restored.problem.empty()) Refuse(restored.problem);
+    return restored.status;
   }
   if (s.Operation == 3) CreateDatabasesFolder(p.BackupPath);
   return RunOperation();

@@ -32,7 +32,7 @@ void OpenInto(Record& record, const std::string& folder, Open open) {
 void OpenSet(DatabaseSet& set, Side side) {
   const RunSettings& s = Settings();
   const bool users = s.Mode == 0 && s.Interactive && (side == Side::Source || s.ImportMode != 6);
-  const std::string& course = set.CourseFolder;
+  const std::string& course = set.TablesFolder.empty() ? set.CourseFolder : set.TablesFolder;
   if (users) OpenInto(set.Users, set.BrandFolder, OpenUsersTable);
   if (s.IncludeTestContent) {
     OpenInto(set.Exams, course, OpenExamsTable);
@@ -142,16 +142,18 @@ void SetSrcToCourse() {
   s.BrandFolder = Paths().AreaFolder + "/..";
   s.AreaFolder = Paths().AreaFolder;
   s.CourseFolder = Paths().CoursePath;
+  s.TablesFolder.clear();
   InitSrc();
   Transfer().KeepUserIDs = true;
   Transfer().KeepUserIDsUnchanged = true;
 }
 
-void SetDestToCourse() {
+void SetDestToCourse(const std::string& tablesFolder) {
   DatabaseSet& d = Dest();
   d.BrandFolder = Paths().AreaFolder + "/..";
   d.AreaFolder = Paths().AreaFolder;
   d.CourseFolder = Paths().CoursePath;
+  d.TablesFolder = tablesFolder;
   InitDest();
 }
 
@@ -159,6 +161,7 @@ void PointSetAt(DatabaseSet& set, const std::string& folder) {
   set.BrandFolder = folder;
   set.AreaFolder = folder;
   set.CourseFolder = folder;
+  set.TablesFolder.clear();
 }
 
 }  // namespace tolvarin

@@ -18,6 +18,9 @@ struct DatabaseSet {
   std::string BrandFolder;
   std::string AreaFolder;
   std::string CourseFolder;
+  // Where the set's tables are opened when not in CourseFolder (whose pictures the
+  // set still reads and writes): a restore's work copies of the course's tables.
+  std::string TablesFolder;
 
   UsersRecord Users;
   ExamsRecord Exams;
@@ -58,9 +61,10 @@ void CloseDest();
 
 // Point the set at the run's course (CoursePath, AreaFolder and the brand folder
 // above it) and open it. SetSrcToCourse also keeps owner identifiers as they are
-// (KeepUserIDs and KeepUserIDsUnchanged).
+// (KeepUserIDs and KeepUserIDsUnchanged). SetDestToCourse opens the tables in
+// tablesFolder when one is given, and the course's own otherwise.
 void SetSrcToCourse();
-void SetDestToCourse();
+void SetDestToCourse(const std::string& tablesFolder = "");
 
 // Points all three folders of a set at one folder (a backup folder or a package's copy).
 void PointSetAt(DatabaseSet& set, const std::string& folder);

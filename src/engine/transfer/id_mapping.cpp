@@ -22,6 +22,7 @@
 #include "engine/transfer/database_sets.h"
 #include "engine/transfer/table_access.h"
 #include "engine/transfer/id_windows.h"
+#include "engine/transfer/node_matching.h"
 #include "engine/transfer/overwrite_questions.h"
 #include "engine/transfer/selection.h"
 #include "engine/transfer/transfer_state.h"
@@ -48,6 +49,7 @@ struct MappingState {
   std::map<std::string, std::string> nodes;
   std::map<std::string, std::string> nextNodeByTree;
   std::set<std::string> nodesGiven;  // new node keys handed out, kept ones included
+  std::map<std::string, std::string> nodesThere;  // selected nodes the destination holds already
   RemapSettings remap;
   std::string exhausted;  // the stop's text once a window ran out
 };
@@ -203,6 +205,8 @@ std::string MappedNodeKey(const std::string& nodeKeyText) {
   return found == M().nodes.end() ? nodeKeyText : found->second;
 }
 
+bool NodeWasInDestination(const std::string& nodeKeyText) { return M().nodesThere.count(nodeKeyText) > 0; }
+
 bool BuildMappings() {
   RunSettings& s = Settings();
   TransferFlags& flags = Transfer();
@@ -239,6 +243,12 @@ bool BuildMappings() {
         if (id != 0) MapID(m, id);
     } else if (t == kStandardNodesTable) {
       const std::vector<std::string> keys = StandardNodeKeys();
+      // A restore that keeps every identifier finds the teacher's nodes it restored
+      // before: those are mapped onto themselves, and no new node takes their numbers.
+      if (s.ImportMode == 3 && !s.GameImport) {
+        M().nodesThere = MatchNodesAlreadyThere(src.Standard, Dest().Standard, keys);
+        for (const auto& [old, there] : M().nodesThere) M().nodesGiven.insert(there);
+      }
       for (const std::string& key : keys) MapCategory(key);
     }
   }
@@ -497,6 +507,10 @@ void MapCategory(const std::string& nodeKeyText) {
   if ((s.OfficeMode == 1 || (s.GameImport && s.StandardImportMode != 1 && !IsCustomCourse(key.NodeID))) &&
       st.nodesGiven.insert(nodeKeyText).second) {
     st.nodes[nodeKeyText] = nodeKeyText;
+    return;
+  }
+  if (const auto there = st.nodesThere.find(nodeKeyText); there != st.nodesThere.end()) {
+    st.nodes[nodeKeyText] = there->second;
     return;
   }
   const std::string tree = KeyText3(key.TreeID);

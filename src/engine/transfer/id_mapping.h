@@ -49,6 +49,9 @@ std::int32_t LastUserID();
 const std::map<std::string, std::string>& StandardNodeMap();
 // The new node key of a node key text: its map entry, else the key itself.
 std::string MappedNodeKey(const std::string& nodeKeyText);
+// The selected node is one the destination held before this transfer (a restore that
+// keeps every identifier meeting the teacher's nodes it restored before).
+bool NodeWasInDestination(const std::string& nodeKeyText);
 
 // The text of the stop when a window runs out.
 std::string WindowExhaustedText(const std::string& what, std::int32_t first, std::int32_t last);

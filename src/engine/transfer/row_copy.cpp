@@ -602,8 +602,9 @@ void CopyStandardNodes() {
   for (const std::string& key : StandardNodeKeys()) {
     if (!Seek(s.Data, s.StandardIDTag, key)) continue;
     const std::string newKey = MappedNodeKey(key);
-    // A node that keeps its number and is there already is the same node.
-    if (newKey == key && Seek(d.Data, d.StandardIDTag, key)) continue;
+    // A node that keeps its number and is there already is the same node, and so is
+    // one that a restore finds it copied before.
+    if ((newKey == key || NodeWasInDestination(key)) && Seek(d.Data, d.StandardIDTag, newKey)) continue;
     const StandardKey node = ParseStandardKey(newKey);
     const std::int16_t tree = static_cast<std::int16_t>(Number(s.Tree_id));
     const StandardKey parent = ParseStandardKey(MappedNodeKey(StandardKeyString(tree, Number(s.Parent_id))));
