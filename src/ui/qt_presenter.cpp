@@ -105,7 +105,7 @@ void QtPresenter::DriveWhenShown(QWidget& window, const BoxRequest& box) {
   const int number = ++shown_;
   QPointer<QWidget> target(&window);
   // Late enough for the window to be drawn.
-  QTimer::singleShot(300, &window, [this, target, box, answer, number] {
+  QTimer::singleShot(300, &window, [target, box, answer, number] {
     if (!target) return;
     ShownBox entry{box.kind == BoxKind::Facility ? "Facility" : "System", box, answer};
     entry.box.title = S(target->windowTitle());
