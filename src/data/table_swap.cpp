@@ -166,7 +166,13 @@ bool StageTable(const std::string& fromFolder, const std::string& targetFolder, 
     const std::string source = TableFile(fromFolder, name, extension);
     const std::string copy = JoinPath(staging, GetFileName(source, true));  // spelt as the source is
     Remove(TableFile(staging, name, extension));
-    if (!Exists(source)) continue;
+    if (!Exists(source)) {
+      // A name there that is no file to copy (a dangling link, a folder) would leave
+      // the staged set without it, and the swap would then take the old one away.
+      std::error_code error;
+      ok = ok && !fs::exists(fs::symlink_status(source, error));
+      continue;
+    }
     CopyFileReplace(source, copy);
     ok = ok && SameBytes(source, copy);
   }

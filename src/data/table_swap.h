@@ -19,7 +19,8 @@ std::string StagingFolderFor(const std::string& targetFolder);
 
 // Copies the table's files (.dbf, .cdx, .fpt when present) from fromFolder into the
 // staging folder of targetFolder and checks them byte for byte. False when the data
-// file is missing or a copy differs (nothing staged is left behind then).
+// file is missing, one of the three names is there but is no file (a dangling link,
+// a folder), or a copy differs (nothing staged is left behind then).
 bool StageTable(const std::string& fromFolder, const std::string& targetFolder, const std::string& name);
 
 // Marks the staged set of the table complete and moves it over the target's files.

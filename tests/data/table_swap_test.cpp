@@ -101,6 +101,27 @@ TEST_F(TableSwapTest, StageAndSwapReplaceTheWholeSet) {
   ExpectWhole(expectedNew_, "nothing staged");
 }
 
+// A memo file that is a dangling link, or a folder, cannot be staged: the set would
+// go in without it and the table would lose its memo file.
+TEST_F(TableSwapTest, ATableFileThatIsNoFileIsNotStaged) {
+  Prepare(true);
+  const fs::path work = temp_.path() / "work";
+  for (const bool link : {true, false}) {
+    SCOPED_TRACE(link ? "a dangling link" : "a folder");
+    fs::remove_all(work);
+    fs::create_directories(work);
+    fs::copy_file(course_ / "notes.dbf", work / "notes.dbf");
+    fs::copy_file(course_ / "notes.cdx", work / "notes.cdx");
+    if (link) {
+      fs::create_symlink(temp_.path() / "gone.fpt", work / "notes.fpt");
+    } else {
+      fs::create_directories(work / "notes.fpt");
+    }
+    EXPECT_FALSE(StageTable(work.string(), course_.string(), "notes"));
+    EXPECT_FALSE(fs::exists(staging_ / "notes.dbf"));
+  }
+}
+
 TEST_F(TableSwapTest, TablesSwappedTogetherAreCompletedTogetherOrDroppedTogether) {
   // "more" is a second table of the same group, staged beside "notes".
   const auto prepareGroup = [&] {
