@@ -36,6 +36,7 @@ using transfer::Seek;
 constexpr std::int32_t kPublisherThreshold = 20000;
 constexpr std::int32_t kOwnerNeverRemapped = 9999999;
 constexpr std::int32_t kCourseBlock = 100000;
+constexpr std::int32_t kMaxImageID = 9999999;  // a picture's number is its file's seven digits
 constexpr std::int32_t kFirstUserNode = 20001;
 
 struct MappingState {
@@ -160,23 +161,37 @@ void DestinationPictures(std::unordered_set<std::int32_t>& kept, std::unordered_
   }
 }
 
-// A restore that keeps identifiers gives a package picture its own number, but a
+// The modes that give a package picture a number by rule (its own, RangeStart above
+// it, or its course block) may land it on a file of the destination's own, and a
 // picture file is written over only when every row that names it is: one that a
 // row the user kept (or that the package lacks) still names takes the next free
-// number instead, as the modes that renumber give it.
+// number instead, as the modes that renumber give it. REMAPOFFSET looks for it
+// above RangeStart, REMAPBYCOURSE in the course's block.
 void MoveImagesOffKeptRows() {
   const RunSettings& s = Settings();
   MappingState& st = M();
-  if (s.Operation != 2 || s.ImportMode != 3 || st.images.Empty()) return;
+  const long mode = s.ImportMode;
+  if (s.Operation != 2 || (mode != 3 && mode != 5 && mode != 6) || st.images.Empty()) return;
   std::unordered_set<std::int32_t> kept, named;
   DestinationPictures(kept, named);
+  std::int32_t first = 1;
+  if (mode == 5) {
+    first = std::max(st.remap.RangeStart + 1, kPublisherThreshold);
+    st.lastImage = kMaxImageID;
+  } else if (mode == 6) {
+    const std::int32_t block = CourseBlockID(0);
+    first = block + 1;
+    st.lastImage = block + kCourseBlock - 1;
+  }
+  if (mode != 3) st.nextImage = first;
   for (std::int32_t old = std::max(st.images.low(), kPublisherThreshold); old <= st.images.high(); ++old) {
-    if (st.images.Get(old) != old || !kept.count(old)) continue;
+    const std::int32_t mapped = st.images.Get(old);
+    if (mapped == 0 || !kept.count(mapped)) continue;
     while (st.nextImage >= 1 && st.nextImage <= st.lastImage &&
            (st.imagesTaken.count(st.nextImage) || named.count(st.nextImage)))
       ++st.nextImage;
     if (st.nextImage < 1 || st.nextImage > st.lastImage) {
-      Exhausted("image", 1, st.lastImage);
+      Exhausted("image", first, st.lastImage);
       return;
     }
     const std::int32_t newID = st.nextImage++;

@@ -498,6 +498,10 @@ struct AnsweredCase {
   bool renameToDestination;  // the package's exam 20001 and session 2 take the destination's names
   bool gradebookClass;       // the class of the package's session 1 is a gradebook's (10000 and above)
   int overwrittenAtLeast;    // exams and sessions of the destination written over
+  const char* settings = "";  // lines of the Tolvarin section of Kestal.INI
+  // Not 0: a destination description the copy keeps names a package picture's number
+  // plus this, the number the mode gives the picture, and the destination has its file.
+  std::int32_t keptPictureAbove = 0;
 };
 void PrintTo(const AnsweredCase& c, std::ostream* os) { *os << c.name; }
 
@@ -552,6 +556,28 @@ TEST_P(AnsweredImportCases, EveryRowShowsThePicturesAndQuestionsOfTheSideThatWro
     const std::string klass = FormatID(made_.content.sessions.at(0).classId);
     for (const char* table : {"classes", "students"})
       Rewrite(package_, table, "class_id", klass, FormatID(10000 + made_.content.sessions.at(0).classId));
+  }
+  if (*c.settings) HostSettings(c.settings);
+  std::int32_t packagePicture = 0;
+  if (c.keptPictureAbove != 0) {
+    const auto packageFiles = ImageFiles(package_);
+    std::string extension;
+    for (const Row& r : ReadLiveRows(package_, "descript")) {
+      const std::int32_t id = Num(r.at("image_id"));
+      const auto file = packageFiles.lower_bound(FormatID(id) + ".");
+      if (id < 20000 || file == packageFiles.end() || file->first.rfind(FormatID(id) + ".", 0) != 0) continue;
+      packagePicture = id;
+      extension = file->first.substr(7);
+      break;
+    }
+    ASSERT_NE(packagePicture, 0) << "no package description with a picture file";
+    std::string own;
+    for (const Row& r : ReadLiveRows(dest_, "descript"))
+      if (Num(r.at("image_id")) >= 20000) own = r.at("image_id");
+    ASSERT_NE(own, "") << "no destination description with a picture";
+    const std::string landing = FormatID(packagePicture + c.keptPictureAbove);
+    Rewrite(dest_, "descript", "image_id", own, landing);
+    testing_support::WriteFile(dest_ + "/" + landing + extension, "the destination's own " + landing);
   }
   int asked = 0;
   const auto scripted = SetPresenter(std::make_unique<OverwriteOddPresenter>(asked));
@@ -617,6 +643,12 @@ TEST_P(AnsweredImportCases, EveryRowShowsThePicturesAndQuestionsOfTheSideThatWro
   if (c.mode == 3) {
     EXPECT_GT(shared, 0) << "no kept row names a picture number a written row names";
   }
+  if (packagePicture != 0) {
+    const std::int32_t moved = LookupNewID(kImageFiles, packagePicture);
+    EXPECT_GT(moved, 0);
+    EXPECT_NE(moved, packagePicture + c.keptPictureAbove) << "the package's picture took the kept row's number";
+    EXPECT_EQ(PictureBytes(pictures, moved), PictureBytes(packagePictures, packagePicture));
+  }
 
   // Exams and sessions: their questions, as (row identifier, question).
   using Members = std::set<std::pair<std::int32_t, std::int32_t>>;
@@ -673,6 +705,9 @@ const AnsweredCase kAnsweredCases[] = {
     {"RemapNothingYesToOddIdentifiers", 3, false, false, 2},
     {"DefaultOverwritingAnExamAndASessionByName", 1, true, false, 2},
     {"DefaultLeavingAGradebooksSessionOut", 1, false, true, 0},
+    // The destination course is number 4: REMAPBYCOURSE's block starts at 500000.
+    {"RemapOffsetOntoAKeptRowsPicture", 5, false, false, 0, "RangeStart=100000\r\nRangeEnd=199999\r\n", 100000},
+    {"RemapByCourseOntoAKeptRowsPicture", 6, false, false, 0, "", 500000},
 };
 
 INSTANTIATE_TEST_SUITE_P(Answers, AnsweredImportCases, ::testing::ValuesIn(kAnsweredCases),
