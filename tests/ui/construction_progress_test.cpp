@@ -4,8 +4,9 @@
 #include <QApplication>
 #include <QLabel>
 #include <QTest>
-#include <QTimer>
 #include <algorithm>
+#include <functional>
+#include <memory>
 #include <set>
 
 #include "construction/upgrade_passes.h"
@@ -35,31 +36,62 @@ TEST_F(ConstructionProgress, TheSmallWindowShowsEveryFolderOfAPassOnItsBar) {
   Settings().AppPath = install.app;
   Settings().Mode = 9;
 
-  auto& sink = dynamic_cast<ui::QtProgress&>(Progress());
+  // Every report reaches the real window through this sink, which looks at the window
+  // after each one: a fast machine ends the passes before any timer could look.
+  auto& window = dynamic_cast<ui::QtProgress&>(Progress());
   std::set<int> widths;
   QString message;
   bool shot = false;
-  // The passes let the window system run between folders: look at the window then.
-  QTimer watch;
-  QObject::connect(&watch, &QTimer::timeout, [&] {
-    ui::ProgressWindow* window = sink.BarWindow();
-    if (!window || !window->isVisible()) return;
-    widths.insert(window->Model().barWidth);
-    message = window->Message()->text();
-    if (!shot && window->Model().barWidth > 0) {
-      ui_testing::Shot(*window, "construction-progress");
+  class Watching : public ProgressSink {
+   public:
+    explicit Watching(std::function<void()> look) : look_(std::move(look)) {}
+    void Step(const std::string& text) override { Then([&](ProgressSink& s) { s.Step(text); }); }
+    void Detail(const std::string& text) override { Then([&](ProgressSink& s) { s.Detail(text); }); }
+    void Fraction(double done) override { Then([&](ProgressSink& s) { s.Fraction(done); }); }
+    void Bar(const std::string& text, std::int32_t current, std::int32_t total) override {
+      Then([&](ProgressSink& s) { s.Bar(text, current, total); });
+    }
+    void BarFraction(const std::string& text, double fraction) override {
+      Then([&](ProgressSink& s) { s.BarFraction(text, fraction); });
+    }
+    void Working(const std::string& text) override { Then([&](ProgressSink& s) { s.Working(text); }); }
+    void Close() override { Then([&](ProgressSink& s) { s.Close(); }); }
+    void RunOperation(const ProgressPage& page, const std::function<void()>& operation) override {
+      inner->RunOperation(page, operation);
+    }
+    void Pump() override { Then([&](ProgressSink& s) { s.Pump(); }); }
+    void OperationMessage(const std::string& text) override {
+      Then([&](ProgressSink& s) { s.OperationMessage(text); });
+    }
+    std::unique_ptr<ProgressSink> inner;
+
+   private:
+    void Then(const std::function<void(ProgressSink&)>& report) {
+      report(*inner);
+      look_();
+    }
+    std::function<void()> look_;
+  };
+  auto watching = std::make_unique<Watching>([&] {
+    ui::ProgressWindow* bar = window.BarWindow();
+    if (!bar || !bar->isVisible()) return;
+    widths.insert(bar->Model().barWidth);
+    message = bar->Message()->text();
+    if (!shot && bar->Model().barWidth > 0) {
+      ui_testing::Shot(*bar, "construction-progress");
       shot = true;
     }
   });
-  watch.start(1);
+  Watching* watcher = watching.get();
+  watcher->inner = SetProgress(std::move(watching));
   ConstructDatabases(true);
-  watch.stop();
+  SetProgress(std::move(watcher->inner));
 
   EXPECT_EQ(message, QStringLiteral("Processing, please wait"));
   EXPECT_GE(widths.size(), 2u) << "the bar never moved";
   EXPECT_TRUE(shot);
   QTest::qWait(10);
-  EXPECT_TRUE(sink.BarWindow() == nullptr || !sink.BarWindow()->isVisible());
+  EXPECT_TRUE(window.BarWindow() == nullptr || !window.BarWindow()->isVisible());
   Areas() = AreaCatalogue{};
   Paths() = RunPaths{};
   Settings() = RunSettings{};
