@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <fstream>
@@ -73,6 +74,17 @@ std::map<std::string, std::multiset<std::string>> FolderRows(const fs::path& fol
   std::map<std::string, std::multiset<std::string>> rows;
   for (const auto& [name, path] : Tables(folder)) rows[name] = Rows(path);
   return rows;
+}
+
+std::map<std::string, std::string> FileBytes(const fs::path& folder, const std::vector<std::string>& extensions) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (!entry.is_regular_file()) continue;
+    const std::string ext = entry.path().extension().string();
+    if (!extensions.empty() && std::find(extensions.begin(), extensions.end(), ext) == extensions.end()) continue;
+    files[entry.path().filename().string()] = testing_support::ReadFile(entry.path());
+  }
+  return files;
 }
 
 std::map<std::string, long> CheckFolder(const fs::path& folder) {

@@ -21,6 +21,11 @@ std::multiset<std::string> Rows(const std::filesystem::path& dbf);
 // tell one generation of its tables from another.
 std::map<std::string, std::multiset<std::string>> FolderRows(const std::filesystem::path& folder);
 
+// Every regular file of a folder with its bytes, by name; given extensions (".dbf",
+// as written), only the files that end in one of them.
+std::map<std::string, std::string> FileBytes(const std::filesystem::path& folder,
+                                             const std::vector<std::string>& extensions = {});
+
 // Every table of the folder opens through the system's open (repairing what a kill
 // left) and its tags read clean; the live rows of each table by lower-case name.
 std::map<std::string, long> CheckFolder(const std::filesystem::path& folder);

@@ -12,6 +12,7 @@
 
 #include "core/strings.h"
 #include "course_maker.h"
+#include "course_tables.h"
 #include "data/codebase.h"
 #include "engine/package/packages.h"
 #include "host_run.h"
@@ -19,6 +20,7 @@
 #include "virtual_display.h"
 
 namespace fs = std::filesystem;
+using app_testing::FileBytes;
 using app_testing::HostRun;
 using app_testing::RunResult;
 using app_testing::DisplayTest;
@@ -37,13 +39,6 @@ Ids LiveIds(const fs::path& folder, const std::string& table, const std::string&
     if (!xbase::d4deleted(data)) ids.insert(static_cast<std::int32_t>(tolvarin::TextValue(xbase::f4str(f))));
   xbase::d4close(data);
   return ids;
-}
-
-std::map<std::string, std::string> Files(const std::string& folder) {
-  std::map<std::string, std::string> files;
-  for (const auto& e : fs::directory_iterator(folder))
-    if (e.is_regular_file()) files[e.path().filename().string()] = ReadFile(e.path());
-  return files;
 }
 
 class CustomExportProcess : public DisplayTest {
@@ -141,7 +136,7 @@ TEST_F(CustomExportProcess, TheImportPreviewCancelsWithoutWritingAndContinueLogs
   RunResult run = Run({"click:cmdBackup", "click:cmdComplete", "text:txtName=Whole", "click:cmdContinue", "OK"});
   ASSERT_EQ(run.status, 0) << run.stderrText;
   const std::string course = course_maker::AddCourse(made.install, "Chemistry", 4, "Chemistry");
-  const auto before = Files(course);
+  const auto before = FileBytes(course);
   const auto import = [&](const std::vector<std::string>& preview) {
     // The classification question and the package; the question about duplicate questions comes last.
     std::vector<std::string> steps{"click:cmdRestore", "No", "pick:fileList=Whole.zip", "click:cmdContinue"};
@@ -153,7 +148,7 @@ TEST_F(CustomExportProcess, TheImportPreviewCancelsWithoutWritingAndContinueLogs
   // Cancel stops before anything is written: the course is as it was, byte for byte.
   run = import({"No", "shot:preview", "click:cmdCancel", "OK"});
   EXPECT_EQ(run.status, 0) << run.stderrText;
-  EXPECT_EQ(Files(course), before);
+  EXPECT_EQ(FileBytes(course), before);
   EXPECT_TRUE(LiveIds(course, "quests", "quest_id").empty());
 
   // Continue imports and appends one block per import.

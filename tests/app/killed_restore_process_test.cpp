@@ -19,20 +19,14 @@
 
 namespace fs = std::filesystem;
 using app_testing::CheckFolder;
+using app_testing::FileBytes;
+using app_testing::FolderRows;
 using app_testing::HostRun;
 using app_testing::Rows;
 using app_testing::RunResult;
 using app_testing::Tables;
 
 namespace {
-
-// Every file of a folder with its bytes.
-std::map<std::string, std::string> Snapshot(const fs::path& folder) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : fs::directory_iterator(folder))
-    if (entry.is_regular_file()) files[entry.path().filename().string()] = testing_support::ReadFile(entry.path());
-  return files;
-}
 
 struct KillPoint;
 
@@ -52,7 +46,7 @@ class KilledRestoreProcess : public ::testing::Test {
     made = course_maker::MakeCourse(host.Scratch() + "/Install", options);
     backup = host.Scratch() + "/Backup";
     tolvarin::Paths().DatabasesRoot = made.install.databases;
-    full = Snapshot(made.install.course);
+    full = FileBytes(made.install.course);
     fs::create_directories(before);
     for (const auto& [name, bytes] : full) testing_support::WriteFile(before + "/" + name, bytes);
     const RunResult backed = Run("BACKUP");
@@ -136,7 +130,7 @@ struct KillPoint {
 // runs the restore again on what the last kill left, and it brings every row back.
 void KilledRestoreProcess::KillAtEachPointThenRestore(const std::vector<KillPoint>& points) {
   const auto expected = BackedUpRows();
-  const auto backupBytes = Snapshot(backup);
+  const auto backupBytes = FileBytes(backup);
   int killed = 0;
   for (const KillPoint& point : points) {
     SCOPED_TRACE(std::string(point.marker) + " +" + std::to_string(point.pauseMicroseconds) + "us");
@@ -153,7 +147,7 @@ void KilledRestoreProcess::KillAtEachPointThenRestore(const std::vector<KillPoin
   ASSERT_EQ(restored.status, 0) << restored.stderrText;
   EXPECT_TRUE(restored.boxes.empty());
   ExpectEveryBackedUpRow(expected);
-  EXPECT_EQ(Snapshot(backup), backupBytes);  // a restore never writes into the backup folder
+  EXPECT_EQ(FileBytes(backup), backupBytes);  // a restore never writes into the backup folder
 }
 
 // While the course's tables are made, and while the backup is staged and upgraded.
@@ -174,24 +168,19 @@ TEST_F(KilledRestoreProcess, KilledWhileItCopiesLeavesEveryTableCleanAndARestore
 // leaves the course exactly as one whole restore does, row by row, and so does a
 // second whole restore over the restored course.
 TEST_F(KilledRestoreProcess, KilledAtAnyPointThenRestoredWholeItLeavesWhatOneWholeRestoreLeaves) {
-  const auto emptied = Snapshot(made.install.course);
+  const auto emptied = FileBytes(made.install.course);
   const auto putEmptiedBack = [&] {
     EmptyCourse();
     for (const auto& [name, bytes] : emptied) testing_support::WriteFile(made.install.course + "/" + name, bytes);
   };
-  const auto everyRow = [&] {
-    std::map<std::string, std::multiset<std::string>> rows;
-    for (const auto& [name, path] : Tables(made.install.course)) rows[name] = Rows(path);
-    return rows;
-  };
   const auto expectAsOnce = [&](const std::map<std::string, std::multiset<std::string>>& once) {
-    const auto now = everyRow();
+    const auto now = FolderRows(made.install.course);
     for (const auto& [name, rows] : once) EXPECT_TRUE(now.count(name) && now.at(name) == rows) << name;
     EXPECT_EQ(now.size(), once.size());
     EXPECT_FALSE(fs::exists(made.install.course + "/.tolvarin-swap"));
   };
   ASSERT_EQ(Run("RESTORE").status, 0);
-  const auto once = everyRow();
+  const auto once = FolderRows(made.install.course);
   for (const KillPoint& point : std::vector<KillPoint>{{"Begin Restore", 0},
                                                        {"Copying table: QUESTS", 0},
                                                        {"    Copied Row ID#0020040", 0},
@@ -253,12 +242,12 @@ TEST_F(KilledRestoreProcess, ADamagedBackupTableIsRepairedAndRestored) {
   const long rows = static_cast<long>(Rows(quests).size());
   bytes[4] = 1, bytes[5] = 0, bytes[6] = 0, bytes[7] = 0;  // the header claims one record
   testing_support::WriteFile(quests, bytes);
-  const auto backupBytes = Snapshot(backup);
+  const auto backupBytes = FileBytes(backup);
   const RunResult restored = Run("RESTORE");
   ASSERT_EQ(restored.status, 0) << restored.stderrText;
   EXPECT_TRUE(restored.boxes.empty());
   EXPECT_EQ(CheckFolder(made.install.course).at("quests.dbf"), rows);
-  EXPECT_EQ(Snapshot(backup), backupBytes);
+  EXPECT_EQ(FileBytes(backup), backupBytes);
 }
 
 // Bad input is told (the run log, where the host's rules want no box) and changes
@@ -279,10 +268,10 @@ TEST_F(KilledRestoreProcess, BadInputIsToldAndChangesNothing) {
   PutCourseBack();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const auto original = Snapshot(backup);
+    const auto original = FileBytes(backup);
     if (*c.file) testing_support::WriteFile(backup + "/" + c.file, c.bytes);
-    const auto course = Snapshot(made.install.course);
-    const auto backupBytes = Snapshot(backup);
+    const auto course = FileBytes(made.install.course);
+    const auto backupBytes = FileBytes(backup);
     const RunResult run = Run("RESTORE", *c.course ? made.install.area + "/" + c.course : "");
     EXPECT_NE(run.status, 0);
     if (c.box) {
@@ -293,8 +282,8 @@ TEST_F(KilledRestoreProcess, BadInputIsToldAndChangesNothing) {
       const std::string runLog = testing_support::ReadFile(RunLog());
       EXPECT_NE(runLog.find(c.told), std::string::npos) << runLog.substr(runLog.size() > 400 ? runLog.size() - 400 : 0);
     }
-    EXPECT_EQ(Snapshot(made.install.course), course);
-    EXPECT_EQ(Snapshot(backup), backupBytes);
+    EXPECT_EQ(FileBytes(made.install.course), course);
+    EXPECT_EQ(FileBytes(backup), backupBytes);
     for (const auto& [name, bytes] : original) testing_support::WriteFile(backup + "/" + name, bytes);
   }
 }

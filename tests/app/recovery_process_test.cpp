@@ -31,12 +31,8 @@ namespace {
 
 // The table files of a folder with their bytes (Status.DBF, the version file, left out).
 std::map<std::string, std::string> TableFiles(const std::string& folder) {
-  std::map<std::string, std::string> files;
-  for (const auto& e : fs::directory_iterator(folder)) {
-    const std::string name = e.path().filename().string(), ext = e.path().extension().string();
-    if (e.is_regular_file() && name != "Status.DBF" && (ext == ".dbf" || ext == ".cdx" || ext == ".fpt"))
-      files[name] = ReadFile(e.path());
-  }
+  std::map<std::string, std::string> files = app_testing::FileBytes(folder, {".dbf", ".cdx", ".fpt"});
+  files.erase("Status.DBF");
   return files;
 }
 

@@ -30,13 +30,7 @@ using testing_support::WriteFile;
 namespace {
 
 std::map<std::string, std::string> TableFiles(const fs::path& folder) {
-  std::map<std::string, std::string> files;
-  for (const auto& e : fs::directory_iterator(folder)) {
-    const std::string ext = e.path().extension().string();
-    if (e.is_regular_file() && (ext == ".dbf" || ext == ".cdx" || ext == ".fpt"))
-      files[e.path().filename().string()] = ReadFile(e.path());
-  }
-  return files;
+  return app_testing::FileBytes(folder, {".dbf", ".cdx", ".fpt"});
 }
 
 // Each row's first field and its field at index, joined by "|".
