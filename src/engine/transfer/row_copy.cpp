@@ -288,6 +288,19 @@ bool IsSessionActivityName(const std::string& name) {
          std::all_of(name.begin(), name.begin() + 7, [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// A backup, or an import that takes the package's classification tree.
+bool CopiesStandardNodes() {
+  const RunSettings& s = Settings();
+  return s.Operation == 1 || s.Operation == 3 || Transfer().ImportClassification;
+}
+
+// The destination holds the standards node, live.
+bool DestHoldsNode(std::int32_t tree, std::int32_t node) {
+  const StandardRecord& d = Dest().Standard;
+  return d.Data != 0 && Seek(d.Data, d.StandardIDTag, StandardKeyString(static_cast<std::int16_t>(tree), node)) &&
+         !xbase::d4deleted(d.Data);
+}
+
 // What CopyFileReplace does, for a target whose real name is known already.
 void ReplaceFile(const std::string& source, const std::string& target) {
   std::error_code ec;
@@ -309,7 +322,7 @@ bool CopyTables() {
   const CopyScope scope;
   if (s.Operation != 4 && s.Mode == 0 && s.Interactive && (UserAccessLevel() == 1 || s.Operation == 1))
     CopyUsersTable();
-  if (s.Operation == 1 || s.Operation == 3 || Transfer().ImportClassification) CopyStandardNodes();
+  if (CopiesStandardNodes()) CopyStandardNodes();
   for (std::int32_t t = 1; t <= kTableCount; ++t) {
     TableMapping& m = Mapping(t);
     if (m.Src.Data == 0) continue;
@@ -437,6 +450,13 @@ void CopyTableSpecial(TableMapping& m) {
     }
     link.quest = LookupNewID(kQuestsTable, link.quest);
   }
+  // Without the package's tree only a link to a publisher's node that the course
+  // holds names the node the package meant: a teacher's node number here is missing
+  // or another teacher's node.
+  if (!CopiesStandardNodes())
+    std::erase_if(links, [](const Link& link) {
+      return link.node >= kPublisherThreshold || !DestHoldsNode(link.tree, link.node);
+    });
   // A question written over keeps only the package's links.
   const std::int32_t newQuestion = LookupNewID(kQuestsTable, Number(src.Quests.Quest_id));
   if (m.Enabled && Run().active && Run().overwrittenQuestions.count(newQuestion)) {

@@ -8,6 +8,8 @@
 // a reference to a row that is not copied keeps its source value. A row written over
 // takes its attribute rows, standards links and session results from the package,
 // and is live afterwards even when the destination's record was marked deleted.
+// An import without the package's classification tree copies no node, and of the
+// standards links only those naming a publisher's node the destination holds.
 #include <cstdint>
 #include <functional>
 #include <string>

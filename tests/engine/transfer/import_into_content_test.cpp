@@ -748,6 +748,44 @@ TEST_F(AnsweredImport, TheDuplicateCheckDoesNotWriteOverAQuestionTheTeacherKept)
   EXPECT_EQ(now.at(29000), was.at(29000));
 }
 
+using ImportWithoutTheTree = ImportIntoContent;
+
+// An import that does not take the package's classification tree copies no node, so
+// a question's link may only name a publisher's node the course holds: the number of
+// a teacher's node names a node that is missing here or is another teacher's.
+TEST_F(ImportWithoutTheTree, EveryLinkNamesANodeOfTheCourseThePackageMeant) {
+  Settings().Operation = 2;
+  Settings().ImportMode = 1;
+  Settings().Interactive = false;
+  Transfer().ImportClassification = false;
+  auto [source, before, packagePictures, picturesBefore] = ReadBothSides({"standard", "stanques"});
+  using Node = std::pair<std::int32_t, std::int32_t>;
+  std::set<Node> nodes;
+  for (const Row& r : before["standard"]) nodes.insert({Num(r.at("tree_id")), Num(r.at("node_id"))});
+  int teachers = 0;
+  for (const Row& s : source["stanques"]) teachers += Num(s.at("node_id")) >= 20000;
+  ASSERT_GT(teachers, 0) << "the package links no teacher's node";
+
+  Import();
+  if (HasFatalFailure()) return;
+  EXPECT_EQ(ReadLiveRows(dest_, "standard"), before["standard"]);
+  using Link = std::tuple<std::int32_t, std::int32_t, std::int32_t>;
+  std::set<Link> expected, links;
+  for (const Row& b : before["stanques"])
+    expected.insert({Num(b.at("tree_id")), Num(b.at("node_id")), Num(b.at("quest_id"))});
+  for (const Row& s : source["stanques"]) {
+    const Node node{Num(s.at("tree_id")), Num(s.at("node_id"))};
+    const std::int32_t q = LookupNewID(kQuestsTable, Num(s.at("quest_id")));
+    if (q > 0 && node.second < 20000 && nodes.count(node)) expected.insert({node.first, node.second, q});
+  }
+  for (const Row& r : ReadLiveRows(dest_, "stanques")) {
+    links.insert({Num(r.at("tree_id")), Num(r.at("node_id")), Num(r.at("quest_id"))});
+    EXPECT_TRUE(nodes.count({Num(r.at("tree_id")), Num(r.at("node_id"))})) << "a link to node " << r.at("node_id");
+  }
+  EXPECT_EQ(links, expected);
+  EXPECT_GT(links.size(), before["stanques"].size()) << "no publisher link arrived";
+}
+
 const Case kCases[] = {
     {"Default", 1, ""},
     {"RemapToCorvane", 2, ""},
