@@ -55,6 +55,7 @@ std::vector<SelectItem> QuestionItems() {
   int rc = xbase::d4seek(q.Data, FormatID(m.SrcFirstID));
   if (rc == xbase::kAfter) rc = xbase::kSuccess;
   for (; rc == xbase::kSuccess && Number(q.Quest_id) <= m.SrcLastID; rc = xbase::d4skip(q.Data, 1)) {
+    if (xbase::d4deleted(q.Data)) continue;
     std::string text = f4str(q.Quest_id) + ": " + DecryptText(f4memoStr(q.Question));
     for (int k = 1; k <= 5; ++k) {
       const std::string answer = q.AnswerField(k) ? DecryptText(f4memoStr(q.AnswerField(k))) : std::string();
@@ -72,7 +73,7 @@ std::vector<SelectItem> ExamItems() {
   const std::int32_t first = Mapping(kExamsTable).SrcFirstID;
   xbase::d4tagSelect(e.Data, e.DateTag);
   ForEachFrom(e.Data, xbase::d4top(e.Data), [&] {
-    if (Number(e.Exam_id) >= first)
+    if (!xbase::d4deleted(e.Data) && Number(e.Exam_id) >= first)
       items.push_back({f4str(e.Name) + " " + FormatDbDate(f4str(e.Date)), Number(e.Exam_id)});
   });
   return items;
@@ -84,7 +85,7 @@ std::vector<SelectItem> ClassItems() {
   std::vector<SelectItem> items;
   const ClassesRecord& c = Src().Classes;
   const auto add = [&] {
-    if (Number(c.Class_id) <= kHighestListedClass) items.push_back({f4str(c.Section), Number(c.Class_id)});
+    if (!xbase::d4deleted(c.Data) && Number(c.Class_id) <= kHighestListedClass) items.push_back({f4str(c.Section), Number(c.Class_id)});
   };
   if (UserAccessLevel() == 1)
     ForEachInRecordOrder(c.Data, add);
@@ -98,7 +99,7 @@ std::vector<SelectItem> StudentItems() {
   const StudentsRecord& s = Src().Students;
   for (const SelectItem& klass : ClassItems())
     ForEachMatch(s.Data, s.Class_idTag, FormatID(klass.id), [&] {
-      if (Number(s.Class_id) <= kHighestListedClass)
+      if (!xbase::d4deleted(s.Data) && Number(s.Class_id) <= kHighestListedClass)
         items.push_back({Trim(f4str(s.Last_name)) + ", " + Trim(f4str(s.First_name)), Number(s.Student_id)});
     });
   return items;
@@ -107,7 +108,9 @@ std::vector<SelectItem> StudentItems() {
 std::vector<SelectItem> SessionItems() {
   std::vector<SelectItem> rows;
   const SessionsRecord& s = Src().Sessions;
-  ForEachInRecordOrder(s.Data, [&] { rows.push_back({f4str(s.Name), Number(s.Session_id)}); });
+  ForEachInRecordOrder(s.Data, [&] {
+    if (!xbase::d4deleted(s.Data)) rows.push_back({f4str(s.Name), Number(s.Session_id)});
+  });
   // The link moves the sessions table, so it is asked once every row is read.
   std::vector<SelectItem> items;
   for (SelectItem& row : rows)
@@ -120,7 +123,7 @@ std::vector<SelectItem> ActivityItems() {
   const TemplatesRecord& t = Src().Templates;
   ForEachMatch(t.Data, t.User_idTag, CurrentUser().UserID, [&] {
     const std::string name = f4str(t.Name);
-    if (!Trim(name).empty() && name[0] != '%') items.push_back({name, Number(t.TemplateID)});
+    if (!xbase::d4deleted(t.Data) && !Trim(name).empty() && name[0] != '%') items.push_back({name, Number(t.TemplateID)});
   });
   return items;
 }

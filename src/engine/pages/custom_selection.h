@@ -46,7 +46,8 @@ int LastSubPageFor(bool testContent, bool gradebookContent);
 std::vector<std::int32_t> SubPageKinds(bool testContent, bool gradebookContent, int subPage);
 std::string SubPageInstructions(bool testContent, bool gradebookContent, int subPage);
 
-// The items of a kind's list, read from the source set, none selected.
+// The items of a kind's list, read from the source set, none selected. Rows the
+// teacher deleted are never listed.
 std::vector<SelectItem> FillSelectList(std::int32_t kind);
 
 // What the widget does after Back or Continue.
