@@ -4,6 +4,7 @@
 #include "data/codebase.h"
 #include "data/key_text.h"
 #include "engine/transfer/database_sets.h"
+#include "engine/transfer/row_copy.h"
 #include "engine/transfer/table_access.h"
 #include "engine/transfer/table_mapping.h"
 
@@ -36,6 +37,7 @@ std::vector<PreviewEntry> ImportedItems(int listIndex) {
     PreviewEntry entry;
     entry.text = Trim(f4str(m.SrcNameField));
     if (kind == kKindActivities && entry.text.rfind('%', 0) == 0) continue;
+    if (kind == kKindActivities) entry.text = ArrivingActivityName(entry.text);
     if (kind == kKindStudents) entry.text += ", " + f4str(Src().Students.First_name);
     entry.replacing = Seek(m.Dest.Data, m.Dest.KeyTag, FormatID(id));
     entries.push_back(std::move(entry));

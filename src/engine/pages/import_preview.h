@@ -25,8 +25,9 @@ std::string PreviewMessage();
 // "0000012       ->        0020001" per mapped question, ascending by old identifier.
 std::vector<std::string> MappedQuestionLines();
 // The rows of list 0 to 4 that will arrive, by old identifier; other indexes give none.
-// Activities named with a leading "%" (a session's own) are left out; a student shows
-// as the trimmed last name, ", " and the first name as stored.
+// Activities named with a leading "%" are left out, and a graded session's activity
+// shows the name it arrives under; a student shows as the trimmed last name, ", "
+// and the first name as stored.
 std::vector<PreviewEntry> ImportedItems(int listIndex);
 // The text a list shows for an entry.
 std::string PreviewItemText(const PreviewEntry& entry);

@@ -312,6 +312,13 @@ void ReplaceFile(const std::string& source, const std::string& target) {
 
 void SetImportPreview(ImportPreview preview) { Preview() = std::move(preview); }
 
+std::string ArrivingActivityName(const std::string& name) {
+  const std::string trimmed = Trim(name);
+  if (!IsSessionActivityName(trimmed)) return name;
+  const std::int32_t session = LookupNewID(kSessionsTable, static_cast<std::int32_t>(TextValue(trimmed.substr(0, 7))));
+  return session > 0 ? FormatID(session) + "%" : name;
+}
+
 bool CopyTables() {
   const RunSettings& s = Settings();
   if (StopsAtTheOverwriteWarning()) return false;
@@ -414,10 +421,8 @@ void CopyTableSpecial(TableMapping& m) {
         }
         // The name that ties an activity to its graded session follows the session.
         const std::string name = Trim(f4str(dest.Templates.Name));
-        if (IsSessionActivityName(name)) {
-          const std::int32_t session = LookupNewID(kSessionsTable, static_cast<std::int32_t>(TextValue(name.substr(0, 7))));
-          if (session > 0) Check(xbase::f4assign(dest.Templates.Name, FormatID(session) + "%"), m.TableName);
-        }
+        const std::string arriving = ArrivingActivityName(name);
+        if (arriving != name) Check(xbase::f4assign(dest.Templates.Name, arriving), m.TableName);
         break;
       }
       default: break;

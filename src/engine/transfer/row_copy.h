@@ -41,6 +41,9 @@ void CopyLinkTableRows();
 void CopyMappedRows();
 void CopyImages();
 void AddStandardQuestionLink(std::int32_t tree, std::int32_t node, std::int32_t questID);
+// The name an activity arrives under: a graded session's own ("0000003%") follows
+// its session's new identifier; any other name stays as it is.
+std::string ArrivingActivityName(const std::string& name);
 
 // The text of the preview's stand-in question.
 inline constexpr const char* kPreviewText =
