@@ -200,6 +200,11 @@ void BackupFilePage::UpdatePath() {
 
 void BackupFilePage::ContinueExport() {
   RunPaths& p = Paths();
+  // Checked before anything is written: the page stays for another name.
+  if (const std::string problem = PackageNameProblem(S(name_->text())); !problem.empty()) {
+    MsgBox(problem, kMbExclamation);
+    return;
+  }
   // The old package stays as it is until the new one has been written and checked,
   // which then takes its place; a backup that fails leaves it whole.
   if (FileExists(chosen_) &&

@@ -34,6 +34,13 @@ std::string PackagePathFor(const std::string& folder, const std::string& name) {
   return path;
 }
 
+std::string PackageNameProblem(const std::string& cleanedName) {
+  if (Trim(cleanedName).empty()) return "Please type a name for the Corvane Backup File.";
+  if (cleanedName[0] == '.')
+    return "The name of a Corvane Backup File may not begin with a dot.  Please type another name.";
+  return "";
+}
+
 PathShown ShowPath(const std::string& path, const std::string& name, bool exporting) {
   if (exporting && name.empty()) return {path + "(folder name)", false};
   return {path, true};

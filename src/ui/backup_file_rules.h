@@ -12,6 +12,11 @@ std::string CleanPackageName(const std::string& name);
 // name, and ".zip" unless the path already ends so (any case) or the name is blank.
 std::string PackagePathFor(const std::string& folder, const std::string& name);
 
+// Why an export may not use the cleaned name, "" when it may: a blank name gives a
+// file without ".zip", and one that begins with a dot a hidden file; neither is
+// shown by the import's file list.
+std::string PackageNameProblem(const std::string& cleanedName);
+
 // What lblPath shows and whether Continue may be pressed. An export needs a name:
 // without one the path ends in "(folder name)" and Continue is off.
 struct PathShown {

@@ -79,6 +79,20 @@ TEST(BackupFileRules, NameAndPath) {
   EXPECT_TRUE(ShowPath("/b/", "", false).continueEnabled);
 }
 
+// A name the import's file list would never show is refused before anything is written.
+TEST(BackupFileRules, NamesThatMakeNoPackageAreRefused) {
+  struct Case {
+    const char* typed;
+    bool refused;
+  } cases[] = {
+      {"   ", true}, {"", true}, {"/\\:", true},  // blank once cleaned
+      {"../outside", true}, {".", true}, {"..", true}, {".hidden", true},  // hidden files
+      {"Algebra", false}, {"Algebra 2.1", false}, {" .x", false}, {"week.1.zip", false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(!PackageNameProblem(CleanPackageName(c.typed)).empty(), c.refused) << "\"" << c.typed << "\"";
+}
+
 TEST(BackupFileRules, ThePackagesOwner) {
   using O = PackageOwner;
   struct Case {
