@@ -40,11 +40,11 @@ QLabel* Label(QWidget* parent, const char* name, const QString& text) {
   return label;
 }
 
-// The staging folder, made when missing and emptied.
+// The staging folder, made when missing and emptied, of folders too.
 std::string EmptyStagingFolder() {
   const std::string staging = CorTempFolder();
   CreateFolderTree(staging);
-  DeleteFolderFiles(FindPath(staging), false, "");
+  DeleteFolderFiles(FindPath(staging), true, "");
   return staging;
 }
 
@@ -223,7 +223,15 @@ void BackupFilePage::ContinueImport() {
   RunPaths& p = Paths();
   p.BackupPath = EmptyStagingFolder();
   p.PackagePath = chosen_;
-  UnzipPackage();
+  const std::string notValid =
+      "\"" + chosen_ + "\" is not a valid Corvane Backup Folder.  Please call Corvane for more information.";
+  if (const PackageResult unzipped = UnzipPackage(); !unzipped.ok) {
+    MsgBox(unzipped.notAPackage ? notValid
+                                : "The Corvane Backup File \"" + chosen_ + "\" could not be unpacked: " +
+                                      unzipped.error + ".",
+           kMbCritical);
+    return;
+  }
   const std::string description = FindPath(JoinPath(p.BackupPath, kDescriptionFile));
   const bool found = FileExists(description);
   const std::string area = found ? profile::GetString(description, "Tolvarin", "AreaID", "") : "";
@@ -233,8 +241,7 @@ void BackupFilePage::ContinueImport() {
   const PackageOwner owner = CheckPackageOwner(found, area, course, CurrentArea().AreaID, CurrentCourse().CourseID,
                                                &areaId, &courseId);
   if (owner == PackageOwner::NotValid) {
-    MsgBox("\"" + chosen_ + "\" is not a valid Corvane Backup Folder.  Please call Corvane for more information.",
-           kMbCritical);
+    MsgBox(notValid, kMbCritical);
     return;
   }
   if (owner == PackageOwner::OtherCourse &&

@@ -27,6 +27,20 @@ PackageResult Extract(const std::string& archive, const std::string& folder, con
   return Finish(zipio::ExtractAll(real, FindPath(folder), password), "Unzipping " + archive);
 }
 
+// The first entry of a package that is not a plain file at its top, with why; ""
+// when every one is.
+std::string FirstEntryNotFlat(const std::vector<zipio::Entry>& entries) {
+  for (const zipio::Entry& entry : entries) {
+    std::string reason;
+    if (entry.directory) return entry.name + ": a folder";
+    if (entry.link) return entry.name + ": a link";
+    if (zipio::SafeEntryPath(entry.name, reason) != entry.name)
+      return entry.name + ": " + (reason.empty() ? "a name with a path" : reason);
+    if (entry.name.find('/') != std::string::npos) return entry.name + ": in a folder";
+  }
+  return "";
+}
+
 }  // namespace
 
 std::string CorTempFolder() { return JoinPath(GetTempFolder(), "cortemp"); }
@@ -46,11 +60,21 @@ PackageResult ZipPackage() {
 }
 
 PackageResult UnzipPackage() {
-  BeginWait();
-  WriteLog("Unzipping backup file from: " + Paths().PackagePath);
-  const PackageResult result = Extract(Paths().PackagePath, Paths().BackupPath, "");
-  EndWait();
-  return result;
+  const WaitCursor wait;
+  const std::string& package = Paths().PackagePath;
+  WriteLog("Unzipping backup file from: " + package);
+  const std::string real = FindPath(package);
+  std::vector<zipio::Entry> entries;
+  if (!FileExists(real)) return {false, "the file " + package + " does not exist", true};
+  if (const zipio::Outcome listed = zipio::ListEntries(real, entries); !listed.ok) {
+    WriteLog("Unzipping backup file failed: " + listed.error);
+    return {false, listed.error, true};
+  }
+  if (const std::string entry = FirstEntryNotFlat(entries); !entry.empty()) {
+    WriteLog("Refused the backup file " + package + ", which is not flat: " + entry);
+    return {false, "it is not flat: " + entry, true};
+  }
+  return Finish(zipio::ExtractAll(real, FindPath(Paths().BackupPath), ""), "Unzipping backup file");
 }
 
 PackageResult UnzipAll(const std::string& targetFolder, const std::string& archive, bool decrypt) {

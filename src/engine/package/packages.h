@@ -14,6 +14,7 @@ inline constexpr const char* kArchivePassword = "pQ7rKx42LmT09wZbN5c";
 struct PackageResult {
   bool ok = false;
   std::string error;  // why not, for the caller's message
+  bool notAPackage = false;  // the file is missing, no zip, or not a flat one
 };
 
 // The staging folder "cortemp" of the temporary folder, as a path without trailing "/".
@@ -23,8 +24,10 @@ std::string CorTempFolder();
 // PackagePath, reporting "Packaging file" per file; the package is checked before it
 // replaces an earlier one, which stays as it was when anything fails.
 PackageResult ZipPackage();
-// Unzips PackagePath into BackupPath. Entries that would land outside it are left
-// out and logged; a damaged package changes nothing.
+// Unzips PackagePath into BackupPath. A package of this program is flat: one with
+// an entry that is not a plain file at its top (a folder, a link, a name with a
+// path, "..", or an absolute name) is refused whole, and nothing is extracted; so
+// is a damaged one.
 PackageResult UnzipPackage();
 // Unzips every file of an archive into a folder, with the archive password when
 // decrypt is set.

@@ -19,18 +19,7 @@ namespace {
 using detail::ArchiveHandle;
 using detail::TempFile;
 
-constexpr unsigned kUnixTypeMask = 0170000;
-constexpr unsigned kUnixLink = 0120000;
-constexpr unsigned kWindowsReparsePoint = 0x400;  // junctions and links made on Windows
-
-// Whether the entry was stored as a link (Unix) or a reparse point (Windows).
-bool IsLink(zip_t* archive, zip_uint64_t index) {
-  zip_uint8_t system = 0;
-  zip_uint32_t attributes = 0;
-  if (zip_file_get_external_attributes(archive, index, 0, &system, &attributes) != 0) return false;
-  if (system == ZIP_OPSYS_UNIX) return ((attributes >> 16) & kUnixTypeMask) == kUnixLink;
-  return (attributes & kWindowsReparsePoint) != 0;
-}
+using detail::IsLink;
 
 // The names of the folders written into, each folder listed once: lower-case name
 // to the name on disk.

@@ -11,6 +11,20 @@
 
 namespace zipio::detail {
 
+namespace {
+constexpr unsigned kUnixTypeMask = 0170000;
+constexpr unsigned kUnixLink = 0120000;
+constexpr unsigned kWindowsReparsePoint = 0x400;  // junctions and links made on Windows
+}  // namespace
+
+bool IsLink(zip_t* archive, zip_uint64_t index) {
+  zip_uint8_t system = 0;
+  zip_uint32_t attributes = 0;
+  if (zip_file_get_external_attributes(archive, index, 0, &system, &attributes) != 0) return false;
+  if (system == ZIP_OPSYS_UNIX) return ((attributes >> 16) & kUnixTypeMask) == kUnixLink;
+  return (attributes & kWindowsReparsePoint) != 0;
+}
+
 ArchiveHandle OpenForReading(const std::string& path, std::string& error) {
   int code = 0;
   ArchiveHandle archive(zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code));

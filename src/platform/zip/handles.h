@@ -33,6 +33,9 @@ bool Commit(ArchiveHandle& archive, std::string& error);
 bool ReadEntry(zip_t* archive, zip_uint64_t index, std::uint64_t size,
                const std::function<bool(const unsigned char*, std::size_t, std::string&)>& sink, std::string& error);
 
+// Whether the entry was stored as a link (Unix) or a reparse point (Windows).
+bool IsLink(zip_t* archive, zip_uint64_t index);
+
 // libzip's text for the archive's or the entry's last error.
 std::string ErrorText(zip_t* archive);
 std::string ErrorText(zip_file_t* file);

@@ -217,6 +217,7 @@ Outcome ListEntries(const std::string& archivePath, std::vector<Entry>& entries)
     entry.crc = st.crc;
     entry.encrypted = (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;
     entry.directory = !entry.name.empty() && entry.name.back() == '/';
+    entry.link = detail::IsLink(archive.get(), static_cast<zip_uint64_t>(i));
     entries.push_back(std::move(entry));
   }
   outcome.ok = true;

@@ -19,6 +19,7 @@ struct Entry {
   std::uint32_t crc = 0;
   bool encrypted = false;
   bool directory = false;
+  bool link = false;  // stored as a link (Unix) or a reparse point (Windows)
 };
 
 struct Outcome {

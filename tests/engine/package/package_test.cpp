@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 
@@ -11,6 +12,7 @@
 #include "engine/package/image_archive.h"
 #include "engine/package/packages.h"
 #include "platform/profile/profile.h"
+#include "support/raw_zip.h"
 
 namespace fs = std::filesystem;
 using testing_support::ReadFile;
@@ -145,6 +147,39 @@ TEST_F(PackageTest, PackageRoundTripReportsEachFileAndRefusesDamagedPackages) {
   EXPECT_FALSE(bad.ok);
   EXPECT_FALSE(bad.error.empty());
   EXPECT_EQ(Files(p.BackupPath), before);
+}
+
+// A package of this program is flat: any other is refused whole, with nothing
+// extracted, however harmless its other entries are.
+TEST_F(PackageTest, APackageThatIsNotFlatIsRefusedWithNothingExtracted) {
+  auto& p = tolvarin::Paths();
+  p.BackupPath = Scratch("unpacked");
+  fs::create_directories(p.BackupPath);
+  const testing_support::RawEntry ini{"TOLVARIN.INI", "[Tolvarin]\r\nType=UserContent\r\n"};
+  const std::vector<testing_support::RawEntry> hostile[] = {
+      {{"../outside.dbf", "x"}}, {{"/tmp/absolute.dbf", "x"}}, {{"sub/"}},
+      {{"sub/quests.dbf", "x"}}, {{"quests.fpt", "/etc/passwd", true}}, {{"a\\b.dbf", "x"}},
+  };
+  int n = 0;
+  for (const auto& entries : hostile) {
+    SCOPED_TRACE(entries[0].name);
+    p.PackagePath = Scratch("hostile" + std::to_string(++n) + ".zip");
+    std::vector<testing_support::RawEntry> all{ini};
+    all.insert(all.end(), entries.begin(), entries.end());
+    testing_support::MakeRawArchive(p.PackagePath, all);
+    const tolvarin::PackageResult result = tolvarin::UnzipPackage();
+    EXPECT_FALSE(result.ok);
+    EXPECT_TRUE(result.notAPackage);
+    std::string named = entries[0].name;  // as the listing gives it
+    std::replace(named.begin(), named.end(), '\\', '/');
+    EXPECT_NE(result.error.find(named), std::string::npos) << result.error;
+    EXPECT_TRUE(fs::is_empty(p.BackupPath));
+  }
+  // A flat one of the same files goes in.
+  p.PackagePath = Scratch("flat.zip");
+  testing_support::MakeRawArchive(p.PackagePath, {ini, {"quests.dbf", "x"}});
+  EXPECT_TRUE(tolvarin::UnzipPackage().ok);
+  EXPECT_EQ(Files(p.BackupPath).size(), 2u);
 }
 
 TEST_F(PackageTest, ImagesAreFoundOnDiskThenInTheArchive) {

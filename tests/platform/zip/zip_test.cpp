@@ -9,9 +9,12 @@
 #include <map>
 #include <random>
 
+#include "support/raw_zip.h"
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
+using testing_support::MakeRawArchive;
+using testing_support::RawEntry;
 using testing_support::ReadFile;
 using testing_support::TempDir;
 using testing_support::WriteFile;
@@ -33,26 +36,6 @@ std::map<std::string, std::string> Tree(const fs::path& root) {
   for (const auto& e : fs::recursive_directory_iterator(root))
     if (e.is_regular_file() || e.is_symlink()) tree[fs::relative(e.path(), root).string()] = ReadFile(e.path());
   return tree;
-}
-
-// An archive written with libzip itself, names as given, stored uncompressed.
-struct RawEntry {
-  std::string name;
-  std::string data;
-  bool link = false;
-};
-void MakeRawArchive(const fs::path& path, const std::vector<RawEntry>& entries) {
-  int code = 0;
-  zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
-  ASSERT_NE(archive, nullptr);
-  for (const RawEntry& e : entries) {
-    zip_source_t* src = zip_source_buffer(archive, e.data.data(), e.data.size(), 0);
-    const zip_int64_t index = zip_file_add(archive, e.name.c_str(), src, ZIP_FL_ENC_RAW);
-    ASSERT_GE(index, 0) << e.name;
-    zip_set_file_compression(archive, index, ZIP_CM_STORE, 0);
-    if (e.link) zip_file_set_external_attributes(archive, index, 0, ZIP_OPSYS_UNIX, (0120777u << 16));
-  }
-  ASSERT_EQ(zip_close(archive), 0);
 }
 
 class ZipTest : public ::testing::Test {
@@ -219,6 +202,11 @@ TEST_F(ZipTest, EntriesThatWouldLandOutsideAreSkippedAndListed) {
   EXPECT_EQ(Tree(outside), (std::map<std::string, std::string>{{"victim.txt", "untouched"}}));
   EXPECT_FALSE(fs::exists(dir.path() / "evil1.txt"));
   EXPECT_FALSE(fs::exists(dir.path() / "evil4.txt"));
+  // The listing tells links apart, so that a caller can refuse them before extracting.
+  std::vector<zipio::Entry> entries;
+  ASSERT_TRUE(zipio::ListEntries(package.string(), entries).ok);
+  ASSERT_EQ(entries.size(), 8u);
+  for (const zipio::Entry& e : entries) EXPECT_EQ(e.link, e.name == "link") << e.name;
 }
 
 TEST_F(ZipTest, DamagedArchivesChangeNothing) {
