@@ -4,7 +4,10 @@
 // a driven window run takes steps that act on the window in front:
 //   click:NAME       presses the control NAME (its objectName)
 //   text:NAME=TEXT   types TEXT into the field NAME, replacing what it held
-//   pick:NAME=TEXT   makes the entry whose text is TEXT current in the list NAME
+//   pick:NAME=TEXT   makes the entry whose text is TEXT current in the list NAME; in a
+//                    multi-select list it clicks the entry as the mouse does: an entry
+//                    not selected is added to the selection (a selected one taken out),
+//                    and the others stay as they were
 //   open:NAME=TEXT   picks the entry and opens it (a double click: a folder list's folder)
 //   shot:NAME        saves the window's picture as NAME.png in TOLVARIN_WINDOW_SHOTS
 //   close:NAME       closes the window in front, whose objectName is NAME, as its close box does

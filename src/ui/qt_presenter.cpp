@@ -48,6 +48,37 @@ int ButtonOfAnswer(const BoxRequest& box, const std::string& answer) {
   return std::atoi(answer.c_str());
 }
 
+void WriteTranscript(const ShownBox& entry) {
+  const WindowScript& script = WindowScript::Get();
+  if (script.Transcript().empty()) return;
+  std::ofstream out(script.Transcript(), std::ios::app | std::ios::binary);
+  out << TranscriptLine(entry) << "\n";
+}
+
+// The prompt as the transcript shows it: its title, its text and its default.
+ShownBox PromptEntry(const char* kind, const std::string& title, const std::string& text,
+                     const std::string& defaultText, const std::string& answer) {
+  ShownBox entry{kind, BoxRequest{}, answer};
+  entry.box.title = title;
+  entry.box.text = text;
+  entry.box.captions = {defaultText};
+  return entry;
+}
+
+// In a driven run, the next line of the script answers a prompt: its text, an empty
+// line cancelling. A window step there fails the run.
+std::string PromptAnswer(const char* kind, const char* what, const std::string& title, const std::string& text,
+                         const std::string& defaultText) {
+  WindowScript& script = WindowScript::Get();
+  const std::string answer = script.Empty() ? defaultText : script.Pop();
+  if (IsWindowStep(ParseScriptStep(answer))) {
+    WriteTranscript(PromptEntry(kind, title, text, defaultText, "unexpected"));
+    FailScript("the " + std::string(what) + " \"" + title + "\" was shown where the script expected \"" + answer + "\"");
+  }
+  WriteTranscript(PromptEntry(kind, title, text, defaultText, answer));
+  return answer;
+}
+
 }  // namespace
 
 QtPresenter::QtPresenter() : driven_(WindowScript::Get().Driven()) {}
@@ -120,11 +151,7 @@ void QtPresenter::DriveWhenShown(QWidget& window, const BoxRequest& box) {
     }
     const bool expected = !IsWindowStep(ParseScriptStep(answer)) && NamesAButton(box, answer);
     if (!expected) entry.answer = "unexpected";
-    const WindowScript& script = WindowScript::Get();
-    if (!script.Transcript().empty()) {
-      std::ofstream out(script.Transcript(), std::ios::app | std::ios::binary);
-      out << TranscriptLine(entry) << "\n";
-    }
+    WriteTranscript(entry);
     SaveShot(*target, "box-" + std::to_string(number));
     if (!expected)
       FailScript("a box was shown where the script expected \"" + answer + "\": " + entry.box.title + ": " +
@@ -141,9 +168,21 @@ void QtPresenter::DriveWhenShown(QWidget& window, const BoxRequest& box) {
 }
 
 std::string QtPresenter::BrowseFolder(const FolderRequest& request) {
-  const QString chosen = QFileDialog::getExistingDirectory(nullptr, Q(request.title), Q(request.startFolder),
-                                                           QFileDialog::ShowDirsOnly);
-  return S(chosen);
+  if (!driven_) {
+    return S(QFileDialog::getExistingDirectory(nullptr, Q(request.title), Q(request.startFolder),
+                                               QFileDialog::ShowDirsOnly));
+  }
+  // A driven run shows the prompt and answers it with the next line of its script.
+  const std::string answer = PromptAnswer("Folder", "folder prompt", request.title, request.startFolder, "");
+  QFileDialog dialog(nullptr, Q(request.title), Q(request.startFolder));
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+  QTimer::singleShot(300, &dialog, [&dialog] {
+    SaveShot(dialog, "folder");
+    dialog.reject();
+  });
+  dialog.exec();
+  return answer;
 }
 
 std::string QtPresenter::InputBox(const InputRequest& request) {
@@ -158,10 +197,7 @@ std::string QtPresenter::InputBox(const InputRequest& request) {
   CenterForm(dialog);
   if (driven_) {
     // A driven run types the next line of its script, and an empty line cancels.
-    WindowScript& script = WindowScript::Get();
-    const std::string text = script.Empty() ? request.defaultText : script.Pop();
-    if (IsWindowStep(ParseScriptStep(text)))
-      FailScript("the input box \"" + request.title + "\" was shown where the script expected \"" + text + "\"");
+    const std::string text = PromptAnswer("Input", "input box", request.title, request.prompt, request.defaultText);
     QTimer::singleShot(300, &dialog, [&dialog, text] {
       dialog.setTextValue(Q(text));
       SaveShot(dialog, "input");

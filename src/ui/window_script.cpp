@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
@@ -129,7 +130,14 @@ std::string ApplyWindowStep(QWidget& window, const ScriptStep& step) {
       if (auto* list = qobject_cast<QListWidget*>(control)) {
         QListWidgetItem* item = ItemWithText(*list, Q(step.value));
         if (item == nullptr) return "the list has no entry \"" + step.value + "\"";
-        list->setCurrentItem(item);
+        if (list->selectionMode() == QAbstractItemView::MultiSelection) {
+          // As a click on a multi-select list: the entry's selection flips and the
+          // others stay as they were.
+          list->scrollToItem(item);
+          list->selectionModel()->setCurrentIndex(list->indexFromItem(item), QItemSelectionModel::Toggle);
+        } else {
+          list->setCurrentItem(item);
+        }
         emit list->itemClicked(item);
         if (step.kind == StepKind::Open) emit list->itemActivated(item);
         return "";
