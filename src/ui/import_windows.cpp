@@ -177,4 +177,10 @@ void InstallImportPreview() {
   });
 }
 
+int ShowImportOptionsPage() {
+  // Made at first need and kept for the run (the run ends through exit()).
+  static RestoreOptionsPage* page = new RestoreOptionsPage;
+  return ShowFormModal(*page);
+}
+
 }  // namespace tolvarin::ui

@@ -9,7 +9,6 @@ class QListWidget;
 
 namespace tolvarin::ui {
 
-// Import slot 0 shows it (ShowImportOptionsPage).
 class RestoreOptionsPage : public Page {
  public:
   explicit RestoreOptionsPage(QWidget* parent = nullptr);
@@ -39,5 +38,9 @@ class ResultsWindow : public ScriptedWindow {
 
 // Makes the copy step show frmResults (a window session installs it).
 void InstallImportPreview();
+
+// Import slot 0: shows the import options page through ShowFormModal and returns
+// PageResult.
+int ShowImportOptionsPage();
 
 }  // namespace tolvarin::ui

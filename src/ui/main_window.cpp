@@ -12,11 +12,14 @@
 #include "core/terminate.h"
 #include "core/window_helpers.h"
 #include "data/catalogue.h"
+#include "engine/modes/auto_backup.h"
 #include "engine/modes/login.h"
 #include "ui/forms.h"
 #include "ui/main_window_actions.h"
 #include "ui/named_controls.h"
+#include "ui/office_window.h"
 #include "ui/qt_text.h"
+#include "ui/repair_dialog.h"
 
 namespace tolvarin::ui {
 namespace {
@@ -96,15 +99,18 @@ MainWindow::MainWindow(QWidget* parent) : ScriptedWindow(parent) {
     RunSettings& s = Settings();
     const long mode = s.Mode;
     s.Mode = 2;
-    const std::optional<int> status = RecoverContent(*this);
+    // Back or the close box of the chooser keeps the main window open; a recovery
+    // that ran ends the run, failed unless its status is 0.
+    const std::optional<int> status = DoRecover(false);
     s.Mode = mode;
     if (!status) return;
     EndRun(*status == 0 ? EndReason::Normal : EndReason::Failed);
     AfterRunEnded();
   });
-  connect(buttons[3], &QPushButton::clicked, this, [this] { RepairContent(*this); });
+  // The repair dialog over the main window, which stays open afterwards.
+  connect(buttons[3], &QPushButton::clicked, this, [this] { ShowRepairCorruption(this); });
   connect(log, &QPushButton::clicked, this, [] { OpenRunLogInViewer(); });
-  connect(office_, &QPushButton::clicked, this, [this] { ShowOfficeTools(*this); });
+  connect(office_, &QPushButton::clicked, this, [] { ShowOfficeDialog(); });
   connect(close, &QPushButton::clicked, this, [this] {
     EndRun(EndReason::Normal);
     AfterRunEnded();

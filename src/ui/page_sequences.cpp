@@ -14,8 +14,10 @@
 #include "ui/backup_file_page.h"
 #include "ui/backup_type_page.h"
 #include "ui/forms.h"
+#include "ui/import_windows.h"
 #include "ui/main_window_actions.h"
 #include "ui/page_slots.h"
+#include "ui/select_page.h"
 
 namespace tolvarin::ui {
 namespace {

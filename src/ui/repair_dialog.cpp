@@ -12,6 +12,7 @@
 #include "core/system_box.h"
 #include "core/window_helpers.h"
 #include "ui/forms.h"
+#include "ui/named_controls.h"
 #include "ui/qt_text.h"
 #include "ui/repair_rules.h"
 
@@ -21,13 +22,6 @@ namespace {
 constexpr const char* kNotice =
     "This utility may repair your installation if certain files become corrupted. We recommend that you use this "
     "feature with the help of an Corvane representative. Please call 1-888-Corvane for details.";
-
-QPushButton* Button(const char* name, const char* caption, QWidget* parent) {
-  auto* button = new QPushButton(QString::fromLatin1(caption), parent);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setAutoDefault(false);
-  return button;
-}
 
 }  // namespace
 
@@ -51,8 +45,8 @@ RepairDialog::RepairDialog(std::vector<RepairLocation> locations, std::string da
   fileList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   layout->addWidget(locationList_, 2, 0);
   layout->addWidget(fileList_, 2, 1);
-  auto* repair = Button("cmdRepair", "Repair Selected", this);
-  auto* repairAll = Button("cmdRepairAll", "Repair All", this);
+  QPushButton* repair = NamedButton(this, QStringLiteral("cmdRepair"), QStringLiteral("Repair Selected"));
+  QPushButton* repairAll = NamedButton(this, QStringLiteral("cmdRepairAll"), QStringLiteral("Repair All"));
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(repair);

@@ -196,4 +196,11 @@ void SelectPage::ContinueClicked() {
   Refresh();
 }
 
+int ShowCustomSelectionPage() {
+  // Made at first need and kept for the run (the run ends through exit()); each
+  // visit loads it afresh.
+  static SelectPage* page = new SelectPage;
+  return ShowFormModal(*page);
+}
+
 }  // namespace tolvarin::ui

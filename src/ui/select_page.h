@@ -3,7 +3,6 @@
 // three sub-pages. The rules live in CustomSelection; this window only mirrors its
 // lists, hands every user action to it and shows the result. Each visit (show)
 // loads the page afresh with nothing selected.
-// Export slot 1 of a custom backup shows it (ShowCustomSelectionPage).
 #include <vector>
 
 #include "engine/pages/custom_selection.h"
@@ -46,5 +45,9 @@ class SelectPage : public Page {
   QVBoxLayout* setsLayout_ = nullptr;
   bool refreshing_ = false;
 };
+
+// Export slot 1 of a custom backup: shows the page through ShowFormModal and
+// returns PageResult.
+int ShowCustomSelectionPage();
 
 }  // namespace tolvarin::ui
