@@ -16,6 +16,7 @@
 #include "core/settings.h"
 #include "core/system_box.h"
 #include "data/catalogue.h"
+#include "engine/modes/transfer_drivers.h"
 #include "engine/package/backup_folder.h"
 #include "engine/package/packages.h"
 #include "engine/transfer/transfer_state.h"
@@ -244,6 +245,8 @@ void BackupFilePage::ContinueImport() {
     MsgBox(notValid, kMbCritical);
     return;
   }
+  // A damaged package is refused before the teacher is asked anything more.
+  if (!PackageIsUsable()) return;
   if (owner == PackageOwner::OtherCourse &&
       MsgBox("\"" + chosen_ +
                  "\" is an Corvane Backup Folder for another database, but the database you are restoring to is " +

@@ -12,6 +12,7 @@
 
 #include "core/script_steps.h"
 #include "core/strings.h"
+#include "support/raw_zip.h"
 #include "support/test_support.h"
 #include "course_maker.h"
 #include "course_tables.h"
@@ -241,6 +242,121 @@ TEST_F(InteractiveTransferProcess, TheFilePageRefusesWhatIsNoPackageOfThisCourse
   EXPECT_EQ(run.status, 0) << Shown(run);
   EXPECT_TRUE(ShowedBox(run, "\"" + package + "\" is an Corvane Backup Folder for another database")) << Shown(run);
   EXPECT_TRUE(app_testing::Rows(app_testing::Tables(second).at("quests")).empty());
+}
+
+// A name the import's file list would never show (blank once cleaned, or a hidden
+// file) is refused on the page before anything is written.
+TEST_F(InteractiveTransferProcess, AnExportNameThatMakesNoPackageIsRefusedBeforeAnythingIsWritten) {
+  const std::string folder = host.Scratch() + "/Packages/inner";
+  fs::create_directories(folder);
+  for (const char* name : {"   ", "../outside", ".", ".."}) {
+    const RunResult run = Run(kFirst,
+                              {"click:cmdBackup", "click:cmdComplete", std::string("text:txtName=") + name,
+                               "click:cmdContinue", "OK", "click:cmdBack", "click:cmdBack"},
+                              {"BackupPath:" + folder});
+    EXPECT_EQ(run.status, 0) << name << Shown(run);
+    ASSERT_EQ(run.boxes.size(), 1u) << name << Shown(run);
+    EXPECT_TRUE(run.boxes[0].box.text == "Please type a name for the Corvane Backup File." ||
+                run.boxes[0].box.text.rfind("The name of a Corvane Backup File may not begin with a dot.", 0) == 0)
+        << name << Shown(run);
+    EXPECT_TRUE(fs::is_empty(folder)) << name;
+    EXPECT_EQ(std::distance(fs::directory_iterator(host.Scratch() + "/Packages"), fs::directory_iterator()), 1)
+        << name;
+  }
+}
+
+// The package's files with one entry more, zipped as this program never would.
+void HostilePackage(const fs::path& unpacked, const std::string& archive, const testing_support::RawEntry& extra) {
+  std::vector<testing_support::RawEntry> entries;
+  for (const auto& entry : fs::directory_iterator(unpacked))
+    entries.push_back({entry.path().filename().string(), testing_support::ReadFile(entry.path())});
+  entries.push_back(extra);
+  testing_support::MakeRawArchive(archive, entries);
+}
+
+// A package of this program is flat: one with an entry that is no plain file at its
+// top is refused as not valid, and nothing of it is extracted or imported. What an
+// earlier run left in the staging folder, folders too, is cleared away.
+TEST_F(InteractiveTransferProcess, APackageThatIsNotFlatIsRefusedAsNotValidChangingNothing) {
+  const std::string folder = host.Scratch() + "/Packages";
+  fs::create_directories(folder);
+  package = folder + "/Biology backup.zip";
+  const std::vector<std::string> here{"BackupPath:" + folder};
+  ASSERT_EQ(Export({"OK"}, here).status, 0);
+  const fs::path unpacked = Unpacked("unpacked");
+  const testing_support::RawEntry hostile[] = {
+      {"../outside.txt", "x"}, {"/tmp/tolvarin-absolute.txt", "x"}, {"sub/"}, {"sub/quests.dbf", "x"},
+      {"extra.fpt", "/etc/passwd", true},
+  };
+  const std::string staging = host.Temp() + "/cortemp";
+  const auto before = app_testing::FileBytes(second);
+  int n = 0;
+  for (const auto& extra : hostile) {
+    SCOPED_TRACE(extra.name);
+    const std::string name = "hostile " + std::to_string(++n) + ".zip";
+    HostilePackage(unpacked, folder + "/" + name, extra);
+    fs::create_directories(staging + "/left/over");
+    testing_support::WriteFile(staging + "/left/over/quests.dbf", "an earlier run's");
+    const RunResult run = Run(kSecond,
+                              {"click:cmdRestore", "Yes", "pick:fileList=" + name, "click:cmdContinue", "OK",
+                               "click:cmdBack"},
+                              here);
+    EXPECT_EQ(run.status, 0) << Shown(run);
+    ASSERT_EQ(run.boxes.size(), 2u) << Shown(run);
+    EXPECT_EQ(run.boxes[1].box.text, "\"" + folder + "/" + name +
+                                         "\" is not a valid Corvane Backup Folder.  Please call Corvane for more "
+                                         "information.")
+        << Shown(run);
+    EXPECT_TRUE(fs::is_empty(staging)) << Shown(run);
+    EXPECT_EQ(app_testing::FileBytes(second), before);
+  }
+  EXPECT_FALSE(fs::exists(host.Temp() + "/outside.txt"));
+}
+
+// A damaged package is refused on the file page, before anything is copied and
+// before the teacher is asked anything more: with the record of what it holds, and
+// without one, as older programs wrote it, its tables read as the repair would read
+// them. The box names the package the teacher chose, the first few problems and
+// how many more there are.
+TEST_F(InteractiveTransferProcess, ADamagedPackageIsRefusedOnTheFilePageNamingIt) {
+  const std::string folder = host.Scratch() + "/Packages";
+  fs::create_directories(folder);
+  package = folder + "/Biology backup.zip";
+  const std::vector<std::string> here{"BackupPath:" + folder};
+  ASSERT_EQ(Export({"OK"}, here).status, 0);
+  const auto before = app_testing::FileBytes(second);
+  for (const bool recorded : {true, false}) {
+    SCOPED_TRACE(recorded ? "with its record" : "as older programs wrote it");
+    const fs::path unpacked = Unpacked(recorded ? "recorded" : "unrecorded");
+    if (!recorded) app_testing::ForgetBackupRecord(unpacked);
+    // Garbage after byte 800 of the questions; with the record, every memo file too.
+    const fs::path quests = app_testing::Tables(unpacked).at("quests");
+    std::string bytes = testing_support::ReadFile(quests);
+    for (std::size_t i = 800; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + 3);
+    testing_support::WriteFile(quests, bytes);
+    std::vector<std::string> files;
+    for (const auto& entry : fs::directory_iterator(unpacked)) {
+      if (recorded && entry.path().extension() == ".fpt") testing_support::WriteFile(entry.path(), "cut");
+      files.push_back(entry.path().string());
+    }
+    const std::string damaged = folder + (recorded ? "/recorded.zip" : "/unrecorded.zip");
+    ASSERT_TRUE(zipio::WriteArchive(damaged, files).ok);
+    const RunResult run = Run(kSecond,
+                              {"click:cmdRestore", "Yes", "pick:fileList=" + fs::path(damaged).filename().string(),
+                               "click:cmdContinue", "OK", "click:cmdBack"},
+                              here);
+    EXPECT_EQ(run.status, 0) << Shown(run);
+    ASSERT_EQ(run.boxes.size(), 2u) << Shown(run);
+    const std::string& text = run.boxes[1].box.text;
+    EXPECT_EQ(text.rfind("The Corvane Backup Folder \"" + damaged + "\" is damaged.  Nothing was restored.", 0), 0u)
+        << text;
+    EXPECT_EQ(text.find(host.Temp()), std::string::npos) << text;
+    EXPECT_LT(text.size(), 600u) << text;
+    // With the record every memo file differs from it: three are named, the rest
+    // counted. Without, the questions do not read whole.
+    EXPECT_NE(text.find(recorded ? ".fpt) is damaged\n(and " : "quests."), std::string::npos) << text;
+    EXPECT_EQ(app_testing::FileBytes(second), before);
+  }
 }
 
 // A custom backup narrowed to the gradebook's content, then left by Back for a

@@ -21,6 +21,7 @@
 #include "data/id_ranges.h"
 #include "data/key_text.h"
 #include "data/open_table.h"
+#include "data/source_tables.h"
 #include "engine/modes/migration_target.h"
 #include "engine/package/backup_contents.h"
 #include "engine/package/backup_folder.h"
@@ -92,6 +93,19 @@ std::string Joined(const std::vector<std::string>& texts, const std::string& sep
   std::string joined;
   for (const std::string& text : texts) joined += (joined.empty() ? "" : separator) + text;
   return joined;
+}
+
+// The backup as the user named it: in an interactive import the package, unpacked
+// into BackupPath (a working folder the user never chose); otherwise BackupPath.
+std::string ShownSource() {
+  const RunPaths& p = Paths();
+  return Settings().Interactive && !p.PackagePath.empty() ? p.PackagePath : p.BackupPath;
+}
+
+// The first few problems and their count: a box, not a wall of file names.
+std::string DamagedText(const std::string& shown, const std::vector<std::string>& problems) {
+  return "The Corvane Backup Folder \"" + shown + "\" is damaged.  Nothing was restored.\n\n" +
+         SummarizeProblems(problems);
 }
 
 TransferEnd Fail(const std::string& text) {
@@ -288,17 +302,17 @@ TransferEnd DoRestore() {
     // What an earlier restore left there must not be imported again.
     DeleteFolderFiles(source, false, "");
     if (!CopyRegularFiles(p.BackupPath, source) || !FileExists(FindPath(JoinPath(source, kDescriptionFile))))
-      return Fail("The Corvane Backup Folder \"" + p.BackupPath + "\" could not be copied for the restore.");
+      return Fail("The Corvane Backup Folder \"" + ShownSource() + "\" could not be copied for the restore.");
     UpgradeRestoredDatabase(source);
     const std::string damaged = FirstTableBeyondRepair(source);
     if (!damaged.empty())
-      return Fail("The table " + damaged + " of the Corvane Backup Folder \"" + p.BackupPath +
+      return Fail("The table " + damaged + " of the Corvane Backup Folder \"" + ShownSource() +
                   "\" is damaged and could not be repaired.  Nothing was restored.");
     if (const auto recorded = ReadBackupContents(p.BackupPath)) {
       const std::vector<std::string> lost = MissingRows(source, *recorded);
       if (!lost.empty())
-        return Fail("The Corvane Backup Folder \"" + p.BackupPath + "\" lost rows: " + Joined(lost, "; ") +
-                    ".  Nothing was restored.");
+        return Fail("The Corvane Backup Folder \"" + ShownSource() + "\" lost rows.  Nothing was restored.\n\n" +
+                    SummarizeProblems(lost));
     }
   }
   PointSetAt(Src(), source);
@@ -340,16 +354,17 @@ TransferEnd DoRestore() {
 bool RestoreSourceIsUsable() {
   const RunSettings& s = Settings();
   const std::string& folder = Paths().BackupPath;
+  const std::string shown = ShownSource();
   // A game package and an install set's tables come without a description file.
   if (s.Mode != 0 || s.GameImport) return true;
   if (!FileExists(FindPath(JoinPath(folder, kDescriptionFile)))) {
-    Fail("\"" + folder + "\" is not a Corvane Backup Folder: it has no " + kDescriptionFile + ".");
+    Fail("\"" + shown + "\" is not a Corvane Backup Folder: it has no " + kDescriptionFile + ".");
     return false;
   }
   // A backup folder comes from outside: a link in it names a file that is no part of it.
   const std::string link = FirstLink(folder);
   if (!link.empty()) {
-    Fail("The Corvane Backup Folder \"" + folder + "\" holds a link, " + link +
+    Fail("The Corvane Backup Folder \"" + shown + "\" holds a link, " + link +
          ", which may name a file outside it.  Nothing was restored.");
     return false;
   }
@@ -357,17 +372,24 @@ bool RestoreSourceIsUsable() {
   if (const auto recorded = ReadBackupContents(folder)) {
     const std::vector<std::string> problems = ContentsProblems(folder, *recorded);
     if (!problems.empty()) {
-      Fail("The Corvane Backup Folder \"" + folder + "\" is damaged: " + Joined(problems, "; ") +
-           ".  Nothing was restored.");
+      Fail(DamagedText(shown, problems));
       return false;
     }
   }
   if (!KnownSchema(folder)) {
-    Fail("The Corvane Backup Folder \"" + folder + "\" was made by a version of the program that this one does not "
+    Fail("The Corvane Backup Folder \"" + shown + "\" was made by a version of the program that this one does not "
          "know.");
     return false;
   }
   return true;
+}
+
+bool PackageIsUsable() {
+  if (!RestoreSourceIsUsable()) return false;
+  const std::vector<std::string> problems = SourceTableProblems(Paths().BackupPath);
+  if (problems.empty()) return true;
+  Fail(DamagedText(ShownSource(), problems));
+  return false;
 }
 
 TransferEnd DoExport() {

@@ -22,10 +22,16 @@ TransferEnd DoBackup();
 // DEST set to the course; BackupPath names the unpacked backup folder. A copy of the
 // folder is upgraded first (not for an append or a game import, which read it as it is).
 TransferEnd DoRestore();
-// Whether BackupPath holds a backup this program can restore (its description file and
-// a known version); the user was told when not. DoRestore asks first; a caller asks
+// Whether BackupPath holds a backup this program can restore (its description file, no
+// link, what its record says, a known version); the user was told when not, naming
+// the package an interactive import unpacked there. DoRestore asks first; a caller asks
 // before it opens the course, so that a bad folder changes nothing there.
 bool RestoreSourceIsUsable();
+// For an interactive import, once the file page has unpacked the package into
+// BackupPath: RestoreSourceIsUsable, and every table of the package read whole as
+// the repair would read it (a package from an older program records nothing to
+// check it against). False when the user was told why not, naming the package.
+bool PackageIsUsable();
 // The "GBEXPORT" operation: one exam (key Exam) with its questions into BackupPath.
 TransferEnd DoExport();
 // The selection of the current course into the course folder the user chooses.
