@@ -8,6 +8,7 @@
 #include <memory>
 #include <set>
 
+#include "construction/old_layouts.h"
 #include "construction/upgrade_fixture.h"
 #include "construction/upgrade_passes.h"
 #include "construction/upgrade_run.h"
@@ -22,79 +23,6 @@ namespace {
 
 using namespace upgrade_testing;
 
-const auto kDrop = [](FieldDef& f) { f.Name = ""; };
-
-// An older layout of each table: a field dropped, a length changed or a tag missing.
-TableDef OldLayout(const std::string& table) {
-  const std::string name = ToLower(table);
-  if (name == "quests") return WithField(Layout(name), "blockview", kDrop);
-  if (name == "exams") return WithField(Layout(name), "print_id", kDrop);
-  if (name == "classes") return WithField(Layout(name), "section", [](FieldDef& f) { f.Len = 40; });
-  if (name == "templates") return WithField(Layout(name), "blob", [](FieldDef& f) { f.Len = 10; });
-  if (name == "sesresults") return WithField(Layout(name), "time", [](FieldDef& f) { f.Len = 10; });
-  if (name == "printopt") return WithField(Layout(name), "descript", [](FieldDef& f) { f.Len = 40; });
-  if (name == "students") return WithoutTag(Layout(name), "REMOTE_NUM");
-  if (name == "standard") return WithoutTag(Layout(name), "TREEPRNTID");
-  return Layout(name);
-}
-
-// The file name an older installation gave the table.
-std::string OldFileName(const std::string& table) {
-  if (EqualsNoCase(table, "sesquests")) return "sesquest";
-  if (EqualsNoCase(table, "sesresults")) return "sesresul";
-  return table;
-}
-
-// The row as the layout holds it (fields the layout lacks left out).
-Row InLayout(const Row& row, const TableDef& layout) {
-  Row kept;
-  for (const FieldDef& f : layout.Fields) {
-    const auto it = row.find(ToLower(f.Name));
-    if (it != row.end()) kept[it->first] = it->second;
-  }
-  return kept;
-}
-
-std::string Describe(const Row& row) {
-  std::string text;
-  for (const auto& [field, value] : row) text += field + "=" + value.substr(0, 40) + " ";
-  return text;
-}
-
-// Every expected row is a row of its own in the table, field for field.
-void ExpectRowsIn(const std::vector<Row>& expected, const fs::path& dbf) {
-  const std::vector<Row> actual = ReadRows(dbf);
-  std::vector<bool> used(actual.size(), false);
-  for (const Row& want : expected) {
-    bool found = false;
-    for (size_t i = 0; i < actual.size() && !found; ++i) {
-      if (used[i]) continue;
-      bool same = true;
-      for (const auto& [field, value] : want) {
-        const auto it = actual[i].find(field);
-        same = same && it != actual[i].end() && it->second == value;
-      }
-      if (same) used[i] = found = true;
-    }
-    EXPECT_TRUE(found) << dbf << " lost " << Describe(want);
-  }
-}
-
-// The live table files of a folder by their schema name (lower case) -> file stem.
-std::map<std::string, std::string> TablesOf(const fs::path& folder) {
-  std::map<std::string, std::string> tables;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    if (ToLower(entry.path().extension().string()) != ".dbf") continue;
-    const std::string stem = entry.path().stem().string();
-    if (!Layout(stem).TableName.empty()) tables[ToLower(stem)] = stem;
-  }
-  return tables;
-}
-
-void RemoveTable(const fs::path& folder, const std::string& stem) {
-  for (const char* e : {".dbf", ".cdx", ".fpt"}) fs::remove(folder / (stem + e));
-}
-
 // Reports the steps of the passes to a callback (the points between two swaps).
 class StepWatch : public ProgressSink {
  public:
@@ -108,25 +36,6 @@ class StepWatch : public ProgressSink {
  private:
   std::function<void()> onStep_;
 };
-
-// The old outline of subtopics 1 to 40 (the course maker's range) under four
-// topics; every tenth subtopic repeats its topic's text.
-void MakeOldOutline(const fs::path& folder) {
-  std::vector<Row> topics, subtopics;
-  for (int t = 1; t <= 4; ++t) {
-    topics.push_back({{"topic_id", FormatID(t)}, {"chapter_id", FormatID(1)}, {"descript", "Topic " + std::to_string(t)}});
-  }
-  for (int s = 1; s <= 40; ++s) {
-    const int topic = (s - 1) / 10 + 1;
-    const std::string text = s % 10 == 0 ? "Topic " + std::to_string(topic) : "Subtopic " + std::to_string(s);
-    subtopics.push_back({{"subtopicid", FormatID(s)}, {"topic_id", FormatID(topic)}, {"descript", text}});
-  }
-  MakeTable(folder, "units", OutlineLevel("unit_id", nullptr), {{{"unit_id", FormatID(1)}, {"descript", "Science"}}});
-  MakeTable(folder, "chapters", OutlineLevel("chapter_id", "unit_id"),
-            {{{"chapter_id", FormatID(1)}, {"unit_id", FormatID(1)}, {"descript", "Matter"}}});
-  MakeTable(folder, "topics", OutlineLevel("topic_id", "chapter_id"), topics);
-  MakeTable(folder, "subtopic", OutlineLevel("subtopicid", "topic_id"), subtopics);
-}
 
 // An installation of three course maker courses in the Science area: Biology
 // (slot 0, old course number 1), Chemistry (slot 1, old number 2) and Physics (slot
@@ -186,21 +95,7 @@ class CourseUpgrade : public UpgradeRun {
   void MoveIntoOldCourseFolders(std::map<std::string, std::vector<Row>> expected[2],
                                 std::map<long, std::string> subtopicOf[2]) {
     for (int c = 0; c < 2; ++c) {
-      const fs::path old = app_ / "DBF" / FormatID(c + 1);
-      for (const auto& [name, stem] : TablesOf(courses_[c])) {
-        const std::vector<Row> rows = ReadRows(courses_[c] / (stem + ".dbf"));
-        RemoveTable(courses_[c], stem);
-        if (rows.empty()) continue;
-        const TableDef layout = OldLayout(name);
-        std::vector<Row> oldRows;
-        for (const Row& row : rows) oldRows.push_back(InLayout(row, layout));
-        MakeTable(old, OldFileName(stem), layout, oldRows);
-        expected[c][name] = oldRows;
-        if (name == "quests") {
-          for (const Row& q : rows) subtopicOf[c][TextValue(q.at("quest_id"))] = q.at("subtopicid");
-        }
-      }
-      MakeOldOutline(old);
+      MoveIntoOldCourseFolder(courses_[c], app_ / "DBF" / FormatID(c + 1), expected[c], subtopicOf[c]);
     }
   }
 

@@ -1,0 +1,56 @@
+#include "kill_point.h"
+
+#include <signal.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "support/test_support.h"
+
+namespace app_testing {
+
+namespace fs = std::filesystem;
+
+KillPoint::KillPoint(HostRun& host) : host_(host), control_(host.Scratch() + "/kill-point.txt") {
+  host_.AddEnvironment(std::string("LD_PRELOAD=") + TOLVARIN_KILL_POINT_LIBRARY);
+  host_.AddEnvironment("TOLVARIN_KILL_POINT=" + control_);
+  // The sanitizers' runtime wants to come first among the libraries; it still works after ours.
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  host_.AddEnvironment(std::string("ASAN_OPTIONS=") + (asan && *asan ? std::string(asan) + ":" : "") +
+                       "verify_asan_link_order=0");
+}
+
+KillPoint::~KillPoint() { Disarm(); }
+
+void KillPoint::Arm(const KillStep& step, const std::string& log) {
+  std::string text = "call=" + step.call + "\nmatch=" + step.match + "\nat=" + std::to_string(step.at) + "\n";
+  if (!log.empty()) text += "log=" + log + "\n";
+  testing_support::WriteFile(control_, text);
+}
+
+void KillPoint::Disarm() {
+  std::error_code ignored;
+  fs::remove(control_, ignored);
+}
+
+std::vector<std::string> KillPoint::Steps(const std::string& call, const std::string& match,
+                                          const std::vector<std::string>& args, RunResult* run) {
+  const std::string log = host_.Scratch() + "/kill-point-steps.txt";
+  std::error_code ignored;
+  fs::remove(log, ignored);
+  Arm({call, match, 0}, log);
+  const RunResult result = host_.RunHere(args);
+  Disarm();
+  if (run != nullptr) *run = result;
+  return fs::exists(log) ? Lines(testing_support::ReadFile(log)) : std::vector<std::string>{};
+}
+
+bool KillPoint::KilledAt(const KillStep& step, const std::vector<std::string>& args, RunResult* run) {
+  Arm(step, "");
+  const RunResult result = host_.RunHere(args);
+  Disarm();
+  if (run != nullptr) *run = result;
+  return result.status == 128 + SIGKILL;
+}
+
+}  // namespace app_testing

@@ -1,0 +1,39 @@
+#pragma once
+// Stops a run of the real program at an exact step: right after the n-th deletion,
+// rename or positioned write of a file whose path matches a pattern (the library
+// tests/support/kill_point, preloaded into the program). The same run with no step
+// armed counts the steps, so a test can take each one in turn.
+#include <string>
+#include <vector>
+
+#include "host_run.h"
+
+namespace app_testing {
+
+struct KillStep {
+  std::string call;   // "unlink", "rename" or "pwrite"
+  std::string match;  // the pattern of the path ("*" for any text, "/" included)
+  long at = 0;        // the n-th such call, from 1
+};
+
+class KillPoint {
+ public:
+  // Every later run of the host is started with the library preloaded.
+  explicit KillPoint(HostRun& host);
+  ~KillPoint();
+
+  // A whole run that notes the paths of the calls it counts, in order.
+  std::vector<std::string> Steps(const std::string& call, const std::string& match, const std::vector<std::string>& args,
+                                 RunResult* run = nullptr);
+  // A run killed right after the step; false (with the run's status) when it ended first.
+  bool KilledAt(const KillStep& step, const std::vector<std::string>& args, RunResult* run = nullptr);
+
+ private:
+  void Arm(const KillStep& step, const std::string& log);
+  void Disarm();
+
+  HostRun& host_;
+  std::string control_;
+};
+
+}  // namespace app_testing
