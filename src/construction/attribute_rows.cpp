@@ -1,5 +1,6 @@
 #include "construction/attribute_rows.h"
 
+#include <map>
 #include <set>
 
 #include "construction/construction_run.h"
@@ -34,6 +35,19 @@ std::string RowKey(const std::string& table, xbase::Data4 data) {
   return OwnerTable(data) + "|" + std::to_string(OwnerID(data)) + "|" + ToUpper(Field(data, "attr_key"));
 }
 
+// The attribute key a row of any attribute table belongs to.
+std::string AttrKey(xbase::Data4 data) { return ToUpper(Field(data, "attr_key")); }
+
+// A row's key with the values it holds: two rows of one key but other content are
+// two definitions (or values) of the same thing.
+std::string RowContent(const std::string& table, xbase::Data4 data) {
+  if (table == "attributes") return RowKey(table, data) + "|" + Field(data, "name") + "|" + Field(data, "type");
+  if (table == "enumvalues") return RowKey(table, data) + "|" + Field(data, "name");
+  const xbase::Field4 value = xbase::d4field(data, "attr_value");
+  if (value == 0) return RowKey(table, data);
+  return RowKey(table, data) + "|" + Trim(xbase::f4type(value) == 'M' ? f4memoStr(value) : f4str(value));
+}
+
 // An open table that closes itself.
 struct OpenTableFile {
   xbase::Data4 data = 0;
@@ -60,6 +74,32 @@ std::set<std::string> RowKeys(const std::string& table, xbase::Data4 data) {
   if (data != 0) ForEachLiveRow(data, [&] { keys.insert(RowKey(table, data)); });
   return keys;
 }
+
+std::set<std::string> RowContents(const std::string& table, xbase::Data4 data) {
+  std::set<std::string> contents;
+  if (data != 0) ForEachLiveRow(data, [&] { contents.insert(RowContent(table, data)); });
+  return contents;
+}
+
+}  // namespace
+
+std::set<std::string> ClashingAttributes(const std::string& source, const std::string& target) {
+  std::set<std::string> clashing;
+  for (const char* table : kDefinitionTables) {
+    OpenTableFile from(source, table);
+    OpenTableFile to(target, table);
+    if (from.data == 0 || to.data == 0) continue;
+    std::map<std::string, std::string> held;  // key -> content in the target
+    ForEachLiveRow(to.data, [&] { held.emplace(RowKey(table, to.data), RowContent(table, to.data)); });
+    ForEachLiveRow(from.data, [&] {
+      const auto found = held.find(RowKey(table, from.data));
+      if (found != held.end() && found->second != RowContent(table, from.data)) clashing.insert(AttrKey(from.data));
+    });
+  }
+  return clashing;
+}
+
+namespace {
 
 // The target's table, laid in from the blank copy when the target has none yet.
 xbase::Data4 OpenTargetTable(const std::string& target, const std::string& table) {
@@ -92,12 +132,17 @@ bool CarryAttributeRows(const std::string& source, const std::string& target, co
   if (owners.empty() || owner.find("attributes") != std::string::npos || owner == "enumvalues") return true;
   bool ok = true;
   bool carried = false;
+  // Values of an attribute the target defines otherwise would read as the target's:
+  // they stay with the old folder.
+  const std::set<std::string> clashing = ClashingAttributes(source, target);
   for (const char* table : kValueTables) {
     OpenTableFile from(source, table);
     if (from.data == 0) continue;
     std::vector<long> wanted;
     ForEachLiveRow(from.data, [&] {
-      if (OwnerTable(from.data) == owner && owners.count(OwnerID(from.data))) wanted.push_back(xbase::d4recNo(from.data));
+      if (OwnerTable(from.data) == owner && owners.count(OwnerID(from.data)) && !clashing.count(AttrKey(from.data))) {
+        wanted.push_back(xbase::d4recNo(from.data));
+      }
     });
     if (wanted.empty()) continue;
     xbase::Data4 to = OpenTargetTable(target, table);
@@ -121,12 +166,16 @@ bool CarryAttributeDefinitions(const std::string& source, const std::vector<std:
     if (from.data == 0) continue;
     for (const std::string& target : targets) {
       if (target.empty() || !FolderExists(target)) continue;
-      // A target that holds every definition already is not opened for writing.
+      // A target that holds every definition already is not opened for writing; an
+      // attribute it defines otherwise gets none of the old one's rows.
+      const std::set<std::string> clashing = ClashingAttributes(source, target);
       OpenTableFile held(target, table);
       const std::set<std::string> heldKeys = RowKeys(table, held.data);
       std::vector<long> wanted;
       ForEachLiveRow(from.data, [&] {
-        if (!heldKeys.count(RowKey(table, from.data))) wanted.push_back(xbase::d4recNo(from.data));
+        if (!heldKeys.count(RowKey(table, from.data)) && !clashing.count(AttrKey(from.data))) {
+          wanted.push_back(xbase::d4recNo(from.data));
+        }
       });
       if (wanted.empty()) continue;
       if (held.data != 0) {
@@ -158,21 +207,36 @@ std::set<long> RowIdentifiers(const std::string& folder, const std::string& file
   return ids;
 }
 
-std::vector<std::string> TablesWithUnplacedAttributeRows(const std::string& source,
-                                                         const std::vector<std::string>& targets) {
-  std::vector<std::string> unplaced;
+std::vector<UnplacedAttributeRows> TablesWithUnplacedAttributeRows(const std::string& source,
+                                                                   const std::vector<std::string>& targets) {
+  std::vector<UnplacedAttributeRows> unplaced;
+  std::map<std::string, std::set<std::string>> clashing;  // target -> its clashing keys
+  for (const std::string& target : targets) clashing[target] = ClashingAttributes(source, target);
   for (const char* table : {"charattributes", "enumattributes", "memoattributes", "attributes", "enumvalues"}) {
     OpenTableFile from(source, table);
     if (from.data == 0) continue;
-    std::set<std::string> placed;
+    // A row is placed where a target holds it as it is, under a definition that
+    // means the same there.
+    std::map<std::string, std::set<std::string>> placed;  // target -> row contents
     for (const std::string& target : targets) {
       OpenTableFile to(target, table);
-      const std::set<std::string> keys = RowKeys(table, to.data);
-      placed.insert(keys.begin(), keys.end());
+      placed[target] = RowContents(table, to.data);
     }
+    UnplacedAttributeRows rows{TableFilePath(source, table, ".dbf"), {}};
     bool all = true;
-    ForEachLiveRow(from.data, [&] { all = all && placed.count(RowKey(table, from.data)) > 0; });
-    if (!all) unplaced.push_back(TableFilePath(source, table, ".dbf"));
+    ForEachLiveRow(from.data, [&] {
+      const std::string content = RowContent(table, from.data);
+      bool found = false;
+      for (const std::string& target : targets) {
+        if (clashing[target].count(AttrKey(from.data))) {
+          rows.Clashing.insert(AttrKey(from.data));
+        } else {
+          found = found || placed[target].count(content) > 0;
+        }
+      }
+      all = all && found;
+    });
+    if (!all) unplaced.push_back(rows);
   }
   return unplaced;
 }

@@ -26,9 +26,18 @@ bool CarryAttributeDefinitions(const std::string& source, const std::vector<std:
 // named table.
 std::set<long> RowIdentifiers(const std::string& folder, const std::string& fileName, const std::string& table);
 
-// The attribute tables of source (values and definitions) whose rows are not all in
-// one of the targets.
-std::vector<std::string> TablesWithUnplacedAttributeRows(const std::string& source,
-                                                         const std::vector<std::string>& targets);
+// The attributes (keys, upper case) that both folders define, but otherwise: another
+// name or type, or a list value of another text.
+std::set<std::string> ClashingAttributes(const std::string& source, const std::string& target);
+
+// An attribute table of source (values or definitions) whose rows are not all in
+// one of the targets as they are, with the attributes among them that a target
+// defines otherwise.
+struct UnplacedAttributeRows {
+  std::string Table;  // its path
+  std::set<std::string> Clashing;
+};
+std::vector<UnplacedAttributeRows> TablesWithUnplacedAttributeRows(const std::string& source,
+                                                                   const std::vector<std::string>& targets);
 
 }  // namespace tolvarin

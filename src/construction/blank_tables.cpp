@@ -256,27 +256,34 @@ void BuildPrintOptXml(xbase::Data4 oldTable, xbase::Data4 newTable) {
   xbase::f4memoAssign(xbase::d4field(newTable, "xml"), document);
 }
 
-void AddUserPermission(xbase::Data4 usersTable, const std::string& folder, const std::string& userID,
+bool AddUserPermission(xbase::Data4 usersTable, const std::string& folder, const std::string& userID,
                        std::int32_t number) {
-  if (xbase::f4true(xbase::d4field(usersTable, "edit_pswd"))) return;
+  if (xbase::f4true(xbase::d4field(usersTable, "edit_pswd"))) return true;
   UserPermissionsRecord permissions;
   OpenUserPermissionsTable(folder, permissions);
-  if (permissions.Data == 0) return;
+  if (permissions.Data == 0) return false;
   // A pass that was stopped after this row was written runs again: keep one row.
+  // The row is known by its content, read from the rows themselves, since an older
+  // table may lack the tag over them.
   const std::string permID = EncryptText(FormatID(number));
-  if (permissions.UserPermTag != 0) {
-    xbase::d4tagSelect(permissions.Data, permissions.UserPermTag);
-    if (xbase::d4seek(permissions.Data, PadRight(userID, 7) + "A" + PadRight(permID, 14)) == 0) {
-      CloseTableRecord(permissions);
-      return;
-    }
+  bool held = false;
+  xbase::d4tagSelect(permissions.Data, 0);
+  for (int rc = xbase::d4top(permissions.Data); rc == xbase::kSuccess && !held;
+       rc = xbase::d4skip(permissions.Data, 1)) {
+    held = !xbase::d4deleted(permissions.Data) && Trim(f4str(permissions.User_ID)) == Trim(userID) &&
+           Trim(f4str(permissions.Perm_Type)) == "A" && Trim(f4str(permissions.Perm_ID)) == Trim(permID);
   }
-  AppendBlank(permissions.Data);
-  f4assign(permissions.User_ID, userID);
-  f4assign(permissions.Perm_Type, "A");
-  f4assign(permissions.Perm_ID, permID);
-  Engine().LastEngineCode = xbase::d4append(permissions.Data);
+  bool written = true;
+  if (!held) {
+    AppendBlank(permissions.Data);
+    f4assign(permissions.User_ID, userID);
+    f4assign(permissions.Perm_Type, "A");
+    f4assign(permissions.Perm_ID, permID);
+    Engine().LastEngineCode = xbase::d4append(permissions.Data);
+    written = Engine().LastEngineCode == xbase::kSuccess;
+  }
   CloseTableRecord(permissions);
+  return written;
 }
 
 int EditionGroup(int editionCode) {

@@ -62,8 +62,9 @@ PrintingFonts ReadPrintingFonts();
 void BuildPrintOptXml(xbase::Data4 oldTable, xbase::Data4 newTable);
 
 // When the current users record's edit_pswd is not true, appends to the folder's
-// userpermissions a row (user, "A", the enciphered seven-digit number).
-void AddUserPermission(xbase::Data4 usersTable, const std::string& folder, const std::string& userID,
+// userpermissions a row (user, "A", the enciphered seven-digit number) unless the
+// table holds that row. False when the table would not open or take the row.
+bool AddUserPermission(xbase::Data4 usersTable, const std::string& folder, const std::string& userID,
                        std::int32_t number);
 
 // The course group of an installed edition code; -1 for an unknown code.

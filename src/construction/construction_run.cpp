@@ -31,6 +31,11 @@ std::string RebuildTempFolder() {
   return JoinPath(temp, "cortemp/rebuild/");
 }
 
+std::string ClassificationStage() {
+  const std::string temp = GetTempFolder();
+  return temp.empty() ? "" : JoinPath(temp, "cortemp/classification/");
+}
+
 xbase::Data4 OpenForUpgrade(const std::string& path) {
   const std::string real = FindPath(path);
   struct stat st;

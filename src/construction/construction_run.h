@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "data/catalogue.h"
@@ -50,6 +51,9 @@ struct ConstructionState {
   std::vector<std::pair<std::string, std::set<std::string>>> KeptKeys;
   // Normal forms of the folders holding a table that was not carried over.
   std::set<std::string> FoldersNotCarried;
+  // Tables whose rows all moved to other folders this run (normal form of the folder,
+  // table name), deleted when the passes are done.
+  std::vector<std::pair<std::string, std::string>> Carried;
 };
 
 ConstructionState& Construction();
@@ -61,6 +65,9 @@ void ResetRowLists();
 // The staging folder of rebuilds: <temporary folder>/cortemp/rebuild/ ("" when
 // there is no safe temporary folder).
 std::string RebuildTempFolder();
+// Where an old course folder's classification tables are converted:
+// <temporary folder>/cortemp/classification/ ("" when there is none).
+std::string ClassificationStage();
 
 // Opens an existing table for the construction: silently, repaired when it is
 // damaged, never created and never with a message (a table the system refuses

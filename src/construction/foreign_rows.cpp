@@ -74,15 +74,6 @@ void RecordKeptRow(xbase::Data4 table, const TableDef& def, const std::string& l
   if (lower == "sesquests") ReadFieldToList(table, "sesques_id", target);
 }
 
-// The parent table and field a split child table follows.
-bool SplitParent(const std::string& lower, std::string& parent, std::string& field) {
-  if (lower == "students") parent = "classes", field = "class_id";
-  else if (lower == "sesquests") parent = "sessions", field = "session_id";
-  else if (lower == "sesresults") parent = "sesquests", field = "sesques_id";
-  else return false;
-  return true;
-}
-
 // A row's texts over the given fields; user identifiers are left out, since they
 // may be remapped on the way.
 std::string ComparedText(xbase::Data4 table, const std::vector<std::string>& fields) {
@@ -146,12 +137,13 @@ void CopyAttributeRows(const AttributeValuesRecord& source, const AttributeValue
   CopyMatchingRows(RowSource{source.Data, source.RowTag}, RowDestination{target.Data, 0}, key, "");
 }
 
-void RemoveForeignRows(const std::string& source, const std::string& target, const std::string& name, int pass,
+bool RemoveForeignRows(const std::string& source, const std::string& target, const std::string& name, int pass,
                        int, const std::string& fileName) {
   const std::string file = fileName.empty() ? name : fileName;
   const std::string path = TableFilePath(target, file, ".dbf");
   xbase::Data4 table = OpenForUpgrade(path);
-  if (table == 0) return;
+  if (table == 0) return false;
+  bool written = true;
 
   const std::string lower = ToLower(name);
   const bool split = SplitsRowsByCourse(name, pass);
@@ -165,14 +157,15 @@ void RemoveForeignRows(const std::string& source, const std::string& target, con
     if (xbase::d4deleted(table)) continue;
     if (split) {
       if (!RowBelongsTo(table, lower, pass, target, targetCourse)) {
-        xbase::d4delete(table);
+        Engine().LastEngineCode = xbase::d4delete(table);
+        written = written && Engine().LastEngineCode == xbase::kSuccess;
         ++state.DeletedRows;
         continue;
       }
       RecordKeptRow(table, def, lower, kept, target);
     } else if (lower == "users" && (pass == 0 || pass == 3)) {
       const std::int32_t number = pass == 0 ? Edition().Group : GetAreaID(source);
-      AddUserPermission(table, target, FieldText(table, "user_id"), number);
+      written = AddUserPermission(table, target, FieldText(table, "user_id"), number) && written;
     }
   }
   // Images travel with the questions; the source keeps its copies until the
@@ -180,6 +173,7 @@ void RemoveForeignRows(const std::string& source, const std::string& target, con
   if (lower == "quests") CopyImages(source, target);
   if (state.DeletedRows > 0) {
     Engine().LastEngineCode = xbase::d4pack(table);
+    written = written && Engine().LastEngineCode == xbase::kSuccess;
     state.DeletedRows = 0;
   }
   CloseTable(table);
@@ -191,6 +185,7 @@ void RemoveForeignRows(const std::string& source, const std::string& target, con
     if (staying.count(id)) owners.insert(id);
   }
   CarryAttributeRows(source, target, name, owners);
+  return written;
 }
 
 bool TargetHoldsItsRows(xbase::Data4 oldTable, const std::string& source, const std::string& target,
@@ -239,24 +234,6 @@ bool TargetHoldsItsRows(xbase::Data4 oldTable, const std::string& source, const 
   }
   CarryAttributeRows(source, target, name, owners);
   return true;
-}
-
-void RecallKeptParents(const std::string& source, const std::string& name, int pass,
-                       const std::vector<std::string>& targets) {
-  std::string parent, field;
-  if (!SplitsRowsByCourse(name, pass) || !SplitParent(ToLower(name), parent, field)) return;
-  if (TableFileExists(source, parent)) return;  // its rows are placed in this run
-  for (const std::string& target : targets) {
-    xbase::Data4 table = OpenForUpgrade(TableFilePath(target, parent, ".dbf"));
-    if (table == 0) continue;
-    xbase::d4tagSelect(table, 0);
-    for (int rc = xbase::d4top(table); rc == xbase::kSuccess; rc = xbase::d4skip(table, 1)) {
-      if (!xbase::d4deleted(table) && LookupListValue(field, FieldText(table, field)).empty()) {
-        ReadFieldToList(table, field, target);
-      }
-    }
-    CloseTable(table);
-  }
 }
 
 }  // namespace tolvarin

@@ -11,8 +11,9 @@
 namespace tolvarin {
 
 // Works on target/<name>; fileName names another file of the table there (the
-// rebuilt table before it is swapped in).
-void RemoveForeignRows(const std::string& source, const std::string& target, const std::string& name, int pass,
+// rebuilt table before it is swapped in). False when the engine refused a deletion,
+// the pack or a permission row (the rebuilt table is then not to be used).
+bool RemoveForeignRows(const std::string& source, const std::string& target, const std::string& name, int pass,
                        int kind, const std::string& fileName = "");
 
 // True when the passes split this table's rows by course (classes, students,
@@ -26,12 +27,6 @@ bool AllRowsKept(const std::string& source, const std::string& name, int pass);
 // those rows then count as kept, as if this run had put them there.
 bool TargetHoldsItsRows(xbase::Data4 oldTable, const std::string& source, const std::string& target,
                         const std::string& name, int pass);
-
-// Before a split child table is divided: when its parent table no longer lies in
-// the source (an earlier run carried every row of it), the course folders that
-// hold the parent rows now say where the children go.
-void RecallKeptParents(const std::string& source, const std::string& name, int pass,
-                       const std::vector<std::string>& targets);
 
 void ReadFieldToList(xbase::Data4 table, const std::string& fieldName, const std::string& targetFolder);
 std::string ReadFieldMapped(xbase::Data4 table, const std::string& fieldName);

@@ -1,11 +1,14 @@
 #include "construction/table_rebuild.h"
 
+#include <algorithm>
+#include <memory>
 #include <set>
 #include <utility>
 #include <vector>
 
 #include "construction/blank_tables.h"
 #include "construction/construction_run.h"
+#include "construction/field_values.h"
 #include "construction/foreign_rows.h"
 #include "construction/install_set.h"
 #include "construction/schema.h"
@@ -17,6 +20,7 @@
 #include "core/strings.h"
 #include "data/codebase.h"
 #include "data/id_ranges.h"
+#include "data/key_text.h"
 #include "data/open_table.h"
 #include "data/record_ops.h"
 #include "data/table_registry.h"
@@ -72,9 +76,11 @@ long LiveRows(xbase::Data4 table) {
   return count;
 }
 
+// Tables whose old rows join the rows a target holds instead of giving way to them:
+// the options, the users and their permissions belong to no one course.
 bool IsMergedTable(const std::string& name) {
   const std::string lower = ToLower(name);
-  return lower == "printopt" || lower == "users";
+  return lower == "printopt" || lower == "users" || lower == "userpermissions";
 }
 
 // The text of the current record over the given fields, for comparing whole rows.
@@ -145,44 +151,81 @@ std::string GetTableSource(const std::string& name, const std::string& source, i
   return BlankFolder();
 }
 
-std::string FindMatchingRow(const std::string& name, const std::string& source, xbase::Data4 oldTable,
-                            xbase::Data4 newTable) {
-  const TableDef def = GetTableDef(name);
+UserRows::UserRows(xbase::Data4 oldTable, xbase::Data4 newTable, bool standIns) : standIns_(standIns) {
+  const xbase::Field4 newID = xbase::d4field(newTable, "user_id");
+  const xbase::Field4 newName = xbase::d4field(newTable, "user_name");
+  xbase::d4tagSelect(newTable, 0);
+  for (int rc = xbase::d4top(newTable); rc == xbase::kSuccess; rc = xbase::d4skip(newTable, 1)) {
+    if (xbase::d4deleted(newTable)) continue;
+    Held row{Trim(f4str(newID)), newName == 0 ? "" : Trim(f4str(newName)), xbase::d4recNo(newTable)};
+    used_.insert(static_cast<long>(TextValue(row.UserID)));
+    held_.push_back(row);
+  }
+  const xbase::Field4 oldID = xbase::d4field(oldTable, "user_id");
+  xbase::d4tagSelect(oldTable, 0);
+  for (int rc = xbase::d4top(oldTable); rc == xbase::kSuccess; rc = xbase::d4skip(oldTable, 1)) {
+    if (!xbase::d4deleted(oldTable)) used_.insert(static_cast<long>(TextValue(f4str(oldID))));
+  }
+}
+
+UserRows::Place UserRows::For(xbase::Data4 oldTable) {
+  const xbase::Field4 nameField = xbase::d4field(oldTable, "user_name");
   const std::string oldID = Trim(f4str(xbase::d4field(oldTable, "user_id")));
-  std::string result;
-  const xbase::Field4 newName = xbase::d4field(newTable, def.NameField);
-  const xbase::Tag4 nameTag = xbase::d4tag(newTable, def.NameField);
-  const xbase::Field4 oldName = xbase::d4field(oldTable, def.NameField);
-  if (newName != 0 && nameTag != 0 && oldName != 0) {
-    const std::string key = PadRight(Trim(f4str(oldName)), xbase::t4keyLen(nameTag));
-    if (SeekTag(newTable, nameTag, key)) result = Trim(f4str(xbase::d4field(newTable, "user_id")));
-  }
-  if (result.empty()) {
-    TableRef ref;
-    ref.TableName = "USERS";
-    ref.Data = newTable;
-    ref.KeyField = xbase::d4field(newTable, "user_id");
-    ref.KeyTag = xbase::d4tag(newTable, "user_id");
-    // A user keeps its identifier when the new table does not use it: rows of
-    // tables that are not rebuilt still refer to it.
-    if (TextValue(oldID) > 0 && ref.KeyTag != 0 && !SeekTag(newTable, ref.KeyTag, oldID)) {
-      result = oldID;
-    } else {
-      result = GetNewRecordKey(ref);
+  const std::string oldName = nameField == 0 ? "" : Trim(f4str(nameField));
+  if (standIns_) {
+    // Rows of the template give way, first to the user of their number, then to
+    // the user of their name.
+    for (Held& row : held_) {
+      if (!row.Taken && row.UserID == oldID) return row.Taken = true, Place{oldID, row.Record};
     }
+    for (Held& row : held_) {
+      if (!row.Taken && !oldName.empty() && row.UserName == oldName) return row.Taken = true, Place{oldID, row.Record};
+    }
+    return {oldID, 0};
   }
-  Construction().ValueRemaps.push_back({source, "user_id", oldID, result});
-  return result;
+  for (const Held& row : held_) {
+    if (!oldName.empty() && row.UserName == oldName) return {row.UserID, row.Record};
+  }
+  std::string id = oldID;
+  const bool clash = TextValue(oldID) <= 0 || std::any_of(held_.begin(), held_.end(), [&](const Held& row) {
+                       return TextValue(row.UserID) == TextValue(oldID);
+                     });
+  if (clash) {
+    // Above every number either table uses, else the lowest one free.
+    const IdRange range = GetIdRange("USERS");
+    long candidate = range.First;
+    for (const long used : used_) {
+      if (used >= range.First && used <= range.Last) candidate = std::max(candidate, used + 1);
+    }
+    if (candidate > range.Last) {
+      for (candidate = range.First; candidate <= range.Last && used_.count(candidate); ++candidate) {
+      }
+    }
+    if (candidate > range.Last) return {"", 0};
+    id = FormatID(static_cast<std::int32_t>(candidate));
+    used_.insert(candidate);
+  }
+  held_.push_back({id, oldName, -1, true});  // appended by this copy: later rows of its name are this user
+  return {id, 0};
+}
+
+UserRows::Place FindMatchingRow(const std::string& source, xbase::Data4 oldTable, UserRows& rows) {
+  const UserRows::Place place = rows.For(oldTable);
+  Construction().ValueRemaps.push_back({source, "user_id", Trim(f4str(xbase::d4field(oldTable, "user_id"))), place.UserID});
+  return place;
 }
 
 void ApplyValueRemap(xbase::Data4 newTable, const std::string& source) {
+  // The users of a folder serve the folders below it; a folder's own users come first.
+  const ValueRemap* nearest = nullptr;
   for (const ValueRemap& remap : Construction().ValueRemaps) {
     if (!PathStartsWith(remap.SourceFolder, source)) continue;
+    if (nearest != nullptr && nearest->SourceFolder.size() >= remap.SourceFolder.size()) continue;
     const xbase::Field4 field = xbase::d4field(newTable, remap.FieldName);
     if (field == 0 || Trim(f4str(field)) != Trim(remap.OldValue)) continue;
-    f4assign(field, remap.NewValue);
-    return;
+    nearest = &remap;
   }
+  if (nearest != nullptr) f4assign(xbase::d4field(newTable, nearest->FieldName), nearest->NewValue);
 }
 
 void SplitStudentName(const std::string& name, std::string& lastName, std::string& firstName) {
@@ -245,9 +288,42 @@ RowCopyCount CopyTableRows(const std::string& name, const std::string& source, c
   // A key matches rows only where it names one row: a key that several rows of
   // either table share (user_id in userpermissions) would take every row after a
   // user's first for a copy of it. Such rows are matched by their whole content.
-  const bool keyUsable = (oldHasKeyField ? (HasField(newTable, keyName) && keyTag != 0) : keyTag != 0) &&
-                         (users || (KeyNamesOneRow(def, oldTable) && KeyNamesOneRow(def, newTable)));
+  const bool keyUsable = !users && (oldHasKeyField ? (HasField(newTable, keyName) && keyTag != 0) : keyTag != 0) &&
+                         KeyNamesOneRow(def, oldTable) && KeyNamesOneRow(def, newTable);
   std::multiset<std::string> newRows = RowTexts(newTable, compared);
+  std::set<std::string> written;  // the rows this copy appended
+  std::unique_ptr<UserRows> userRows;
+  if (users) userRows = std::make_unique<UserRows>(oldTable, newTable, oldValuesWin);
+  const xbase::Field4 userID = xbase::d4field(newTable, "user_id");
+
+  // Writes the old row's values into the new table's current record; false when a
+  // value did not arrive whole (it is named in the count).
+  const auto fill = [&] {
+    bool whole = true;
+    for (const auto& [oldField, newField] : fieldMap) {
+      CopyFieldValue(newField, oldField);
+      if (!ValueArrived(oldField, newField)) {
+        whole = false;
+        count.Lost.push_back(DescribeValue(oldTable, oldField));
+      }
+    }
+    for (const std::string& fieldName : newOnly) ConvertSpecialField(oldTable, newTable, name, fieldName);
+    ApplyValueRemap(newTable, source);
+    return whole;
+  };
+  const auto append = [&](const std::string& text) {
+    const int appended = xbase::d4append(newTable);
+    Engine().LastEngineCode = appended;
+    if (appended == xbase::kSuccess) {
+      ++count.Appended;
+      written.insert(text);
+    } else if (appended == xbase::kUnique && (newRows.count(text) || written.count(text))) {
+      if (const auto same = newRows.find(text); same != newRows.end()) newRows.erase(same);
+      ++count.Matched;  // a unique key holds this very row
+    } else {
+      ++count.Refused;  // the engine would not write it, or a unique key holds another row
+    }
+  };
 
   xbase::d4tagSelect(oldTable, 0);
   xbase::d4tagSelect(newTable, 0);
@@ -257,24 +333,53 @@ RowCopyCount CopyTableRows(const std::string& name, const std::string& source, c
     // A row deleted in the old table was deleted by its user; it does not come back.
     if (xbase::d4deleted(oldTable)) continue;
     ++count.Read;
-    std::string match;
     if (users) {
-      match = FindMatchingRow(name, source, oldTable, newTable);
-    } else if (!newEmpty && (oldHasKeyField || keyTag != 0)) {
-      match = GetTagValue(def, oldTable, "");
+      const UserRows::Place place = FindMatchingRow(source, oldTable, *userRows);
+      if (place.UserID.empty()) {
+        ++count.Refused;  // no identifier left for the user
+        continue;
+      }
+      if (place.Record > 0 && oldValuesWin) {
+        // The template's row gives way to the live user's values.
+        xbase::d4go(newTable, place.Record);
+        const bool whole = fill();
+        f4assign(userID, place.UserID);
+        const int flushed = xbase::d4flush(newTable);
+        Engine().LastEngineCode = flushed;
+        if (!whole || flushed != xbase::kSuccess) {
+          ++count.Refused;
+          continue;
+        }
+      }
+      if (place.Record != 0) {
+        ++count.Matched;
+        continue;
+      }
+      xbase::d4tagSelect(newTable, 0);
+      AppendBlank(newTable);
+      const bool whole = fill();
+      f4assign(userID, place.UserID);
+      if (!whole) {
+        xbase::d4goEof(newTable);
+        ++count.Refused;
+        continue;
+      }
+      append(RowText(compared));
+      newEmpty = false;
+      continue;
     }
+
+    std::string match;
+    if (!newEmpty && (oldHasKeyField || keyTag != 0)) match = GetTagValue(def, oldTable, "");
     const bool byKey = keyUsable && !newEmpty && TextValue(match) > 0;
     if (byKey && SeekTag(newTable, keyTag, match)) {
       // The row is in the new table under its key. A template's own rows (the
-      // built-in users, the default options) give way to the live row's values.
+      // default options) give way to the live row's values.
       if (oldValuesWin) {
-        for (const auto& [oldField, newField] : fieldMap) CopyFieldValue(newField, oldField);
-        for (const std::string& fieldName : newOnly) ConvertSpecialField(oldTable, newTable, name, fieldName);
-        ApplyValueRemap(newTable, source);
-        if (users) f4assign(xbase::d4field(newTable, "user_id"), match);
-        const int written = xbase::d4flush(newTable);
-        Engine().LastEngineCode = written;
-        if (written != xbase::kSuccess) {
+        const bool whole = fill();
+        const int flushed = xbase::d4flush(newTable);
+        Engine().LastEngineCode = flushed;
+        if (!whole || flushed != xbase::kSuccess) {
           ++count.Refused;
           continue;
         }
@@ -284,9 +389,12 @@ RowCopyCount CopyTableRows(const std::string& name, const std::string& source, c
     }
     xbase::d4tagSelect(newTable, 0);
     AppendBlank(newTable);
-    for (const auto& [oldField, newField] : fieldMap) CopyFieldValue(newField, oldField);
-    for (const std::string& fieldName : newOnly) ConvertSpecialField(oldTable, newTable, name, fieldName);
-    ApplyValueRemap(newTable, source);
+    const bool whole = fill();
+    if (!whole) {
+      xbase::d4goEof(newTable);
+      ++count.Refused;
+      continue;
+    }
     const std::string text = RowText(compared);
     const auto same = newRows.find(text);
     if (!byKey && !newEmpty && same != newRows.end()) {
@@ -296,26 +404,18 @@ RowCopyCount CopyTableRows(const std::string& name, const std::string& source, c
       ++count.Matched;
       continue;
     }
-    const int appended = xbase::d4append(newTable);
-    Engine().LastEngineCode = appended;
-    if (appended == xbase::kSuccess) {
-      ++count.Appended;
-      newEmpty = false;
-    } else if (appended == xbase::kUnique && same != newRows.end()) {
-      newRows.erase(same);
-      ++count.Matched;  // a unique key holds this very row
-    } else {
-      ++count.Refused;  // the engine would not write it, or a unique key holds another row
-    }
+    append(text);
+    if (count.Appended > 0) newEmpty = false;
   }
   Engine().LastEngineCode = xbase::d4reindex(newTable);
   return count;
 }
 
 RebuildResult RebuildTable(const std::string& source, const std::string& target, int pass, int kind,
-                           const std::string& name, bool moveOut) {
+                           const std::string& name, bool moveOut, const std::string& rowsFrom) {
   Progress().Step("Processing, please wait");
   const std::string sourcePath = JoinPath(source, name + ".dbf");
+  const std::string rows = rowsFrom.empty() ? source : rowsFrom;
   const std::string temp = RebuildTempFolder();
   if (temp.empty() || !CreateFolderTree(temp)) return Fail(sourcePath, "no temporary folder");
   DeleteFolderFiles(temp, false, "");
@@ -328,8 +428,8 @@ RebuildResult RebuildTable(const std::string& source, const std::string& target,
   }
 
   // The old rows are read from a copy, and only from a copy that holds them all.
-  if (!SamePath(source, temp)) CopyFilesByPattern(JoinPath(FindPath(source), name + ".*"), temp, true, false);
-  const long sourceCount = SamePath(source, temp) ? -2 : CountRecords(source, name);
+  if (!SamePath(rows, temp)) CopyFilesByPattern(JoinPath(FindPath(rows), name + ".*"), temp, true, false);
+  const long sourceCount = SamePath(rows, temp) ? -2 : CountRecords(rows, name);
   xbase::Data4 oldTable = OpenExisting(temp, name);
   if (oldTable == 0) return Fail(sourcePath, "the copy in " + temp + " does not open");
   if (sourceCount != -2 && xbase::d4recCount(oldTable) != sourceCount) {
@@ -377,6 +477,18 @@ RebuildResult RebuildTable(const std::string& source, const std::string& target,
   CloseTable(newTable);
   CloseTable(oldTable);
   const long rebuiltCount = CountRecords(target, staged);
+  if (!copied.Lost.empty()) {
+    // Each value that would not fit is named; the old table stays as it was.
+    DeleteRebuiltTable(target, name);
+    constexpr std::size_t kNamed = 10;
+    for (std::size_t i = 0; i < copied.Lost.size() && i < kNamed; ++i) {
+      Fail(sourcePath, "the value of " + copied.Lost[i] + " does not fit the field of the current layout");
+    }
+    if (copied.Lost.size() > kNamed) {
+      Fail(sourcePath, std::to_string(copied.Lost.size() - kNamed) + " more values do not fit their fields");
+    }
+    return RebuildResult::Failed;
+  }
   if (copied.Refused > 0 || copied.Appended + copied.Matched != copied.Read ||
       rebuiltCount != startCount + copied.Appended) {
     DeleteRebuiltTable(target, name);
@@ -384,7 +496,10 @@ RebuildResult RebuildTable(const std::string& source, const std::string& target,
   }
 
   if (!SamePath(source, target)) {
-    RemoveForeignRows(source, target, name, pass, kind, staged);
+    if (!RemoveForeignRows(source, target, name, pass, kind, staged)) {
+      DeleteRebuiltTable(target, name);
+      return Fail(sourcePath, "the engine refused a change while the rows of other courses left " + target);
+    }
     if (CountRecords(target, staged) < 0) {
       DeleteRebuiltTable(target, name);
       return Fail(sourcePath, "the rebuilt table does not open after its foreign rows left");

@@ -1,5 +1,6 @@
 #include "construction/upgrade_passes.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 
@@ -105,10 +106,65 @@ bool AnyLiveFolderNotCarried() {
   return false;
 }
 
-// Deletes a folder tree of tables, every data file first: a run killed on the way
-// leaves index and memo files only, which the next run that lists the folder removes.
+// A folder whose tables all move out and that goes at the end of the run: the old
+// single database with its per-course folders, and the courses of the combined area.
+// Nothing is deleted from it before then, so that a run stopped part-way finds every
+// table a later table's rows depend on (the users, the parent rows of a split).
+bool IsRetiredFolder(const std::string& folder) {
+  if (PathStartsWith(OldDatabaseFolder(), folder)) return true;
+  const AreaRecord* area5 = FindArea(5);
+  return area5 != nullptr && !area5->Path.empty() && PathStartsWith(area5->Path, folder);
+}
+
+// The order in which the tables of one folder go: a table before those whose rows
+// a later run needs to place its own (the children of a split before their parents,
+// the users, whose numbers the other tables follow, last).
+int DeletionRank(const std::string& name) {
+  static const char* const kChildrenFirst[] = {"sesresults", "sesquests", "sessions", "students", "classes"};
+  const std::string lower = ToLower(name);
+  for (int i = 0; i < 5; ++i) {
+    if (lower == kChildrenFirst[i]) return i;
+  }
+  return lower == "users" ? 100 : 50;
+}
+
+std::size_t Depth(const std::string& folder) { return static_cast<std::size_t>(std::count(folder.begin(), folder.end(), '/')); }
+
+// Deletes a table, its data file first: a run killed on the way leaves index and
+// memo files only, which the next run that lists the folder removes.
+void DeleteCarriedTable(const std::string& folder, const std::string& name) {
+  if (ToLower(name) == "quests") DeleteImages(folder);
+  DeleteTableFiles(FindPath(folder), name);
+}
+
+// Deletes the tables this run moved out of their folders, deeper folders first and
+// in each folder in DeletionRank order. A users table stays while a table below its
+// folder stays that may name its users.
+void DeleteCarriedTables() {
+  std::vector<std::pair<std::string, std::string>> carried = Construction().Carried;
+  std::stable_sort(carried.begin(), carried.end(), [](const auto& a, const auto& b) {
+    if (Depth(a.first) != Depth(b.first)) return Depth(a.first) > Depth(b.first);
+    return DeletionRank(a.second) < DeletionRank(b.second);
+  });
+  for (const auto& [folder, name] : carried) {
+    if (!TableFileExists(folder, name)) continue;
+    if (ToLower(name) == "users" && AnyNotCarriedUnder(NormalizePath(folder))) {
+      LogConstructionNote("TOLVARIN KEPT: " + TableFilePath(folder, name, ".dbf") +
+                          " stays beside the tables kept with it, whose users it numbers");
+      continue;
+    }
+    DeleteCarriedTable(folder, name);
+  }
+  Construction().Carried.clear();
+}
+
+// Deletes a folder tree, every data file first (deeper folders before the ones
+// above them).
 void DeleteTableTree(const std::string& folder) {
-  for (const std::string& sub : GetSubFolders(folder, true)) {
+  std::vector<std::string> folders = GetSubFolders(folder, true);
+  std::stable_sort(folders.begin(), folders.end(),
+                   [](const std::string& a, const std::string& b) { return Depth(WithoutSlash(a)) > Depth(WithoutSlash(b)); });
+  for (const std::string& sub : folders) {
     for (const std::string& file : GetFilesInFolder(sub, kAttrNormal, "DBF")) DeleteFile(file);
   }
   DeleteFolderFiles(folder, false, "");
@@ -130,6 +186,23 @@ void RetireOldFolder(const std::string& folder, const std::string& keptParent) {
   std::filesystem::rename(real, kept, error);
   LogConstructionNote("TOLVARIN KEPT: " + real + " holds tables that were not carried over; " +
                       (error ? std::string("it stays where it is") : "it is kept as " + kept));
+}
+
+// The install set's courses that hold tables no live course folder takes: a course
+// of their area and slot that the last pass visited.
+std::vector<std::string> UnusedInstallCourses() {
+  std::vector<std::string> unused;
+  const std::vector<std::string> live = GetPassFolders(kPassCourses);
+  for (const AreaRecord& area : Construction().InstallAreas) {
+    for (const CourseRecord& course : area.Courses) {
+      if (!course.Loaded || course.Path.empty() || GetFilesInFolder(course.Path, kAttrNormal, "dbf").empty()) continue;
+      const bool taken = std::any_of(live.begin(), live.end(), [&](const std::string& folder) {
+        return GetCourseID(folder) == course.CourseID && GetAreaID(GetFolderOfPath(WithoutSlash(folder))) == area.AreaID;
+      });
+      if (!taken) unused.push_back(WithoutSlash(FindPath(course.Path)));
+    }
+  }
+  return unused;
 }
 
 }  // namespace
@@ -235,7 +308,12 @@ bool NeedsInstallRebuild(const std::string& name, std::string& folder) {
   return false;
 }
 
-void UpgradeTable(int pass, const std::string& folder, const std::string& name, const std::string& formerName) {
+namespace {
+
+// UpgradeTable with the old rows taken from rowsFrom/<name> when that holds the table
+// (the converted copy of an old course folder's classification tables).
+void UpgradeTableFrom(int pass, const std::string& folder, const std::string& name, const std::string& formerName,
+                      const std::string& rowsFrom) {
   const std::string lower = ToLower(name);
   if (lower.find("attributes") != std::string::npos || lower.find("enumvalues") != std::string::npos) return;
   RecoverTableSwap(folder, name);
@@ -248,10 +326,15 @@ void UpgradeTable(int pass, const std::string& folder, const std::string& name, 
       RenameFormerTable(folder, name, formerName);
     }
   }
-  if (!TableFileExists(folder, name)) return;
+  const bool held = TableFileExists(folder, name);
+  const bool staged = !rowsFrom.empty() && TableFileExists(rowsFrom, name);
+  if (!held && !staged) return;
 
-  const std::string path = TableFilePath(folder, name, ".dbf");
-  xbase::Data4 table = OpenForUpgrade(path);
+  // The path the log names: the folder's own table, or for a table the folder never
+  // held the questions whose classification it carries.
+  const std::string path = held ? TableFilePath(folder, name, ".dbf") : TableFilePath(folder, "quests", ".dbf");
+  const std::string rows = staged ? rowsFrom : folder;
+  xbase::Data4 table = OpenForUpgrade(TableFilePath(rows, name, ".dbf"));
   if (table == 0) {
     LogConstructionError(path);
     Construction().FoldersNotCarried.insert(NormalizePath(folder));
@@ -260,7 +343,8 @@ void UpgradeTable(int pass, const std::string& folder, const std::string& name, 
   const TableDef def = GetTableDef(name);
   if (def.TableName.empty() || def.Skip) {
     CloseTable(table);
-    DeleteTableFiles(FindPath(folder), name);
+    // An obsolete table is removed wherever it is found; a retired folder goes whole.
+    if (!IsRetiredFolder(folder)) DeleteTableFiles(FindPath(folder), name);
     return;
   }
 
@@ -272,14 +356,14 @@ void UpgradeTable(int pass, const std::string& folder, const std::string& name, 
   if (!rebuild) return;
 
   const std::vector<std::string> targets = GetTargetFolders(folder, pass, def.Kind);
-  RecallKeptParents(folder, name, pass, targets);
   bool moveOut = false;
   bool carried = false;
   bool allRebuilt = true;
   for (const std::string& target : targets) {
     if (target.empty()) continue;
     if (!SamePath(target, folder)) moveOut = true;
-    const RebuildResult result = RebuildTable(AsFolder(folder), AsFolder(target), pass, def.Kind, name, moveOut);
+    const RebuildResult result =
+        RebuildTable(AsFolder(folder), AsFolder(target), pass, def.Kind, name, moveOut, staged ? AsFolder(rowsFrom) : "");
     if (result == RebuildResult::Rebuilt) {
       carried = true;
     } else {
@@ -293,14 +377,20 @@ void UpgradeTable(int pass, const std::string& folder, const std::string& name, 
     }
     return;
   }
-  // The old table goes only when every row reached a target.
+  // The old table goes only when every row reached a target, and only at the end of
+  // the run: until then a run stopped part-way finds it and places its rows again.
   if (carried && allRebuilt && AllRowsKept(folder, name, pass)) {
-    DeleteTableFiles(FindPath(folder), name);
-    if (lower == "quests") DeleteImages(folder);
+    if (held) Construction().Carried.emplace_back(NormalizePath(folder), name);
   } else {
     Construction().FoldersNotCarried.insert(NormalizePath(folder));
     LogConstructionNote("TOLVARIN KEPT: " + path + " was not carried over to every folder it belongs in");
   }
+}
+
+}  // namespace
+
+void UpgradeTable(int pass, const std::string& folder, const std::string& name, const std::string& formerName) {
+  UpgradeTableFrom(pass, folder, name, formerName, "");
 }
 
 void UpgradeDatabasePass(int pass) {
@@ -326,13 +416,24 @@ void UpgradeDatabasePass(int pass) {
       upgradeFirst("sesresults", "sesresul");
     }
     if (pass == kPassOldCourses) {
-      if (!ConvertClassification(folder)) {
-        Construction().FoldersNotCarried.insert(NormalizePath(folder));
-        LogConstructionNote("TOLVARIN KEPT: " + folder + " holds questions whose classification could not be linked");
+      // The questions are linked to tree 1 in copies of the classification tables,
+      // which the rebuilds then carry; an old folder is never written.
+      std::string stage;
+      if (TableFileExists(folder, "quests") && !GetTargetFolders(folder, pass, kKindCourse).empty()) {
+        stage = ClassificationStage();
+        if (!ConvertClassification(folder, stage)) {
+          Construction().FoldersNotCarried.insert(NormalizePath(folder));
+          LogConstructionNote("TOLVARIN KEPT: " + TableFilePath(folder, "quests", ".dbf") +
+                              " holds questions whose classification could not be linked");
+          stage.clear();
+        }
       }
       for (const char* name : {"descript", "exams", "examques", "quests", "questype", "standard", "stanques", "printopt"}) {
-        upgradeFirst(name, "");
+        const bool classification = EqualsNoCase(name, "standard") || EqualsNoCase(name, "stanques");
+        UpgradeTableFrom(pass, folder, name, "", classification ? stage : "");
+        done.insert(ToLower(name));
       }
+      if (!stage.empty()) DeleteFolderFiles(stage, false, "");
     }
     if (HasSwapWorkFiles(folder)) {
       for (const TableDef& def : TableDefs()) RecoverTableSwap(folder, def.TableName);
@@ -359,9 +460,12 @@ void UpgradeDatabasePass(int pass) {
     if (pass == kPassOldDatabase || pass == kPassOldCourses || (pass == kPassCourses && UnderArea5(folder))) {
       const std::vector<std::string> targets = GetTargetFolders(folder, pass, kKindCourse);
       CarryAttributeDefinitions(folder, targets);
-      for (const std::string& table : TablesWithUnplacedAttributeRows(folder, targets)) {
+      for (const UnplacedAttributeRows& rows : TablesWithUnplacedAttributeRows(folder, targets)) {
         Construction().FoldersNotCarried.insert(NormalizePath(folder));
-        LogConstructionNote("TOLVARIN KEPT: " + table + " holds rows that were not carried over with their rows");
+        std::string clashing;
+        for (const std::string& key : rows.Clashing) clashing += (clashing.empty() ? "" : ", ") + key;
+        LogConstructionNote("TOLVARIN KEPT: " + rows.Table + " holds rows that were not carried over with their rows" +
+                            (clashing.empty() ? "" : " (a course defines " + clashing + " otherwise)"));
       }
     }
   }
@@ -374,6 +478,7 @@ void ConstructDatabases(bool createNewFolders) {
   paths.BrandFolder = JoinPath(paths.DatabasesRoot, "Corvane");
   state.InstallSetAbsent = !FolderExists(InstallSetFolder());
   state.FoldersNotCarried.clear();
+  state.Carried.clear();
 
   Progress().Step("Gathering information");
   ReadEdition();
@@ -401,7 +506,10 @@ void ConstructDatabases(bool createNewFolders) {
   if (state.Unpack) {
     Progress().Step("Unpacking data");
     UnpackCourseData();
-  } else if (!state.InstallSetAbsent) {
+  }
+  // A delivered course the installation has no folder for yet is laid out, also
+  // when its tables came in a data.zip just unpacked.
+  if (!state.InstallSetAbsent) {
     Progress().Step("Creating directories");
     CreateCourseDirectories(createNewFolders);
   }
@@ -414,6 +522,7 @@ void ConstructDatabases(bool createNewFolders) {
   ResetRowLists();
   for (int pass = kPassOldDatabase; pass <= kPassCourses; ++pass) UpgradeDatabasePass(pass);
   ShowProgressBar("", 1, 1);  // the passes are done: the small window goes
+  DeleteCarriedTables();
 
   if (const AreaRecord* area5 = FindArea(5); area5 != nullptr && !area5->Path.empty()) {
     RetireOldFolder(area5->Path, paths.DatabasesRoot);
@@ -421,8 +530,13 @@ void ConstructDatabases(bool createNewFolders) {
   RetireOldFolder(OldDatabaseFolder(), Settings().AppPath);
   // The install set served as the rebuilds' templates; it stays while a table of
   // the installation could not be brought up to date.
+  // A delivered course that no course folder took stays with it too.
   if (!state.InstallSetAbsent) {
-    if (!AnyLiveFolderNotCarried()) {
+    const std::vector<std::string> unused = UnusedInstallCourses();
+    for (const std::string& course : unused) {
+      LogConstructionNote("TOLVARIN KEPT: " + course + " holds tables of a course the installation has no folder for");
+    }
+    if (!AnyLiveFolderNotCarried() && unused.empty()) {
       const std::string install = WithoutSlash(FindPath(InstallSetFolder()));
       DeleteTableTree(install);
     } else {

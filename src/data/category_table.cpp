@@ -8,6 +8,7 @@
 #include "data/codebase.h"
 #include "data/open_table.h"
 #include "data/record_ops.h"
+#include "data/standards.h"
 #include "data/table_catalogue.h"
 #include "data/table_registry.h"
 
@@ -123,8 +124,9 @@ std::string CategoryTable::TrimDescription(std::int32_t& sortOrder, bool countUn
 
 void CategoryTable::CopyToStandard() { CopyToStandardTree(Catalogue().Standard); }
 
-void CategoryTable::CopyToStandardTree(const StandardRecord& nodes) {
-  if (data_ == 0 || nodes.Data == 0) return;
+bool CategoryTable::CopyToStandardTree(const StandardRecord& nodes) {
+  if (data_ == 0 || nodes.Data == 0) return true;
+  bool written = true;
   xbase::d4tagSelect(data_, idTag_);
   // The walk follows this level's own moves only: a parent lookup that finds
   // nothing must not end the copy early.
@@ -145,6 +147,9 @@ void CategoryTable::CopyToStandardTree(const StandardRecord& nodes) {
         }
       }
       if (copy && EqualsNoCase(description, "major exams")) copy = false;
+      // A node the table holds already (an earlier copy) is not written twice, also
+      // where the table's key was not made to refuse it.
+      if (copy && HoldsNode(nodes, kStandardsTree, nodeID)) copy = false;
 
       if (copy) {
         const std::int32_t parentNode =
@@ -157,10 +162,12 @@ void CategoryTable::CopyToStandardTree(const StandardRecord& nodes) {
         xbase::f4assignLong(nodes.Order, order);
         tolvarin::f4assign(nodes.Descript, description);
         Engine().LastEngineCode = xbase::d4append(nodes.Data);
+        written = written && Engine().LastEngineCode == xbase::kSuccess;
       }
     }
     code = Engine().LastEngineCode = xbase::d4skip(data_, 1);
   }
+  return written;
 }
 
 }  // namespace tolvarin

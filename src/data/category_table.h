@@ -49,7 +49,7 @@ class CategoryTable {
   // Appends this level's rows to the course's standards node table.
   void CopyToStandard();
   // Appends this level's rows to the given node table as nodes of tree 1.
-  void CopyToStandardTree(const StandardRecord& nodes);
+  bool CopyToStandardTree(const StandardRecord& nodes);
 
  private:
   struct LevelNames {

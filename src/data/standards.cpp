@@ -64,6 +64,28 @@ StandardKey MakeStandardKey(std::int16_t tree, std::int32_t node) { return Stand
 
 std::string StandardKeyString(std::int16_t tree, std::int32_t node) { return KeyText3(tree) + KeyText7(node); }
 
+bool HoldsNode(const StandardRecord& nodes, std::int16_t tree, std::int32_t node) {
+  if (nodes.Data == 0) return false;
+  const auto same = [&] {
+    return !xbase::d4deleted(nodes.Data) && xbase::f4long(nodes.Tree_id) == tree && xbase::f4long(nodes.Node_id) == node;
+  };
+  if (nodes.StandardIDTag != 0) {
+    const std::string key = StandardKeyString(tree, node);
+    xbase::d4tagSelect(nodes.Data, nodes.StandardIDTag);
+    for (int rc = xbase::d4seek(nodes.Data, key); rc == xbase::kSuccess && !xbase::d4eof(nodes.Data);
+         rc = xbase::d4skip(nodes.Data, 1)) {
+      if (same()) return true;
+      if (xbase::f4long(nodes.Tree_id) != tree || xbase::f4long(nodes.Node_id) != node) break;
+    }
+    return false;
+  }
+  xbase::d4tagSelect(nodes.Data, 0);
+  for (int rc = xbase::d4top(nodes.Data); rc == xbase::kSuccess; rc = xbase::d4skip(nodes.Data, 1)) {
+    if (same()) return true;
+  }
+  return false;
+}
+
 std::string StandardKeyToString(const StandardKey& key) { return StandardKeyString(key.TreeID, key.NodeID); }
 
 StandardKey ParseStandardKey(const std::string& text) {

@@ -24,6 +24,11 @@ std::string StandardKeyToString(const StandardKey& key);
 // The tree from the first 3 characters, the node from the last 7.
 StandardKey ParseStandardKey(const std::string& text);
 
+// True when the node table holds a live node of that tree and number: found by its
+// key tag where the table has one, else row by row. A node is known by its key
+// whatever the tag's uniqueness, which a table another program wrote may lack.
+bool HoldsNode(const StandardRecord& nodes, std::int16_t tree, std::int32_t node);
+
 // Deletes the tree's publisher nodes (node_id up to the publisher range's end) and
 // the links between publisher nodes and publisher questions, then packs both tables.
 void DeleteStandardTree(const StandardRecord& nodes, const StanQuesRecord& links, std::int16_t tree);

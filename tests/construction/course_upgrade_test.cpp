@@ -331,8 +331,9 @@ class OldSingleDatabase : public CourseUpgrade, public ::testing::WithParamInter
 constexpr int kStopGroups = 4;
 
 TEST_P(OldSingleDatabase, IsSplitOverItsCoursesAndARunStoppedBetweenAnyTwoSwapsIsFinishedByTheNext) {
-  // A copy of the installation at the steps of the run until the old tables are
-  // gone: each is where a run killed between two swaps of the split leaves it.
+  // A copy of the installation at the steps of the run while the old tables are
+  // there (they go when the passes are done): each is where a run killed between
+  // two swaps leaves it.
   std::vector<fs::path> stops;
   int step = 0;
   bool watching = true;
@@ -354,7 +355,7 @@ TEST_P(OldSingleDatabase, IsSplitOverItsCoursesAndARunStoppedBetweenAnyTwoSwapsI
   EXPECT_TRUE(presenter_->Shown().empty());
   ExpectEveryRowInItsCourse(app_, "one run");
   ExpectEveryTableConforms();
-  EXPECT_EQ(step, 17);  // the folder, five tables to three courses, and the end
+  EXPECT_EQ(step, 21);  // the old folder, five tables to three courses, the live folders and the end
   for (const fs::path& stop : stops) {
     UseHost(stop / "Host");
     ConstructDatabases(true);

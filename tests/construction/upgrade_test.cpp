@@ -395,19 +395,23 @@ TEST_F(Upgrade, ClassificationWritesTheOutlineAndLinksEveryQuestionOnceToTheNode
             {{{"subtopicid", "0000007"}, {"topic_id", "0000003"}, {"descript", "Osmosis"}},
              {{"subtopicid", "0000008"}, {"topic_id", "0000003"}, {"descript", "membranes"}}});
 
-  EXPECT_TRUE(ConvertClassification(old.string()));
-  EXPECT_TRUE(ConvertClassification(old.string()));
+  const auto before = TableFiles(old);
+  const fs::path stage = app_ / "stage";
+
+  EXPECT_TRUE(ConvertClassification(old.string(), stage.string()));
+  EXPECT_TRUE(ConvertClassification(old.string(), stage.string()));
 
   EXPECT_TRUE(presenter_->Shown().empty());
+  EXPECT_EQ(TableFiles(old), before) << "the old folder was written";
   std::map<std::string, std::string> parentOf;  // node -> parent, tree 1
-  for (const Row& node : ReadRows(old / "standard.dbf")) {
+  for (const Row& node : ReadRows(stage / "standard.dbf")) {
     EXPECT_EQ(node.at("tree_id"), "1");
     EXPECT_TRUE(parentOf.emplace(node.at("node_id"), node.at("parent_id")).second) << "twice: " << node.at("node_id");
   }
   EXPECT_EQ(parentOf, (std::map<std::string, std::string>{
                           {"1", "0"}, {"5", "1"}, {"1001", "1"}, {"2002", "1001"}, {"3003", "2002"}, {"4007", "3003"}}));
   std::map<std::string, std::string> nodeOf;  // question -> node
-  for (const Row& link : ReadRows(old / "StanQues.dbf")) {
+  for (const Row& link : ReadRows(stage / "StanQues.dbf")) {
     EXPECT_TRUE(nodeOf.emplace(link.at("quest_id"), link.at("node_id")).second) << "twice: " << link.at("quest_id");
   }
   EXPECT_EQ(nodeOf, (std::map<std::string, std::string>{{"11", "5"}, {"12", "4007"}, {"13", "3003"}}));
