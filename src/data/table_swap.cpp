@@ -1,5 +1,8 @@
 #include "data/table_swap.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -55,31 +58,48 @@ struct MarkedSet {
   bool dropped = false;
 };
 
-// The sets a marker names: a line of one extension belongs to the marker's own
-// table; a line "name .ext .ext" names another table of the same group, and a line
-// of a name alone a table the group takes away.
-std::vector<MarkedSet> ReadMarker(const std::string& marker, const std::string& ownName) {
+// What a marker names: the group's table sets and its other files.
+struct Marker {
+  std::vector<MarkedSet> sets;
+  std::vector<StagedFile> files;
+};
+
+constexpr const char* kFileLine = "> ";
+
+// A line of one extension belongs to the marker's own table; a line "name .ext .ext"
+// names another table of the same group, a line of a name alone a table the group
+// takes away, and a line "> staged<TAB>target" a file of the group.
+Marker ReadMarker(const std::string& marker, const std::string& ownName) {
   std::ifstream in(marker);
-  std::vector<MarkedSet> sets{{ownName, {}}};
+  Marker read{{{ownName, {}}}, {}};
   for (std::string line; std::getline(in, line);) {
+    if (line.rfind(kFileLine, 0) == 0) {
+      const std::size_t tab = line.find('\t');
+      if (tab != std::string::npos) read.files.push_back({line.substr(2, tab - 2), line.substr(tab + 1)});
+      continue;
+    }
     std::istringstream words(line);
     std::string first;
     if (!(words >> first)) continue;
     if (first.front() == '.') {
-      sets.front().extensions.push_back(first);
+      read.sets.front().extensions.push_back(first);
       continue;
     }
     MarkedSet set{first, {}};
     for (std::string extension; words >> extension;) set.extensions.push_back(extension);
     set.dropped = set.extensions.empty();
-    sets.push_back(std::move(set));
+    read.sets.push_back(std::move(set));
   }
-  return sets;
+  return read;
 }
 
 // Writes the group's marker whole under another name and renames it into place, so
 // that a run killed while marking leaves no marker, or one that names every set.
-bool WriteMarker(const std::string& staging, const std::vector<MarkedSet>& sets) {
+bool WriteMarker(const std::string& staging, const std::vector<MarkedSet>& sets,
+                 const std::vector<StagedFile>& files) {
+  for (const StagedFile& file : files)
+    for (const std::string& path : {file.staged, file.target})
+      if (path.empty() || path.find_first_of("\t\r\n") != std::string::npos) return false;
   const std::string marker = MarkerOf(staging, sets.front().name);
   const std::string partial = marker + ".part";
   {
@@ -90,6 +110,7 @@ bool WriteMarker(const std::string& staging, const std::vector<MarkedSet>& sets)
       for (const auto& extension : sets[i].extensions) out << " " << extension;
       out << "\n";
     }
+    for (const StagedFile& file : files) out << kFileLine << file.staged << "\t" << file.target << "\n";
     out.flush();
     if (!out) {
       Remove(partial);
@@ -148,6 +169,20 @@ bool MoveOrDrop(const std::string& staging, const std::string& target, const Mar
   return set.dropped ? DropTargetTable(target, set.name) : MoveMarkedSet(staging, target, set.name, set.extensions);
 }
 
+// A file of a marked group, skipped when an earlier run moved it already.
+bool MoveStagedFile(const StagedFile& file) {
+  return !Exists(file.staged) || Rename(file.staged, file.target);
+}
+
+// The file can be opened for writing (and so replaced or removed): a read-only or
+// immutable file cannot, and the swap must not begin then. Opening writes nothing.
+bool Writable(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
 void RemoveStagingWhenEmpty(const std::string& staging) {
   std::error_code error;
   if (fs::is_directory(staging, error) && fs::is_empty(staging, error)) fs::remove(staging, error);
@@ -189,8 +224,15 @@ bool SwapInStagedTable(const std::string& targetFolder, const std::string& name)
 
 bool SwapInStagedTables(const std::string& targetFolder, const std::vector<std::string>& names,
                         const std::vector<std::string>& dropped) {
+  return SwapInStagedTables(targetFolder, names, dropped, {});
+}
+
+bool SwapInStagedTables(const std::string& targetFolder, const std::vector<std::string>& names,
+                        const std::vector<std::string>& dropped, const std::vector<StagedFile>& files) {
   const std::string staging = StagingFolderFor(targetFolder);
-  if (names.empty()) return dropped.empty();
+  if (names.empty()) return dropped.empty() && files.empty();
+  for (const StagedFile& file : files)
+    if (!Exists(file.staged)) return false;
   std::vector<MarkedSet> sets;
   for (const std::string& name : names) {
     if (!Exists(TableFile(staging, name, ".dbf"))) return false;
@@ -205,12 +247,35 @@ bool SwapInStagedTables(const std::string& targetFolder, const std::vector<std::
     if (!staged) sets.push_back({name, {}, true});
   }
   // One marker names the whole group: every set is marked before the first move.
-  if (!WriteMarker(staging, sets)) return false;
+  if (!WriteMarker(staging, sets, files)) return false;
   bool ok = true;
   for (const MarkedSet& set : sets) ok = MoveOrDrop(staging, targetFolder, set) && ok;
+  for (const StagedFile& file : files) ok = MoveStagedFile(file) && ok;
   if (ok) Remove(MarkerOf(staging, sets.front().name));
   RemoveStagingWhenEmpty(staging);
   return ok;
+}
+
+std::string FirstFileSwapCannotReplace(const std::string& targetFolder, const std::vector<std::string>& names,
+                                       const std::vector<std::string>& dropped,
+                                       const std::vector<StagedFile>& files) {
+  std::vector<std::string> tables = names;
+  tables.insert(tables.end(), dropped.begin(), dropped.end());
+  for (const std::string& name : tables)
+    for (const char* extension : {".dbf", ".cdx", ".fpt"}) {
+      const std::string live = TableFile(targetFolder, name, extension);
+      if (Exists(live) && !Writable(live)) return live;
+    }
+  for (const StagedFile& file : files)
+    if (Exists(file.target) && !Writable(file.target)) return file.target;
+  return "";
+}
+
+bool HasMarkedSwap(const std::string& targetFolder) {
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(FindPath(StagingFolderFor(targetFolder)), error))
+    if (EqualsNoCase(GetFileExtension(entry.path().filename().string()), "ready")) return true;
+  return false;
 }
 
 void FinishTableSwaps(const std::string& targetFolder) {
@@ -223,11 +288,18 @@ void FinishTableSwaps(const std::string& targetFolder) {
     (EqualsNoCase(GetFileExtension(file), "ready") ? markers : others).push_back(file);
   }
   std::vector<std::string> marked;  // the tables some marker names, done or not
+  std::vector<std::string> markedFiles;  // the staged files of this folder some marker names
   for (const auto& marker : markers) {
+    const Marker read = ReadMarker(JoinPath(staging, marker), GetFileName(marker, false));
     bool ok = true;
-    for (const MarkedSet& set : ReadMarker(JoinPath(staging, marker), GetFileName(marker, false))) {
+    for (const MarkedSet& set : read.sets) {
       marked.push_back(set.name);
       ok = MoveOrDrop(staging, targetFolder, set) && ok;
+    }
+    for (const StagedFile& file : read.files) {
+      if (Exists(file.staged) && fs::equivalent(fs::path(file.staged).parent_path(), staging, error))
+        markedFiles.push_back(fs::path(file.staged).filename().string());
+      ok = MoveStagedFile(file) && ok;
     }
     if (ok) Remove(JoinPath(staging, marker));
   }
@@ -236,6 +308,7 @@ void FinishTableSwaps(const std::string& targetFolder) {
     const std::string name = GetFileName(file, false);
     bool isMarked = false;
     for (const auto& m : marked) isMarked = isMarked || EqualsNoCase(m, name);
+    for (const auto& m : markedFiles) isMarked = isMarked || m == file;
     if (!isMarked) Remove(JoinPath(staging, file));
   }
   RemoveStagingWhenEmpty(staging);

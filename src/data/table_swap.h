@@ -35,6 +35,28 @@ bool SwapInStagedTable(const std::string& targetFolder, const std::string& name)
 bool SwapInStagedTables(const std::string& targetFolder, const std::vector<std::string>& names,
                         const std::vector<std::string>& dropped = {});
 
+// A file that is no table, joining a group: written whole at `staged` (on the file
+// system of `target`, so that its move is a rename) and renamed over `target` with
+// the group's tables. A file staged in the target's staging folder is dropped with it
+// when no marker names it.
+struct StagedFile {
+  std::string staged;
+  std::string target;
+};
+bool SwapInStagedTables(const std::string& targetFolder, const std::vector<std::string>& names,
+                        const std::vector<std::string>& dropped, const std::vector<StagedFile>& files);
+
+// The first live file such a swap would replace or take away that cannot be written
+// (read-only, immutable): asked before the group is marked, so that a swap that
+// could not be completed is never begun. "" when every one can.
+std::string FirstFileSwapCannotReplace(const std::string& targetFolder, const std::vector<std::string>& names,
+                                       const std::vector<std::string>& dropped,
+                                       const std::vector<StagedFile>& files = {});
+
+// The target's staging folder holds a marked group (one that is begun and is to be
+// completed, not dropped).
+bool HasMarkedSwap(const std::string& targetFolder);
+
 // Completes every marked swap an earlier run left in the target's staging folder,
 // drops unmarked staged files and removes the staging folder once it is empty.
 void FinishTableSwaps(const std::string& targetFolder);

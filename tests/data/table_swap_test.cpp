@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "data/codebase.h"
 #include "data/open_table.h"
 #include "platform/xbase/tag_check.h"
@@ -187,6 +189,89 @@ TEST_F(TableSwapTest, ATableTheGroupDropsGoesWithItAndAKilledRunsDropIsCompleted
     if (indexGone) fs::remove(course_ / "gone.cdx");
     FinishTableSwaps(course_.string());
     expectGone(point);
+  }
+}
+
+// Files that are no tables join a group: they move with its tables, a killed run's
+// moves are completed with the tables', and an unmarked staging drops them.
+TEST_F(TableSwapTest, FilesOfAGroupMoveWithItsTablesOrNotAtAll) {
+  const fs::path elsewhere = temp_.path() / "package";
+  const auto prepare = [&] {
+    fs::remove_all(course_);
+    fs::remove_all(elsewhere);
+    Prepare(false);
+    fs::create_directories(elsewhere);
+    testing_support::WriteFile(course_ / "0020001.gif", "old picture");
+    testing_support::WriteFile(staging_ / "0020001.gif.new", "new picture");
+    testing_support::WriteFile(staging_ / "0020002.gif.new", "added picture");
+    testing_support::WriteFile(elsewhere / "game.lda", "old activity");
+    testing_support::WriteFile(elsewhere / "game.lda.new", "new activity");
+  };
+  prepare();
+  const std::vector<StagedFile> files{
+      {(staging_ / "0020001.gif.new").string(), (course_ / "0020001.gif").string()},
+      {(staging_ / "0020002.gif.new").string(), (course_ / "0020002.gif").string()},
+      {(elsewhere / "game.lda.new").string(), (elsewhere / "game.lda").string()}};
+  const auto expectNew = [&](const std::string& point) {
+    ExpectWhole(expectedNew_, point);
+    EXPECT_EQ(testing_support::ReadFile(course_ / "0020001.gif"), "new picture") << point;
+    EXPECT_EQ(testing_support::ReadFile(course_ / "0020002.gif"), "added picture") << point;
+    EXPECT_EQ(testing_support::ReadFile(elsewhere / "game.lda"), "new activity") << point;
+    EXPECT_FALSE(fs::exists(elsewhere / "game.lda.new")) << point;
+    EXPECT_FALSE(fs::exists(staging_)) << point;
+  };
+
+  ASSERT_TRUE(SwapInStagedTables(course_.string(), {"notes"}, {}, files));
+  expectNew("swapped");
+
+  // Killed after the table and some of the files moved: the rest follow.
+  for (int moved = 0; moved <= 3; ++moved) {
+    const std::string point = std::to_string(moved) + " files moved";
+    prepare();
+    std::string marker = ".dbf\n.cdx\n";
+    for (const StagedFile& file : files) marker += "> " + file.staged + "\t" + file.target + "\n";
+    testing_support::WriteFile(staging_ / "notes.ready", marker);
+    fs::remove(course_ / "notes.cdx");
+    Move(staging_ / "notes.dbf", course_ / "notes.dbf");
+    Move(staging_ / "notes.cdx", course_ / "notes.cdx");
+    for (int i = 0; i < moved; ++i) Move(files[i].staged, files[i].target);
+    FinishTableSwaps(course_.string());
+    expectNew(point);
+  }
+
+  // Never marked: the table and the files stay as they were; what was staged in the
+  // staging folder goes with it.
+  prepare();
+  FinishTableSwaps(course_.string());
+  ExpectWhole(expectedOld_, "unmarked");
+  EXPECT_EQ(testing_support::ReadFile(course_ / "0020001.gif"), "old picture");
+  EXPECT_FALSE(fs::exists(course_ / "0020002.gif"));
+  EXPECT_EQ(testing_support::ReadFile(elsewhere / "game.lda"), "old activity");
+  EXPECT_FALSE(fs::exists(staging_));
+
+  // A file that is not staged fails the group before anything is marked.
+  prepare();
+  fs::remove(files[1].staged);
+  EXPECT_FALSE(SwapInStagedTables(course_.string(), {"notes"}, {}, files));
+  EXPECT_FALSE(HasMarkedSwap(course_.string()));
+  ExpectWhole(expectedOld_, "a file missing");
+}
+
+// A swap that would meet a file it cannot replace is not begun: the file is named
+// before anything is marked.
+TEST_F(TableSwapTest, AFileTheSwapCannotReplaceIsNamedBeforeItBegins) {
+  Prepare(true);
+  const fs::path picture = course_ / "0020001.gif";
+  testing_support::WriteFile(picture, "old picture");
+  testing_support::WriteFile(staging_ / "0020001.gif.new", "new picture");
+  const std::vector<StagedFile> files{{(staging_ / "0020001.gif.new").string(), picture.string()}};
+  EXPECT_EQ(FirstFileSwapCannotReplace(course_.string(), {"notes"}, {}, files), "");
+  for (const fs::path& held : {course_ / "notes.fpt", picture}) {
+    SCOPED_TRACE(held.filename().string());
+    if (std::system(("chattr +i '" + held.string() + "' 2>/dev/null").c_str()) != 0) GTEST_SKIP() << "no chattr here";
+    const std::string named = FirstFileSwapCannotReplace(course_.string(), {"notes"}, {}, files);
+    [[maybe_unused]] const int undone = std::system(("chattr -i '" + held.string() + "'").c_str());
+    EXPECT_EQ(named, held.string());
   }
 }
 
