@@ -36,6 +36,7 @@
 #include "engine/modes/unattended_operation.h"
 #include "engine/modes/vista_migrate.h"
 #include "engine/transfer/database_sets.h"
+#include "engine/transfer/files_aside.h"
 #include "engine/transfer/selection.h"
 
 namespace tolvarin {
@@ -54,9 +55,14 @@ void PrepareDataLayer() {
   DbHelper();
   InitIdRanges();
   SetTerminateCleanup([] {
+    const std::string workCopiesOf = WritingAside() ? Dest().CourseFolder : std::string();
     UninitSrc();
     UninitDest();
     CloseCodeBase();
+    // A transfer into work copies that stopped leaves its course as it was now, not
+    // only at the next run: what it wrote aside goes.
+    DropFilesAside();
+    if (!workCopiesOf.empty()) FinishTableSwaps(workCopiesOf);
   });
 }
 // step 23, the table catalogue and with it the engine context;

@@ -28,6 +28,7 @@
 #include "engine/package/packages.h"
 #include "engine/transfer/activity_remap.h"
 #include "engine/transfer/database_sets.h"
+#include "engine/transfer/files_aside.h"
 #include "engine/transfer/id_mapping.h"
 #include "engine/transfer/overwrite_questions.h"
 #include "engine/transfer/row_copy.h"
@@ -342,7 +343,13 @@ TransferEnd DoRestore() {
     return TransferEnd::Stopped;
   }
   Diagnostic("UpdateFileQuests");
-  if (s.GameImport) RemapActivityFiles();
+  if (s.GameImport) {
+    const std::string failed = StageActivityFiles(p.BackupPath, CurrentActivityReplacements());
+    if (!failed.empty()) {
+      UninitSrc();
+      return Fail("The activity file " + failed + " could not be rewritten.  Nothing was imported.");
+    }
+  }
   Diagnostic("Uninit");
   UninitSrc();
   if (s.Mode == 0 && s.Interactive)
@@ -355,8 +362,16 @@ bool RestoreSourceIsUsable() {
   const RunSettings& s = Settings();
   const std::string& folder = Paths().BackupPath;
   const std::string shown = ShownSource();
-  // A game package and an install set's tables come without a description file.
-  if (s.Mode != 0 || s.GameImport) return true;
+  // An install set's tables come without a description file, and so does a game
+  // package, which is read where it stands: only its own files may be read.
+  if (s.Mode != 0) return true;
+  if (s.GameImport) {
+    const std::string link = FirstLink(folder);
+    if (link.empty()) return true;
+    Fail("The game package \"" + shown + "\" holds a link, " + link +
+         ", which may name a file outside it.  Nothing was imported.");
+    return false;
+  }
   if (!FileExists(FindPath(JoinPath(folder, kDescriptionFile)))) {
     Fail("\"" + shown + "\" is not a Corvane Backup Folder: it has no " + kDescriptionFile + ".");
     return false;

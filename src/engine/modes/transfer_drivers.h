@@ -21,6 +21,8 @@ enum class TransferEnd {
 TransferEnd DoBackup();
 // DEST set to the course; BackupPath names the unpacked backup folder. A copy of the
 // folder is upgraded first (not for an append or a game import, which read it as it is).
+// A game import runs into work copies (restore_work_copies.h): its rewritten activity
+// files go aside with them.
 TransferEnd DoRestore();
 // Whether BackupPath holds a backup this program can restore (its description file, no
 // link, what its record says, a known version); the user was told when not, naming

@@ -15,6 +15,7 @@
 #include "core/system_box.h"
 #include "core/terminate.h"
 #include "data/open_table.h"
+#include "engine/modes/game_import.h"
 #include "engine/modes/restore_work_copies.h"
 #include "engine/modes/transfer_drivers.h"
 #include "engine/package/backup_contents.h"
@@ -347,6 +348,11 @@ int RunUnattendedOperation() {
     return 0;
   }
 
+  if (s.GameImport) {
+    const RestoreOutcome imported = ImportGamePackage(p.CoursePath, p.BackupPath);
+    if (!imported.problem.empty()) Refuse(imported.problem);
+    return imported.status;
+  }
   if (choice->restore) {
     if (IsStagingFolder(p.BackupPath)) {
       Refuse("The folder \"" + p.BackupPath + "\" is a working folder of the program, not a Corvane Backup "

@@ -5,12 +5,12 @@
 #include <iterator>
 
 #include "core/run_log.h"
-#include "core/settings.h"
 #include "core/strings.h"
 #include "data/codebase.h"
 #include "data/key_text.h"
 #include "data/standards.h"
 #include "engine/transfer/database_sets.h"
+#include "engine/transfer/files_aside.h"
 #include "engine/transfer/id_mapping.h"
 #include "engine/transfer/selection.h"
 #include "engine/transfer/table_mapping.h"
@@ -76,7 +76,20 @@ int RemapActivityQuestionIDs(const ActivityReplacements& replacements) {
   return xbase::f4memoAssign(t.Blob, RemapActivityText(text, replacements));
 }
 
-void RemapActivityFiles() { RemapActivityFiles(Paths().BackupPath, CurrentActivityReplacements()); }
+std::string StageActivityFiles(const std::string& folder, const ActivityReplacements& replacements) {
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    const fs::path file = entry.path();
+    if (entry.is_symlink() || !entry.is_regular_file() || ToLower(file.extension().string()) != ".lda") continue;
+    std::string text;
+    std::ifstream in(file, std::ios::binary);
+    if (in) text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in || in.bad()) return file.string();
+    const std::string rewritten = RemapActivityText(text, replacements);
+    if (rewritten != text && !WriteAside(file.string(), rewritten)) return file.string();
+  }
+  return ec ? folder : "";
+}
 
 void RemapActivityFiles(const std::string& folder, const ActivityReplacements& replacements) {
   std::error_code ec;

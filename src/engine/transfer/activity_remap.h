@@ -32,9 +32,12 @@ std::string RemapActivityText(const std::string& text, const ActivityReplacement
 int RemapActivityQuestionIDs();
 // The same with the replacements made once for every activity row of a copy.
 int RemapActivityQuestionIDs(const ActivityReplacements& replacements);
-// Every "*.lda" file of the package folder (BackupPath), replaced only once its
-// rewritten text is on disk.
-void RemapActivityFiles();
+// Every "*.lda" file of a package folder, replaced only once its rewritten text is
+// on disk.
 void RemapActivityFiles(const std::string& folder, const ActivityReplacements& replacements);
+// The same for a game import, which runs into work copies: each rewritten file is
+// written aside (files_aside.h) to join their group. The first file that could not
+// be read or written aside, "" when every one was.
+std::string StageActivityFiles(const std::string& folder, const ActivityReplacements& replacements);
 
 }  // namespace tolvarin

@@ -30,6 +30,7 @@
 #include "engine/package/image_archive.h"
 #include "engine/transfer/activity_remap.h"
 #include "engine/transfer/database_sets.h"
+#include "engine/transfer/files_aside.h"
 #include "engine/transfer/table_access.h"
 #include "engine/transfer/id_mapping.h"
 #include "engine/transfer/selection.h"
@@ -193,14 +194,21 @@ CopyRun& Run() {
 
 using CopyScope = ActiveScope<CopyRun, Run>;
 
-// A write the engine refused stops the transfer there: the user is told which
-// table, the rows written before it stay, and the run ends as a fatal one does.
-[[noreturn]] void StopCopy(const std::string& table, int code) {
-  const std::string text = "A row could not be written to the table " + table + " (engine code " +
-                           std::to_string(code) + "): the transfer stopped there.  The rows written before it were kept.";
+// A write that failed stops the transfer there and the user is told which table or
+// file. Into work copies nothing of the course was changed, and the run ends as a
+// failed one; otherwise the rows written before it stay, and it ends as a fatal one.
+[[noreturn]] void StopTransfer(const std::string& what) {
+  const bool aside = WritingAside();
+  const std::string text = what + ": the transfer stopped there.  " +
+                           (aside ? "\"" + Dest().CourseFolder + "\" was not changed."
+                                  : std::string("The rows written before it were kept."));
   WriteLog("TOLVARIN ERROR: " + text);
   MsgBox(text, kMbCritical);
-  Terminate();
+  Terminate(aside ? EndReason::Failed : EndReason::Fatal);
+}
+
+[[noreturn]] void StopCopy(const std::string& table, int code) {
+  StopTransfer("A row could not be written to the table " + table + " (engine code " + std::to_string(code) + ")");
 }
 
 void Check(int code, const std::string& table) {
@@ -306,6 +314,15 @@ void ReplaceFile(const std::string& source, const std::string& target) {
   std::error_code ec;
   if (!fs::is_directory(fs::symlink_status(target, ec))) fs::remove(target, ec);
   fs::copy_file(source, target, fs::copy_options::overwrite_existing, ec);
+}
+
+// A picture for the course: aside with the work copies, checked, or in place.
+void PlacePicture(const std::string& source, const std::string& target) {
+  if (!WritingAside()) {
+    ReplaceFile(source, target);
+  } else if (!CopyAside(source, target)) {
+    StopTransfer("The picture " + target + " could not be written");
+  }
 }
 
 }  // namespace
@@ -716,7 +733,11 @@ void CopyLocatedImage(const std::string& stem, const std::string& targetStem) {
   const std::string target = targetStem + fs::path(found).extension().string();
   std::error_code ec;
   if (fs::equivalent(found, target, ec)) return;
-  CopyFileReplace(found, target);
+  if (WritingAside()) {
+    PlacePicture(found, FindPath(target));
+  } else {
+    CopyFileReplace(found, target);
+  }
   WriteLog("Copied image from " + found + " to " + target);
 }
 
@@ -754,7 +775,7 @@ void CopyImages() {
       const std::string source = JoinPath(from, name);
       const std::string target = targets.Claim(FormatID(id) + "." + extension);
       if (fs::equivalent(source, target, ec)) continue;
-      ReplaceFile(source, target);
+      PlacePicture(source, target);
       WriteLog("Copied image from " + from + "/" + name + " to " + to + "/" + FormatID(id) + "." + extension);
     }
     // The search starts from the current course, which in a restore or an import is

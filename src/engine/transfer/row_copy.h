@@ -26,8 +26,10 @@ void SetImportPreview(ImportPreview preview);
 
 // The whole copy. False when it stopped before writing anything: the REMAPFROMID
 // overwrite warning or the preview was answered No/Cancel. The caller then says
-// that nothing was imported. A write or append the engine refuses ends the run
-// (Terminate) after a message naming the table; the rows written before it stay.
+// that nothing was imported. A write or append the engine refuses, or a picture
+// that could not be written, ends the run (Terminate) after a message naming the
+// table or file: into work copies (files_aside.h) with the course as it was and the
+// status of a failed run; otherwise the rows written before it stay.
 bool CopyTables();
 
 void CopyTable(TableMapping& mapping);
