@@ -1,6 +1,6 @@
 // The unattended game import (Operation:LUDORAIMPORT) through the real program when
 // something gets in its way: a file it cannot replace, a folder it cannot write, a
-// link in the package, a kill. Each run ends with a message and the
+// link or a damaged table in the package, a kill. Each run ends with a message and the
 // course and the package as they were, or wholly imported; run again once the fault
 // is gone, or after a kill, the course holds what one whole import leaves.
 #include <gtest/gtest.h>
@@ -240,6 +240,19 @@ TEST_F(GameImportProcess, AFaultLeavesTheCourseAndThePackageAsTheyWereAndARerunI
          fs::remove(outside / "quests.fpt");
          PutBack(package, packageBefore);
        }},
+      // Damaged tables, which the engine would open (repaired, or with empty texts).
+      {"the questions' memo file of the package is cut short", "quests.fpt",
+       [&] {
+         fs::resize_file(fs::path(package) / "quests.fpt", fs::file_size(fs::path(package) / "quests.fpt") / 2);
+         return true;
+       },
+       [&] { PutBack(package, packageBefore); }},
+      {"the questions of the package are cut in half", "quests.dbf",
+       [&] {
+         fs::resize_file(fs::path(package) / "quests.dbf", fs::file_size(fs::path(package) / "quests.dbf") / 2);
+         return true;
+       },
+       [&] { PutBack(package, packageBefore); }},
   };
   for (const Fault& fault : faults) {
     SCOPED_TRACE(fault.what);

@@ -367,9 +367,15 @@ bool RestoreSourceIsUsable() {
   if (s.Mode != 0) return true;
   if (s.GameImport) {
     const std::string link = FirstLink(folder);
-    if (link.empty()) return true;
-    Fail("The game package \"" + shown + "\" holds a link, " + link +
-         ", which may name a file outside it.  Nothing was imported.");
+    if (!link.empty()) {
+      Fail("The game package \"" + shown + "\" holds a link, " + link +
+           ", which may name a file outside it.  Nothing was imported.");
+      return false;
+    }
+    // Read whole, as the repair would read them, before a row of them is copied.
+    const std::vector<std::string> damaged = SourceTableProblems(folder);
+    if (damaged.empty()) return true;
+    Fail("The game package \"" + shown + "\" is damaged.  Nothing was imported.\n\n" + SummarizeProblems(damaged));
     return false;
   }
   if (!FileExists(FindPath(JoinPath(folder, kDescriptionFile)))) {
