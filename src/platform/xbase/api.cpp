@@ -1,5 +1,7 @@
 // The engine's exported functions: each resolves its handle through the registry
 // and answers kErrorHandle (or an empty value) for 0, closed or wrong handles.
+#include <signal.h>
+
 #include <algorithm>
 #include <cctype>
 
@@ -26,6 +28,19 @@ FieldRef FindField(Field4 field) {
   return {member.table, member.index};
 }
 
+// A write past the process's file size limit then fails with EFBIG, as one on a
+// full disk fails with ENOSPC, instead of ending the process with SIGXFSZ (a handler
+// the program set stays).
+void KeepFileSizeSignalOff() {
+  struct sigaction now {};
+  if (sigaction(SIGXFSZ, nullptr, &now) == 0 && now.sa_handler == SIG_DFL) {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGXFSZ, &ignore, nullptr);
+  }
+}
+
 int SetFlag(Code4 code, int& flag, int value) {
   (void)code;
   int previous = flag;
@@ -37,7 +52,10 @@ int SetFlag(Code4 code, int& flag, int value) {
 
 // --- context ------------------------------------------------------------------
 
-Code4 d4init() { return Registry::Get().AddContext(); }
+Code4 d4init() {
+  KeepFileSizeSignalOff();
+  return Registry::Get().AddContext();
+}
 
 int d4initUndo(Code4 code) { return Registry::Get().RemoveContext(code); }
 

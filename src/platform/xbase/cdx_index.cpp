@@ -232,8 +232,11 @@ void CdxIndex::Commit() {
 void CdxIndex::Prepare() {
   if (dirty_.empty() && rawPages_.empty() && !headDirty_) return;
   if (!map_.Writable()) throw LockFailed{kErrorAccess};
+  grownFrom_ = 0;
   if (fileSize_ > physicalSize_) {
-    if (!file_->Truncate(fileSize_) || !map_.Cover(fileSize_)) throw LockFailed{kErrorWrite};
+    // New pages get their disk blocks before anything is written into the mapping.
+    if (!file_->Grow(fileSize_) || !map_.Cover(fileSize_)) throw LockFailed{kErrorWrite};
+    grownFrom_ = physicalSize_;
     physicalSize_ = fileSize_;
   }
   for (std::uint32_t off : dirty_) {
@@ -275,6 +278,7 @@ void CdxIndex::Publish() {
   head_[kMarkOffset] = 0;
   std::memcpy(map_.MutableAt(0), head_, 32);
   marked_ = false;
+  grownFrom_ = 0;
   dirty_.clear();
   rawPages_.clear();
   headDirty_ = false;
@@ -287,6 +291,9 @@ void CdxIndex::Abandon() {
     std::memcpy(map_.MutableAt(0), head_, 32);
     marked_ = false;
   }
+  // The pages Prepare added go again: nobody else has seen them (the lock is held).
+  if (grownFrom_ != 0 && file_->Truncate(grownFrom_)) physicalSize_ = grownFrom_;
+  grownFrom_ = 0;
   DropCache();
   checkNext_ = true;
   counter_ = ~counter_;
@@ -597,7 +604,7 @@ std::unique_ptr<CdxIndex> CdxIndex::Create(const std::string& path, const Record
   try {
     IndexLock lock(*index);
     std::vector<SortedKeys> empty(index->tags_.size());
-    index->WriteAll(empty);
+    index->WriteAll(index->Lay(empty));
     index->WatchTable();
   } catch (const CdxDamaged&) {
     code = kErrorIndex;
@@ -682,19 +689,9 @@ std::uint32_t BuildTree(const CdxIndex::SortedKeys& entries, int kl, char pad, s
 
 }  // namespace
 
-void CdxIndex::WriteAll(std::vector<SortedKeys>& entries) {
-  // Mark the update, then write the directory and every tag's header, then the
-  // trees a tag at a time from one buffer (a large table's index is many megabytes),
-  // then the roots into the headers, cut the file to what it holds and write the
-  // header. A writer stopped midway leaves the mark, and the index reads as damaged;
-  // the tag definitions are already in place for the reindex that mends it.
-  const std::int64_t oldSize = file_->Size();
-  ++counter_;
-  PutBe32(head_ + 8, counter_);
-  head_[kMarkOffset] = 1;
-  if (oldSize >= 32 && !file_->Write(0, std::string_view(reinterpret_cast<const char*>(head_), 32)))
-    throw LockFailed{kErrorWrite};
-  std::string image;
+CdxIndex::Layout CdxIndex::Lay(std::vector<SortedKeys>& entries) const {
+  Layout layout;
+  std::string& image = layout.pages;
   auto page = [&]() {
     image.append(kPageSize, '\0');
     return reinterpret_cast<unsigned char*>(image.data() + image.size() - kPageSize);
@@ -710,7 +707,6 @@ void CdxIndex::WriteAll(std::vector<SortedKeys>& entries) {
   }
   std::sort(names.begin(), names.end());
   std::vector<CdxNode> dirNodes;
-  std::uint32_t dirRoot = 0;
   std::uint32_t dirPages = 1;
   for (int round = 0; round < 8; ++round) {
     SortedKeys directory;
@@ -719,7 +715,7 @@ void CdxIndex::WriteAll(std::vector<SortedKeys>& entries) {
       directory.recnos.push_back(1024 + dirPages * kPageSize + static_cast<std::uint32_t>(i) * 1024);
     }
     dirNodes.clear();
-    dirRoot = BuildTree(directory, 10, ' ', 1024, dirNodes);
+    layout.dirRoot = BuildTree(directory, 10, ' ', 1024, dirNodes);
     const auto built = static_cast<std::uint32_t>(dirNodes.size());
     if (built <= dirPages) break;
     dirPages = built;
@@ -728,43 +724,52 @@ void CdxIndex::WriteAll(std::vector<SortedKeys>& entries) {
   for (const CdxNode& n : dirNodes) EncodeNode(n, 10, ' ', page());
   image.resize(static_cast<size_t>(dirPages) * kPageSize, '\0');
   const std::uint32_t headersAt = 1024 + dirPages * kPageSize;
-  for (TagState& t : tags_) {
+  for (const TagState& t : tags_) {
     image += t.headerBytes;
     auto* h = reinterpret_cast<unsigned char*>(image.data() + image.size() - 1024);
     PutLe32(h, 0);
     PutLe32(h + 4, 0);
     PutLe32(h + 8, 0);
   }
-  if (!file_->Write(1024, image)) throw LockFailed{kErrorWrite};
-  image.clear();
 
-  std::uint32_t at = headersAt + static_cast<std::uint32_t>(tags_.size()) * 1024;
-  std::vector<std::uint32_t> roots, headers;
+  // The trees a tag at a time, each right after the one before.
   for (size_t i = 0; i < tags_.size(); ++i) {
-    TagState& t = tags_[i];
+    const TagState& t = tags_[i];
     std::vector<CdxNode> nodes;
-    const std::uint32_t root = BuildTree(entries[i], t.desc.keyLength, t.pad, at, nodes);
+    const std::uint32_t root = BuildTree(entries[i], t.desc.keyLength, t.pad, End(layout), nodes);
     entries[i] = SortedKeys();  // the tree holds them now
-    image.reserve(nodes.size() * kPageSize);
     std::sort(nodes.begin(), nodes.end(), byOffset);
+    image.reserve(image.size() + nodes.size() * kPageSize);
     for (const CdxNode& n : nodes) EncodeNode(n, t.desc.keyLength, t.pad, page());
-    if (!file_->Write(at, image)) throw LockFailed{kErrorWrite};
-    at += static_cast<std::uint32_t>(image.size());
-    image.clear();
-    roots.push_back(root);
-    headers.push_back(headersAt + static_cast<std::uint32_t>(i) * 1024);
+    const std::uint32_t header = headersAt + static_cast<std::uint32_t>(i) * 1024;
+    PutLe32(reinterpret_cast<unsigned char*>(image.data() + (header - 1024)), root);
+    layout.roots.push_back(root);
+    layout.headers.push_back(header);
   }
-  for (size_t i = 0; i < tags_.size(); ++i) {
-    unsigned char root[4];
-    PutLe32(root, roots[i]);
-    if (!file_->Write(headers[i], std::string_view(reinterpret_cast<const char*>(root), 4)))
-      throw LockFailed{kErrorWrite};
-  }
+  return layout;
+}
+
+void CdxIndex::WriteAll(const Layout& layout) {
+  // The whole file is laid out in memory and its space taken before anything is
+  // written, so that a full disk refuses the rebuild with the old index untouched.
+  // Then mark the update, write the directory, the tag headers and the trees in one
+  // go, cut the file to what it holds and write the header. A writer stopped midway
+  // leaves the mark, and the index reads as damaged; the tag definitions are in
+  // place for the reindex that mends it.
+  const std::int64_t oldSize = file_->Size();
+  const std::uint32_t at = End(layout);
+  if (oldSize < 0 || !file_->Grow(at)) throw LockFailed{kErrorWrite};
+  ++counter_;
+  PutBe32(head_ + 8, counter_);
+  head_[kMarkOffset] = 1;
+  if (oldSize >= 32 && !file_->Write(0, std::string_view(reinterpret_cast<const char*>(head_), 32)))
+    throw LockFailed{kErrorWrite};
+  if (!file_->Write(1024, layout.pages)) throw LockFailed{kErrorWrite};
   // Pages the old file had beyond the new image are given back. Other processes
   // read pages from their mappings only after they have seen the new counter and
   // the new length under the index lock.
   if (oldSize > static_cast<std::int64_t>(at) && !file_->Truncate(at)) throw LockFailed{kErrorWrite};
-  PutLe32(head_, dirRoot);
+  PutLe32(head_, layout.dirRoot);
   PutLe32(head_ + 4, 0);
   head_[kMarkOffset] = 0;
   head_[kJournalFlagOffset] = 0;
@@ -778,11 +783,11 @@ void CdxIndex::WriteAll(std::vector<SortedKeys>& entries) {
   RefreshSize();
   freeHead_ = 0;
   DropCache();
-  directory_.root = dirRoot;
+  directory_.root = layout.dirRoot;
   for (size_t i = 0; i < tags_.size(); ++i) {
-    tags_[i].header = headers[i];
-    tags_[i].root = roots[i];
-    PutLe32(reinterpret_cast<unsigned char*>(tags_[i].headerBytes.data()), roots[i]);
+    tags_[i].header = layout.headers[i];
+    tags_[i].root = layout.roots[i];
+    PutLe32(reinterpret_cast<unsigned char*>(tags_[i].headerBytes.data()), layout.roots[i]);
   }
 }
 
@@ -1417,7 +1422,8 @@ void ForEachTag(size_t tags, size_t entries, const std::function<void(size_t)>& 
 
 }  // namespace
 
-int CdxIndex::Rebuild(const std::function<bool(long& recno, std::string& record)>& next, long expected) {
+int CdxIndex::Rebuild(const std::function<bool(long& recno, std::string& record)>& next, long expected,
+                      const std::function<int()>& before) {
   for (const auto& t : tags_)
     if (!t.key) return kErrorExpr;
   std::vector<std::string> keys(tags_.size());
@@ -1488,13 +1494,24 @@ int CdxIndex::Rebuild(const std::function<bool(long& recno, std::string& record)
   size_t total = 0;
   for (const auto& r : recnos) total += r.size();
   ForEachTag(tags_.size(), total, sortTag);
+  const Layout layout = Lay(entries);
   const int code = Change([&] {
+    const std::int64_t size = file_->Size();
+    if (size < 0 || !file_->Grow(End(layout))) throw LockFailed{kErrorWrite};
+    if (before) {
+      const int done = before();
+      if (done != kSuccess) {
+        // Nobody has seen the longer file: the lock was held from before it grew.
+        if (file_->Size() > size) file_->Truncate(size);
+        return done;
+      }
+    }
     unsigned char h[32];
     if (ReadAt(0, h, sizeof h)) {
       std::memcpy(head_, h, sizeof h);
       counter_ = Be32(h + 8);
     }
-    WriteAll(entries);
+    WriteAll(layout);
     return kSuccess;
   });
   if (code == kSuccess) error_ = kSuccess;

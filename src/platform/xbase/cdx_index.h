@@ -72,7 +72,8 @@ class CdxIndex final : public TableIndex {
   bool Deferred() const override { return deferred_; }
   int Note(long first, long kept) override;
   bool Noted(long& first, long& kept) const override;
-  int Rebuild(const std::function<bool(long& recno, std::string& record)>& next, long expected = 0) override;
+  int Rebuild(const std::function<bool(long& recno, std::string& record)>& next, long expected = 0,
+              const std::function<int()>& before = {}) override;
   int CanRebuild() const override;
   void Refresh() override;
   std::uint64_t ChangeMark() const override;
@@ -170,7 +171,16 @@ class CdxIndex final : public TableIndex {
   void Publish();
   void Abandon();
   int Apply(WriteStep write);
-  void WriteAll(std::vector<SortedKeys>& entries);
+  // A whole index file as WriteAll writes it: its pages from byte 1024 on (the
+  // directory, the tag headers, the trees), laid out in memory first.
+  struct Layout {
+    std::string pages;
+    std::uint32_t dirRoot = 0;
+    std::vector<std::uint32_t> roots, headers;
+  };
+  static std::uint32_t End(const Layout& layout) { return 1024 + static_cast<std::uint32_t>(layout.pages.size()); }
+  Layout Lay(std::vector<SortedKeys>& entries) const;
+  void WriteAll(const Layout& layout);
   int LockIndex();
   void UnlockIndex();
   // The index lock for a scope: taken on the way in (LockFailed when it cannot be),
@@ -228,6 +238,7 @@ class CdxIndex final : public TableIndex {
   std::uint32_t freeHead_ = 0;
   std::uint32_t fileSize_ = 0;      // in whole pages
   std::uint32_t physicalSize_ = 0;  // as the system reports it
+  std::uint32_t grownFrom_ = 0;     // the length before Prepare grew the file for a change, 0 when it did not
   CdxMap map_;
   std::shared_ptr<SharedFile> table_;  // the .dbf beside the index
   CdxMap dbfMap_;                      // its first page, for the record count

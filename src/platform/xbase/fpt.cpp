@@ -154,6 +154,7 @@ bool MemoFile::ParseRun(std::string_view bytes, std::size_t at, std::string& tex
 
 int MemoFile::Write(std::vector<Put>& puts, bool headerKnown) {
   if (!file_->Writable()) return kErrorAccess;
+  taken_ = {};
   unsigned char header[8];
   if (headerKnown && lastNext_ != 0) {
     WriteBe32(header, lastNext_);
@@ -164,13 +165,16 @@ int MemoFile::Write(std::vector<Put>& puts, bool headerKnown) {
   // still read, and never past the end (a damaged header's next free block could lie
   // far beyond it). When the header still says what this object last wrote, nobody
   // else has allocated since and that is the end; only otherwise is the size asked.
-  std::uint64_t next = ReadBe32(header);
+  const std::uint32_t headerNext = ReadBe32(header);
+  std::uint64_t next = headerNext;
+  std::int64_t end = static_cast<std::int64_t>(next) * blockSize_;  // the file's length now
   if (next != lastNext_ || lastNext_ == 0) {
     std::int64_t size = file_->Size();
     if (size < 0) return kErrorMemo;
     std::uint64_t headerBlocks = (kFptHeaderSize + blockSize_ - 1) / blockSize_;
     std::uint64_t endBlocks = (static_cast<std::uint64_t>(size) + blockSize_ - 1) / blockSize_;
     next = std::max(headerBlocks, endBlocks);
+    end = size;
   }
   const std::uint64_t first = next;
   std::string& tail = tail_;
@@ -191,6 +195,7 @@ int MemoFile::Write(std::vector<Put>& puts, bool headerKnown) {
     out.append(text);
   };
 
+  bool inPlace = false;
   for (Put& put : puts) {
     put.newBlock = 0;
     if (put.text.empty()) continue;
@@ -198,10 +203,8 @@ int MemoFile::Write(std::vector<Put>& puts, bool headerKnown) {
     std::uint32_t oldLength = 0;
     if (put.oldBlock != 0 && Length(put.oldBlock, oldLength) == kSuccess &&
         BlocksFor(put.text.size()) <= BlocksFor(oldLength)) {
-      std::string bytes;
-      block(bytes, put.text);
-      if (!file_->Write(static_cast<std::int64_t>(put.oldBlock) * blockSize_, bytes)) return kErrorWrite;
       put.newBlock = put.oldBlock;
+      inPlace = true;
       continue;
     }
     std::uint64_t blocks = BlocksFor(put.text.size());
@@ -211,12 +214,41 @@ int MemoFile::Write(std::vector<Put>& puts, bool headerKnown) {
     tail.resize((next + blocks - first) * blockSize_, '\0');
     next += blocks;
   }
-  if (tail.empty()) return kSuccess;
-  if (!file_->Write(static_cast<std::int64_t>(first * blockSize_), tail)) return kErrorWrite;
-  WriteBe32(header, static_cast<std::uint32_t>(next));
-  if (!file_->WriteHead(0, std::string_view(reinterpret_cast<const char*>(header), 4))) return kErrorWrite;
-  lastNext_ = static_cast<std::uint32_t>(next);
+  // The new runs go first: they are all this write needs new disk space for, and a
+  // disk too full for them leaves the file as it was (old runs not yet rewritten).
+  if (!tail.empty()) {
+    if (!file_->Write(static_cast<std::int64_t>(first * blockSize_), tail)) {
+      if (file_->Size() > end) file_->Truncate(end);
+      return kErrorWrite;
+    }
+    WriteBe32(header, static_cast<std::uint32_t>(next));
+    if (!file_->WriteHead(0, std::string_view(reinterpret_cast<const char*>(header), 4))) {
+      if (file_->Size() > end) file_->Truncate(end);
+      return kErrorWrite;
+    }
+    lastNext_ = static_cast<std::uint32_t>(next);
+    taken_ = {true, headerNext, end};
+  }
+  if (!inPlace) return kSuccess;
+  std::string bytes;
+  for (const Put& put : puts) {
+    if (put.text.empty() || put.newBlock != put.oldBlock) continue;
+    bytes.clear();
+    block(bytes, put.text);
+    if (!file_->Write(static_cast<std::int64_t>(put.oldBlock) * blockSize_, bytes)) return kErrorWrite;
+  }
   return kSuccess;
+}
+
+int MemoFile::TakeBack() {
+  if (!taken_.any) return kSuccess;
+  const Taken taken = taken_;
+  taken_ = {};
+  lastNext_ = 0;  // the header is read again before the next allocation
+  unsigned char header[4];
+  WriteBe32(header, taken.next);
+  if (!file_->WriteHead(0, std::string_view(reinterpret_cast<const char*>(header), 4))) return kErrorWrite;
+  return file_->Size() <= taken.end || file_->Truncate(taken.end) ? kSuccess : kErrorWrite;
 }
 
 int MemoFile::Reset(std::int64_t keepBytes) {

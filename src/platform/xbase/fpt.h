@@ -46,7 +46,14 @@ class MemoFile {
     std::uint32_t oldBlock = 0;
     std::uint32_t newBlock = 0;
   };
+  // The new runs are written (and the header moved on) before any old run is
+  // rewritten: a disk too full for them fails the write (kErrorWrite) with the file
+  // as it was.
   int Write(std::vector<Put>& puts, bool headerKnown = false);
+  // Gives back the new runs of the last Write (the record that was to point at them
+  // could not be written): the header and the length as they were before it. Only
+  // right after that Write, under the same lock.
+  int TakeBack();
 
   // The header must be read again before the next allocation.
   void Forget() { lastNext_ = 0; }
@@ -63,6 +70,14 @@ class MemoFile {
   int blockSize_ = kFptBlockSize;
   std::uint32_t lastNext_ = 0;  // next free block as this object last wrote it
   std::string tail_;  // the new runs of one Write, kept so that appends reuse its room
+  // What the last Write took at the end of the file: the header's next free block and
+  // the file's length before it.
+  struct Taken {
+    bool any = false;
+    std::uint32_t next = 0;
+    std::int64_t end = 0;
+  };
+  Taken taken_;
 };
 
 // A memo pointer field's block number: 10 ASCII digits (blanks or NULs = none) or a

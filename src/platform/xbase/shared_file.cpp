@@ -152,6 +152,22 @@ bool SharedFile::Truncate(std::int64_t size) {
   return ftruncate(fd_, static_cast<off_t>(size)) == 0;
 }
 
+bool SharedFile::Grow(std::int64_t size) {
+  if (!writable_) return false;
+  const std::int64_t old = Size();
+  if (old < 0) return false;
+  if (size <= old) return true;
+  int error = 0;
+  do {
+    error = posix_fallocate(fd_, static_cast<off_t>(old), static_cast<off_t>(size - old));
+  } while (error == EINTR);
+  if (error == 0) return true;
+  // Some file systems keep the part they could allocate, and the length with it.
+  if (Size() != old) (void)ftruncate(fd_, static_cast<off_t>(old));
+  errno = error;
+  return false;
+}
+
 bool SharedFile::Sync() { return fdatasync(fd_) == 0; }
 
 // Mapped once the file holds a whole header's start: bytes within the mapped page

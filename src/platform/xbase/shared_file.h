@@ -43,6 +43,11 @@ class SharedFile {
   std::size_t ReadSome(std::int64_t offset, void* to, std::size_t count) const;
   bool Write(std::int64_t offset, std::string_view bytes);
   bool Truncate(std::int64_t size);
+  // Makes the file at least size bytes long with its disk blocks taken now, so that
+  // writing the new bytes through a mapping cannot meet a full disk (a mapped page
+  // that gets no block kills the process with SIGBUS). False with the file at its
+  // old length when the space is not there (ENOSPC, EFBIG, EIO).
+  bool Grow(std::int64_t size);
   bool Sync();
 
   // The first bytes of the file (kHeadBytes) read and written through a shared

@@ -609,16 +609,29 @@ int Table::StorePendingMemos(std::string& record, std::string_view before) {
   if (code != kSuccess) return code;
   std::size_t i = 0;
   for (int field = 0; field < FieldCount(); ++field) {
-    MemoSlot& slot = memos_[field];
-    if (!slot.pending) continue;
+    if (!memos_[field].pending) continue;
     const FieldLayout& f = layout_.fields[field];
     FormatMemoPointer(puts_[i++].newBlock, record.data() + f.offset, memoWidth_[field]);
+  }
+  return kSuccess;
+}
+
+// The record that points at the stored memos is written: they are its memos now.
+void Table::MemosStored() {
+  if (pendingMemos_ == 0) return;
+  for (MemoSlot& slot : memos_) {
+    if (!slot.pending) continue;
     slot.pending = false;
     slot.cached = true;
   }
   anyMemoCached_ = true;
   pendingMemos_ = 0;
-  return kSuccess;
+}
+
+// The record could not be written: its new memo runs go again, and its memos stay
+// pending for another try.
+void Table::UnstoreMemos() {
+  if (pendingMemos_ > 0 && memo_) memo_->TakeBack();
 }
 
 // The record is written inside the index's marked update (see TableIndex::Replace):
@@ -642,7 +655,13 @@ int Table::WriteBack() {
   auto write = [&]() -> int {
     ran = true;
     int written = StorePendingMemos(record_, original_);
-    if (written == kSuccess) written = WriteRecord(recno_, record_);
+    if (written != kSuccess) return written;
+    written = WriteRecord(recno_, record_);
+    if (written == kSuccess) {
+      MemosStored();
+    } else {
+      UnstoreMemos();
+    }
     return written;
   };
   code = index_ ? index_->Replace(recno_, original_, record_, write) : write();
@@ -716,9 +735,13 @@ int Table::Append() {
     record.pop_back();
     if (written == kSuccess && !file_->WriteHead(1, HeaderDateAndCount(recno))) written = kErrorWrite;
     if (written != kSuccess) {
-      // Nothing beyond the count may stay behind (an open would take it for damage).
+      // Nothing beyond the count may stay behind (an open would take it for damage),
+      // nor the memo runs that only this record named.
       const std::int64_t end = headerLength_ + static_cast<std::int64_t>(count) * RecordLength();
       if (file_->Write(end, "\x1A")) file_->Truncate(end + 1);
+      UnstoreMemos();
+    } else {
+      MemosStored();
     }
     return written;
   };
@@ -862,17 +885,40 @@ int Table::Pack() {
     moved += static_cast<std::int64_t>(kept.size());
   }
   if (first < 0) first = keptCount;
-  if (code == kSuccess && journal && moved > 0) {
-    code = journal->Note(first, keptCount);
-    if (code == kSuccess) code = MoveDown(first, tail, moved);
-  }
-  // The smaller count goes in before the file shrinks, so that a reader never finds
-  // a count the file cannot hold.
-  const bool counted = code == kSuccess;
-  if (counted) code = SetCount(keptCount);
-  if (code == kSuccess) {
-    count_ = keptCount;
-    if (index_) code = index_->Rebuild(RecordsInStretches(keptCount), keptCount);
+  bool counted = false;
+  long renumbered = 0;  // kept records the new tags were made from
+  auto move = [&]() -> int {
+    if (index_ && renumbered != keptCount) return kErrorRead;  // a read fell short
+    int moving = kSuccess;
+    if (journal && moved > 0) {
+      moving = journal->Note(first, keptCount);
+      if (moving == kSuccess) moving = MoveDown(first, tail, moved);
+    }
+    if (moving != kSuccess) return moving;
+    // The smaller count goes in before the file shrinks, so that a reader never finds
+    // a count the file cannot hold.
+    counted = true;
+    moving = SetCount(keptCount);
+    if (moving == kSuccess) count_ = keptCount;
+    return moving;
+  };
+  if (code == kSuccess && index_) {
+    // The new tags are made from the kept records where they lie now, and their
+    // space is taken, before any record moves: a disk too full for them leaves the
+    // table as it was.
+    auto records = RecordsInStretches(count);
+    auto keptRecords = [&](long& recno, std::string& record) {
+      long at = 0;
+      while (records(at, record)) {
+        if (record[0] == '*') continue;
+        recno = ++renumbered;
+        return true;
+      }
+      return false;
+    };
+    code = index_->Rebuild(keptRecords, keptCount, move);
+  } else if (code == kSuccess) {
+    code = move();
   }
   // Not journalled yet, what went beyond the count goes and the table is as it was;
   // once journalled the mark stays for the reindex that finishes the move.
@@ -921,7 +967,15 @@ int Table::RebuildIndex() {
       if (code == kSuccess) code = CutTail();
     }
     const long count = RecCount();
-    if (code == kSuccess) code = index->Rebuild(RecordsInStretches(count), count);
+    auto records = RecordsInStretches(count);
+    long yielded = 0;
+    auto counted = [&](long& recno, std::string& record) {
+      if (!records(recno, record)) return false;
+      ++yielded;
+      return true;
+    };
+    auto whole = [&] { return yielded == count ? kSuccess : kErrorRead; };  // a read fell short
+    if (code == kSuccess) code = index->Rebuild(counted, count, whole);
     if (code == kSuccess && found) {
       index_ = std::move(found);
       cdxPath_ = cdx;

@@ -176,6 +176,8 @@ class Table {
   std::int64_t RecordLockOffset(long recno) const;
   void SetEofState();
   int StorePendingMemos(std::string& record, std::string_view before);
+  void MemosStored();
+  void UnstoreMemos();
   void BlankBuffer();
   void PrefetchMemos();
   void ReportDamage(int code);

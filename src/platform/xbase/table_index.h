@@ -106,8 +106,14 @@ class TableIndex {
   virtual bool Noted(long& /*first*/, long& /*kept*/) const { return false; }
   // Rebuilds every tag from all records (pack, reindex). next() yields records in
   // record-number order and returns false after the last; expected, when known, is
-  // how many it will yield (room is made for their keys at once).
-  virtual int Rebuild(const std::function<bool(long& recno, std::string& record)>& next, long expected = 0) = 0;
+  // how many it will yield (room is made for their keys at once). The new index's
+  // disk space is taken before its first byte is written, so that a full disk
+  // refuses the rebuild (kErrorWrite) with the index as it was. before, when given,
+  // runs once that space is there and before the index is written (a pack moves its
+  // records then, after next() has read them where they were); its failure is
+  // returned with the index untouched.
+  virtual int Rebuild(const std::function<bool(long& recno, std::string& record)>& next, long expected = 0,
+                      const std::function<int()>& before = {}) = 0;
   // kErrorExpr when a tag's key cannot be evaluated here (a foreign function): then
   // Insert, Replace and Rebuild refuse. Pack asks before it moves any record.
   virtual int CanRebuild() const { return kSuccess; }
