@@ -24,6 +24,7 @@
 #include "data/table_catalogue.h"
 #include "data/table_swap.h"
 #include "engine/course_resolution.h"
+#include "engine/run_folders.h"
 #include "engine/modes/auto_backup.h"
 #include "engine/modes/gradebook_update.h"
 #include "engine/modes/installer_scripts.h"
@@ -356,9 +357,12 @@ void Main(const std::string& programFolder) {
   InitCatalogue();
 
   DumpSettings();
+  // One run at a time on a folder: a second run waits, or is refused before it
+  // writes anything (the swap below included).
+  const bool locked = LockRunFolders();
   // A run killed while it swapped tables into the course left the rest marked.
-  if (!p.CoursePath.empty() && FolderExists(p.CoursePath)) FinishTableSwaps(p.CoursePath);
-  const int status = Dispatch(line);
+  if (locked && !p.CoursePath.empty() && FolderExists(p.CoursePath)) FinishTableSwaps(p.CoursePath);
+  const int status = locked ? Dispatch(line) : kOperationFailedStatus;
 
   CloseEngine();
   UnloadTaskbarWindow();
