@@ -1,6 +1,6 @@
 // The unattended game import (Operation:LUDORAIMPORT) through the real program when
 // something gets in its way: a file it cannot replace, a folder it cannot write, a
-// link or a damaged table in the package, a kill. Each run ends with a message and the
+// link or a damaged table in the package, a full disk, a kill. Each run ends with a message and the
 // course and the package as they were, or wholly imported; run again once the fault
 // is gone, or after a kill, the course holds what one whole import leaves.
 #include <gtest/gtest.h>
@@ -20,6 +20,7 @@
 #include "data/codebase.h"
 #include "engine/package/backup_contents.h"
 #include "host_run.h"
+#include "support/small_disk.h"
 
 namespace fs = std::filesystem;
 using app_testing::FolderRows;
@@ -126,9 +127,11 @@ class GameImportProcess : public ::testing::Test {
     fs::remove(package + "/TOLVARIN.INI");
     fs::remove(package + "/Status.DBF");
     fs::remove_all(package + "/CourseTables");
+    // Long enough to take pages of its own when it is written aside.
     std::string activity = "<activity>\n";
-    for (const auto& q : other.content.questions)
-      if (!q.deleted) activity += "<question_id>" + Key(q.id) + "</question_id>\n";
+    for (int round = 0; round < 24; ++round)
+      for (const auto& q : other.content.questions)
+        if (!q.deleted) activity += "<question_id>" + Key(q.id) + "</question_id>\n";
     WriteFile(package + "/game.lda", activity + "</activity>\n");
     courseBefore = Snapshot(made.install.course);
     packageBefore = Snapshot(package);
@@ -136,10 +139,11 @@ class GameImportProcess : public ::testing::Test {
 
   // One whole import, from the course and the package as laid out; both are put back.
   // (The package keeps the blank tables it lacked, which every import of it makes.)
-  void ImportOnce() {
+  void ImportOnce(const std::function<void()>& measure = {}) {
     const RunResult run = Import();
     ASSERT_EQ(run.status, 0) << run.stderrText;
     ASSERT_TRUE(run.boxes.empty()) << run.boxes.front().box.text;
+    if (measure) measure();
     once = Now();
     ASSERT_NE(once.packageFiles.at("game.lda"), Digests(packageBefore).at("game.lda"));
     WriteFile(fs::path(package) / "game.lda", packageBefore.at("game.lda"));
@@ -169,8 +173,11 @@ class GameImportProcess : public ::testing::Test {
     EXPECT_EQ(now.courseFiles, once.courseFiles);
     EXPECT_EQ(now.packageFiles, once.packageFiles);
   }
-  // A run that failed: non-zero, a message naming what stopped it, nothing changed.
-  void ExpectRefused(const RunResult& run, const std::string& named, const Files& course, const Files& pack) const {
+  // A run that failed: non-zero, a message naming what stopped it, nothing changed
+  // (with addedTables, a package that lacked tables may hold them blank: every
+  // import of it makes them).
+  void ExpectRefused(const RunResult& run, const std::string& named, const Files& course, const Files& pack,
+                     bool addedTables = false) const {
     EXPECT_NE(run.status, 0);
     ASSERT_FALSE(run.boxes.empty()) << run.status << " " << run.stderrText;
     const std::string& text = run.boxes.back().box.text;
@@ -178,7 +185,11 @@ class GameImportProcess : public ::testing::Test {
     EXPECT_TRUE(text.find("Nothing was imported") != std::string::npos || text.find("was not changed") != std::string::npos)
         << text;
     EXPECT_EQ(Digests(made.install.course), Digests(course));
-    EXPECT_EQ(Digests(package), Digests(pack));
+    Files now = Digests(package);
+    if (addedTables)
+      for (auto it = now.begin(); it != now.end();)
+        it = !pack.count(it->first) && IsTableFile(it->first) ? now.erase(it) : std::next(it);
+    EXPECT_EQ(now, Digests(pack));
   }
 
   HostRun host;
@@ -305,6 +316,52 @@ TEST_F(GameImportProcess, KilledAtAnyPointThenRunAgainItLeavesWhatOneWholeImport
   const RunResult again = Import();
   EXPECT_EQ(again.status, 0) << again.stderrText;
   ExpectAsOneWholeImport();
+}
+
+// On a disk that fills part-way (the one of the course and the package, as the host
+// has it), the import ends with a message and the course and the package as they were,
+// or goes through whole; freed, a rerun imports once.
+TEST_F(GameImportProcess, ADiskThatFillsLeavesTheCourseAsItWasOrWhollyImported) {
+  std::string why;
+  const auto disk = testing_support::SmallDisk::Make(8u << 20, &why);
+  if (!disk) GTEST_SKIP() << why;
+  Lay(disk->path(), host.Scratch());
+  const Files fresh = packageBefore;  // without the blank tables an import makes for it
+  const std::uintmax_t room = disk->Free();
+  std::uintmax_t written = 0;
+  ImportOnce([&] { written = room - disk->Free(); });
+  // The work copies of the course's tables come first (in whole pages); the run then
+  // needs about what it leaves written besides them.
+  std::uintmax_t staged = 0;
+  for (const auto& [name, bytes] : courseBefore)
+    if (IsTableFile(name)) staged += (bytes.size() + 4095) / 4096 * 4096;
+  ASSERT_GT(written, 0u);
+  // While it makes the work copies, then evenly over the rest: the package's blank
+  // tables, the rows, the pictures and the activity file.
+  std::vector<std::uintmax_t> rooms{0, staged / 2};
+  for (int k = 0; k <= 11; ++k) rooms.push_back(staged + written * k / 10);
+  rooms.push_back(staged + written * 3);  // room enough
+  int refused = 0, whole = 0;
+  for (const std::uintmax_t free : rooms) {
+    SCOPED_TRACE("free " + std::to_string(free));
+    PutBack(made.install.course, courseBefore);
+    PutBack(package, fresh);
+    ASSERT_TRUE(disk->LeaveFree(free));
+    const RunResult run = Import();
+    disk->Unfill();
+    if (run.status == 0) {
+      ++whole;
+      ExpectAsOneWholeImport();
+      continue;
+    }
+    ++refused;
+    ExpectRefused(run, "", courseBefore, fresh, true);
+    const RunResult rerun = Import();
+    EXPECT_EQ(rerun.status, 0) << rerun.stderrText;
+    ExpectAsOneWholeImport();
+  }
+  std::printf("%d of %zu imports met the full disk, %d went through whole\n", refused, rooms.size(), whole);
+  EXPECT_GT(refused, 0);
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 #include "engine/transfer/database_sets.h"
 
+#include "core/box_buttons.h"
 #include "core/run_log.h"
 #include "core/settings.h"
+#include "core/system_box.h"
 #include "core/terminate.h"
 #include "data/open_table.h"
+#include "engine/transfer/files_aside.h"
 #include "engine/transfer/table_mapping.h"
 #include "engine/transfer/transfer_state.h"
 
@@ -15,11 +18,20 @@ constexpr int kOpenFailure = 15001;
 
 enum class Side { Source, Destination };
 
-// An open routine that left its record closed ends the run.
+// An open routine that left its record closed ends the run. A transfer into work
+// copies has changed nothing of its course then: it says so and ends as a failed
+// run, not a fatal one.
 template <typename Record>
 void Require(const Record& record) {
   if (record.Data != 0) return;
   if (Settings().Interactive) ReportOpenFailure(kOpenFailure);
+  if (WritingAside()) {
+    const std::string text = "The table " + LastRepairPath() + " could not be opened.  \"" + Dest().CourseFolder +
+                             "\" was not changed.";
+    WriteLog("TOLVARIN ERROR: " + text);
+    MsgBox(text, kMbCritical);
+    Terminate(EndReason::Failed);
+  }
   Terminate();
 }
 
