@@ -46,9 +46,13 @@ VirtualDisplay::VirtualDisplay() {
   posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  // -noreset: by default the server starts over whenever its last client leaves, and a
+  // run that connects in that moment (right after the run before it ended or was
+  // killed) is refused its display now and then.
   std::string a0 = xvfb, a1 = "-displayfd", a2 = "3", a3 = "-nolisten", a4 = "tcp", a5 = "-screen", a6 = "0",
-              a7 = "1024x768x24";
-  char* argv[] = {a0.data(), a1.data(), a2.data(), a3.data(), a4.data(), a5.data(), a6.data(), a7.data(), nullptr};
+              a7 = "1024x768x24", a8 = "-noreset";
+  char* argv[] = {a0.data(), a1.data(), a2.data(), a3.data(), a4.data(), a5.data(), a6.data(), a7.data(), a8.data(),
+                  nullptr};
   if (posix_spawn(&pid_, xvfb.c_str(), &actions, nullptr, argv, environ) != 0) pid_ = 0;
   posix_spawn_file_actions_destroy(&actions);
   ::close(fds[1]);
