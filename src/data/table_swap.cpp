@@ -10,6 +10,7 @@
 
 #include "core/files.h"
 #include "core/paths.h"
+#include "core/run_log.h"
 #include "core/strings.h"
 
 namespace fs = std::filesystem;
@@ -28,6 +29,48 @@ std::string TableFile(const std::string& folder, const std::string& name, const 
 bool Exists(const std::string& path) {
   std::error_code error;
   return fs::is_regular_file(path, error);
+}
+
+// A file itself, not a link to one (a staged file that is a link would bring what it
+// names into the folder).
+bool PlainFile(const std::string& path) {
+  std::error_code error;
+  return fs::is_regular_file(fs::symlink_status(path, error));
+}
+
+// A table's name as a marker gives it: a file name, never a path.
+bool PlainName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+}
+
+bool TableExtension(const std::string& extension) {
+  return extension == ".dbf" || extension == ".cdx" || extension == ".fpt";
+}
+
+// The folder's real path, links followed; empty when it cannot be found.
+fs::path RealFolder(const std::string& folder) {
+  std::error_code error;
+  fs::path real = fs::canonical(folder, error);
+  return error ? fs::path() : real;
+}
+
+// Whether the file lies in the folder or below it: the real path of the folder that
+// holds it (the file itself may be a link: a rename moves the link, never what it
+// names).
+bool Within(const std::string& file, const fs::path& realFolder) {
+  const fs::path path(file);
+  const std::string name = path.filename().string();
+  if (realFolder.empty() || !path.is_absolute() || name.empty() || name == "." || name == "..") return false;
+  std::error_code error;
+  const fs::path holder = fs::canonical(path.parent_path(), error);
+  if (error) return false;
+  auto at = holder.begin();
+  for (const auto& part : realFolder) {
+    if (at == holder.end() || *at != part) return false;
+    ++at;
+  }
+  return true;
 }
 
 bool Remove(const std::string& path) {
@@ -85,11 +128,15 @@ Marker ReadMarker(const std::string& marker, const std::string& ownName) {
       read.sets.front().extensions.push_back(first);
       continue;
     }
+    if (!PlainName(first)) continue;  // a path is no table of this folder
     MarkedSet set{first, {}};
-    for (std::string extension; words >> extension;) set.extensions.push_back(extension);
+    for (std::string extension; words >> extension;)
+      if (TableExtension(extension)) set.extensions.push_back(extension);
     set.dropped = set.extensions.empty();
     read.sets.push_back(std::move(set));
   }
+  auto& own = read.sets.front().extensions;
+  std::erase_if(own, [](const std::string& extension) { return !TableExtension(extension); });
   return read;
 }
 
@@ -142,6 +189,8 @@ bool MoveMarkedSet(const std::string& staging, const std::string& target, const 
   };
   const std::string targetCdx = TableFile(target, name, ".cdx");
   const std::string newCdx = placeFor(stagedCdx, ".cdx");
+  for (const std::string& staged : {stagedDbf, stagedCdx, stagedFpt})
+    if (Exists(staged) && !PlainFile(staged)) return false;
   bool ok = true;
   if (Exists(stagedDbf) && Exists(targetCdx)) ok = Remove(targetCdx) && ok;
   if (has(".fpt") && Exists(stagedFpt)) ok = ok && Rename(stagedFpt, placeFor(stagedFpt, ".fpt"));
@@ -171,7 +220,8 @@ bool MoveOrDrop(const std::string& staging, const std::string& target, const Mar
 
 // A file of a marked group, skipped when an earlier run moved it already.
 bool MoveStagedFile(const StagedFile& file) {
-  return !Exists(file.staged) || Rename(file.staged, file.target);
+  if (!Exists(file.staged)) return true;
+  return PlainFile(file.staged) && Rename(file.staged, file.target);
 }
 
 // The file can be opened for writing (and so replaced or removed): a read-only or
@@ -278,10 +328,19 @@ bool HasMarkedSwap(const std::string& targetFolder) {
   return false;
 }
 
-void FinishTableSwaps(const std::string& targetFolder) {
+void FinishTableSwaps(const std::string& targetFolder, const std::vector<std::string>& alsoWithin) {
   const std::string staging = FindPath(StagingFolderFor(targetFolder));
   std::error_code error;
-  if (!fs::is_directory(staging, error)) return;
+  // A staging folder that is a link would lead the moves elsewhere.
+  if (!fs::is_directory(fs::symlink_status(staging, error))) return;
+  std::vector<fs::path> folders{RealFolder(targetFolder)};
+  for (const std::string& folder : alsoWithin)
+    if (!folder.empty()) folders.push_back(RealFolder(FindPath(folder)));
+  const auto inside = [&](const std::string& file) {
+    for (const fs::path& folder : folders)
+      if (Within(file, folder)) return true;
+    return false;
+  };
   std::vector<std::string> markers, others;
   for (const auto& entry : fs::directory_iterator(staging, error)) {
     const std::string file = entry.path().filename().string();
@@ -293,10 +352,18 @@ void FinishTableSwaps(const std::string& targetFolder) {
     const Marker read = ReadMarker(JoinPath(staging, marker), GetFileName(marker, false));
     bool ok = true;
     for (const MarkedSet& set : read.sets) {
+      if (!PlainName(set.name)) continue;
       marked.push_back(set.name);
       ok = MoveOrDrop(staging, targetFolder, set) && ok;
     }
     for (const StagedFile& file : read.files) {
+      // The folders the marker lies in are all it may name: a file of the group
+      // elsewhere stays where it is.
+      if (!inside(file.staged) || !inside(file.target)) {
+        WriteLogNote("A swap in " + targetFolder + " names a file outside it, which was left alone: " + file.staged +
+                     " for " + file.target);
+        continue;
+      }
       if (Exists(file.staged) && fs::equivalent(fs::path(file.staged).parent_path(), staging, error))
         markedFiles.push_back(fs::path(file.staged).filename().string());
       ok = MoveStagedFile(file) && ok;

@@ -59,6 +59,12 @@ bool HasMarkedSwap(const std::string& targetFolder);
 
 // Completes every marked swap an earlier run left in the target's staging folder,
 // drops unmarked staged files and removes the staging folder once it is empty.
-void FinishTableSwaps(const std::string& targetFolder);
+// The folder may come from another machine, so a marker is outside input: it moves
+// and removes files of the target folder only, tables named by plain names and no
+// staged file that is a link. A file of a group that lies elsewhere is left where it
+// is (and said in the run log) unless it lies in one of alsoWithin, folders that the
+// caller's own run names (a game import's package); a staging folder that is a link
+// is left alone.
+void FinishTableSwaps(const std::string& targetFolder, const std::vector<std::string>& alsoWithin = {});
 
 }  // namespace tolvarin

@@ -99,6 +99,16 @@ void DumpSettings() {
 
 bool ModeSkipsCourse(long mode) { return mode == 5 || mode == 9 || mode == 10; }
 
+// The package folder of an unattended game import: its activity files join the
+// import's swap, so that the run's own package is the one folder besides the course
+// where a swap the import left is finished.
+std::vector<std::string> GameImportPackage(const std::string& line) {
+  const auto choice = OperationFromWord(GetCommandArg(line, "Operation"));
+  if (Settings().Mode != 0 || Settings().Interactive || !choice || !choice->gameImport || Paths().BackupPath.empty())
+    return {};
+  return {Paths().BackupPath};
+}
+
 int Dispatch(const std::string& line) {
   const RunSettings& s = Settings();
   switch (s.Mode) {
@@ -360,8 +370,10 @@ void Main(const std::string& programFolder) {
   // One run at a time on a folder: a second run waits, or is refused before it
   // writes anything (the swap below included).
   const bool locked = LockRunFolders();
-  // A run killed while it swapped tables into the course left the rest marked.
-  if (locked && !p.CoursePath.empty() && FolderExists(p.CoursePath)) FinishTableSwaps(p.CoursePath);
+  // A run killed while it swapped tables into the course left the rest marked; a game
+  // import's group also holds the package's activity files.
+  if (locked && !p.CoursePath.empty() && FolderExists(p.CoursePath))
+    FinishTableSwaps(p.CoursePath, GameImportPackage(line));
   const int status = locked ? Dispatch(line) : kOperationFailedStatus;
 
   CloseEngine();

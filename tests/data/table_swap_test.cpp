@@ -235,7 +235,7 @@ TEST_F(TableSwapTest, FilesOfAGroupMoveWithItsTablesOrNotAtAll) {
     Move(staging_ / "notes.dbf", course_ / "notes.dbf");
     Move(staging_ / "notes.cdx", course_ / "notes.cdx");
     for (int i = 0; i < moved; ++i) Move(files[i].staged, files[i].target);
-    FinishTableSwaps(course_.string());
+    FinishTableSwaps(course_.string(), {elsewhere.string()});  // the run's own package folder
     expectNew(point);
   }
 
@@ -255,6 +255,75 @@ TEST_F(TableSwapTest, FilesOfAGroupMoveWithItsTablesOrNotAtAll) {
   EXPECT_FALSE(SwapInStagedTables(course_.string(), {"notes"}, {}, files));
   EXPECT_FALSE(HasMarkedSwap(course_.string()));
   ExpectWhole(expectedOld_, "a file missing");
+}
+
+// A marker is outside input (the folder may come from another machine): whatever it
+// names, the finisher moves and removes files of its own folder only, and no link.
+TEST_F(TableSwapTest, AMarkerMovesNothingOutsideItsFolder) {
+  const fs::path outside = temp_.path() / "outside";
+  const auto lay = [&] {
+    fs::remove_all(course_);
+    fs::remove_all(outside);
+    Prepare(false);
+    fs::create_directories(outside);
+    for (const char* file : {"victim.dbf", "victim.cdx", "theirs.txt", "theirs.txt.new", "linked.dbf"})
+      testing_support::WriteFile(outside / file, std::string("outside ") + file);
+    fs::create_directory_symlink(outside, course_ / "link");
+  };
+  const auto expectOutsideUntouched = [&](const std::string& point) {
+    for (const char* file : {"victim.dbf", "victim.cdx", "theirs.txt", "theirs.txt.new", "linked.dbf"}) {
+      ASSERT_TRUE(fs::exists(outside / file)) << point << ": " << file;
+      EXPECT_EQ(testing_support::ReadFile(outside / file), std::string("outside ") + file) << point;
+    }
+    EXPECT_FALSE(fs::exists(course_ / "theirs.txt")) << point;
+  };
+  const std::string up = fs::relative(outside, course_).string() + "/";  // the way there from the course
+  const struct {
+    const char* what;
+    std::string marker;
+  } markers[] = {
+      {"a table named by a path", ".dbf\n.cdx\n" + up + "victim .dbf .cdx\n"},
+      {"a table to take away named by a path", ".dbf\n.cdx\n" + up + "victim\n/" + (outside / "victim").string() + "\n"},
+      {"a file of the group elsewhere",
+       ".dbf\n.cdx\n> " + (outside / "theirs.txt.new").string() + "\t" + (outside / "theirs.txt").string() + "\n"},
+      {"a file staged here for a target elsewhere",
+       ".dbf\n.cdx\n> " + (staging_ / "notes.extra").string() + "\t" + (outside / "theirs.txt").string() + "\n"},
+      {"a file brought in from elsewhere",
+       ".dbf\n.cdx\n> " + (outside / "theirs.txt").string() + "\t" + (course_ / "theirs.txt").string() + "\n"},
+      {"a target through a link to elsewhere",
+       ".dbf\n.cdx\n> " + (staging_ / "notes.extra").string() + "\t" + (course_ / "link" / "theirs.txt").string() +
+           "\n"},
+  };
+  for (const auto& m : markers) {
+    lay();
+    testing_support::WriteFile(staging_ / "notes.extra", "staged here");
+    testing_support::WriteFile(staging_ / "notes.ready", m.marker);
+    FinishTableSwaps(course_.string());
+    expectOutsideUntouched(m.what);
+    ExpectWhole(expectedNew_, m.what);  // the folder's own table is completed all the same
+  }
+
+  // A staged table that is a link to a file elsewhere is not brought in.
+  lay();
+  fs::remove(staging_ / "notes.dbf");
+  fs::create_symlink(outside / "linked.dbf", staging_ / "notes.dbf");
+  Mark(false);
+  FinishTableSwaps(course_.string());
+  expectOutsideUntouched("a staged link");
+  EXPECT_FALSE(fs::is_symlink(course_ / "notes.dbf"));
+  EXPECT_EQ(LiveRecords(course_ / "notes.dbf"), expectedOld_);
+
+  // A staging folder that is a link to another folder is left alone, and so is that folder.
+  lay();
+  fs::remove_all(staging_);
+  testing_support::WriteFile(outside / "notes.dbf", "outside notes.dbf");
+  testing_support::WriteFile(outside / "notes.ready", "notes\n");
+  fs::create_directory_symlink(outside, staging_);
+  FinishTableSwaps(course_.string());
+  expectOutsideUntouched("a staging folder that is a link");
+  EXPECT_TRUE(fs::exists(outside / "notes.ready"));
+  EXPECT_EQ(testing_support::ReadFile(outside / "notes.dbf"), "outside notes.dbf");
+  EXPECT_EQ(LiveRecords(course_ / "notes.dbf"), expectedOld_);
 }
 
 // A swap that would meet a file it cannot replace is not begun: the file is named

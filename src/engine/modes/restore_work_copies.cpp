@@ -35,10 +35,16 @@ bool SameTable(const std::string& a, const std::string& b, const std::string& na
 // The run's last words: what was not done.
 std::string NothingDone() { return Settings().GameImport ? "Nothing was imported." : "Nothing was restored."; }
 
+// Besides the course, a game import's swap holds files of its own package.
+std::vector<std::string> GameImportFolders() {
+  if (!Settings().GameImport || Paths().BackupPath.empty()) return {};
+  return {Paths().BackupPath};
+}
+
 RestoreOutcome Failed(const std::string& coursePath, const std::string& problem) {
   DropFilesAside();
   Dest().TablesFolder.clear();
-  FinishTableSwaps(coursePath);  // unmarked copies go; the course was not touched
+  FinishTableSwaps(coursePath, GameImportFolders());  // unmarked copies go; the course was not touched
   return {kOperationFailedStatus, problem};
 }
 
@@ -49,7 +55,7 @@ RestoreOutcome RestoreThroughWorkCopies(const std::string& coursePath, const Las
   const std::string what = Settings().GameImport ? "import" : "restore";
   const std::string done = Settings().GameImport ? "imported" : "restored";
   // What an earlier run left marked is completed first; what it could not complete stays in the way.
-  FinishTableSwaps(coursePath);
+  FinishTableSwaps(coursePath, GameImportFolders());
   if (FolderExists(FindPath(staging)))
     return {kOperationFailedStatus,
             "The tables an earlier run left in \"" + staging + "\" could not be put in place.  " + NothingDone()};
@@ -101,7 +107,7 @@ RestoreOutcome RestoreThroughWorkCopies(const std::string& coursePath, const Las
   if (!swapped)
     return {kOperationFailedStatus, "The " + done + " tables could not all be put in place in \"" + coursePath +
                                         "\"; the next run completes them."};
-  FinishTableSwaps(coursePath);  // the staging folder goes once nothing is left in it
+  FinishTableSwaps(coursePath, GameImportFolders());  // the staging folder goes once nothing is left in it
   return {};
 }
 
