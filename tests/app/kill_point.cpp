@@ -35,19 +35,28 @@ void KillPoint::Disarm() {
 
 std::vector<std::string> KillPoint::Steps(const std::string& call, const std::string& match,
                                           const std::vector<std::string>& args, RunResult* run) {
+  return Steps(call, match, [&] { return host_.RunHere(args); }, run);
+}
+
+std::vector<std::string> KillPoint::Steps(const std::string& call, const std::string& match,
+                                          const std::function<RunResult()>& start, RunResult* run) {
   const std::string log = host_.Scratch() + "/kill-point-steps.txt";
   std::error_code ignored;
   fs::remove(log, ignored);
   Arm({call, match, 0}, log);
-  const RunResult result = host_.RunHere(args);
+  const RunResult result = start();
   Disarm();
   if (run != nullptr) *run = result;
   return fs::exists(log) ? Lines(testing_support::ReadFile(log)) : std::vector<std::string>{};
 }
 
 bool KillPoint::KilledAt(const KillStep& step, const std::vector<std::string>& args, RunResult* run) {
+  return KilledAt(step, [&] { return host_.RunHere(args); }, run);
+}
+
+bool KillPoint::KilledAt(const KillStep& step, const std::function<RunResult()>& start, RunResult* run) {
   Arm(step, "");
-  const RunResult result = host_.RunHere(args);
+  const RunResult result = start();
   Disarm();
   if (run != nullptr) *run = result;
   return result.status == 128 + SIGKILL;

@@ -3,6 +3,7 @@
 // rename or positioned write of a file whose path matches a pattern (the library
 // tests/support/kill_point, preloaded into the program). The same run with no step
 // armed counts the steps, so a test can take each one in turn.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,8 +26,13 @@ class KillPoint {
   // A whole run that notes the paths of the calls it counts, in order.
   std::vector<std::string> Steps(const std::string& call, const std::string& match, const std::vector<std::string>& args,
                                  RunResult* run = nullptr);
+  // The same for a run the test starts itself (one with windows: HostRun::RunOnDisplay).
+  std::vector<std::string> Steps(const std::string& call, const std::string& match,
+                                 const std::function<RunResult()>& start, RunResult* run = nullptr);
   // A run killed right after the step; false (with the run's status) when it ended first.
   bool KilledAt(const KillStep& step, const std::vector<std::string>& args, RunResult* run = nullptr);
+  // The same for a run the test starts itself (one with windows: HostRun::RunOnDisplay).
+  bool KilledAt(const KillStep& step, const std::function<RunResult()>& start, RunResult* run = nullptr);
 
  private:
   void Arm(const KillStep& step, const std::string& log);

@@ -4,6 +4,7 @@
 // Mode:REPAIRCORRUPTTABLE on damaged tables.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include "course_tables.h"
 #include "data/codebase.h"
 #include "host_run.h"
+#include "kill_point.h"
 #include "platform/xbase/xbase.h"
 #include "virtual_display.h"
 
@@ -76,6 +78,13 @@ class RestoreRepairProcess : public DisplayTest {
   // one: its profile, then a PRECISIONBACKUP run; each an hour after the one before.
   void Backup(int number) const {
     const fs::path folder = backups / ("GradebookBackup" + std::to_string(number));
+    PrecisionBackupInto(folder);
+    fs::last_write_time(folder / "backupprofile.xml",
+                        fs::file_time_type::clock::now() - std::chrono::hours(10 - number));
+  }
+  // The profile of the first questions of the course into the folder, then a
+  // PRECISIONBACKUP run on it.
+  void PrecisionBackupInto(const fs::path& folder) const {
     fs::create_directories(folder);
     std::string ids;
     for (int i = 0; i < 6; ++i) {
@@ -89,8 +98,6 @@ class RestoreRepairProcess : public DisplayTest {
     const RunResult run = host.Run({"AppPath:" + made.install.app, "Mode:PRECISIONBACKUP",
                                         "BackupPath:" + folder.string()});
     ASSERT_EQ(run.status, 0) << run.stderrText;
-    fs::last_write_time(folder / "backupprofile.xml",
-                        fs::file_time_type::clock::now() - std::chrono::hours(10 - number));
   }
 
   HostRun host;
@@ -280,6 +287,51 @@ TEST_F(RestoreRepairProcess, RepairRebuildsDamagedTablesKeepingEveryRowAndSafety
   ASSERT_EQ(copies.size(), 1u);
   EXPECT_EQ(ReadFile(copies[0]), damaged);
   EXPECT_EQ(copies[0].parent_path().filename(), "Biology");
+}
+
+// A restore killed right after each step of putting its tables in place (its marker,
+// then each move into the course): a precision backup of the course, the next run,
+// finishes that swap before it reads a table, so that it backs up the restored rows
+// whole and leaves the course exactly restored.
+TEST_F(RestoreRepairProcess, APrecisionBackupFinishesTheSwapOfAKilledRestoreBeforeItReads) {
+  tolvarin::Paths().DatabasesRoot = made.install.databases;
+  Backup(1);
+  Change(2, "Changed before the second backup");
+  Backup(2);
+  Change(1, "Changed after every backup");
+  const auto before = TableFiles(course);
+  const auto putBefore = [&] {
+    for (const auto& [name, bytes] : TableFiles(course)) fs::remove(course / name);
+    for (const auto& [name, bytes] : before) WriteFile(course / name, bytes);
+  };
+  std::vector<std::string> steps = kToCourse;
+  steps.insert(steps.end(), {"Yes", "OK", "close:frmGBRestore"});
+  const auto restore = [&] {
+    return host.RunOnDisplay({"AppPath:" + made.install.app, "Mode:PRECISIONRESTORE"}, steps, Display());
+  };
+  app_testing::KillPoint kill(host);
+  const std::string inCourse = course.string() + "/*";
+  RunResult whole;
+  const std::vector<std::string> renames = kill.Steps("rename", inCourse, restore, &whole);
+  ASSERT_EQ(whole.status, 0) << whole.stderrText;
+  const auto restored = app_testing::FolderRows(course);
+  const auto marker = std::find_if(renames.begin(), renames.end(), [](const std::string& path) {
+    return path.size() > 6 && path.substr(path.size() - 6) == ".ready";
+  });
+  ASSERT_NE(marker, renames.end());
+  ASSERT_GT(renames.end() - marker, 1) << "the swap moves tables into the course after its marker";
+
+  const fs::path check = fs::path(host.Scratch()) / "Check";
+  for (auto at = marker; at != renames.end(); ++at) {
+    SCOPED_TRACE("killed after the rename to " + *at);
+    putBefore();
+    ASSERT_TRUE(kill.KilledAt({"rename", inCourse, at - renames.begin() + 1}, restore));
+    fs::remove_all(check);
+    PrecisionBackupInto(check);
+    EXPECT_EQ(app_testing::Rows(check / "Science" / "Biology" / "quests.dbf"), restored.at("quests"));
+    EXPECT_FALSE(fs::exists(course / ".tolvarin-swap"));
+    EXPECT_TRUE(app_testing::FolderRows(course) == restored);
+  }
 }
 
 }  // namespace

@@ -152,8 +152,13 @@ PrecisionBackupResult RunPrecisionBackup(const std::string& backupFolder, const 
       continue;
     }
     FinishTableSwaps(target);
+    // A gradebook restore killed while it put the folder's tables in place left the
+    // rest marked: that is finished before any table of the folder is read, so that
+    // the backup holds one generation of each table, never half of two.
+    const std::string source = FindPath(ProfilePath(course.Path));
+    FinishTableSwaps(source);
 
-    CourseBackup backup(FindPath(ProfilePath(course.Path)), target, blankFolder, result);
+    CourseBackup backup(source, target, blankFolder, result);
     // A charattributes element replaces the backup's table before the attributes
     // of the other tables are written into it.
     std::vector<const TableBackupProfile*> tables;
