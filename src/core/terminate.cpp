@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
+#include <vector>
 
 namespace tolvarin {
 namespace {
@@ -10,6 +11,11 @@ namespace {
 std::function<void()>& Cleanup() {
   static std::function<void()> cleanup;
   return cleanup;
+}
+
+std::vector<std::function<void()>>& Undos() {
+  static std::vector<std::function<void()>> undos;
+  return undos;
 }
 
 std::function<void(EndReason)>& RunEndHook() {
@@ -29,7 +35,18 @@ void Terminate(EndReason reason) {
     } catch (...) {
     }
   }
+  for (auto undos = std::exchange(Undos(), {}); !undos.empty(); undos.pop_back()) {
+    try {
+      undos.back()();
+    } catch (...) {
+    }
+  }
   EndProcess(StatusOf(reason));
+}
+
+TerminateUndo::TerminateUndo(std::function<void()> undo) { Undos().push_back(std::move(undo)); }
+TerminateUndo::~TerminateUndo() {
+  if (!Undos().empty()) Undos().pop_back();
 }
 
 void SetRunEndHook(std::function<void(EndReason)> hook) { RunEndHook() = std::move(hook); }

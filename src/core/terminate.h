@@ -22,6 +22,17 @@ constexpr int StatusOf(EndReason reason) {
 void SetTerminateCleanup(std::function<void()> cleanup);
 [[noreturn]] void Terminate(EndReason reason = EndReason::Fatal);
 
+// What a run must take back when it ends through Terminate while a piece of work is
+// under way (a new folder it is writing): while the guard lives, Terminate runs it
+// after the cleanup above, the latest guard's first.
+class TerminateUndo {
+ public:
+  explicit TerminateUndo(std::function<void()> undo);
+  ~TerminateUndo();
+  TerminateUndo(const TerminateUndo&) = delete;
+  TerminateUndo& operator=(const TerminateUndo&) = delete;
+};
+
 // The end of an interactive sequence (the main window's buttons, the page loops).
 // With a hook installed (tests that drive the windows in-process) the hook sees the
 // reason and EndRun returns to its caller; otherwise it is Terminate(reason).

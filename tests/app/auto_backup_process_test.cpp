@@ -6,6 +6,8 @@
 #include <filesystem>
 
 #include "core/run_log.h"
+#include "course_tables.h"
+#include "kill_point.h"
 #include "course_maker.h"
 #include "host_run.h"
 #include "spawned_run.h"
@@ -128,28 +130,78 @@ TEST_F(AutoBackupProcess, ASlotKilledMidCopyIsNeverTheNewest) {
   // Large table files make the copy take long enough to be cut at many points.
   for (int i = 1; i <= 4; ++i) WriteFile(made.install.course + "/pad" + std::to_string(i) + ".dbf", std::string(12 << 20, 'p'));
   const std::string course = ReadFile(made.install.course + "/quests.dbf");
+  const std::string times[] = {DaysAgo(10), DaysAgo(6), DaysAgo(7), DaysAgo(8), DaysAgo(9)};
+  for (int n = 1; n <= 5; ++n) Stamp(n, times[n - 1]);
+  const std::string baseline = host.Scratch() + "/slots-before";
+  fs::copy(slots, baseline, fs::copy_options::recursive);
+  const auto before = app_testing::FileBytes(Slot(1));
   int cutShort = 0;
   for (const size_t point : {1u, 2u, 3u, 5u, 8u, 13u, 21u, 34u, 45u, 55u}) {
-    const std::string times[] = {DaysAgo(10), DaysAgo(6), DaysAgo(7), DaysAgo(8), DaysAgo(9)};
-    for (int n = 1; n <= 5; ++n) Stamp(n, times[n - 1]);
-    KillWhenSlotHolds(Args(), Slot(1), point);
-    // Killed before it began, slot 1 is as it was; cut short, it has no description
-    // and is the next one written; finished, it is whole and the newest.
+    fs::remove_all(slots);
+    fs::copy(baseline, slots, fs::copy_options::recursive);
+    // The new slot is written beside slot 1: killed while it grows, slot 1 is as it
+    // was; past the copy, it is whole and the newest; between the two renames, the
+    // old one waits beside it.
+    KillWhenSlotHolds(Args(), Slot(1) + ".tolvarin-new", point);
+    if (fs::exists(Slot(1) + ".tolvarin-new")) ++cutShort;
     const std::string created = Created(Slot(1));
-    if (created.empty()) {
-      ++cutShort;
-      EXPECT_FALSE(fs::exists(Slot(1) + "/TOLVARIN.INI")) << point;
-    } else if (created != times[0]) {
+    if (created == times[0]) {
+      EXPECT_TRUE(app_testing::FileBytes(Slot(1)) == before) << point;
+    } else if (created.empty()) {
+      EXPECT_TRUE(fs::exists(Slot(1) + ".tolvarin-old")) << point;
+    } else {
       EXPECT_GT(created, times[1]) << point;
       ExpectWholeCopy(1);
     }
     for (int n = 2; n <= 5; ++n) EXPECT_EQ(Created(Slot(n)), times[n - 1]) << point;
     EXPECT_TRUE(ReadFile(made.install.course + "/quests.dbf") == course);
+    // The host's next run finishes or drops what the kill left.
+    ASSERT_EQ(Backup().status, 0);
+    ExpectWholeCopy(1);
+    EXPECT_GT(Created(Slot(1)), times[1]) << point;
+    EXPECT_FALSE(fs::exists(Slot(1) + ".tolvarin-new")) << point;
+    EXPECT_FALSE(fs::exists(Slot(1) + ".tolvarin-old")) << point;
   }
   EXPECT_GT(cutShort, 0);  // the kills did fall inside the copy
-  ASSERT_EQ(Backup().status, 0);
-  ExpectWholeCopy(1);
-  EXPECT_GT(Created(Slot(1)), Created(Slot(2)));
+}
+
+// A new slot takes an old one's place keeping the old one's files of tables and images
+// the course no longer has (a table whole: one the course has comes as the course has
+// it); killed while it takes the place, the next run finishes the work.
+TEST_F(AutoBackupProcess, ANewSlotKeepsWhatTheCourseNoLongerHasAndAKillWhileItTakesThePlaceIsFinished) {
+  std::string withoutMemo;
+  for (const auto& [name, path] : app_testing::Tables(made.install.course))
+    if (!fs::exists(fs::path(path).replace_extension(".fpt"))) withoutMemo = fs::path(path).stem().string();
+  ASSERT_FALSE(withoutMemo.empty());
+  const std::string times[] = {DaysAgo(10), DaysAgo(6), DaysAgo(7), DaysAgo(8), DaysAgo(9)};
+  app_testing::KillPoint kill(host);
+  // Killed right after: the old slot stepped aside, the new one arrived in its place, the
+  // first file the new one keeps was moved over.
+  for (const char* killAfter : {"", "*/Biology/1.tolvarin-old", "*/Biology/1", "*/Biology/1/oldnotes.dbf"}) {
+    SCOPED_TRACE(killAfter);
+    fs::remove_all(slots);
+    for (int n = 1; n <= 5; ++n) Stamp(n, times[n - 1]);
+    WriteFile(Slot(1) + "/oldnotes.dbf", "a table the course had");
+    WriteFile(Slot(1) + "/oldnotes.cdx", "its index");
+    WriteFile(Slot(1) + "/0021234.gif", "a picture the course had");
+    WriteFile(Slot(1) + "/" + withoutMemo + ".fpt", "a memo file its table no longer has");
+    if (*killAfter) {
+      ASSERT_TRUE(kill.KilledAt({"rename", killAfter, 1}, [&] { return Backup(); }));
+      // Within four days of the new slot nothing more is copied: the run only settles.
+      ASSERT_EQ(Backup().status, 0);
+    } else {
+      ASSERT_EQ(Backup().status, 0);
+    }
+    ExpectWholeCopy(1);
+    EXPECT_GT(Created(Slot(1)), times[1]);
+    EXPECT_EQ(ReadFile(Slot(1) + "/oldnotes.dbf"), "a table the course had");
+    EXPECT_EQ(ReadFile(Slot(1) + "/oldnotes.cdx"), "its index");
+    EXPECT_EQ(ReadFile(Slot(1) + "/0021234.gif"), "a picture the course had");
+    EXPECT_FALSE(fs::exists(Slot(1) + "/" + withoutMemo + ".fpt"));
+    EXPECT_FALSE(fs::exists(Slot(1) + ".tolvarin-new"));
+    EXPECT_FALSE(fs::exists(Slot(1) + ".tolvarin-old"));
+    for (int n = 2; n <= 5; ++n) EXPECT_EQ(Created(Slot(n)), times[n - 1]);
+  }
 }
 
 }  // namespace

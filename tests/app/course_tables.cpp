@@ -128,4 +128,24 @@ bool RunAndKillAt(const std::vector<std::string>& args, const fs::path& runLog, 
   return ending.killed;
 }
 
+std::map<std::string, std::string> TreeBytes(const std::vector<fs::path>& folders) {
+  std::map<std::string, std::string> files;
+  for (const fs::path& folder : folders) {
+    if (!fs::exists(folder)) continue;
+    if (fs::is_regular_file(folder)) {
+      files[folder.string()] = testing_support::ReadFile(folder);
+      continue;
+    }
+    for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator(); ++it) {
+      const std::string name = it->path().string();
+      if (it->path().filename() == "tolvarin.log" || name.find("/logs/") != std::string::npos) continue;
+      if (it->is_symlink())
+        files[name] = "link to " + fs::read_symlink(it->path()).string();
+      else if (it->is_regular_file())
+        files[name] = testing_support::ReadFile(it->path());
+    }
+  }
+  return files;
+}
+
 }  // namespace app_testing

@@ -26,6 +26,10 @@ std::map<std::string, std::multiset<std::string>> FolderRows(const std::filesyst
 std::map<std::string, std::string> FileBytes(const std::filesystem::path& folder,
                                              const std::vector<std::string>& extensions = {});
 
+// Every file named, or under the folders named, with its bytes (a link as the path it
+// names); the run log and the debug logs, which every run writes, left out.
+std::map<std::string, std::string> TreeBytes(const std::vector<std::filesystem::path>& folders);
+
 // Every table of the folder opens through the system's open (repairing what a kill
 // left) and its tags read clean; the live rows of each table by lower-case name.
 std::map<std::string, long> CheckFolder(const std::filesystem::path& folder);

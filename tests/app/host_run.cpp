@@ -60,6 +60,12 @@ std::vector<std::string> HostRun::Entries(const std::string& relative) const {
   return names;
 }
 
+void HostRun::AddEnvironment(const std::string& entry) {
+  const std::string name = entry.substr(0, entry.find('=') + 1);
+  std::erase_if(environment_, [&](const std::string& own) { return own.rfind(name, 0) == 0; });
+  environment_.push_back(entry);
+}
+
 std::string HostRun::Program() { return ProgramUnderTest(); }
 
 std::string HostRun::Temp() const { return dir_.str() + "/tmp/tolvarin-" + std::to_string(::getuid()); }

@@ -51,9 +51,10 @@ class HostRun {
   // The program's temporary folder in these runs (TMPDIR is the test's own unless
   // AddEnvironment names one): its staging folders "cortemp" and "UpgradeInPlace".
   std::string Temp() const;
-  // An entry ("NAME=value") added to the environment of the runs. A display is
-  // never passed on otherwise: a console run stays a console run on any machine.
-  void AddEnvironment(const std::string& entry) { environment_.push_back(entry); }
+  // An entry ("NAME=value") added to the environment of the runs, in place of one of
+  // the same name added before. A display is never passed on otherwise: a console
+  // run stays a console run on any machine.
+  void AddEnvironment(const std::string& entry);
   // The folder the runs start in (this test's own when none is named).
   void SetWorkingFolder(const std::string& folder) { workingFolder_ = folder; }
   // The program the runs start.

@@ -18,30 +18,9 @@ using app_testing::HostRun;
 using app_testing::Rows;
 using app_testing::RunResult;
 using app_testing::Tables;
+using app_testing::TreeBytes;
 
 namespace {
-
-// Every file named or under the folders named, with its bytes (a link as the path it names); the
-// run log and debug logs, which every run writes, left out.
-std::map<std::string, std::string> Snapshot(const std::vector<fs::path>& folders) {
-  std::map<std::string, std::string> files;
-  for (const fs::path& folder : folders) {
-    if (!fs::exists(folder)) continue;
-    if (fs::is_regular_file(folder)) {
-      files[folder.string()] = testing_support::ReadFile(folder);
-      continue;
-    }
-    for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator(); ++it) {
-      const std::string name = it->path().string();
-      if (it->path().filename() == "tolvarin.log" || name.find("/logs/") != std::string::npos) continue;
-      if (it->is_symlink())
-        files[name] = "link to " + fs::read_symlink(it->path()).string();
-      else if (it->is_regular_file())
-        files[name] = testing_support::ReadFile(it->path());
-    }
-  }
-  return files;
-}
 
 void CopyFolder(const fs::path& from, const fs::path& to) {
   fs::remove_all(to);
@@ -172,14 +151,15 @@ void UnattendedSafety::ExpectBadInputToldAndNoFileChanged(const std::string& ope
     const std::string savedIni = testing_support::ReadFile(made.install.app + "/Kestal.INI");
     if (c.prepare) c.prepare();
     const std::string backupPath = c.backupPath == "-" || c.backupPath.empty() ? backup : c.backupPath;
-    const std::vector<fs::path> watched = {course, backup, backupPath, in.app + "/Kestal.INI"};
-    const auto before = Snapshot(watched);
+    const std::vector<fs::path> watched = {course, backup, backupPath, backup + ".tolvarin-new",
+                                           in.app + "/Kestal.INI"};
+    const auto before = TreeBytes(watched);
     std::vector<std::string> args = Args(c.operation, c.backupPath, c.coursePath);
     args.insert(args.end(), c.extra.begin(), c.extra.end());
     const RunResult run = host.Run(args);
     EXPECT_NE(run.status, 0);
     EXPECT_NE(Told(run).find(c.told), std::string::npos) << Told(run).substr(0, 2000);
-    const auto after = Snapshot(watched);
+    const auto after = TreeBytes(watched);
     dirty = after != before;
     EXPECT_FALSE(dirty);
     for (const auto& [file, bytes] : before)
@@ -246,7 +226,7 @@ TEST_F(UnattendedSafety, ARunFinishesAKilledReplacementOfTheBackupFolder) {
     EXPECT_EQ(Rows(Tables(course).at("quests")), quests);
     EXPECT_FALSE(fs::exists(fresh));
     EXPECT_FALSE(fs::exists(old));
-    EXPECT_EQ(Snapshot({backup}).size(), Snapshot({host.Scratch() + "/Saved"}).size());
+    EXPECT_EQ(TreeBytes({backup}).size(), TreeBytes({host.Scratch() + "/Saved"}).size());
   }
 }
 

@@ -10,6 +10,7 @@
 #include "core/chooser_windows.h"
 #include "core/file_set_copy.h"
 #include "core/files.h"
+#include "core/folder_replacement.h"
 #include "core/ini_file.h"
 #include "core/paths.h"
 #include "core/run_log.h"
@@ -27,6 +28,7 @@
 #include "platform/shell/shell.h"
 
 namespace tolvarin {
+namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kNotAnAutoBackup1 = "The backup contained within ";
@@ -71,13 +73,24 @@ std::string FileList(const std::vector<std::string>& names) {
   return list;
 }
 
-// The slot's earlier use goes before anything is copied into it: first the
-// description (from then on the slot counts as empty), then its tables and images.
-void ClearSlot(const std::string& slot) {
-  for (const char* name : {kDescriptionFile, kVersionFile}) DeleteFile(FindPath(JoinPath(slot, name)));
-  for (const char* pattern : kTablePatterns)
-    for (const std::string& name : shell::ListFiles(slot, pattern)) DeleteFile(JoinPath(slot, name));
-  for (const std::string& name : UserImageNames(slot)) DeleteFile(JoinPath(slot, name));
+// What a new slot keeps of the one it replaces: the files of the tables and images
+// the course no longer has, a table whole or not at all.
+bool KeepOldSlotFiles(const std::string& old, const std::string& placed) {
+  const auto tables = TableFileSets(placed);
+  bool kept = true;
+  std::error_code listed;
+  for (const auto& entry : fs::directory_iterator(old, listed)) {
+    const std::string name = entry.path().filename().string();
+    if (EqualsNoCase(name, kDescriptionFile) || EqualsNoCase(name, kVersionFile)) continue;
+    if (FileExists(FindPath(JoinPath(placed, name)))) continue;
+    const std::string extension = ToUpper(GetFileExtension(name));
+    const bool tableFile = extension == "DBF" || extension == "CDX" || extension == "FPT";
+    if (tableFile && tables.count(ToLower(name.substr(0, name.size() - 4)))) continue;
+    std::error_code moved;
+    fs::rename(entry.path(), JoinPath(placed, name), moved);
+    kept = kept && !moved;
+  }
+  return kept && !listed;
 }
 
 }  // namespace
@@ -138,25 +151,33 @@ int DoAutoBackup() {
            kMbCritical);
     Terminate();
   }
+  const std::string course = FindPath(Paths().CoursePath);
   Paths().BackupPath = AutoBackupFolder();
+  // What a run killed while a new slot took an old one's place left is finished first.
+  for (int n = 1; n <= kAutoBackupSlots; ++n)
+    SettleFolderReplacement(JoinPath(Paths().BackupPath, std::to_string(n)), KeepOldSlotFiles);
   const SlotChoice choice = ChooseSlot(Paths().BackupPath);
   if (!AutoBackupIsDue(choice.newest, ClockNow())) return 0;
 
+  // The new slot is written whole beside the one it replaces, its description last,
+  // and takes that one's place only then: a copy that fails leaves every slot as it was.
   const std::string slot = JoinPath(Paths().BackupPath, std::to_string(choice.target));
+  const std::string fresh = NewFolderBeside(slot);
+  const TerminateUndo undo([&] { RemoveFolderWhole(fresh); });
   std::vector<std::string> failed;
-  if (!CreateFolderTree(slot)) {
-    failed.push_back(slot);
+  if (!RemoveFolderWhole(fresh) || !CreateFolderTree(fresh)) {
+    failed.push_back(fresh);
   } else {
-    const std::string real = SlotFolder(Paths().BackupPath, choice.target);
-    ClearSlot(real);
-    failed = CopyUserImages(Paths().CoursePath, real);
-    for (const std::string& bad : CopyTablesAsSets(Paths().CoursePath, real)) failed.push_back(bad);
-    if (failed.empty() && !WriteTolvarinIni(real, kDirectCopyType)) failed.push_back(kDescriptionFile);
+    failed = CopyUserImages(course, fresh);
+    for (const std::string& bad : CopyTablesAsSets(course, fresh)) failed.push_back(bad);
+    if (failed.empty() && !WriteTolvarinIni(fresh, kDirectCopyType)) failed.push_back(kDescriptionFile);
+    if (failed.empty() && !PutNewFolderInPlace(slot, KeepOldSlotFiles)) failed.push_back(slot);
   }
   if (failed.empty()) return 0;
+  RemoveFolderWhole(fresh);
   MsgBox("The automatic backup of the course into " + slot + " could not be completed.  These files could not be "
-         "copied:" + FileList(failed) + "\r\n\r\nThe earlier automatic backups are kept.  Please call 1-888-CORVANE "
-         "for more information.",
+         "copied:" + FileList(failed) + "\r\n\r\nThe earlier automatic backups are kept as they were.  Please call "
+         "1-888-CORVANE for more information.",
          kMbExclamation);
   Terminate();
 }

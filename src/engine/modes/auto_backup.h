@@ -37,9 +37,11 @@ std::vector<std::string> CopyUserImages(const std::string& sourceFolder, const s
 // into another, each table's files as one checked set; the names that failed.
 std::vector<std::string> CopyTablesAsSets(const std::string& sourceFolder, const std::string& targetFolder);
 
-// Mode 1. The slot's earlier description and files go first; TOLVARIN.INI is written
-// last and only when every copy was checked, so a slot cut short is never taken for
-// the newest. The run's status: 0, or non-zero after saying what failed.
+// Mode 1. The new slot is written beside the one it replaces ("<n>.tolvarin-new"),
+// TOLVARIN.INI last and only when every copy was checked, and then takes that one's
+// place, keeping its files of tables and images the course no longer has; a copy that
+// fails removes the new slot and leaves every slot as it was. The run's status: 0, or
+// non-zero after saying what failed.
 int DoAutoBackup();
 
 // What follows the recovery chooser once the user chose a slot and said Yes: refuses

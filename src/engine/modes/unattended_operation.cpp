@@ -1,5 +1,6 @@
 #include "engine/modes/unattended_operation.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "core/command_line.h"
 #include "core/file_set_copy.h"
 #include "core/files.h"
+#include "core/folder_replacement.h"
 #include "core/paths.h"
 #include "core/run_log.h"
 #include "core/settings.h"
@@ -52,16 +54,6 @@ std::string Resolved(const std::string& path) {
   std::error_code error;
   const fs::path resolved = fs::weakly_canonical(path, error);
   return error ? path : resolved.string();
-}
-
-std::string WithoutTrailingSlash(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  return path;
-}
-
-bool IsFolderEmpty(const std::string& folder) {
-  std::error_code ec;
-  return fs::is_directory(folder, ec) && fs::is_empty(folder, ec) && !ec;
 }
 
 bool HoldsTableFiles(const std::string& folder) { return !GetFilesInFolder(folder, kAttrNormal, "DBF;CDX;FPT").empty(); }
@@ -116,14 +108,27 @@ void UndoHalfSavedControlFiles(const std::string& coursePath) {
     MoveFileOverwrite(dbf.saved, dbf.live);
 }
 
-// The course's table files, as they are, in a folder of their own inside the new backup.
-bool KeepCourseTables(const std::string& coursePath, const std::string& backupFolder) {
-  const std::string kept = JoinPath(backupFolder, kKeptCourseFolder);
-  if (!CreateFolderTree(kept)) return false;
+// The names of the course's table files.
+std::vector<std::string> CourseTableFileNames(const std::string& coursePath) {
   std::vector<std::string> names;
   for (const std::string& file : GetFilesInFolder(coursePath, kAttrNormal, "DBF;CDX;FPT"))
     names.push_back(GetFileName(file, true));
-  return CopyFileSet(coursePath, kept, names).empty();
+  return names;
+}
+
+// The course's table files, as they are, in a folder of their own inside the new backup.
+bool KeepCourseTables(const std::string& coursePath, const std::vector<std::string>& names,
+                      const std::string& backupFolder) {
+  const std::string kept = JoinPath(backupFolder, kKeptCourseFolder);
+  return CreateFolderTree(kept) && CopyFileSet(coursePath, kept, names).empty();
+}
+
+// Opening the course makes the tables it lacks from their blank copies: a backup
+// that does not end takes them away again, so that the course is as it was.
+void RemoveTablesMadeSince(const std::string& coursePath, const std::vector<std::string>& before) {
+  for (const std::string& name : CourseTableFileNames(coursePath))
+    if (std::none_of(before.begin(), before.end(), [&](const std::string& had) { return EqualsNoCase(had, name); }))
+      DeleteFile(JoinPath(coursePath, name));
 }
 
 // Into a course that lacks one of the tables its backup kept and carries no rows
@@ -176,37 +181,51 @@ bool CarryOver(const std::string& from, const std::string& to) {
   return !listed;
 }
 
-bool RemoveTree(const std::string& folder) {
-  std::error_code ec;
-  fs::remove_all(folder, ec);
-  return !ec && !fs::exists(fs::symlink_status(folder, ec));
-}
-
-// The checked new backup takes the old one's place: the old one steps aside, the
-// new one is renamed in, the old one goes. SettleBackupFolder finishes a kill between.
+// The checked new backup takes the old one's place, with the old one's own pictures
+// and folders; SettleBackupFolder finishes a kill between.
 bool PutNewBackupInPlace(const std::string& backupPath) {
-  const std::string target = WithoutTrailingSlash(backupPath);
-  const std::string fresh = NewBackupFolder(backupPath);
-  const std::string old = OldBackupFolder(backupPath);
-  if (!CarryOver(target, fresh)) return false;
-  std::error_code ec;
-  if (fs::exists(target, ec)) {
-    if (!RemoveTree(old)) return false;
-    fs::rename(target, old, ec);
-    if (ec) return false;
-  }
-  fs::rename(fresh, target, ec);
-  if (ec) {
-    fs::rename(old, target, ec);
-    return false;
-  }
-  RemoveTree(old);
-  return true;
+  return CarryOver(backupPath, NewFolderBeside(backupPath)) && PutNewFolderInPlace(backupPath);
 }
 
 void Refuse(const std::string& text) {
   WriteLog("TOLVARIN ERROR: " + text);
   MsgBox(text, kMbCritical);
+}
+
+// Writes the course's backup beside the backup folder and puts it in that one's place
+// once it is checked: 0, or the status of a backup that did not end, which leaves the
+// course and the backup folder as they were. The target is a copy: BackupPath names
+// the new folder while the backup is written.
+int PutCheckedBackupInPlace(const std::string& coursePath, std::string target) {
+  RunPaths& p = Paths();
+  const std::string fresh = NewFolderBeside(target);
+  const std::vector<std::string> courseFiles = CourseTableFileNames(coursePath);
+  const auto dropNewBackup = [&] {
+    RemoveFolderWhole(fresh);
+    RemoveTablesMadeSince(coursePath, courseFiles);
+  };
+  // A run that ends early (a write the engine refused ends it at once) takes the new
+  // backup away too.
+  const TerminateUndo undo(dropNewBackup);
+  if (!CreateFolderTree(fresh) || !KeepCourseTables(coursePath, courseFiles, fresh)) {
+    dropNewBackup();
+    Refuse("The course's tables could not be copied into \"" + fresh + "\".  Nothing was changed.");
+    return kOperationFailedStatus;
+  }
+  p.BackupPath = fresh;
+  const int status = RunOperation();
+  p.BackupPath = target;
+  if (status != 0) {
+    dropNewBackup();
+    return status;
+  }
+  if (!PutNewBackupInPlace(target)) {
+    dropNewBackup();
+    Refuse("The new backup could not take the place of the one in \"" + target + "\".  The course was left as it "
+           "was.");
+    return kOperationFailedStatus;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -238,30 +257,7 @@ std::string CommandLineProblem(const std::string& line) {
   return "";
 }
 
-std::string NewBackupFolder(const std::string& backupPath) { return WithoutTrailingSlash(backupPath) + ".tolvarin-new"; }
-std::string OldBackupFolder(const std::string& backupPath) { return WithoutTrailingSlash(backupPath) + ".tolvarin-old"; }
-
-void SettleBackupFolder(const std::string& backupPath) {
-  const std::string target = WithoutTrailingSlash(backupPath);
-  const std::string fresh = NewBackupFolder(backupPath);
-  const std::string old = OldBackupFolder(backupPath);
-  std::error_code ec;
-  const bool hasOld = fs::is_directory(old, ec);
-  const bool hasFresh = fs::is_directory(fresh, ec);
-  const bool targetIsBackup = FileExists(FindPath(JoinPath(target, kDescriptionFile)));
-  const bool targetGone = !fs::exists(target, ec) || IsFolderEmpty(target);
-  if (hasOld && targetGone) {
-    // Killed between the two renames: a new backup beside is a checked one.
-    WriteLog("Finishing the backup folder's replacement: " + target);
-    fs::remove(target, ec);
-    fs::rename(hasFresh ? fresh : old, target, ec);
-    if (!ec && hasFresh) RemoveTree(old);
-    return;
-  }
-  if (hasOld && targetIsBackup) RemoveTree(old);
-  // A new backup that never took its place was not checked: it goes.
-  if (hasFresh) RemoveTree(fresh);
-}
+void SettleBackupFolder(const std::string& backupPath) { SettleFolderReplacement(backupPath); }
 
 void RestoreControlFiles(const std::string& coursePath) {
   for (const char* name : {"control2.dbf", "control2.cdx"}) {
@@ -324,25 +320,7 @@ int RunUnattendedOperation() {
       return kOperationFailedStatus;
     }
     RemoveOrphanTableFiles(p.CoursePath);
-    const std::string target = p.BackupPath;
-    const std::string fresh = NewBackupFolder(target);
-    if (!CreateFolderTree(fresh) || !KeepCourseTables(p.CoursePath, fresh)) {
-      RemoveTree(fresh);
-      Refuse("The course's tables could not be copied into \"" + fresh + "\".  Nothing was changed.");
-      return kOperationFailedStatus;
-    }
-    p.BackupPath = fresh;
-    const int status = RunOperation();
-    p.BackupPath = target;
-    if (status != 0) {
-      RemoveTree(fresh);
-      return status;
-    }
-    if (!PutNewBackupInPlace(target)) {
-      Refuse("The new backup could not take the place of the one in \"" + target +
-             "\".  The course was left as it was.");
-      return kOperationFailedStatus;
-    }
+    if (const int status = PutCheckedBackupInPlace(p.CoursePath, p.BackupPath); status != 0) return status;
     // The course loses its tables only after its backup was checked and is in place.
     EmptyCourseOfTables(p.CoursePath);
     return 0;

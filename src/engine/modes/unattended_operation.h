@@ -24,11 +24,8 @@ bool BackupPathIsSafe(const std::string& backupPath);
 // longer than a command line can be, or a double quote that is never closed.
 std::string CommandLineProblem(const std::string& line);
 
-// The folders beside a backup folder that a new backup is written into and that the
-// old one steps aside into while the new one takes its place.
-std::string NewBackupFolder(const std::string& backupPath);
-std::string OldBackupFolder(const std::string& backupPath);
-// Finishes or undoes what a run killed while it put a new backup in place left.
+// Finishes or undoes what a run killed while it put a new backup in place left (the
+// new backup is written into "<BackupPath>.tolvarin-new", core/folder_replacement.h).
 void SettleBackupFolder(const std::string& backupPath);
 
 // Puts control2.dbf/.cdx back from their ".save" copies, each that has one.

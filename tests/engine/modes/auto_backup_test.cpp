@@ -96,7 +96,8 @@ TEST_F(AutoBackupTest, UserImagesAreThoseFrom20000To99999InGifAndJpg) {
   EXPECT_EQ(copied, (std::set<std::string>{"0020000.gif", "0099999.JPG"}));
 }
 
-TEST_F(AutoBackupTest, SlotHoldsTheCourseAsItIsAndItsEarlierFilesGo) {
+// The slot's files of tables and images the course no longer has stay in it.
+TEST_F(AutoBackupTest, SlotHoldsTheCourseAsItIsAndKeepsWhatTheCourseNoLongerHas) {
   auto& p = tolvarin::Paths();
   p.BackupPath = Slots();
   fs::create_directories(Slots() + "/1");
@@ -105,8 +106,8 @@ TEST_F(AutoBackupTest, SlotHoldsTheCourseAsItIsAndItsEarlierFilesGo) {
   WriteFile(Course("Status.DBF"), "[Version]\r\nSchema=3\r\n");
   ASSERT_EQ(tolvarin::DoAutoBackup(), 0);
   const std::string slot = Slots() + "/1";
-  EXPECT_FALSE(fs::exists(slot + "/gone.dbf"));
-  EXPECT_FALSE(fs::exists(slot + "/0020500.gif"));
+  EXPECT_EQ(ReadFile(slot + "/gone.dbf"), "a table the course no longer has");
+  EXPECT_EQ(ReadFile(slot + "/0020500.gif"), "an image the course no longer has");
   size_t tables = 0;
   for (const auto& e : fs::directory_iterator(Course())) {
     const std::string name = e.path().filename().string();
