@@ -175,6 +175,12 @@ void MoveFileOverwrite(const std::string& source, const std::string& target) {
   std::rename(FindPath(source).c_str(), realTarget.c_str());
 }
 
+bool CanRemoveFile(const std::string& path) {
+  // access() also tells an immutable file or folder, which even root cannot change.
+  const std::string real = FindPath(path);
+  return ::access(real.c_str(), W_OK) == 0 && ::access(GetFolderOfPath(real).c_str(), W_OK) == 0;
+}
+
 bool CopyFilesByPattern(const std::string& pattern, const std::string& targetFolder, bool overwrite, bool move) {
   std::string folder, name;
   SplitPattern(pattern, folder, name);

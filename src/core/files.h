@@ -26,6 +26,9 @@ void DeleteFile(const std::string& path);
 void CopyFileReplace(const std::string& source, const std::string& target);
 void CopyFileOverwrite(const std::string& source, const std::string& target);
 void MoveFileOverwrite(const std::string& source, const std::string& target);
+// Whether the file could be renamed or deleted now: neither it nor its folder is held
+// read-only (as a file another program keeps open is).
+bool CanRemoveFile(const std::string& path);
 
 // Every file matching the pattern (a folder, "/", then a wildcard name) into the
 // target folder under the same name. overwrite+move: MoveFileOverwrite; overwrite:

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 
 #include "core/run_log.h"
 #include "course_tables.h"
@@ -201,6 +202,46 @@ TEST_F(AutoBackupProcess, ANewSlotKeepsWhatTheCourseNoLongerHasAndAKillWhileItTa
     EXPECT_FALSE(fs::exists(Slot(1) + ".tolvarin-new"));
     EXPECT_FALSE(fs::exists(Slot(1) + ".tolvarin-old"));
     for (int n = 2; n <= 5; ++n) EXPECT_EQ(Created(Slot(n)), times[n - 1]);
+  }
+}
+
+// A course that a backup emptied, or is emptying, has nothing of its own to keep: the
+// automatic backup that is due copies nothing, says so in the run log, and leaves
+// every one of the five slots byte for byte as it was.
+TEST_F(AutoBackupProcess, ACourseABackupEmptiedLeavesEverySlotAsItWas) {
+  ASSERT_EQ(Backup().status, 0);
+  for (int n = 2; n <= 5; ++n) fs::copy(Slot(1), Slot(n), fs::copy_options::recursive);
+  for (int n = 1; n <= 5; ++n) Stamp(n, DaysAgo(5 + n));
+  const std::string whole = host.Scratch() + "/whole";
+  fs::copy(made.install.course, whole, fs::copy_options::recursive);
+  const std::vector<std::string> backup = {"AppPath:" + made.install.app, "Mode:UserContent", "Operation:BACKUP",
+                                           "CoursePath:" + made.install.course,
+                                           "BackupPath:" + host.Scratch() + "/UserContent"};
+  struct Case {
+    const char* name;
+    const char* killAfter;  // "" a whole backup, else the rename it is killed after
+    const char* logged;
+  } cases[] = {{"emptied", "", "holds no tables"},
+               {"killed while it was emptied", "*/Biology/*/quests.dbf", "a backup is emptying it"}};
+  app_testing::KillPoint kill(host);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(made.install.course);
+    fs::copy(whole, made.install.course, fs::copy_options::recursive);
+    fs::remove_all(host.Scratch() + "/UserContent");
+    if (*c.killAfter)
+      ASSERT_TRUE(kill.KilledAt({"rename", c.killAfter, 1}, [&] { return host.Run(backup); }));
+    else
+      ASSERT_EQ(host.Run(backup).status, 0);
+    std::map<int, std::map<std::string, std::string>> slotsBefore;
+    for (int n = 1; n <= 5; ++n) slotsBefore[n] = app_testing::FileBytes(Slot(n));
+    fs::remove(made.install.app + "/tolvarin.log");
+    const RunResult run = Backup();
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(run.boxes.empty());
+    for (int n = 1; n <= 5; ++n) EXPECT_TRUE(app_testing::FileBytes(Slot(n)) == slotsBefore[n]) << n;
+    EXPECT_EQ(std::distance(fs::directory_iterator(slots), fs::directory_iterator()), 5);
+    EXPECT_NE(ReadFile(made.install.app + "/tolvarin.log").find(c.logged), std::string::npos);
   }
 }
 

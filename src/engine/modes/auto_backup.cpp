@@ -21,6 +21,7 @@
 #include "core/time_stamp.h"
 #include "data/catalogue.h"
 #include "data/table_swap.h"
+#include "engine/modes/course_emptying.h"
 #include "engine/modes/course_holding.h"
 #include "engine/modes/recovery_choice.h"
 #include "engine/package/backup_folder.h"
@@ -156,6 +157,13 @@ int DoAutoBackup() {
   // What a run killed while a new slot took an old one's place left is finished first.
   for (int n = 1; n <= kAutoBackupSlots; ++n)
     SettleFolderReplacement(JoinPath(Paths().BackupPath, std::to_string(n)), KeepOldSlotFiles);
+  // A course a backup emptied has nothing of its own to keep: its slots stay as they are.
+  if (!HoldsTables(course) || WasEmptiedByABackup(course)) {
+    WriteLogNote("No automatic backup was made of " + course + ": " +
+                 (HoldsTables(course) ? "a backup is emptying it of its tables" : "it holds no tables") +
+                 ".  The automatic backups were left as they were.");
+    return 0;
+  }
   const SlotChoice choice = ChooseSlot(Paths().BackupPath);
   if (!AutoBackupIsDue(choice.newest, ClockNow())) return 0;
 

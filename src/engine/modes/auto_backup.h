@@ -40,8 +40,9 @@ std::vector<std::string> CopyTablesAsSets(const std::string& sourceFolder, const
 // Mode 1. The new slot is written beside the one it replaces ("<n>.tolvarin-new"),
 // TOLVARIN.INI last and only when every copy was checked, and then takes that one's
 // place, keeping its files of tables and images the course no longer has; a copy that
-// fails removes the new slot and leaves every slot as it was. The run's status: 0, or
-// non-zero after saying what failed.
+// fails removes the new slot and leaves every slot as it was. A course that holds no
+// tables, or that a backup is emptying, is skipped (the run log says so). The run's
+// status: 0, or non-zero after saying what failed.
 int DoAutoBackup();
 
 // What follows the recovery chooser once the user chose a slot and said Yes: refuses

@@ -17,6 +17,7 @@
 #include "core/system_box.h"
 #include "core/terminate.h"
 #include "data/open_table.h"
+#include "engine/modes/course_emptying.h"
 #include "engine/modes/game_import.h"
 #include "engine/modes/restore_work_copies.h"
 #include "engine/modes/transfer_drivers.h"
@@ -39,16 +40,6 @@ constexpr const char* kUnsafeBackupPath =
 // The longest command line a host can pass.
 constexpr std::size_t kLongestCommandLine = 32767;
 
-// The course's control files and their saved copies, found without regard to case.
-struct ControlFile {
-  std::string live;
-  std::string saved;
-};
-ControlFile Control(const std::string& coursePath, const char* name) {
-  const std::string live = FindPath(JoinPath(coursePath, name));
-  return {live, FindPath(live + ".save")};
-}
-
 // Links and ".." resolved, so that one folder written two ways compares equal.
 std::string Resolved(const std::string& path) {
   std::error_code error;
@@ -57,13 +48,6 @@ std::string Resolved(const std::string& path) {
 }
 
 bool HoldsTableFiles(const std::string& folder) { return !GetFilesInFolder(folder, kAttrNormal, "DBF;CDX;FPT").empty(); }
-
-// The course's data files, its control table aside.
-bool HoldsTables(const std::string& coursePath) {
-  for (const std::string& file : GetFilesInFolder(coursePath, kAttrNormal, "DBF"))
-    if (ToUpper(GetFileName(file, false)) != "CONTROL2") return true;
-  return false;
-}
 
 // A folder the program empties itself: the staging folders of a restore and a package.
 bool IsStagingFolder(const std::string& folder) {
@@ -96,16 +80,13 @@ std::string BackupProblem(const std::string& backupPath, const std::string& cour
   if (!HoldsTables(coursePath))
     return "The course \"" + coursePath + "\" holds no tables.  The backup in \"" + backupPath +
            "\" was left as it was.";
+  // The course gives up its tables at the end: one that cannot go is found now.
+  const std::string held = FirstHeldTableFile(coursePath);
+  if (!held.empty())
+    return "The course's table file \"" + JoinPath(coursePath, held) + "\" is held by another program or is "
+           "read-only, so the course could not be emptied after its backup.  Close the program that holds it and "
+           "back up again.  Nothing was changed.";
   return "";
-}
-
-// A saving of the control pair killed after its first move: the tables are all
-// still there, so the pair goes back as it was.
-void UndoHalfSavedControlFiles(const std::string& coursePath) {
-  const ControlFile dbf = Control(coursePath, "control2.dbf");
-  const ControlFile cdx = Control(coursePath, "control2.cdx");
-  if (FileExists(dbf.saved) && !FileExists(dbf.live) && FileExists(cdx.live) && !FileExists(cdx.saved))
-    MoveFileOverwrite(dbf.saved, dbf.live);
 }
 
 // The names of the course's table files.
@@ -266,15 +247,6 @@ void RestoreControlFiles(const std::string& coursePath) {
   }
 }
 
-void EmptyCourseOfTables(const std::string& coursePath) {
-  for (const char* name : {"control2.dbf", "control2.cdx"}) {
-    const ControlFile file = Control(coursePath, name);
-    if (FileExists(file.live)) MoveFileOverwrite(file.live, file.live + ".save");
-  }
-  for (const char* extensions : {"DBF", "CDX;FPT"})
-    for (const std::string& file : GetFilesInFolder(coursePath, kAttrNormal, extensions)) DeleteFile(file);
-}
-
 int RunUnattendedOperation() {
   WriteLog("main non");
   RunSettings& s = Settings();
@@ -314,6 +286,14 @@ int RunUnattendedOperation() {
       Terminate();
     }
     UndoHalfSavedControlFiles(p.CoursePath);
+    // A run killed while it emptied the course after its backup: this one finishes it.
+    if (EmptyingWasCutShort(p.CoursePath)) {
+      const std::string unfinished = FinishCutShortEmptying(p.CoursePath, p.BackupPath);
+      if (unfinished.empty()) return 0;
+      Refuse("An earlier backup of the course \"" + p.CoursePath + "\" was cut short while it emptied the course, "
+             "and the emptying could not be finished: " + unfinished + ".  Nothing was changed.");
+      return kOperationFailedStatus;
+    }
     const std::string problem = BackupProblem(p.BackupPath, p.CoursePath);
     if (!problem.empty()) {
       Refuse(problem);
@@ -322,7 +302,12 @@ int RunUnattendedOperation() {
     RemoveOrphanTableFiles(p.CoursePath);
     if (const int status = PutCheckedBackupInPlace(p.CoursePath, p.BackupPath); status != 0) return status;
     // The course loses its tables only after its backup was checked and is in place.
-    EmptyCourseOfTables(p.CoursePath);
+    const std::string notEmptied = EmptyCourseOfTables(p.CoursePath);
+    if (!notEmptied.empty()) {
+      Refuse("The course \"" + p.CoursePath + "\" was backed up into \"" + p.BackupPath + "\", but it could not be "
+             "emptied of its tables: " + notEmptied + ".  The course was left with all its tables as they were.");
+      return kOperationFailedStatus;
+    }
     return 0;
   }
 

@@ -30,9 +30,6 @@ void SettleBackupFolder(const std::string& backupPath);
 
 // Puts control2.dbf/.cdx back from their ".save" copies, each that has one.
 void RestoreControlFiles(const std::string& coursePath);
-// Saves control2.dbf/.cdx as ".save" copies and deletes the course's table files,
-// every data file before any index or memo file.
-void EmptyCourseOfTables(const std::string& coursePath);
 
 // Runs the Operation; the run's status.
 int RunUnattendedOperation();

@@ -96,6 +96,8 @@ std::vector<std::string> DescriptionLines(const std::string& text) {
 
 std::uint32_t Crc32(const std::string& bytes) { return Update(0xFFFFFFFFu, bytes.data(), bytes.size()) ^ 0xFFFFFFFFu; }
 
+std::optional<std::uint32_t> FileChecksum(const std::string& path) { return FileCrc(path); }
+
 std::map<std::string, long> LiveRows(const std::string& folder) {
   std::map<std::string, long> rows;
   for (const std::string& path : GetFilesInFolder(folder, kAttrNormal, "DBF")) {

@@ -26,6 +26,8 @@ struct BackupContents {
 };
 
 std::uint32_t Crc32(const std::string& bytes);
+// The checksum of a file's bytes as the record keeps it; nullopt when it cannot be read.
+std::optional<std::uint32_t> FileChecksum(const std::string& path);
 
 // Every regular file of the folder and of its subfolders (the description file and
 // its half-written copy aside), with the live rows of the folder's own tables.
