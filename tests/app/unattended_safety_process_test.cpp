@@ -74,6 +74,18 @@ class UnattendedSafety : public ::testing::Test {
       if (!held->Works()) return false;
     return true;
   }
+  // Each table of the course that the Blank folder has, as a reinstall leaves it.
+  void ReinstallBlankTables() const {
+    const auto blank = Tables(made.install.blank);
+    for (const auto& [name, path] : Tables(course)) {
+      if (!blank.count(name)) continue;
+      for (const char* ext : {".dbf", ".cdx", ".fpt"}) {
+        fs::remove(fs::path(path).replace_extension(ext));
+        const fs::path from = fs::path(blank.at(name)).replace_extension(ext);
+        if (fs::exists(from)) fs::copy_file(from, fs::path(course) / from.filename());
+      }
+    }
+  }
   std::string Told(const RunResult& run) const {
     std::string told;
     for (const auto& shown : run.boxes) told += shown.box.text + "\n";
@@ -129,6 +141,24 @@ void UnattendedSafety::ExpectBadInputToldAndNoFileChanged(const std::string& ope
       {"students.dbf held", "BACKUP", "", "", [&] { Hold(course + "/students.dbf"); }, {}, "students.dbf\" is held", 1},
       {"the control index held", "BACKUP", "", "", [&] { Hold(course + "/control2.cdx"); }, {},
        "control2.cdx\" is held", 1},
+      // A course that lost its content never replaces a backup that holds it.
+      {"a course reinstalled with blank tables", "BACKUP", "", "", [&] { ReinstallBlankTables(); }, {},
+       "holds none of the rows of its backup", 1},
+      {"a course a failed restore left: the control files and the kept tables back", "BACKUP", "", "",
+       [&] {
+         CopyFolder(host.Scratch() + "/Emptied", course);
+         for (const char* file : {"control2.dbf", "control2.cdx"})
+           fs::rename(course + "/" + file + ".save", course + "/" + file);
+         const auto carried = Tables(backup);
+         for (const auto& [name, path] : Tables(backup + "/CourseTables")) {
+           if (name == "control2" || (carried.count(name) && name != "standard")) continue;
+           for (const char* ext : {".dbf", ".cdx", ".fpt"}) {
+             const fs::path from = fs::path(path).replace_extension(ext);
+             if (fs::exists(from)) fs::copy_file(from, fs::path(course) / from.filename());
+           }
+         }
+       },
+       {}, "holds none of the rows of its backup", 1},
       {"a host file of binary garbage", "BACKUP", "", "",
        [&] { testing_support::WriteFile(in.app + "/Kestal.INI", std::string("\x00\x01\xfe[Tolv\x00\x07", 10)); },
        {}, "is not an initialisation file"},

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <system_error>
 #include <vector>
 
@@ -87,6 +88,30 @@ std::string BackupProblem(const std::string& backupPath, const std::string& cour
            "read-only, so the course could not be emptied after its backup.  Close the program that holds it and "
            "back up again.  Nothing was changed.";
   return "";
+}
+
+// The rows of a backup folder's course tables (the brand's users aside, which every
+// backup carries): its record's, or what the tables of an older program's backup hold.
+std::map<std::string, long> CourseRowsOf(const std::string& folder) {
+  const auto recorded = ReadBackupContents(folder);
+  std::map<std::string, long> rows = recorded ? recorded->rows : LiveRows(folder);
+  rows.erase("USERS");
+  std::erase_if(rows, [](const auto& table) { return table.second <= 0; });
+  return rows;
+}
+
+// The rows of the backup in oldFolder when the new backup holds none of them (a course
+// that lost its content, never a teacher's own deletions, leaves that); "" otherwise.
+std::string RowsANewBackupWouldLose(const std::string& oldFolder, const std::string& newFolder) {
+  if (!FileExists(FindPath(JoinPath(oldFolder, kDescriptionFile)))) return "";
+  const std::map<std::string, long> old = CourseRowsOf(oldFolder);
+  const std::map<std::string, long> fresh = CourseRowsOf(newFolder);
+  std::string lost;
+  for (const auto& [table, rows] : old) {
+    if (fresh.count(table)) return "";
+    lost += (lost.empty() ? "" : ", ") + std::to_string(rows) + " rows of " + ToLower(table);
+  }
+  return lost;
 }
 
 // The names of the course's table files.
@@ -199,6 +224,14 @@ int PutCheckedBackupInPlace(const std::string& coursePath, std::string target) {
   if (status != 0) {
     dropNewBackup();
     return status;
+  }
+  const std::string lost = RowsANewBackupWouldLose(target, fresh);
+  if (!lost.empty()) {
+    dropNewBackup();
+    Refuse("The course \"" + coursePath + "\" holds none of the rows of its backup in \"" + target + "\" (" + lost +
+           "), so its new backup did not take that one's place.  The course and the backup were left as they "
+           "were.  If the course is meant to be empty, move that backup folder elsewhere first.");
+    return kOperationFailedStatus;
   }
   if (!PutNewBackupInPlace(target)) {
     dropNewBackup();
