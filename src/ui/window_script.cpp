@@ -44,15 +44,19 @@ bool InFront(const QWidget& window) {
   return modal == nullptr || modal == &window;
 }
 
-void NextStep(QPointer<QWidget> window) {
-  QTimer::singleShot(kStepDelayMs, window, [window] {
+// settled: the window was in front at the last look too. One that comes back in
+// front (a box over it closed) is looked at once more before it takes a step: the
+// handler that showed the box may be about to close it, as a page that asks a
+// question on arrival and leaves does.
+void NextStep(QPointer<QWidget> window, bool settled = true) {
+  QTimer::singleShot(kStepDelayMs, window, [window, settled] {
     if (!window) return;
     if (!window->isVisible()) {
       window->setProperty(kChainProperty, false);
       return;
     }
-    if (!InFront(*window)) {
-      NextStep(window);
+    if (!InFront(*window) || !settled) {
+      NextStep(window, InFront(*window));
       return;
     }
     WindowScript& script = WindowScript::Get();
