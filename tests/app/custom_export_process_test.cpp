@@ -10,11 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "core/script_steps.h"
 #include "core/strings.h"
 #include "course_maker.h"
 #include "course_tables.h"
 #include "data/codebase.h"
 #include "engine/package/packages.h"
+#include "engine/transfer/transfer_run.h"
 #include "host_run.h"
 #include "platform/xbase/xbase.h"
 #include "virtual_display.h"
@@ -131,6 +133,131 @@ TEST_F(CustomExportProcess, ThePackageHoldsTheChosenRowsWithTheirClosureAndNothi
   EXPECT_TRUE(LiveIds(unpacked, "examques", "exam_q_id").empty());
 }
 
+// The question list's text of a question row, as the page writes it.
+std::string QuestionItem(const transfer_test::Row& r) {
+  std::string text = r.at("quest_id") + ": " + r.at("question");
+  for (int k = 1; k <= 5; ++k)
+    if (!r.at("answer" + std::to_string(k)).empty()) text += " " + std::to_string(k) + ") " + r.at("answer" + std::to_string(k));
+  return text;
+}
+
+// The steps choose as clicks do: an exam, then two questions it does not hold, on a
+// multi-select list each; the package holds exactly those rows and what they bring.
+TEST_F(CustomExportProcess, AnExamAndTwoPickedQuestionsArriveRowByRow) {
+  const auto& c = made.content;
+  const fs::path course = made.install.course;
+  // An exam of live questions, and two live user questions of no exam.
+  std::map<std::int32_t, transfer_test::Row> questions;
+  for (const auto& r : transfer_test::ReadLiveRows(course.string(), "quests")) questions[transfer_test::Num(r.at("quest_id"))] = r;
+  std::set<std::int32_t> inExams;
+  for (const auto& eq : c.examQuestions) inExams.insert(eq.questId);
+  const course_maker::ExamRow* exam = nullptr;
+  for (const auto& e : c.exams) {
+    int held = 0;
+    bool live = true;
+    for (const auto& eq : c.examQuestions)
+      if (eq.examId == e.id) {
+        ++held;
+        live = live && questions.count(eq.questId) > 0;
+      }
+    if (held > 0 && live && !exam) exam = &e;
+  }
+  ASSERT_NE(exam, nullptr);
+  Ids examQuestions, picked, examQues;
+  for (const auto& eq : c.examQuestions)
+    if (eq.examId == exam->id) {
+      examQuestions.insert(eq.questId);
+      examQues.insert(eq.id);
+    }
+  for (const auto& [id, row] : questions)
+    if (id >= 20000 && !inExams.count(id) && picked.size() < 2) picked.insert(id);
+  ASSERT_EQ(picked.size(), 2u);
+  std::string examItem;
+  for (const auto& r : transfer_test::ReadLiveRows(course.string(), "exams"))
+    if (transfer_test::Num(r.at("exam_id")) == exam->id)
+      examItem = tolvarin::PadRight(r.at("name"), 50) + " " + tolvarin::FormatDbDate(r.at("date"));
+
+  std::vector<std::string> steps{"click:cmdBackup", "click:cmdCustom", "click:cmdContinue", "click:cmdContinue",
+                                 "pick:lstBackup_4=" + examItem, "click:cmdContinue"};
+  for (std::int32_t id : picked) steps.push_back("pick:lstBackup_5=" + QuestionItem(questions.at(id)));
+  steps.insert(steps.end(), {"shot:select-picked", "click:cmdContinue", "text:txtName=Picked", "click:cmdContinue", "OK"});
+  const RunResult run = Run(steps);
+  ASSERT_EQ(run.status, 0) << run.stderrText;
+  const std::string unpacked = host.Scratch() + "/Picked";
+  ASSERT_TRUE(tolvarin::UnzipAll(unpacked, made.install.databases + "/Backup/Picked.zip", false).ok);
+
+  Ids wanted = examQuestions, descriptions;
+  wanted.insert(picked.begin(), picked.end());
+  for (std::int32_t q : wanted)
+    if (const auto* row = c.Question(q); row && row->descriptId) descriptions.insert(row->descriptId);
+  EXPECT_EQ(LiveIds(unpacked, "exams", "exam_id"), Ids{exam->id});
+  EXPECT_EQ(LiveIds(unpacked, "examques", "exam_q_id"), examQues);
+  EXPECT_EQ(LiveIds(unpacked, "printopt", "print_id"), Ids{exam->printId});
+  EXPECT_EQ(LiveIds(unpacked, "quests", "quest_id"), wanted);
+  EXPECT_EQ(LiveIds(unpacked, "questype", "quest_id"), wanted);
+  EXPECT_EQ(LiveIds(unpacked, "descript", "descriptid"), descriptions);
+  // Each question as the course holds it.
+  for (const auto& r : transfer_test::ReadLiveRows(unpacked, "quests"))
+    EXPECT_EQ(QuestionItem(r), QuestionItem(questions.at(transfer_test::Num(r.at("quest_id")))));
+  EXPECT_TRUE(LiveIds(unpacked, "classes", "class_id").empty());
+  EXPECT_TRUE(LiveIds(unpacked, "students", "student_id").empty());
+  EXPECT_TRUE(LiveIds(unpacked, "sessions", "session_id").empty());
+  EXPECT_TRUE(LiveIds(unpacked, "templates", "templateid").empty());
+}
+
+// A question or activity the teacher deleted is not listed, so a step that picks it
+// finds no entry; nothing is exported.
+TEST_F(CustomExportProcess, RowsTheTeacherDeletedAreNotListed) {
+  const auto& c = made.content;
+  const fs::path course = made.install.course;
+  // A user question that nothing else names, deleted by the teacher.
+  std::set<std::int32_t> named;
+  for (const auto& eq : c.examQuestions) named.insert(eq.questId);
+  for (const auto& sq : c.sessionQuestions) named.insert(sq.questId);
+  for (const auto& a : c.activities) named.insert(a.questionIds.begin(), a.questionIds.end());
+  std::string question;
+  for (const auto& r : transfer_test::ReadLiveRows(course.string(), "quests"))
+    if (transfer_test::Num(r.at("quest_id")) >= 20000 && !named.count(transfer_test::Num(r.at("quest_id"))))
+      question = QuestionItem(r);
+  ASSERT_FALSE(question.empty());
+  {
+    const xbase::Data4 quests = xbase::d4open(tolvarin::Engine().EngineHandle, (course / "quests.dbf").string());
+    ASSERT_NE(quests, 0);
+    xbase::d4tagSelect(quests, xbase::d4tag(quests, "QUEST_ID"));
+    ASSERT_EQ(xbase::d4seek(quests, question.substr(0, 7)), 0);
+    xbase::d4delete(quests);
+    ASSERT_EQ(xbase::d4close(quests), 0);
+  }
+  const course_maker::ActivityRow* activity = nullptr;
+  std::int32_t owner = 0;
+  for (const auto& r : transfer_test::ReadRows(course.string(), "templates"))
+    for (const auto& a : c.activities)
+      if (a.deleted && a.id == transfer_test::Num(r.at("templateid"))) {
+        activity = &a;
+        owner = transfer_test::Num(r.at("user_id"));
+      }
+  ASSERT_NE(activity, nullptr);
+  std::string user;
+  for (const auto& u : c.users)
+    if (u.id == owner) user = u.name;
+  ASSERT_FALSE(user.empty());
+  struct Case {
+    std::string list, entry;
+  } cases[] = {{"lstBackup_5", question}, {"lstBackup_2", tolvarin::PadRight(activity->name, 254)}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.list);
+    const RunResult run = host.RunOnDisplay(
+        {"AppPath:" + made.install.app, "Interactive:TRUE", "UserName:" + user, "Password:pw" + std::to_string(owner),
+         "CoursePath:" + made.install.course},
+        {"click:cmdBackup", "click:cmdCustom", "click:cmdContinue", "click:cmdContinue", "click:cmdContinue",
+         "pick:" + k.list + "=" + k.entry, "click:cmdContinue", "text:txtName=Deleted", "click:cmdContinue", "OK"},
+        Display());
+    EXPECT_EQ(run.status, tolvarin::kScriptFailedStatus) << run.stderrText;
+    EXPECT_NE(run.stderrText.find("the list has no entry"), std::string::npos) << run.stderrText;
+    EXPECT_FALSE(fs::exists(made.install.databases + "/Backup/Deleted.zip"));
+  }
+}
+
 TEST_F(CustomExportProcess, TheImportPreviewCancelsWithoutWritingAndContinueLogsEachImport) {
   // A complete export makes the package; the imports go into a second course.
   RunResult run = Run({"click:cmdBackup", "click:cmdComplete", "text:txtName=Whole", "click:cmdContinue", "OK"});
@@ -155,6 +282,13 @@ TEST_F(CustomExportProcess, TheImportPreviewCancelsWithoutWritingAndContinueLogs
   run = import({"No", "click:cmdContinue", "Ann Teacher", "OK"});
   ASSERT_EQ(run.status, 0) << run.stderrText;
   EXPECT_EQ(LiveIds(course, "quests", "quest_id").size(), made.content.questions.size());
+  // The import log's name prompt is in the window transcript with the name typed.
+  const auto prompt = std::find_if(run.boxes.begin(), run.boxes.end(),
+                                   [](const tolvarin::ShownBox& b) { return b.kind == "Input"; });
+  ASSERT_NE(prompt, run.boxes.end());
+  EXPECT_EQ(prompt->box.title, "Enter your name");
+  EXPECT_EQ(prompt->box.text.rfind("Big Brother requests that you enter your name", 0), 0u) << prompt->box.text;
+  EXPECT_EQ(prompt->answer, "Ann Teacher");
   const std::string log = course + "/importlog.txt";
   ASSERT_TRUE(fs::exists(log));
   const std::string first = ReadFile(log);

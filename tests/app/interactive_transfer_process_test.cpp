@@ -4,6 +4,7 @@
 // page's cases (a package to replace, an invalid or another course's package).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
@@ -22,6 +23,7 @@
 #include "platform/zip/zip.h"
 #include "../core/read_only_folder.h"
 #include "virtual_display.h"
+#include "engine/transfer/transfer_run.h"
 
 namespace {
 
@@ -357,6 +359,85 @@ TEST_F(InteractiveTransferProcess, ADamagedPackageIsRefusedOnTheFilePageNamingIt
     EXPECT_NE(text.find(recorded ? ".fpt) is damaged\n(and " : "quests."), std::string::npos) << text;
     EXPECT_EQ(app_testing::FileBytes(second), before);
   }
+}
+
+// The boxes an interactive import into a course shows for package rows that meet a
+// row of the same number and name there (exams, sessions, classes, named activities).
+int ByNameQuestions(const fs::path& package, const fs::path& course) {
+  struct Kind {
+    const char* table;
+    const char* id;
+    const char* name;
+  } kinds[] = {{"exams", "exam_id", "name"},
+               {"sessions", "session_id", "name"},
+               {"classes", "class_id", "section"},
+               {"templates", "templateid", "name"}};
+  int count = 0;
+  for (const Kind& k : kinds) {
+    std::set<std::pair<std::int32_t, std::string>> there;
+    for (const auto& r : transfer_test::ReadRows(course.string(), k.table))
+      there.insert({transfer_test::Num(r.at(k.id)), r.at(k.name)});
+    for (const auto& r : transfer_test::ReadLiveRows(package.string(), k.table))
+      if (r.at(k.name).rfind('%', 0) != 0 && there.count({transfer_test::Num(r.at(k.id)), r.at(k.name)})) ++count;
+  }
+  return count;
+}
+
+// An import into a course that holds content of its own (another seed), answering
+// No to the classification tree: no standards node is copied, and every link of the
+// course names one of its nodes, a publisher's node the package meant, never a
+// teacher's node of the same number. The preview lists a graded session's activity
+// under the name the import gives it.
+TEST_F(InteractiveTransferProcess, WithoutTheTreeEveryLinkNamesANodeOfTheCourseAndThePreviewShowsArrivingNames) {
+  // Two courses of the same content: the first import shows what the second one's preview must list.
+  const std::string third = course_maker::AddCourse(made.install, "Physics", 5, "Physics");
+  course_maker::FillCourse(second, {.seed = 2, .questions = 150, .courseId = kSecond});
+  course_maker::FillCourse(third, {.seed = 2, .questions = 150, .courseId = 5});
+  ASSERT_EQ(transfer_test::Ids(second, "sessions", "session_id"), transfer_test::Ids(third, "sessions", "session_id"));
+  ASSERT_EQ(Export({"OK"}).status, 0);
+  const fs::path unpacked = Unpacked("unpacked");
+  const auto import = [&](int course, const std::vector<std::string>& preview) {
+    std::vector<std::string> steps{"click:cmdRestore", "No", "pick:fileList=Biology backup.zip", "click:cmdContinue",
+                                   "Yes"};
+    steps.insert(steps.end(), static_cast<std::size_t>(ByNameQuestions(unpacked, second)), "No");
+    steps.push_back("No");  // the duplicate check
+    steps.insert(steps.end(), preview.begin(), preview.end());
+    steps.insert(steps.end(), {"click:cmdContinue", "OK"});
+    return Run(course, steps);
+  };
+  std::set<std::string> before;
+  for (const auto& r : transfer_test::ReadRows(third, "templates")) before.insert(r.at("templateid"));
+  RunResult run = import(5, {});
+  ASSERT_EQ(run.status, 0) << Shown(run);
+  std::set<std::string> packageNames;
+  for (const auto& r : transfer_test::ReadLiveRows(unpacked.string(), "templates")) packageNames.insert(r.at("name"));
+  std::string renamed;  // a session's activity that arrived under another name than the package's
+  for (const auto& r : transfer_test::ReadLiveRows(third, "templates"))
+    if (!before.count(r.at("templateid")) && r.at("name").size() == 8 && r.at("name").back() == '%' &&
+        !packageNames.count(r.at("name")))
+      renamed = r.at("name");
+  ASSERT_FALSE(renamed.empty());
+
+  const auto nodes = transfer_test::ReadRows(second, "standard");
+  std::set<std::pair<std::int32_t, std::int32_t>> held;
+  for (const auto& r : nodes) held.insert({transfer_test::Num(r.at("tree_id")), transfer_test::Num(r.at("node_id"))});
+  const auto linksBefore = transfer_test::ReadLiveRows(second, "stanques");
+  run = import(kSecond, {"pick:lstImported_3=" + renamed, "shot:preview"});
+  ASSERT_EQ(run.status, 0) << Shown(run);
+  EXPECT_EQ(transfer_test::ReadRows(second, "standard"), nodes);
+  const auto links = transfer_test::ReadLiveRows(second, "stanques");
+  EXPECT_GT(links.size(), linksBefore.size()) << "no publisher link arrived";
+  for (const auto& r : links) {
+    const std::int32_t node = transfer_test::Num(r.at("node_id"));
+    EXPECT_TRUE(held.count({transfer_test::Num(r.at("tree_id")), node})) << "a link to node " << node;
+  }
+  for (const auto& r : linksBefore)
+    EXPECT_NE(std::find(links.begin(), links.end(), r), links.end()) << "the course's link " << r.at("node_id");
+  std::size_t teachers = 0;
+  for (const auto& r : links) teachers += transfer_test::Num(r.at("node_id")) >= 20000;
+  std::size_t teachersBefore = 0;
+  for (const auto& r : linksBefore) teachersBefore += transfer_test::Num(r.at("node_id")) >= 20000;
+  EXPECT_EQ(teachers, teachersBefore) << "a package link to a teacher's node arrived";
 }
 
 // A custom backup narrowed to the gradebook's content, then left by Back for a
