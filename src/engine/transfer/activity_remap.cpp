@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "core/run_log.h"
+#include "core/settings.h"
 #include "core/strings.h"
 #include "data/codebase.h"
 #include "data/key_text.h"
@@ -20,10 +21,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Rewrites the content of every <tag>...</tag> found in the map, left to right.
+constexpr const char* kNoQuestion = "0000000";
+
+// Rewrites the content of every <tag>...</tag> found in the map, left to right; with
+// none given, every other content but none itself becomes none (counted in cut).
 std::string RewriteElements(const std::string& text, const std::string& tag,
-                            const std::map<std::string, std::string>& replacements) {
-  if (replacements.empty()) return text;
+                            const std::map<std::string, std::string>& replacements, const char* none = nullptr,
+                            int* cut = nullptr) {
+  if (replacements.empty() && none == nullptr) return text;
   const std::string open = "<" + tag + ">", close = "</" + tag + ">";
   std::string out;
   out.reserve(text.size());
@@ -37,7 +42,14 @@ std::string RewriteElements(const std::string& text, const std::string& tag,
     out.append(text, pos, content - pos);
     const std::string value = text.substr(content, end - content);
     const auto found = replacements.find(value);
-    out += found == replacements.end() ? value : found->second;
+    if (found != replacements.end()) {
+      out += found->second;
+    } else if (none != nullptr && value != none) {
+      out += none;
+      if (cut) ++*cut;
+    } else {
+      out += value;
+    }
     out += close;
     pos = end + close.size();
   }
@@ -51,9 +63,10 @@ ActivityReplacements CurrentActivityReplacements() {
   ActivityReplacements r;
   for (std::int32_t q : Mapping(kQuestsTable).SelectedIDs) {
     if (q == 0) continue;
-    const std::int32_t n = LookupNewID(kQuestsTable, q);
+    const std::int32_t n = LookupReferenceID(kQuestsTable, q);
     if (n > 0) r.questions.emplace(FormatID(q), FormatID(n));
   }
+  r.noneForOtherQuestions = Settings().Operation == 2 || Settings().Operation == 4;
   for (const std::string& key : StandardNodeKeys()) {
     const std::int32_t o = ParseStandardKey(key).NodeID;
     const std::int32_t n = ParseStandardKey(MappedNodeKey(key)).NodeID;
@@ -63,8 +76,10 @@ ActivityReplacements CurrentActivityReplacements() {
   return r;
 }
 
-std::string RemapActivityText(const std::string& text, const ActivityReplacements& replacements) {
-  return RewriteElements(RewriteElements(text, "question_id", replacements.questions), "node_id", replacements.nodes);
+std::string RemapActivityText(const std::string& text, const ActivityReplacements& replacements, int* cut) {
+  const std::string questions = RewriteElements(text, "question_id", replacements.questions,
+                                                replacements.noneForOtherQuestions ? kNoQuestion : nullptr, cut);
+  return RewriteElements(questions, "node_id", replacements.nodes);
 }
 
 int RemapActivityQuestionIDs() { return RemapActivityQuestionIDs(CurrentActivityReplacements()); }
@@ -73,7 +88,11 @@ int RemapActivityQuestionIDs(const ActivityReplacements& replacements) {
   const TemplatesRecord& t = Dest().Templates;
   WriteLog("Remapping activity question IDs for activity " + f4str(t.TemplateID));
   const std::string text = ToLower(f4memoStr(t.Blob));
-  return xbase::f4memoAssign(t.Blob, RemapActivityText(text, replacements));
+  int cut = 0;
+  const std::string rewritten = RemapActivityText(text, replacements, &cut);
+  if (cut > 0) WriteLog("    " + std::to_string(cut) + " of its questions are not imported: named as none");
+  CountLeftOut(cut);
+  return xbase::f4memoAssign(t.Blob, rewritten);
 }
 
 std::string StageActivityFiles(const std::string& folder, const ActivityReplacements& replacements) {
@@ -85,8 +104,12 @@ std::string StageActivityFiles(const std::string& folder, const ActivityReplacem
     std::ifstream in(file, std::ios::binary);
     if (in) text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     if (!in || in.bad()) return file.string();
-    const std::string rewritten = RemapActivityText(text, replacements);
+    int cut = 0;
+    const std::string rewritten = RemapActivityText(text, replacements, &cut);
     if (rewritten != text && !WriteAside(file.string(), rewritten)) return file.string();
+    if (cut > 0) WriteLog("Activity file " + file.filename().string() + ": " + std::to_string(cut) +
+                          " of its questions are not imported: named as none");
+    CountLeftOut(cut);
   }
   return ec ? folder : "";
 }
@@ -102,7 +125,8 @@ void RemapActivityFiles(const std::string& folder, const ActivityReplacements& r
       if (!in) continue;
       text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
-    const std::string rewritten = RemapActivityText(text, replacements);
+    int cut = 0;
+    const std::string rewritten = RemapActivityText(text, replacements, &cut);
     if (rewritten == text) continue;
     // The new text goes beside the file first; the file is replaced only once it is whole.
     const fs::path temporary = file.string() + ".new";
@@ -116,7 +140,13 @@ void RemapActivityFiles(const std::string& folder, const ActivityReplacements& r
       }
     }
     fs::rename(temporary, file, ec);
-    if (ec) fs::remove(temporary, ec);
+    if (ec) {
+      fs::remove(temporary, ec);
+      continue;
+    }
+    if (cut > 0) WriteLog("Activity file " + file.filename().string() + ": " + std::to_string(cut) +
+                          " of its questions are not imported: named as none");
+    CountLeftOut(cut);
   }
 }
 

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <filesystem>
 #include <set>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "construction/blank_tables.h"
@@ -32,6 +33,7 @@ namespace {
 
 using transfer::Number;
 using transfer::Seek;
+using transfer::SeekLive;
 
 constexpr std::int32_t kPublisherThreshold = 20000;
 constexpr std::int32_t kOwnerNeverRemapped = 9999999;
@@ -51,8 +53,13 @@ struct MappingState {
   std::map<std::string, std::string> nextNodeByTree;
   std::set<std::string> nodesGiven;  // new node keys handed out, kept ones included
   std::map<std::string, std::string> nodesThere;  // selected nodes the destination holds already
+  // Per table: the destination rows the teacher agreed to have written over.
+  std::map<std::int32_t, std::unordered_set<std::int32_t>> agreed;
+  std::unordered_map<std::int32_t, std::int32_t> linkedQuestions;  // a question left out -> its twin there
+  std::set<std::int32_t> besideFrom;  // tables whose new identifiers start at the destination's next key
+  int leftOut = 0;
   RemapSettings remap;
-  std::string exhausted;  // the stop's text once a window ran out
+  std::string exhausted;  // the stop's text once a window ran out (or identifiers do not fit)
 };
 
 MappingState& M() {
@@ -61,6 +68,7 @@ MappingState& M() {
 }
 
 bool InDestination(const TableRef& ref, std::int32_t id) { return Seek(ref.Data, ref.KeyTag, FormatID(id)); }
+bool LiveInDestination(const TableRef& ref, std::int32_t id) { return SeekLive(ref.Data, ref.KeyTag, FormatID(id)); }
 
 bool InteractiveRestore() { return Settings().Interactive && Settings().Operation == 2; }
 
@@ -202,11 +210,204 @@ void MoveImagesOffKeptRows() {
   }
 }
 
+bool Agreed(std::int32_t t, std::int32_t destID) {
+  const auto found = M().agreed.find(t);
+  return found != M().agreed.end() && found->second.count(destID) > 0;
+}
+
+// The destination field of a table's reference to another table, 0 when it has none.
+xbase::Field4 DestReference(const TableMapping& m, std::int32_t refTable) {
+  for (const TableReference& r : m.References)
+    if (r.RefTableNo == refTable && r.DestField != 0 && xbase::f4data(r.DestField) == m.Dest.Data) return r.DestField;
+  return 0;
+}
+
+// The package row keeps its identifier, and the destination holds a live row of it
+// (left current in the destination table).
+bool WritesOverARow(const TableMapping& m, std::int32_t oldID) {
+  return oldID != 0 && m.IDMap.Get(oldID) == oldID && LiveInDestination(m.Dest, oldID);
+}
+
+// The package row takes a new identifier beside the destination's row of its own, as
+// the course's new rows take theirs: from the destination's next key on.
+void MoveBeside(TableMapping& m, std::int32_t oldID) {
+  MappingState& st = M();
+  if (st.besideFrom.insert(m.TableNo).second && m.Dest.Data != 0 && m.Dest.KeyTag != 0) {
+    const std::string key = GetNewRecordKey(m.Dest);
+    if (!key.empty()) m.NextID = std::max(m.NextID, static_cast<std::int32_t>(TextValue(key)));
+  }
+  const std::int32_t newID = NextFreeID(m, true);
+  if (newID == 0) return;  // the stop says why
+  m.IDMap.Set(oldID, newID);
+  WriteLog(m.TableName + " " + FormatID(oldID) + " would write over a row the destination keeps: added as " +
+           FormatID(newID));
+}
+
+// See BuildMappings: in an interactive import a destination row the teacher kept stays
+// as it was, and so does every row that hangs off it or that it names.
+void MoveRowsOffKeptRows() {
+  const RunSettings& s = Settings();
+  if (!s.Interactive || s.Operation != 2 || s.ImportMode == 5 || s.ImportMode == 6) return;
+  // The rows a box decides on: kept unless the teacher said Yes (REMAPFROMID's
+  // questions are asked about by the copy, all at once).
+  for (const std::int32_t t : {kQuestsTable, kExamsTable, kSessionsTable, kClassesTable, kTemplatesTable}) {
+    TableMapping& m = Mapping(t);
+    if (!m.Enabled || (t == kQuestsTable && s.ImportMode == 7)) continue;
+    for (const std::int32_t old : std::vector<std::int32_t>(m.SelectedIDs))
+      if (WritesOverARow(m, old) && !Agreed(t, old)) MoveBeside(m, old);
+  }
+  // Rows that hang off a parent are written over only with it.
+  const std::pair<std::int32_t, std::int32_t> hanging[] = {
+      {kExamQuesTable, kExamsTable}, {kSesQuestsTable, kSessionsTable}, {kStudentsTable, kClassesTable}};
+  for (const auto& [child, parent] : hanging) {
+    TableMapping& m = Mapping(child);
+    const TableMapping& p = Mapping(parent);
+    const xbase::Field4 field = DestReference(m, parent);
+    if (!m.Enabled || field == 0) continue;
+    const auto written = NewIDsOf(p);
+    for (const std::int32_t old : std::vector<std::int32_t>(m.SelectedIDs)) {
+      if (!WritesOverARow(m, old)) continue;
+      const std::int32_t own = Number(field);
+      if (!written.count(own) && LiveInDestination(p.Dest, own)) MoveBeside(m, old);
+    }
+  }
+  // Rows other rows name are written over only when every live row naming them is.
+  const std::pair<std::int32_t, std::int32_t> named[] = {{kDescriptTable, kQuestsTable}, {kPrintOptTable, kExamsTable}};
+  for (const auto& [target, referrer] : named) {
+    TableMapping& m = Mapping(target);
+    const TableMapping& r = Mapping(referrer);
+    const xbase::Field4 field = DestReference(r, target);
+    if (!m.Enabled || field == 0 || r.Dest.Data == 0) continue;
+    const auto written = NewIDsOf(r);
+    std::unordered_set<std::int32_t> kept;
+    xbase::d4tagSelect(r.Dest.Data, 0);
+    for (int rc = xbase::d4top(r.Dest.Data); rc == xbase::kSuccess; rc = xbase::d4skip(r.Dest.Data, 1))
+      if (!xbase::d4deleted(r.Dest.Data) && !written.count(Number(r.Dest.KeyField))) kept.insert(Number(field));
+    for (const std::int32_t old : std::vector<std::int32_t>(m.SelectedIDs))
+      if (kept.count(old) && WritesOverARow(m, old)) MoveBeside(m, old);
+  }
+  // A question type follows its question.
+  TableMapping& types = Mapping(kQuesTypeTable);
+  for (const std::int32_t old : types.SelectedIDs)
+    if (old != 0 && types.IDMap.Get(old) != 0) types.IDMap.Set(old, Mapping(kQuestsTable).IDMap.Get(old));
+}
+
+// Stops the transfer with this text unless another stop came first.
+void Stop(const std::string& text) {
+  if (M().exhausted.empty()) M().exhausted = text;
+}
+
+// The largest identifier a key field holds: seven digits as a rule.
+std::int32_t LargestKey(xbase::Field4 field) {
+  const int length = field != 0 ? std::min(xbase::f4len(field), 7) : 7;
+  std::int32_t largest = 1;
+  for (int i = 0; i < length; ++i) largest *= 10;
+  return largest - 1;
+}
+
+// Every identifier handed out fits its key field (and a picture its seven-digit file
+// name), REMAPOFFSET's questions and descriptions also RangeEnd; and REMAPOFFSET's
+// numbers meet no live row of the destination (an offset writes over nothing: it
+// would take the teacher's rows without a word). Checked before anything is copied.
+void CheckIdentifiersFit() {
+  const RunSettings& s = Settings();
+  if (s.Operation != 2 && s.Operation != 4) return;
+  const bool offset = s.ImportMode == 5;
+  std::string tooLarge;
+  std::vector<std::string> meets;
+  int meeting = 0;
+  for (std::int32_t t = 1; t <= kTableCount; ++t) {
+    const TableMapping& m = Mapping(t);
+    if (!m.Enabled) continue;
+    const bool window = offset && (t == kQuestsTable || t == kDescriptTable);
+    const std::int32_t largest = window ? std::min(m.LastNewID, LargestKey(m.Dest.KeyField)) : LargestKey(m.Dest.KeyField);
+    for (const std::int32_t old : m.SelectedIDs) {
+      const std::int32_t id = old != 0 ? m.IDMap.Get(old) : 0;
+      if (id <= 0) continue;
+      if (id > largest) {
+        if (tooLarge.empty())
+          tooLarge = "the row " + FormatID(old) + " of " + m.TableName + " would become " + std::to_string(id) +
+                     ", above " + (window && largest == m.LastNewID ? "RangeEnd " : "the largest identifier ") +
+                     std::to_string(largest);
+        continue;
+      }
+      if (offset && id != old && LiveInDestination(m.Dest, id) && ++meeting <= 3)
+        meets.push_back(m.TableName + " " + FormatID(id));
+    }
+  }
+  if (tooLarge.empty())
+    for (const std::int32_t old : SelectedImageIDs())
+      if (const std::int32_t id = LookupNewID(kImageFiles, old); id > kMaxImageID) {
+        tooLarge = "the picture " + FormatID(old) + " would become " + std::to_string(id) +
+                   ", above the largest identifier " + std::to_string(kMaxImageID);
+        break;
+      }
+  if (!tooLarge.empty()) {
+    Stop("The identifiers of this import do not fit: " + tooLarge + ".  Nothing was imported.");
+    return;
+  }
+  if (meeting == 0) return;
+  std::string list;
+  for (const std::string& row : meets) list += (list.empty() ? "" : ", ") + row;
+  Stop("The identifiers this import would give from RangeStart " + std::to_string(M().remap.RangeStart) +
+       " are held by " + std::to_string(meeting) + " rows of the course (" + list + (meeting > 3 ? ", ..." : "") +
+       "), which it would write over.  Choose another RangeStart.  Nothing was imported.");
+}
+
 }  // namespace
 
 std::string WindowExhaustedText(const std::string& what, std::int32_t first, std::int32_t last) {
   return "There are no free identifiers left for new " + what + " rows from " + std::to_string(first) + " to " +
          std::to_string(last) + " in the destination. Nothing was imported.";
+}
+
+void AgreeToOverwrite(const TableMapping& mapping, std::int32_t destID, bool agreed) {
+  if (agreed)
+    M().agreed[mapping.TableNo].insert(destID);
+  else
+    M().agreed[mapping.TableNo].erase(destID);
+}
+
+void LinkToDestinationQuestion(std::int32_t oldID, std::int32_t destID) { M().linkedQuestions[oldID] = destID; }
+
+bool AnyQuestionRefused() {
+  const TableMapping& m = Mapping(kQuestsTable);
+  for (const std::int32_t old : m.SelectedIDs)
+    if (old != 0 && m.IDMap.Get(old) == 0) return true;
+  return false;
+}
+
+void LeaveOutUnresolvedRows() {
+  const RunSettings& s = Settings();
+  if (s.Operation != 2 && s.Operation != 4) return;
+  for (const std::int32_t t : {kExamQuesTable, kSesQuestsTable}) {
+    TableMapping& m = Mapping(t);
+    if (!m.Enabled || m.Src.Data == 0) continue;
+    for (const std::int32_t old : m.SelectedIDs) {
+      if (old == 0 || m.IDMap.Get(old) == 0 || !Seek(m.Src.Data, m.Src.KeyTag, FormatID(old))) continue;
+      for (const TableReference& r : m.References) {
+        if (r.SrcField == 0 || xbase::f4data(r.SrcField) != m.Src.Data) continue;
+        const std::int32_t named = Number(r.SrcField);
+        if (named == 0 || LookupReferenceID(r.RefTableNo, named) > 0) continue;
+        WriteLog("Left out " + m.TableName + " " + FormatID(old) + ": it names " + Mapping(r.RefTableNo).TableName +
+                 " " + FormatID(named) + ", which this transfer does not bring");
+        LeaveOut(m, old);
+        ++M().leftOut;
+        break;
+      }
+    }
+  }
+}
+
+int LeftOutCount() { return M().leftOut; }
+void CountLeftOut(int n) { M().leftOut += n; }
+
+std::string LeftOutText() {
+  const int n = M().leftOut;
+  if (n == 0) return "";
+  return std::to_string(n) + (n == 1 ? " row or reference that names" : " rows and references that name") +
+         " content this import does not bring (content you kept, or content missing from the package) " +
+         (n == 1 ? "was" : "were") + " left out.";
 }
 
 const IdMap& ImageMap() { return M().images; }
@@ -258,9 +459,10 @@ bool BuildMappings() {
         if (id != 0) MapID(m, id);
     } else if (t == kStandardNodesTable) {
       const std::vector<std::string> keys = StandardNodeKeys();
-      // A restore that keeps every identifier finds the teacher's nodes it restored
-      // before: those are mapped onto themselves, and no new node takes their numbers.
-      if (s.ImportMode == 3 && !s.GameImport) {
+      // A transfer that keeps every identifier (a restore, a game import) finds the
+      // teacher's nodes it copied before: those are mapped onto themselves, and no new
+      // node takes their numbers.
+      if (s.ImportMode == 3) {
         M().nodesThere = MatchNodesAlreadyThere(src.Standard, Dest().Standard, keys);
         for (const auto& [old, there] : M().nodesThere) M().nodesGiven.insert(there);
       }
@@ -268,7 +470,9 @@ bool BuildMappings() {
     }
   }
 
+  MoveRowsOffKeptRows();
   MoveImagesOffKeptRows();
+  CheckIdentifiersFit();
 
   if (!M().exhausted.empty()) {
     WriteLog(M().exhausted);
@@ -320,6 +524,10 @@ void InitImageMapping() {
 
   std::int32_t destLow = 9999999, destHigh = 0;
   CollectImageFiles(dest.CourseFolder, destLow, destHigh, &st.imagesTaken);
+  // A publisher picture keeps its number, so no other picture may be given it.
+  if (s.OfficeMode != 1)
+    for (const std::int32_t id : SelectedImageIDs())
+      if (id < kPublisherThreshold) st.imagesTaken.insert(id);
   switch (s.ImportMode) {
     case 2:
       st.nextImage = NextFreeIDOverTablesEx(dest.Quests, dest.Descript, 1, 18999);
@@ -390,8 +598,9 @@ void KeepSameID(TableMapping& m, std::int32_t oldID) {
     ResolveExistingRow(m, oldID);
     return;
   }
+  // A row the destination holds only marked deleted is no row of the teacher's: taken without a question.
   bool take = true;
-  if (Settings().Interactive && m.Dest.KeyField != 0 && m.Dest.KeyTag != 0 && InDestination(m.Dest, oldID))
+  if (Settings().Interactive && m.Dest.KeyField != 0 && m.Dest.KeyTag != 0 && LiveInDestination(m.Dest, oldID))
     take = ConfirmOverwriteByID(m, oldID);
   if (!take) {
     m.IDMap.Set(oldID, 0);
@@ -472,7 +681,9 @@ void MapImage(std::int32_t oldImageID) {
   WriteLog("Mapping image: " + std::to_string(oldImageID));
   if (!st.images.Contains(oldImageID) || st.images.Get(oldImageID) != 0) return;
   const RunSettings& s = Settings();
-  const long mode = (s.Operation == 1 || s.Operation == 3) ? 3 : s.ImportMode;
+  // A publisher picture keeps its number (LookupNewID), and no other picture is given it.
+  const bool publisher = oldImageID < kPublisherThreshold && s.OfficeMode != 1;
+  const long mode = (s.Operation == 1 || s.Operation == 3 || publisher) ? 3 : s.ImportMode;
   std::int32_t newID = 0;
   if (CountsUp(mode)) {
     while (st.nextImage >= 1 && st.nextImage <= st.lastImage && st.imagesTaken.count(st.nextImage)) ++st.nextImage;
@@ -572,8 +783,14 @@ std::int32_t LookupNewID(std::int32_t t, std::int32_t oldID) {
   const IdMap& map = Mapping(t).IDMap;
   if (!map.Contains(oldID)) return 0;
   const std::int32_t mapped = map.Get(oldID);
-  if (Settings().ImportMode == 3) return mapped != 0 ? oldID : 0;
   return mapped;
+}
+
+std::int32_t LookupReferenceID(std::int32_t t, std::int32_t oldID) {
+  const std::int32_t id = LookupNewID(t, oldID);
+  if (id > 0 || t != kQuestsTable) return id;
+  const auto linked = M().linkedQuestions.find(oldID);
+  return linked != M().linkedQuestions.end() ? linked->second : 0;
 }
 
 std::unordered_set<std::int32_t> NewIDsOf(const TableMapping& m) {

@@ -10,7 +10,11 @@
 // out stops the transfer before anything is written. Rows meant to keep their
 // identifier (REMAPNOTHING, REMAPOFFSET, REMAPBYCOURSE, kept users, rows the user
 // chose to overwrite, and REMAPFROMID's questions, whose overwrites the copy asks
-// about) are not moved.
+// about) are not moved, with two exceptions: in an interactive import a row that would
+// write over a destination row the teacher did not agree to write over is added
+// beside it under a new identifier (MoveRowsOffKeptRows), and a REMAPOFFSET whose
+// identifiers meet the course's own rows, or any mapping past seven digits, stops the
+// transfer before anything is written.
 #include <cstdint>
 #include <map>
 #include <string>
@@ -36,6 +40,10 @@ void MapCategory(const std::string& nodeKeyText);
 // The new identifier of a source row of table t (12 users, 16 image files); 0 when
 // the row is not copied.
 std::int32_t LookupNewID(std::int32_t tableNo, std::int32_t oldID);
+// Where a reference to a source row of table t leads: its new identifier, or for a
+// question left out that the duplicate check found in the destination, that
+// question; 0 when it leads to nothing this transfer brings.
+std::int32_t LookupReferenceID(std::int32_t tableNo, std::int32_t oldID);
 std::int32_t LookupNewUserID(std::int32_t oldUserID);
 // The new identifiers of a table's selected rows: the destination rows its copy adds or writes over.
 std::unordered_set<std::int32_t> NewIDsOf(const TableMapping& mapping);
@@ -52,6 +60,28 @@ std::string MappedNodeKey(const std::string& nodeKeyText);
 // The selected node is one the destination held before this transfer (a restore that
 // keeps every identifier meeting the teacher's nodes it restored before).
 bool NodeWasInDestination(const std::string& nodeKeyText);
+
+// The teacher agreed to write over the destination's row of this identifier (by the
+// identifier box of a question or exam, by the name box of an exam, session, class or
+// activity, or by "Yes to All"), or took it back (No to a later name box).
+void AgreeToOverwrite(const TableMapping& mapping, std::int32_t destID, bool agreed);
+// A question the teacher chose not to write over that the duplicate check found in the
+// destination as this question: the question is not copied, references to it lead there.
+void LinkToDestinationQuestion(std::int32_t oldID, std::int32_t destID);
+// Whether the teacher refused a question of the package (its identifier box answered No).
+bool AnyQuestionRefused();
+
+// Into a live course (restore, import, migration), once the maps are final: an exam
+// question or session question that names a question, exam or session the transfer
+// does not bring (refused, or missing from the package) is left out, since it would
+// otherwise join the destination's row of that number. Each counts in LeftOutCount.
+void LeaveOutUnresolvedRows();
+// How many rows and references the transfer left out because they named what it does
+// not bring (counted from BuildMappings on, the copy's included).
+int LeftOutCount();
+void CountLeftOut(int n);
+// The sentence that tells the user so, "" when nothing was left out.
+std::string LeftOutText();
 
 // The text of the stop when a window runs out.
 std::string WindowExhaustedText(const std::string& what, std::int32_t first, std::int32_t last);

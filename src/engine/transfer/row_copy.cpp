@@ -69,12 +69,21 @@ bool StopsAtTheOverwriteWarning() {
   std::string list;
   for (std::int32_t old = map.low(); old <= map.high(); ++old) {
     const std::int32_t id = map.Get(old);
-    if (id > 0 && Seek(quests.Dest.Data, quests.Dest.KeyTag, FormatID(id))) list += FormatID(id) + " ";
+    if (id > 0 && transfer::SeekLive(quests.Dest.Data, quests.Dest.KeyTag, FormatID(id))) list += FormatID(id) + " ";
   }
   if (list.empty()) return false;
   const std::string text = "Importing these questions will overwrite the following question ids: \r\n\r\n" + list +
                            "\r\n\r\nAre you sure you want to continue?";
   return FacilityMessageBox(text, kMbYesNo | kMbQuestion) != kIdYes;
+}
+
+// A question's description that the transfer does not bring (missing from the package)
+// is written as none into a live course; the copied value would name the destination's
+// own description of that number. (Exam and session questions naming what is not
+// brought are left out before the copy; other references keep their value.)
+bool NamesNoneWhenMissing(std::int32_t tableNo, std::int32_t refTableNo) {
+  const int operation = Settings().Operation;
+  return (operation == 2 || operation == 4) && tableNo == kQuestsTable && refTableNo == kDescriptTable;
 }
 
 bool PreviewSaysGoOn() {
@@ -338,6 +347,7 @@ std::string ArrivingActivityName(const std::string& name) {
 
 bool CopyTables() {
   const RunSettings& s = Settings();
+  LeaveOutUnresolvedRows();
   if (StopsAtTheOverwriteWarning()) return false;
   if (!PreviewSaysGoOn()) {
     WriteLog("Import cancelled at the preview: nothing was copied");
@@ -384,8 +394,17 @@ void CopyTable(TableMapping& m) {
     Check(xbase::f4assign(m.Dest.KeyField, FormatID(newID)), m.TableName);
     for (const TableReference& r : m.References) {
       if (!FieldOf(r.SrcField, src) || !FieldOf(r.DestField, dest)) continue;
-      const std::int32_t mapped = LookupNewID(r.RefTableNo, Number(r.SrcField));
-      if (mapped > 0) Check(xbase::f4assign(r.DestField, FormatID(mapped)), m.TableName);
+      const std::int32_t named = Number(r.SrcField);
+      const std::int32_t mapped = LookupReferenceID(r.RefTableNo, named);
+      if (mapped > 0) {
+        Check(xbase::f4assign(r.DestField, FormatID(mapped)), m.TableName);
+      } else if (named != 0 && NamesNoneWhenMissing(m.TableNo, r.RefTableNo)) {
+        // The destination's description of that number is another question's passage.
+        WriteLog("    " + m.TableName + " " + FormatID(oldID) + " names " + Mapping(r.RefTableNo).TableName + " " +
+                 FormatID(named) + ", which this transfer does not bring: named as none");
+        Check(xbase::f4assign(r.DestField, ""), m.TableName);
+        CountLeftOut(1);
+      }
     }
     CopyTableSpecial(m);
     FinishRow(dest, exists, m.TableName);

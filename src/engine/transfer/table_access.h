@@ -17,4 +17,9 @@ inline bool Seek(xbase::Data4 data, xbase::Tag4 tag, const std::string& key) {
   return xbase::d4seek(data, key) == xbase::kSuccess;
 }
 
+// As Seek, for a row that is not marked deleted: what the destination holds live.
+inline bool SeekLive(xbase::Data4 data, xbase::Tag4 tag, const std::string& key) {
+  return Seek(data, tag, key) && !xbase::d4deleted(data);
+}
+
 }  // namespace tolvarin::transfer

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <stdexcept>
 #include <tuple>
 
 #include "core/presenter.h"
@@ -51,6 +52,7 @@ struct Case {
   long mode;
   const char* settings;  // lines of the Tolvarin section of Kestal.INI
   Variant variant = Variant::Plain;
+  bool refused = false;  // the mapping refuses the import: nothing may be copied
 };
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
@@ -200,7 +202,7 @@ class ContentImport : public TransferTest {
   }
 
   // The package into the destination course (slot 4), every row selected: mapped, then copied.
-  void Map() {
+  bool MapAll() {
     CourseRecord course;
     course.CourseID = 4;
     course.Path = dest_;
@@ -209,8 +211,9 @@ class ContentImport : public TransferTest {
     InitSrc();
     OpenDestination(dest_);
     SelectAllRecords();
-    ASSERT_TRUE(BuildMappings());
+    return BuildMappings();
   }
+  void Map() { ASSERT_TRUE(MapAll()); }
   void Copy() {
     ASSERT_TRUE(CopyTables());
     UninitSrc();
@@ -281,6 +284,18 @@ TEST_P(ImportIntoContent, EveryRowOfBothSidesIsThereAndEveryReferenceResolves) {
   for (const TableSpec& t : Tables()) tables.push_back(t.table);
   auto [source, before, packagePictures, picturesBefore] = ReadBothSides(tables);
 
+  if (c.refused) {
+    // Refused before anything is copied: the course is as it was, row for row.
+    EXPECT_FALSE(MapAll());
+    UninitSrc();
+    UninitDest();
+    ASSERT_FALSE(presenter_->Shown().empty());
+    EXPECT_NE(presenter_->Shown().back().box.text.find("Nothing was imported."), std::string::npos)
+        << presenter_->Shown().back().box.text;
+    for (const std::string& t : tables) EXPECT_EQ(ReadLiveRows(dest_, t), before[t]) << t;
+    EXPECT_EQ(ImageFiles(dest_), picturesBefore);
+    return;
+  }
   Import();
   if (HasFatalFailure()) return;
 
@@ -679,8 +694,13 @@ TEST_P(AnsweredImportCases, EveryRowShowsThePicturesAndQuestionsOfTheSideThatWro
       if (written != writtenFrom[p.parents].end()) {
         overwritten += static_cast<int>(parentsBefore.count(id));
         for (const auto& [old, child] : membersOf(source[p.children], Num(written->second.at(p.parentKey)))) {
+          // A member naming a question the import does not bring is left out with it.
           const std::int32_t q = LookupNewID(kQuestsTable, child);
-          expected.insert({LookupNewID(p.childNumber, old), q > 0 ? q : child});
+          if (q == 0) {
+            EXPECT_EQ(LookupNewID(p.childNumber, old), 0) << old << " names question " << child << ", left out";
+            continue;
+          }
+          expected.insert({LookupNewID(p.childNumber, old), q});
         }
       } else {
         for (const auto& member : membersOf(before[p.children], id))
@@ -786,12 +806,191 @@ TEST_F(ImportWithoutTheTree, EveryLinkNamesANodeOfTheCourseThePackageMeant) {
   EXPECT_GT(links.size(), before["stanques"].size()) << "no publisher link arrived";
 }
 
+// No to every box: the overwrite questions by identifier and by name and the
+// duplicate check; the preview's stand-in goes on.
+class NoToEveryBox : public MessagePresenter {
+ public:
+  int Ask(const BoxRequest& box) override {
+    if (box.text == kPreviewText) return 1;
+    shown.push_back(box.text);
+    return 2;
+  }
+  std::string BrowseFolder(const FolderRequest&) override { return ""; }
+  std::string InputBox(const InputRequest& request) override { return request.defaultText; }
+  std::vector<std::string> shown;
+};
+
+// A row's content as a reference to it must find it again: every field but its key,
+// its references, its pictures and its owner.
+Row Content(Row row, const TableSpec& t) {
+  row.erase(t.key);
+  for (const auto& r : t.references) row.erase(r.first);
+  for (const std::string& p : t.pictures) row.erase(p);
+  for (const char* f : {"user_id", "sourceid", "blob"}) row.erase(f);
+  if (t.number == kTemplatesTable && SessionNamed(row["name"])) row.erase("name");
+  return row;
+}
+
+const TableSpec& Spec(std::int32_t number) {
+  for (const TableSpec& t : Tables())
+    if (t.number == number) return t;
+  throw std::logic_error("no table " + std::to_string(number));
+}
+
+// An interactive REMAPNOTHING import answered No throughout (the destination's
+// question 20001 is marked deleted, so the package's question of that number is
+// not asked about and arrives): every live destination row the teacher kept, and
+// every row that hangs off one (exam questions, session questions, students) or that
+// one names (descriptions, printing options), is as it was; every package row that
+// arrives holds its own content, and each of its references leads to the row of the
+// same content as in the package, or is left out and counted.
+TEST_F(AnsweredImport, NoToEveryBoxKeepsEveryKeptRowAndLeadsEveryImportedReferenceToItsOwnRow) {
+  for (const auto& [name, bytes] : ImageFiles(package_))
+    if (Num(name.substr(0, 7)) >= 20000) testing_support::WriteFile(package_ + "/" + name, "the package's " + name);
+  auto presenter = std::make_unique<NoToEveryBox>();
+  NoToEveryBox& boxes = *presenter;
+  const auto scripted = SetPresenter(std::move(presenter));
+  Settings().Operation = 2;
+  Settings().ImportMode = 3;
+  Settings().Interactive = true;
+  Transfer().ImportClassification = true;
+  SetUserAccessLevel(2);
+  std::vector<std::string> tables = {"sesresults", "stanques", "standard", "charattributes", "enumattributes",
+                                     "memoattributes"};
+  for (const TableSpec& t : Tables()) tables.push_back(t.table);
+  auto [source, before, packagePictures, picturesBefore] = ReadBothSides(tables);
+  Map();
+  if (HasFatalFailure()) return;
+  CheckDuplicateQuestions();
+  Copy();
+  if (HasFatalFailure()) return;
+  EXPECT_FALSE(boxes.shown.empty());
+  for (const std::string& text : boxes.shown)
+    EXPECT_EQ(text.find("question with ID# 0020001"), std::string::npos) << "a deleted row offered: " << text;
+
+  // The destination's rows that a kept row does not name and that hang off no kept
+  // row may be written over; every other live row is as it was.
+  std::map<std::string, std::set<std::int32_t>> live;
+  for (const TableSpec& t : Tables())
+    for (const Row& r : before[t.table]) live[t.table].insert(Num(r.at(t.key)));
+  std::set<std::int32_t> namedDescriptions, namedOptions;
+  for (const Row& r : before["quests"]) namedDescriptions.insert(Num(r.at("descriptid")));
+  for (const Row& r : before["exams"]) namedOptions.insert(Num(r.at("print_id")));
+  const auto free = [&](const TableSpec& t, const Row& r) {
+    const std::int32_t id = Num(r.at(t.key));
+    switch (t.number) {
+      case kDescriptTable: return !namedDescriptions.count(id);
+      case kPrintOptTable: return !namedOptions.count(id);
+      case kExamQuesTable: return !live["exams"].count(Num(r.at("exam_id")));
+      case kSesQuestsTable: return !live["sessions"].count(Num(r.at("session_id")));
+      case kStudentsTable: return !live["classes"].count(Num(r.at("class_id")));
+      case kQuesTypeTable: return !live["quests"].count(id);
+      default: return false;
+    }
+  };
+  std::map<std::string, std::map<std::int32_t, Row>> after;
+  std::map<std::string, std::set<std::int32_t>> kept;
+  for (const TableSpec& t : Tables()) {
+    SCOPED_TRACE(t.table);
+    std::map<std::int32_t, int> count;
+    for (const Row& r : ReadLiveRows(dest_, t.table)) {
+      after[t.table][Num(r.at(t.key))] = r;
+      EXPECT_EQ(++count[Num(r.at(t.key))], 1) << "key " << r.at(t.key) << " doubled";
+    }
+    for (const Row& b : before[t.table]) {
+      if (free(t, b)) continue;
+      const std::int32_t id = Num(b.at(t.key));
+      kept[t.table].insert(id);
+      EXPECT_TRUE(after[t.table].count(id) && after[t.table].at(id) == b) << "kept row " << id << " changed";
+    }
+  }
+  for (const char* table : {"sesresults", "stanques", "charattributes", "enumattributes", "memoattributes", "standard"}) {
+    SCOPED_TRACE(table);
+    std::multiset<Row> now;
+    for (const Row& r : ReadLiveRows(dest_, table)) now.insert(r);
+    for (const Row& b : before[table]) {
+      const bool ofKept = std::string(table) == "sesresults" ? kept["sesquests"].count(Num(b.at("sesques_id"))) > 0
+                          : std::string(table) == "stanques" ? kept["quests"].count(Num(b.at("quest_id"))) > 0
+                          : std::string(table) == "standard" ? true
+                          : kept[b.at("table_name") == "QUESTS" ? "quests" : "exams"].count(Num(b.at("table_id"))) > 0;
+      EXPECT_TRUE(!ofKept || now.count(b)) << "a kept row's row lost or changed";
+    }
+  }
+
+  // Every package row that arrived: its content, its references and its pictures.
+  std::map<std::string, std::map<std::int32_t, Row>> package;
+  for (const TableSpec& t : Tables())
+    for (const Row& r : source[t.table]) package[t.table][Num(r.at(t.key))] = r;
+  const auto pictures = ImageFiles(dest_);
+  int arrived = 0, expectedLeftOut = 0;
+  for (const TableSpec& t : Tables()) {
+    SCOPED_TRACE(t.table);
+    for (const auto& [old, s] : package[t.table]) {
+      const std::int32_t id = LookupNewID(t.number, old);
+      if (id <= 0) continue;
+      if (t.number == kQuesTypeTable && LookupNewID(kQuestsTable, old) <= 0) continue;
+      ASSERT_TRUE(after[t.table].count(id)) << "package row " << old << " missing as " << id;
+      const Row& d = after[t.table].at(id);
+      ++arrived;
+      EXPECT_EQ(Content(d, t), Content(s, t)) << "package row " << old << " as " << id;
+      for (const auto& [field, table] : t.references) {
+        const std::int32_t was = Num(s.at(field)), now = Num(d.at(field));
+        if (was == 0) continue;
+        const TableSpec& target = Spec(table);
+        ASSERT_TRUE(package[target.table].count(was)) << old << " " << field << " names a row the package lacks";
+        ASSERT_TRUE(after[target.table].count(now)) << old << " " << field << " leads nowhere: " << now;
+        EXPECT_EQ(Content(after[target.table].at(now), target), Content(package[target.table].at(was), target))
+            << old << " " << field << " leads to another row: " << was << " as " << now;
+      }
+      for (const std::string& f : t.pictures) {
+        const std::int32_t was = Num(s.at(f));
+        if (was == 0) continue;
+        EXPECT_EQ(PictureBytes(pictures, Num(d.at(f))), PictureBytes(packagePictures, was)) << old << " " << f;
+      }
+      if (t.number == kTemplatesTable) {
+        const auto was = Elements(ToLower(s.at("blob")), "question_id");
+        const auto now = Elements(d.at("blob"), "question_id");
+        ASSERT_EQ(now.size(), was.size()) << old;
+        for (std::size_t i = 0; i < was.size(); ++i) {
+          if (now[i] == "0000000" && LookupNewID(kQuestsTable, Num(was[i])) == 0) {
+            ++expectedLeftOut;
+            continue;
+          }
+          ASSERT_TRUE(after["quests"].count(Num(now[i]))) << old << " names question " << now[i];
+          EXPECT_EQ(Content(after["quests"].at(Num(now[i])), Spec(kQuestsTable)),
+                    Content(package["quests"].at(Num(was[i])), Spec(kQuestsTable)))
+              << "activity " << old << " leads question " << was[i] << " to " << now[i];
+        }
+      }
+    }
+  }
+  EXPECT_GT(arrived, 0);
+  // The exam and session questions left out with the questions they name.
+  for (const char* table : {"examques", "sesquests"}) {
+    const TableSpec& t = Spec(std::string(table) == "examques" ? kExamQuesTable : kSesQuestsTable);
+    const std::int32_t parent = t.number == kExamQuesTable ? kExamsTable : kSessionsTable;
+    for (const auto& [old, s] : package[table])
+      if (LookupNewID(parent, Num(s.at(t.references[0].first))) > 0 && LookupNewID(kQuestsTable, Num(s.at("quest_id"))) == 0) {
+        EXPECT_EQ(LookupNewID(t.number, old), 0) << table << " " << old << " names a question left out";
+        ++expectedLeftOut;
+      }
+  }
+  EXPECT_GT(expectedLeftOut, 0);
+  EXPECT_EQ(LeftOutCount(), expectedLeftOut);
+  EXPECT_EQ(DanglingReferences(dest_), std::vector<std::string>{});
+}
+
 const Case kCases[] = {
     {"Default", 1, ""},
     {"RemapToCorvane", 2, ""},
     {"RestoreKeepsEveryIdentifier", 3, ""},
     {"RemapToRange", 4, "RangeStart=300000\r\nRangeEnd=309999\r\n"},
     {"RemapOffset", 5, "RangeStart=100000\r\nRangeEnd=199999\r\n"},
+    // The package's highest identifiers land just below the seven digits' end.
+    {"RemapOffsetNearTheTopOfTheRange", 5, "RangeStart=9970000\r\nRangeEnd=9999999\r\n"},
+    // Question 20009 and the pictures above it would need an eighth digit.
+    {"RemapOffsetPastTheTopIsRefused", 5, "RangeStart=9990000\r\nRangeEnd=9999999\r\n", Variant::Plain, true},
+    {"RemapOffsetOntoTheCoursesOwnRowsIsRefused", 5, "RangeStart=1\r\nRangeEnd=999999\r\n", Variant::Plain, true},
     {"RemapByCourse", 6, ""},
     {"RemapFromId", 7, "RangeStart=500000\r\n"},
     {"PackageWithGaps", 1, "", Variant::Gaps},
