@@ -214,4 +214,10 @@ RunResult HostRun::RunHere(const std::vector<std::string>& args, const std::vect
   return Run(all, answers);
 }
 
+std::string Shown(const RunResult& run) {
+  std::string text = run.stderrText;
+  for (const tolvarin::ShownBox& box : run.boxes) text += "\n[" + box.box.title + "] " + box.box.text;
+  return text;
+}
+
 }  // namespace app_testing

@@ -75,5 +75,7 @@ class HostRun {
 
 // Every line of a text, CR LF or LF ended.
 std::vector<std::string> Lines(const std::string& text);
+// What a run said: its stderr and every box it showed ("[title] text" a line), for a failure message.
+std::string Shown(const RunResult& run);
 
 }  // namespace app_testing

@@ -30,19 +30,13 @@ namespace {
 namespace fs = std::filesystem;
 using app_testing::HostRun;
 using app_testing::RunResult;
+using app_testing::Shown;
 using app_testing::DisplayTest;
 
 constexpr int kFirst = 3;   // Biology, the course maker's course
 constexpr int kSecond = 4;  // Geometry, made empty beside it
 constexpr const char* kCreated = "Corvane Backup File created at";
 constexpr const char* kRestored = "Corvane Backup Folder restored from";
-
-// The boxes' texts, one a line, for a failure message.
-std::string Shown(const RunResult& run) {
-  std::string text = run.stderrText;
-  for (const tolvarin::ShownBox& box : run.boxes) text += "\n[" + box.box.title + "] " + box.box.text;
-  return text;
-}
 
 bool ShowedBox(const RunResult& run, const std::string& start) {
   for (const tolvarin::ShownBox& box : run.boxes)

@@ -352,8 +352,11 @@ TransferEnd DoRestore() {
   }
   Diagnostic("Uninit");
   UninitSrc();
+  const std::string leftOut = LeftOutText();
+  if (!leftOut.empty()) WriteLog(leftOut);
   if (s.Mode == 0 && s.Interactive)
-    MsgBox("Corvane Backup Folder restored from \"" + p.PackagePath + "\"!", kMbInformation);
+    MsgBox("Corvane Backup Folder restored from \"" + p.PackagePath + "\"!" + (leftOut.empty() ? "" : "\r\n\r\n" + leftOut),
+           kMbInformation);
   WriteLog("End Restore");
   return TransferEnd::Done;
 }
@@ -464,7 +467,9 @@ TransferEnd DoMigrate() {
   Src().CourseFolder = staging;
   InitDest();
   if (!BuildMappings()) return TransferEnd::Failed;
-  return CopyTables() ? TransferEnd::Done : TransferEnd::Stopped;
+  if (!CopyTables()) return TransferEnd::Stopped;
+  if (const std::string leftOut = LeftOutText(); !leftOut.empty()) WriteLog(leftOut);
+  return TransferEnd::Done;
 }
 
 }  // namespace tolvarin

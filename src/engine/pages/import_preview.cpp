@@ -39,7 +39,8 @@ std::vector<PreviewEntry> ImportedItems(int listIndex) {
     if (kind == kKindActivities && entry.text.rfind('%', 0) == 0) continue;
     if (kind == kKindActivities) entry.text = ArrivingActivityName(entry.text);
     if (kind == kKindStudents) entry.text += ", " + f4str(Src().Students.First_name);
-    entry.replacing = Seek(m.Dest.Data, m.Dest.KeyTag, FormatID(id));
+    // A row the destination holds only marked deleted is not the teacher's any more.
+    entry.replacing = transfer::SeekLive(m.Dest.Data, m.Dest.KeyTag, FormatID(id));
     entries.push_back(std::move(entry));
   }
   return entries;

@@ -3,7 +3,7 @@
 // before anything is copied: the question map, and per content kind the rows that
 // will arrive. Names come from the source row by its old identifier (the destination
 // does not hold the row yet, or holds another one under that number); an entry whose
-// new identifier is already taken in the destination is marked as replacing it.
+// new identifier names a live row of the destination is marked as replacing it.
 #include <array>
 #include <cstdint>
 #include <string>
@@ -17,7 +17,7 @@ inline constexpr std::array<std::int32_t, 5> kPreviewListKinds{11, 10, 7, 13, 5}
 
 struct PreviewEntry {
   std::string text;
-  bool replacing = false;  // the new identifier names a row the destination holds now
+  bool replacing = false;  // the new identifier names a live row the destination holds now
 };
 
 // "The following data will be imported into " and the destination course folder.

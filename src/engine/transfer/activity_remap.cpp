@@ -1,5 +1,6 @@
 #include "engine/transfer/activity_remap.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -23,8 +24,13 @@ namespace fs = std::filesystem;
 
 constexpr const char* kNoQuestion = "0000000";
 
+// Seven digits: an identifier as activities name it (other texts are left alone).
+bool IsKeyText(const std::string& value) {
+  return value.size() == 7 && std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 // Rewrites the content of every <tag>...</tag> found in the map, left to right; with
-// none given, every other content but none itself becomes none (counted in cut).
+// none given, every other identifier but none itself becomes none (counted in cut).
 std::string RewriteElements(const std::string& text, const std::string& tag,
                             const std::map<std::string, std::string>& replacements, const char* none = nullptr,
                             int* cut = nullptr) {
@@ -44,7 +50,7 @@ std::string RewriteElements(const std::string& text, const std::string& tag,
     const auto found = replacements.find(value);
     if (found != replacements.end()) {
       out += found->second;
-    } else if (none != nullptr && value != none) {
+    } else if (none != nullptr && value != none && IsKeyText(value)) {
       out += none;
       if (cut) ++*cut;
     } else {

@@ -9,7 +9,8 @@
 // right. A node element whose node is not being imported keeps its text. So does a
 // question element in a backup; in an import it would name the destination's question
 // of that number, so one whose question the import does not bring (refused, or missing
-// from the package) becomes "0000000", none, and is counted.
+// from the package) becomes "0000000", none, and is counted (a text that is not seven
+// digits is no identifier and is left alone).
 #include <cstdint>
 #include <map>
 #include <string>

@@ -681,11 +681,11 @@ void MapImage(std::int32_t oldImageID) {
   WriteLog("Mapping image: " + std::to_string(oldImageID));
   if (!st.images.Contains(oldImageID) || st.images.Get(oldImageID) != 0) return;
   const RunSettings& s = Settings();
-  // A publisher picture keeps its number (LookupNewID), and no other picture is given it.
-  const bool publisher = oldImageID < kPublisherThreshold && s.OfficeMode != 1;
-  const long mode = (s.Operation == 1 || s.Operation == 3 || publisher) ? 3 : s.ImportMode;
+  const long mode = (s.Operation == 1 || s.Operation == 3) ? 3 : s.ImportMode;
   std::int32_t newID = 0;
-  if (CountsUp(mode)) {
+  if (oldImageID < kPublisherThreshold && s.OfficeMode != 1) {
+    newID = oldImageID;  // a publisher picture keeps its number (LookupNewID); no other is given it
+  } else if (CountsUp(mode)) {
     while (st.nextImage >= 1 && st.nextImage <= st.lastImage && st.imagesTaken.count(st.nextImage)) ++st.nextImage;
     if (st.nextImage < 1 || st.nextImage > st.lastImage) {
       Exhausted("image", 1, st.lastImage);

@@ -442,6 +442,19 @@ TEST(ActivityText, EveryElementIsRewrittenOnceEvenInChains) {
   };
   for (const auto& [given, expected] : cases) EXPECT_EQ(RemapActivityText(given, r), expected) << given;
 
+  // Into a live course, a question the import does not bring would name the course's
+  // question of that number: it names none, and is counted; a text that is no
+  // identifier, and none itself, stay.
+  r.noneForOtherQuestions = true;
+  int cut = 0;
+  EXPECT_EQ(RemapActivityText("<question_id>0020000</question_id><question_id>0020077</question_id><question_id>"
+                              "20077</question_id><question_id>0000000</question_id><node_id>0020077</node_id>",
+                              r, &cut),
+            "<question_id>0020021</question_id><question_id>0000000</question_id><question_id>20077</question_id>"
+            "<question_id>0000000</question_id><node_id>0020077</node_id>");
+  EXPECT_EQ(cut, 1);
+  r.noneForOtherQuestions = false;
+
   testing_support::TempDir dir;
   const std::string lda = "<activity>\r\n<question_id>0020021</question_id>\r\n<node_id>20001</node_id>\r\n</activity>";
   testing_support::WriteFile(dir.path() / "one.lda", lda);

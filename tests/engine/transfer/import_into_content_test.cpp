@@ -31,6 +31,7 @@
 #include "engine/transfer/table_mapping.h"
 #include "engine/transfer/transfer_state.h"
 #include "platform/xbase/xbase.h"
+#include "import_check.h"
 #include "transfer_fixture.h"
 #include "transfer_run.h"
 
@@ -56,40 +57,7 @@ struct Case {
 };
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
-// How a table's rows are compared: its key, the fields holding another table's
-// identifier, and the picture fields.
-struct TableSpec {
-  const char* table;
-  std::int32_t number;
-  const char* key;
-  std::vector<std::pair<std::string, std::int32_t>> references;
-  std::vector<std::string> pictures;
-};
-
-const std::vector<TableSpec>& Tables() {
-  static const std::vector<TableSpec> tables = {
-      {"quests", kQuestsTable, "quest_id", {{"descriptid", kDescriptTable}, {"exam_id", kExamsTable}},
-       {"answer1pct", "answer2pct", "answer3pct", "answer4pct", "answer5pct"}},
-      {"descript", kDescriptTable, "descriptid", {}, {"image_id"}},
-      {"questype", kQuesTypeTable, "quest_id", {}, {}},
-      {"exams", kExamsTable, "exam_id", {{"print_id", kPrintOptTable}}, {}},
-      {"examques", kExamQuesTable, "exam_q_id", {{"exam_id", kExamsTable}, {"quest_id", kQuestsTable}}, {}},
-      {"printopt", kPrintOptTable, "print_id", {}, {}},
-      {"sessions", kSessionsTable, "session_id", {}, {}},
-      {"sesquests", kSesQuestsTable, "sesques_id", {{"session_id", kSessionsTable}, {"quest_id", kQuestsTable}}, {}},
-      {"classes", kClassesTable, "class_id", {}, {}},
-      {"students", kStudentsTable, "student_id", {{"class_id", kClassesTable}}, {}},
-      {"templates", kTemplatesTable, "templateid", {}, {}},
-  };
-  return tables;
-}
-
 const char* const kAttributeTables[] = {"charattributes", "enumattributes", "memoattributes"};
-
-bool SessionNamed(const std::string& name) {
-  return name.size() == 8 && name[7] == '%' &&
-         std::all_of(name.begin(), name.begin() + 7, [](char c) { return c >= '0' && c <= '9'; });
-}
 
 // Every record of a table whose field holds one value gets another.
 void Rewrite(const std::string& folder, const std::string& table, const std::string& field, const std::string& from,
@@ -125,16 +93,6 @@ void AddQuestion(const std::string& course, std::int32_t id, const std::string& 
     ASSERT_EQ(xbase::d4append(data), 0);
     xbase::d4close(data);
   }
-}
-
-std::map<std::string, std::string> ImageFiles(const std::string& folder) {
-  std::map<std::string, std::string> files;
-  for (const auto& e : fs::directory_iterator(folder)) {
-    const std::string name = e.path().filename().string();
-    if (name.size() > 8 && name[7] == '.' && std::isdigit(static_cast<unsigned char>(name[0])))
-      files[name] = testing_support::ReadFile(e.path());
-  }
-  return files;
 }
 
 // The package (a backup of a seed 1 course) and the destination (a seed 2 course).
@@ -196,8 +154,8 @@ class ContentImport : public TransferTest {
       sides.source[t] = ReadLiveRows(package_, t);
       sides.before[t] = ReadLiveRows(dest_, t);
     }
-    sides.packagePictures = ImageFiles(package_);
-    sides.picturesBefore = ImageFiles(dest_);
+    sides.packagePictures = PictureFiles(package_);
+    sides.picturesBefore = PictureFiles(dest_);
     return sides;
   }
 
@@ -242,7 +200,7 @@ class ContentImport : public TransferTest {
         AddQuestion(package_, 30050, "Q30050: kept above the window");
         break;
       case Variant::PublisherPicture: {
-        const auto pictures = ImageFiles(package_);
+        const auto pictures = PictureFiles(package_);
         const auto picture = std::find_if(pictures.begin(), pictures.end(),
                                           [](const auto& p) { return Num(p.first.substr(0, 7)) < 20000; });
         ASSERT_NE(picture, pictures.end());
@@ -293,7 +251,7 @@ TEST_P(ImportIntoContent, EveryRowOfBothSidesIsThereAndEveryReferenceResolves) {
     EXPECT_NE(presenter_->Shown().back().box.text.find("Nothing was imported."), std::string::npos)
         << presenter_->Shown().back().box.text;
     for (const std::string& t : tables) EXPECT_EQ(ReadLiveRows(dest_, t), before[t]) << t;
-    EXPECT_EQ(ImageFiles(dest_), picturesBefore);
+    EXPECT_EQ(PictureFiles(dest_), picturesBefore);
     return;
   }
   Import();
@@ -449,7 +407,7 @@ TEST_P(ImportIntoContent, EveryRowOfBothSidesIsThereAndEveryReferenceResolves) {
   }
   // Pictures: the package's under their new names; the destination's own as they were,
   // publisher pictures included (the same number is the same publisher picture).
-  const auto pictures = ImageFiles(dest_);
+  const auto pictures = PictureFiles(dest_);
   std::set<std::string> written;
   for (const auto& [name, bytes] : packagePictures) {
     const std::int32_t old = Num(name.substr(0, 7));
@@ -540,12 +498,6 @@ class OverwriteOddPresenter : public MessagePresenter {
 
 class AnsweredImportCases : public ContentImport, public ::testing::WithParamInterface<AnsweredCase> {};
 
-// The file bytes of a picture, "" when the folder has none.
-std::string PictureBytes(const std::map<std::string, std::string>& files, std::int32_t id) {
-  const auto found = files.lower_bound(FormatID(id) + ".");
-  return found != files.end() && found->first.rfind(FormatID(id) + ".", 0) == 0 ? found->second : "";
-}
-
 // Every destination row the copy wrote shows the package's pictures and every other one
 // its own, file bytes included; every exam and graded session the copy wrote holds the
 // package's questions only, and every other one its own but for rows a package row took
@@ -553,7 +505,7 @@ std::string PictureBytes(const std::map<std::string, std::string>& files, std::i
 TEST_P(AnsweredImportCases, EveryRowShowsThePicturesAndQuestionsOfTheSideThatWroteIt) {
   const AnsweredCase& c = GetParam();
   // The package's own pictures, told apart from the destination's of the same number.
-  for (const auto& [name, bytes] : ImageFiles(package_))
+  for (const auto& [name, bytes] : PictureFiles(package_))
     if (Num(name.substr(0, 7)) >= 20000) testing_support::WriteFile(package_ + "/" + name, "the package's " + name);
   if (c.renameToDestination) {
     const auto name = [](const std::string& folder, const char* table, const char* key, std::int32_t id) {
@@ -575,7 +527,7 @@ TEST_P(AnsweredImportCases, EveryRowShowsThePicturesAndQuestionsOfTheSideThatWro
   if (*c.settings) HostSettings(c.settings);
   std::int32_t packagePicture = 0;
   if (c.keptPictureAbove != 0) {
-    const auto packageFiles = ImageFiles(package_);
+    const auto packageFiles = PictureFiles(package_);
     std::string extension;
     for (const Row& r : ReadLiveRows(package_, "descript")) {
       const std::int32_t id = Num(r.at("image_id"));
@@ -611,7 +563,7 @@ TEST_P(AnsweredImportCases, EveryRowShowsThePicturesAndQuestionsOfTheSideThatWro
     EXPECT_GT(asked, 0);
   }
 
-  const auto pictures = ImageFiles(dest_);
+  const auto pictures = PictureFiles(dest_);
   // Per table: the package's rows by the identifier they were written under.
   std::map<std::string, std::map<std::int32_t, Row>> writtenFrom;
   const std::map<std::string, std::pair<std::int32_t, const char*>> numbers = {
@@ -820,23 +772,6 @@ class NoToEveryBox : public MessagePresenter {
   std::vector<std::string> shown;
 };
 
-// A row's content as a reference to it must find it again: every field but its key,
-// its references, its pictures and its owner.
-Row Content(Row row, const TableSpec& t) {
-  row.erase(t.key);
-  for (const auto& r : t.references) row.erase(r.first);
-  for (const std::string& p : t.pictures) row.erase(p);
-  for (const char* f : {"user_id", "sourceid", "blob"}) row.erase(f);
-  if (t.number == kTemplatesTable && SessionNamed(row["name"])) row.erase("name");
-  return row;
-}
-
-const TableSpec& Spec(std::int32_t number) {
-  for (const TableSpec& t : Tables())
-    if (t.number == number) return t;
-  throw std::logic_error("no table " + std::to_string(number));
-}
-
 // An interactive REMAPNOTHING import answered No throughout (the destination's
 // question 20001 is marked deleted, so the package's question of that number is
 // not asked about and arrives): every live destination row the teacher kept, and
@@ -845,7 +780,7 @@ const TableSpec& Spec(std::int32_t number) {
 // arrives holds its own content, and each of its references leads to the row of the
 // same content as in the package, or is left out and counted.
 TEST_F(AnsweredImport, NoToEveryBoxKeepsEveryKeptRowAndLeadsEveryImportedReferenceToItsOwnRow) {
-  for (const auto& [name, bytes] : ImageFiles(package_))
+  for (const auto& [name, bytes] : PictureFiles(package_))
     if (Num(name.substr(0, 7)) >= 20000) testing_support::WriteFile(package_ + "/" + name, "the package's " + name);
   auto presenter = std::make_unique<NoToEveryBox>();
   NoToEveryBox& boxes = *presenter;
@@ -855,10 +790,7 @@ TEST_F(AnsweredImport, NoToEveryBoxKeepsEveryKeptRowAndLeadsEveryImportedReferen
   Settings().Interactive = true;
   Transfer().ImportClassification = true;
   SetUserAccessLevel(2);
-  std::vector<std::string> tables = {"sesresults", "stanques", "standard", "charattributes", "enumattributes",
-                                     "memoattributes"};
-  for (const TableSpec& t : Tables()) tables.push_back(t.table);
-  auto [source, before, packagePictures, picturesBefore] = ReadBothSides(tables);
+  const ImportSides sides = ReadImportSides(package_, dest_);
   Map();
   if (HasFatalFailure()) return;
   CheckDuplicateQuestions();
@@ -868,115 +800,31 @@ TEST_F(AnsweredImport, NoToEveryBoxKeepsEveryKeptRowAndLeadsEveryImportedReferen
   for (const std::string& text : boxes.shown)
     EXPECT_EQ(text.find("question with ID# 0020001"), std::string::npos) << "a deleted row offered: " << text;
 
-  // The destination's rows that a kept row does not name and that hang off no kept
-  // row may be written over; every other live row is as it was.
-  std::map<std::string, std::set<std::int32_t>> live;
-  for (const TableSpec& t : Tables())
-    for (const Row& r : before[t.table]) live[t.table].insert(Num(r.at(t.key)));
-  std::set<std::int32_t> namedDescriptions, namedOptions;
-  for (const Row& r : before["quests"]) namedDescriptions.insert(Num(r.at("descriptid")));
-  for (const Row& r : before["exams"]) namedOptions.insert(Num(r.at("print_id")));
-  const auto free = [&](const TableSpec& t, const Row& r) {
-    const std::int32_t id = Num(r.at(t.key));
-    switch (t.number) {
-      case kDescriptTable: return !namedDescriptions.count(id);
-      case kPrintOptTable: return !namedOptions.count(id);
-      case kExamQuesTable: return !live["exams"].count(Num(r.at("exam_id")));
-      case kSesQuestsTable: return !live["sessions"].count(Num(r.at("session_id")));
-      case kStudentsTable: return !live["classes"].count(Num(r.at("class_id")));
-      case kQuesTypeTable: return !live["quests"].count(id);
-      default: return false;
-    }
-  };
-  std::map<std::string, std::map<std::int32_t, Row>> after;
-  std::map<std::string, std::set<std::int32_t>> kept;
-  for (const TableSpec& t : Tables()) {
-    SCOPED_TRACE(t.table);
-    std::map<std::int32_t, int> count;
-    for (const Row& r : ReadLiveRows(dest_, t.table)) {
-      after[t.table][Num(r.at(t.key))] = r;
-      EXPECT_EQ(++count[Num(r.at(t.key))], 1) << "key " << r.at(t.key) << " doubled";
-    }
-    for (const Row& b : before[t.table]) {
-      if (free(t, b)) continue;
-      const std::int32_t id = Num(b.at(t.key));
-      kept[t.table].insert(id);
-      EXPECT_TRUE(after[t.table].count(id) && after[t.table].at(id) == b) << "kept row " << id << " changed";
-    }
-  }
-  for (const char* table : {"sesresults", "stanques", "charattributes", "enumattributes", "memoattributes", "standard"}) {
-    SCOPED_TRACE(table);
-    std::multiset<Row> now;
-    for (const Row& r : ReadLiveRows(dest_, table)) now.insert(r);
-    for (const Row& b : before[table]) {
-      const bool ofKept = std::string(table) == "sesresults" ? kept["sesquests"].count(Num(b.at("sesques_id"))) > 0
-                          : std::string(table) == "stanques" ? kept["quests"].count(Num(b.at("quest_id"))) > 0
-                          : std::string(table) == "standard" ? true
-                          : kept[b.at("table_name") == "QUESTS" ? "quests" : "exams"].count(Num(b.at("table_id"))) > 0;
-      EXPECT_TRUE(!ofKept || now.count(b)) << "a kept row's row lost or changed";
-    }
-  }
+  EXPECT_EQ(KeptRowsChanged(sides, dest_), std::vector<std::string>{});
+  int cut = 0;
+  EXPECT_EQ(ImportedRowsMisled(sides, dest_, &cut), std::vector<std::string>{});
+  // The question the teacher's deleted row gave way to arrived; others arrived beside.
+  EXPECT_EQ(LookupNewID(kQuestsTable, 20001), 20001);
+  EXPECT_GT(ReadLiveRows(dest_, "sessions").size(), sides.before.at("sessions").size());
+  EXPECT_GT(ReadLiveRows(dest_, "classes").size(), sides.before.at("classes").size());
 
-  // Every package row that arrived: its content, its references and its pictures.
-  std::map<std::string, std::map<std::int32_t, Row>> package;
-  for (const TableSpec& t : Tables())
-    for (const Row& r : source[t.table]) package[t.table][Num(r.at(t.key))] = r;
-  const auto pictures = ImageFiles(dest_);
-  int arrived = 0, expectedLeftOut = 0;
-  for (const TableSpec& t : Tables()) {
-    SCOPED_TRACE(t.table);
-    for (const auto& [old, s] : package[t.table]) {
-      const std::int32_t id = LookupNewID(t.number, old);
-      if (id <= 0) continue;
-      if (t.number == kQuesTypeTable && LookupNewID(kQuestsTable, old) <= 0) continue;
-      ASSERT_TRUE(after[t.table].count(id)) << "package row " << old << " missing as " << id;
-      const Row& d = after[t.table].at(id);
-      ++arrived;
-      EXPECT_EQ(Content(d, t), Content(s, t)) << "package row " << old << " as " << id;
-      for (const auto& [field, table] : t.references) {
-        const std::int32_t was = Num(s.at(field)), now = Num(d.at(field));
-        if (was == 0) continue;
-        const TableSpec& target = Spec(table);
-        ASSERT_TRUE(package[target.table].count(was)) << old << " " << field << " names a row the package lacks";
-        ASSERT_TRUE(after[target.table].count(now)) << old << " " << field << " leads nowhere: " << now;
-        EXPECT_EQ(Content(after[target.table].at(now), target), Content(package[target.table].at(was), target))
-            << old << " " << field << " leads to another row: " << was << " as " << now;
-      }
-      for (const std::string& f : t.pictures) {
-        const std::int32_t was = Num(s.at(f));
-        if (was == 0) continue;
-        EXPECT_EQ(PictureBytes(pictures, Num(d.at(f))), PictureBytes(packagePictures, was)) << old << " " << f;
-      }
-      if (t.number == kTemplatesTable) {
-        const auto was = Elements(ToLower(s.at("blob")), "question_id");
-        const auto now = Elements(d.at("blob"), "question_id");
-        ASSERT_EQ(now.size(), was.size()) << old;
-        for (std::size_t i = 0; i < was.size(); ++i) {
-          if (now[i] == "0000000" && LookupNewID(kQuestsTable, Num(was[i])) == 0) {
-            ++expectedLeftOut;
-            continue;
-          }
-          ASSERT_TRUE(after["quests"].count(Num(now[i]))) << old << " names question " << now[i];
-          EXPECT_EQ(Content(after["quests"].at(Num(now[i])), Spec(kQuestsTable)),
-                    Content(package["quests"].at(Num(was[i])), Spec(kQuestsTable)))
-              << "activity " << old << " leads question " << was[i] << " to " << now[i];
-        }
+  // Left out and counted: the exam and session questions of what arrived that name a
+  // question the import does not bring, and such activity elements.
+  int expected = cut;
+  for (const TableSpec& t : {Spec(kExamQuesTable), Spec(kSesQuestsTable)}) {
+    const std::int32_t parent = t.references[0].second;
+    for (const Row& s : sides.package.at(t.table)) {
+      const std::int32_t old = Num(s.at(t.key));
+      if (LookupNewID(parent, Num(s.at(t.references[0].first))) == 0) continue;
+      if (LookupNewID(kQuestsTable, Num(s.at("quest_id"))) == 0) {
+        EXPECT_EQ(LookupNewID(t.number, old), 0) << t.table << " " << old << " names a question left out";
+        ++expected;
       }
     }
   }
-  EXPECT_GT(arrived, 0);
-  // The exam and session questions left out with the questions they name.
-  for (const char* table : {"examques", "sesquests"}) {
-    const TableSpec& t = Spec(std::string(table) == "examques" ? kExamQuesTable : kSesQuestsTable);
-    const std::int32_t parent = t.number == kExamQuesTable ? kExamsTable : kSessionsTable;
-    for (const auto& [old, s] : package[table])
-      if (LookupNewID(parent, Num(s.at(t.references[0].first))) > 0 && LookupNewID(kQuestsTable, Num(s.at("quest_id"))) == 0) {
-        EXPECT_EQ(LookupNewID(t.number, old), 0) << table << " " << old << " names a question left out";
-        ++expectedLeftOut;
-      }
-  }
-  EXPECT_GT(expectedLeftOut, 0);
-  EXPECT_EQ(LeftOutCount(), expectedLeftOut);
+  EXPECT_GT(cut, 0);
+  EXPECT_GT(expected, cut);
+  EXPECT_EQ(LeftOutCount(), expected);
   EXPECT_EQ(DanglingReferences(dest_), std::vector<std::string>{});
 }
 
