@@ -267,7 +267,7 @@ TEST_P(FullDiskRun, EndsWhollyDoneOrAsItWasAndARunWithRoomEndsAsOneWholeRun) {
   const std::uintmax_t written = freeBefore - std::min(leastFree, disk->Free());
 
   std::vector<std::uintmax_t> sizes{0};
-  for (const double part : {0.05, 0.35, 0.7, 0.95})
+  for (const double part : {0.3, 0.6, 0.8, 0.97})
     if (const auto size = static_cast<std::uintmax_t>(written * part); size > sizes.back() + 4096) sizes.push_back(size);
 
   int failed = 0;
