@@ -316,6 +316,17 @@ TEST_F(GameImportProcess, KilledAtAnyPointThenRunAgainItLeavesWhatOneWholeImport
   const RunResult again = Import();
   EXPECT_EQ(again.status, 0) << again.stderrText;
   ExpectAsOneWholeImport();
+
+  // Killed while its group moved in, and then followed by a run of another operation
+  // on the course, which finishes the group but for the package's activity file (it
+  // moves nothing outside the course but its own package's): the rewritten file waits
+  // beside the package's, and the next import puts it in place, importing nothing.
+  const fs::path activity = fs::path(package) / "game.lda";
+  fs::rename(activity, activity.string() + ".tolvarin-new");
+  WriteFile(activity, packageBefore.at("game.lda"));
+  const RunResult completing = Import();
+  EXPECT_EQ(completing.status, 0) << completing.stderrText;
+  ExpectAsOneWholeImport();
 }
 
 // On a disk that fills part-way (the one of the course and the package, as the host

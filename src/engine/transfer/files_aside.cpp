@@ -12,8 +12,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kAsideSuffix = ".tolvarin-new";
-
 std::vector<StagedFile>& Aside() {
   static std::vector<StagedFile> files;
   return files;

@@ -10,6 +10,9 @@
 
 namespace tolvarin {
 
+// What a file written aside beside its target adds to the target's name.
+inline constexpr const char* kAsideSuffix = ".tolvarin-new";
+
 // The destination's tables are work copies: the transfer's other files go aside too.
 bool WritingAside();
 
