@@ -106,6 +106,35 @@ const std::vector<Operation>& Operations() {
            ASSERT_EQ(run(Words(at, "DIRECTCOPY", ""), std::string(day) + " 10:00:00").status, 0);
        },
        [](const Layout& at) { return Words(at, "DIRECTCOPY", ""); }},
+      // A game package in BackupPath: another course's backup, read as it stands, with an
+      // activity file naming its questions and the blank tables it lacked (which every
+      // import of it makes there, and which made once are no change of a later run).
+      {"LUDORAIMPORT",
+       [](const Layout& at, const Runner& run) {
+         course_maker::CourseOptions options;
+         options.questions = 40;
+         options.seed = 2;
+         const course_maker::MadeCourse other = course_maker::MakeCourse(at.install.string() + "-game", options);
+         ASSERT_EQ(run({"AppPath:" + other.install.app, "Mode:UserContent", "Operation:BACKUP",
+                        "CoursePath:" + other.install.course, "BackupPath:" + at.Backup()},
+                       kNow)
+                       .status,
+                   0);
+         for (const char* file : {"TOLVARIN.INI", "Status.DBF", "CourseTables"}) fs::remove_all(at.Backup() + "/" + file);
+         std::string activity = "<activity>\n";
+         for (const auto& q : other.content.questions) {
+           const std::string id = std::to_string(q.id);
+           if (!q.deleted) activity += "<question_id>" + std::string(7 - id.size(), '0') + id + "</question_id>\n";
+         }
+         const fs::path lda = at.Backup() + "/game.lda";
+         testing_support::WriteFile(lda, activity + "</activity>\n");
+         const Layout copy{at.install.string() + "-copy", at.backupRoot, at.temp};
+         fs::copy(at.install, copy.install, fs::copy_options::recursive);
+         ASSERT_EQ(run(Words(copy, "UserContent", "LUDORAIMPORT"), kNow).status, 0);
+         fs::remove_all(copy.install);
+         testing_support::WriteFile(lda, activity + "</activity>\n");
+       },
+       [](const Layout& at) { return Words(at, "UserContent", "LUDORAIMPORT"); }},
   };
   return operations;
 }
@@ -117,6 +146,8 @@ struct DiskCase {
 const DiskCase kCases[] = {
     {"BACKUP", Disk::Backup},     {"BACKUP", Disk::Course},     {"BACKUP", Disk::Temp},
     {"DIRECTCOPY", Disk::Backup}, {"DIRECTCOPY", Disk::Course}, {"DIRECTCOPY", Disk::Temp},
+    // The package's disk is the backup one; a game import stages nothing in TMPDIR.
+    {"LUDORAIMPORT", Disk::Backup}, {"LUDORAIMPORT", Disk::Course}, {"LUDORAIMPORT", Disk::Temp},
 };
 
 void PrintTo(const DiskCase& c, std::ostream* out) { *out << c.operation << " on the " << DiskName(c.disk) << " disk"; }
