@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 
 #include "support/test_support.h"
 
@@ -38,16 +39,40 @@ std::vector<std::string> KillPoint::Steps(const std::string& call, const std::st
   return Steps(call, match, [&] { return host_.RunHere(args); }, run);
 }
 
-std::vector<std::string> KillPoint::Steps(const std::string& call, const std::string& match,
-                                          const std::function<RunResult()>& start, RunResult* run) {
+std::vector<std::pair<std::string, std::string>> KillPoint::Logged(const KillStep& watch,
+                                                                   const std::function<RunResult()>& start,
+                                                                   RunResult* run) {
   const std::string log = host_.Scratch() + "/kill-point-steps.txt";
   std::error_code ignored;
   fs::remove(log, ignored);
-  Arm({call, match, 0}, log);
+  Arm(watch, log);
   const RunResult result = start();
   Disarm();
   if (run != nullptr) *run = result;
-  return fs::exists(log) ? Lines(testing_support::ReadFile(log)) : std::vector<std::string>{};
+  std::vector<std::pair<std::string, std::string>> calls;
+  if (!fs::exists(log)) return calls;
+  for (const std::string& line : Lines(testing_support::ReadFile(log))) {
+    const std::size_t blank = line.find(' ');
+    if (blank != std::string::npos) calls.emplace_back(line.substr(0, blank), line.substr(blank + 1));
+  }
+  return calls;
+}
+
+std::vector<std::string> KillPoint::Steps(const std::string& call, const std::string& match,
+                                          const std::function<RunResult()>& start, RunResult* run) {
+  std::vector<std::string> paths;
+  for (const auto& [kind, path] : Logged({call, match, 0}, start, run)) paths.push_back(path);
+  return paths;
+}
+
+std::vector<ListedStep> KillPoint::EveryStep(const std::string& match, const std::vector<std::string>& args,
+                                             RunResult* run) {
+  std::vector<ListedStep> steps;
+  std::map<std::string, long> counted;  // call -> its steps so far
+  for (const auto& [kind, path] : Logged({"*", match, 0}, [&] { return host_.RunHere(args); }, run)) {
+    steps.push_back({{kind, match, ++counted[kind]}, path});
+  }
+  return steps;
 }
 
 bool KillPoint::KilledAt(const KillStep& step, const std::vector<std::string>& args, RunResult* run) {

@@ -17,6 +17,12 @@ struct KillStep {
   long at = 0;        // the n-th such call, from 1
 };
 
+// A step a whole run took, with the file of its call.
+struct ListedStep {
+  KillStep step;
+  std::string path;
+};
+
 class KillPoint {
  public:
   // Every later run of the host is started with the library preloaded.
@@ -29,6 +35,10 @@ class KillPoint {
   // The same for a run the test starts itself (one with windows: HostRun::RunOnDisplay).
   std::vector<std::string> Steps(const std::string& call, const std::string& match,
                                  const std::function<RunResult()>& start, RunResult* run = nullptr);
+  // A whole run that notes every deletion, rename and write on a path of the pattern,
+  // in order, each as the step that stops a later run right after it.
+  std::vector<ListedStep> EveryStep(const std::string& match, const std::vector<std::string>& args,
+                                    RunResult* run = nullptr);
   // A run killed right after the step; false (with the run's status) when it ended first.
   bool KilledAt(const KillStep& step, const std::vector<std::string>& args, RunResult* run = nullptr);
   // The same for a run the test starts itself (one with windows: HostRun::RunOnDisplay).
@@ -36,6 +46,9 @@ class KillPoint {
 
  private:
   void Arm(const KillStep& step, const std::string& log);
+  // The calls a run notes in the log: (call, path) pairs in order.
+  std::vector<std::pair<std::string, std::string>> Logged(const KillStep& watch, const std::function<RunResult()>& start,
+                                                          RunResult* run);
   void Disarm();
 
   HostRun& host_;

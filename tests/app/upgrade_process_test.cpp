@@ -5,8 +5,11 @@
 // log; a run killed at a step and run again ends as one whole run.
 #include <gtest/gtest.h>
 
+#include <fnmatch.h>
+
 #include <filesystem>
 #include <map>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -28,6 +31,7 @@ using namespace upgrade_testing;
 using app_testing::HostRun;
 using app_testing::KillPoint;
 using app_testing::KillStep;
+using app_testing::ListedStep;
 using app_testing::RunResult;
 using tolvarin::EncryptText;
 using tolvarin::TextValue;
@@ -65,6 +69,7 @@ std::multiset<std::string> Owners(const fs::path& folder, const UserNames& names
 // every run writes anew, left out.
 std::map<std::string, std::multiset<std::string>> Holdings(const fs::path& app) {
   std::map<std::string, std::multiset<std::string>> held;
+  if (!fs::exists(app)) return held;
   for (const auto& entry : fs::recursive_directory_iterator(app)) {
     if (!entry.is_regular_file()) continue;
     const std::string relative = fs::relative(entry.path(), app).string();
@@ -83,9 +88,9 @@ std::map<std::string, std::multiset<std::string>> Holdings(const fs::path& app) 
   return held;
 }
 
-void ExpectSameHoldings(const fs::path& app, const fs::path& whole, const std::string& when) {
-  const auto got = Holdings(app);
-  const auto want = Holdings(whole);
+using Holding = std::map<std::string, std::multiset<std::string>>;
+
+void ExpectSameHoldings(const Holding& got, const Holding& want, const std::string& when) {
   for (const auto& [file, rows] : want) {
     const auto found = got.find(file);
     if (found == got.end()) {
@@ -156,7 +161,7 @@ class OldInstallation : public ::testing::Test {
  public:
   void SetUp() override {
     course_maker::CourseOptions options;
-    options.questions = 40;
+    options.questions = questions;
     options.courseId = 0;
     const course_maker::MadeCourse made = course_maker::MakeCourse(host.Scratch(), options);
     ASSERT_EQ(fs::path(made.install.app), fs::path(host.App()));
@@ -186,10 +191,8 @@ class OldInstallation : public ::testing::Test {
   }
 
   // The users of the old database clash with the brand's: LEE holds GARCIA's number
-  // there and GARCIA another one; PARK's number is free in the brand. Biology lies in
-  // its old course folder, its rows owned by the old numbers (NGUYEN's rows are
-  // GARCIA's there).
-  void ClashingUsersInTheOldDatabase() {
+  // there and GARCIA another one; PARK's number is free in the brand.
+  void ClashingOldUsers() {
     std::vector<Row> users = ReadRows(brand / "users.dbf");
     for (Row& user : users) {
       if (user["user_name"] == "GARCIA") user["user_name"] = "LEE";
@@ -197,19 +200,28 @@ class OldInstallation : public ::testing::Test {
     users.push_back(User("0000007", "GARCIA"));
     users.push_back(User("0000006", "PARK"));
     OldDatabaseUsers(users);
+  }
+
+  // The rows of an old folder's tables that one user owns become another's.
+  static void Reown(const fs::path& folder, const std::string& from, const std::string& to) {
+    for (const auto& [table, stem] : TablesOf(folder)) {
+      std::vector<Row> rows = ReadRows(folder / (stem + ".dbf"));
+      if (rows.empty() || !rows.front().count("user_id") || table == "users" || table == "userpermissions") continue;
+      for (Row& row : rows) {
+        if (row["user_id"] == from) row["user_id"] = to;
+      }
+      MakeTable(folder, stem, OldLayout(table), rows);
+    }
+  }
+
+  // The old users clash with the brand's, and Biology lies in its old course folder,
+  // its rows owned by the old numbers (NGUYEN's rows are GARCIA's there).
+  void ClashingUsersInTheOldDatabase() {
+    ClashingOldUsers();
     std::map<std::string, std::vector<Row>> expected;
     std::map<long, std::string> subtopics;
-    const fs::path old = Old() / "0000001";
-    MoveIntoOldCourseFolder(courses[0], old, expected, subtopics);
-    for (const auto& [table, rows] : expected) {
-      if (!Layout(table).TableName.empty() && rows.front().count("user_id") && table != "userpermissions") {
-        std::vector<Row> owned = rows;
-        for (Row& row : owned) {
-          if (row["user_id"] == "0000004") row["user_id"] = "0000007";
-        }
-        MakeTable(old, OldFileName(Layout(table).TableName), OldLayout(table), owned);
-      }
-    }
+    MoveIntoOldCourseFolder(courses[0], Old() / "0000001", expected, subtopics);
+    Reown(Old() / "0000001", "0000004", "0000007");
   }
 
   // The old single database holds the classes, students, sessions, session questions
@@ -277,6 +289,29 @@ class OldInstallation : public ::testing::Test {
     MakeTable(brand, "userpermissions", WithoutTag(Layout("userpermissions"), "USERPERM"), permissions);
   }
 
+  // Old folders for two courses: the old single database with its clashing users,
+  // their permissions and the classes and sessions of Biology and Chemistry; an old
+  // course folder for each with its outline (its standards key not marked unique),
+  // Biology's rows owned by the old numbers; the common permissions in an older
+  // layout. Physics keeps its own rows.
+  void SeveralOldFolders() {
+    ClashingOldUsers();
+    std::vector<Row> permissions;
+    for (int user = 2; user <= 5; ++user) {
+      for (int n = 1; n <= 3; ++n) {
+        permissions.push_back(
+            {{"user_id", FormatID(user)}, {"perm_type", "C"}, {"perm_id", EncryptText(FormatID(user * 10 + n))}});
+      }
+    }
+    MakeTable(Old(), "userpermissions", Layout("userpermissions"), permissions);
+    MakeTable(brand, "userpermissions", WithoutTag(Layout("userpermissions"), "USERPERM"),
+              {{{"user_id", "0000005"}, {"perm_type", "A"}, {"perm_id", EncryptText(FormatID(1))}}});
+    SplitRowsInTheOldDatabase(true);
+    OldCourseFoldersWithTheirOutline(false);
+    Reown(Old() / "0000001", "0000004", "0000007");
+  }
+
+  int questions = 40;  // in each course
   HostRun host;
   course_maker::Installation install;
   fs::path brand;
@@ -586,7 +621,13 @@ struct KilledLayout {
 };
 void PrintTo(const KilledLayout& layout, std::ostream* out) { *out << layout.name; }
 
-class KilledUpgrade : public OldInstallation, public ::testing::WithParamInterface<KilledLayout> {};
+class KilledUpgrade : public OldInstallation, public ::testing::WithParamInterface<KilledLayout> {
+ public:
+  void SetUp() override {
+    questions = 10;  // a few sessions' worth: three runs of each layout
+    OldInstallation::SetUp();
+  }
+};
 
 TEST_P(KilledUpgrade, AndRunAgainEndsAsOneWholeRun) {
   const KilledLayout layout = GetParam();
@@ -602,7 +643,7 @@ TEST_P(KilledUpgrade, AndRunAgainEndsAsOneWholeRun) {
   const RunResult again = Upgrade();
 
   ASSERT_EQ(again.status, 0) << again.stderrText;
-  ExpectSameHoldings(App(), whole.App(), layout.name);
+  ExpectSameHoldings(Holdings(App()), Holdings(whole.App()), layout.name);
   EXPECT_EQ(KeptOf(App()), KeptOf(whole.App()));
 }
 
@@ -628,5 +669,82 @@ INSTANTIATE_TEST_SUITE_P(
                      [](OldInstallation& i) { i.PermissionsOfAnOlderLayout(); }, "rename",
                      "Databases/Corvane/users.dbf"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The kill table: NEWUPGRADE on SeveralOldFolders killed right after each deletion of
+// an old data file, and right after writes and renames chosen at random (seeded), then
+// run again: each ends as one whole run, with no table or folder kept. Each instance
+// takes every kKillGroups-th case.
+constexpr int kKillGroups = 16;
+constexpr int kRandomWrites = 8;
+constexpr int kRandomRenames = 4;
+
+class KilledAnywhere : public OldInstallation, public ::testing::WithParamInterface<int> {
+ public:
+  void SetUp() override {
+    questions = 10;  // a few sessions' worth of results: the run is repeated at every step
+    OldInstallation::SetUp();
+  }
+};
+
+TEST_P(KilledAnywhere, AndRunAgainEndsAsOneWholeRun) {
+  SeveralOldFolders();
+  const fs::path base = fs::path(host.Scratch()) / "base";
+  const fs::path temp = fs::path(host.Scratch()) / "tmp";
+  CopyInstallation(App(), base);
+  KillPoint kill(host);
+  RunResult whole;
+  const std::vector<ListedStep> steps = kill.EveryStep(App().string() + "/*", {"Mode:NEWUPGRADE"}, &whole);
+  ASSERT_EQ(whole.status, 0) << whole.stderrText;
+  ASSERT_FALSE(fs::exists(Old())) << DebugLog();
+  ASSERT_EQ(KeptOf(App()), std::set<std::string>{}) << DebugLog();
+  ASSERT_EQ(ErrorLines(DebugLog()), std::vector<std::string>{});
+  const Holding reference = Holdings(App());
+
+  std::vector<ListedStep> cases;
+  const std::string oldData = App().string() + "/DBF/*.dbf";
+  std::map<std::string, std::vector<ListedStep>> others;  // call -> its steps
+  for (const ListedStep& listed : steps) {
+    if (listed.step.call == "unlink" && fnmatch(oldData.c_str(), listed.path.c_str(), 0) == 0) {
+      cases.push_back(listed);
+    } else if (listed.step.call != "unlink") {
+      others[listed.step.call].push_back(listed);
+    }
+  }
+  const size_t deletions = cases.size();
+  ASSERT_GT(deletions, 30u) << "the old folders' tables";
+  std::mt19937 pick(37);
+  for (const auto& [call, count] : {std::pair<std::string, int>{"pwrite", kRandomWrites}, {"rename", kRandomRenames}}) {
+    const std::vector<ListedStep>& some = others[call];
+    for (int i = 0; i < count && !some.empty(); ++i) {
+      cases.push_back(some[std::uniform_int_distribution<size_t>(0, some.size() - 1)(pick)]);
+    }
+  }
+  if (GetParam() == 0) {
+    std::cout << "[ kill table ] " << cases.size() << " cases: " << deletions << " deletions of old data files, "
+              << cases.size() - deletions << " writes and renames at random:";
+    for (size_t i = deletions; i < cases.size(); ++i) std::cout << " " << cases[i].step.call << " " << cases[i].step.at;
+    std::cout << "\n";
+  }
+
+  for (size_t i = static_cast<size_t>(GetParam()); i < cases.size(); i += kKillGroups) {
+    const KillStep& step = cases[i].step;
+    const std::string when = "killed after " + step.call + " " + std::to_string(step.at) + " (" +
+                             fs::relative(cases[i].path, App()).string() + ")";
+    CopyInstallation(base, App());
+    fs::remove_all(temp);
+    fs::create_directories(temp);
+    const bool stopped = kill.KilledAt(step, {"Mode:NEWUPGRADE"});
+    if (i < deletions) {
+      EXPECT_TRUE(stopped) << when << ": the run ended first";
+    }
+    const RunResult again = Upgrade();
+    EXPECT_EQ(again.status, 0) << when << "\n" << again.stderrText;
+    ExpectSameHoldings(Holdings(App()), reference, when);
+    EXPECT_EQ(KeptOf(App()), std::set<std::string>{}) << when;
+    EXPECT_EQ(ErrorLines(DebugLog()), std::vector<std::string>{}) << when;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EverySixteenthCase, KilledAnywhere, ::testing::Range(0, kKillGroups));
 
 }  // namespace

@@ -4,11 +4,11 @@
 // stop it there. Without its control file it changes nothing.
 //
 // TOLVARIN_KILL_POINT names the control file, read once at start-up:
-//   call=unlink|rename|pwrite   the kind of call watched
+//   call=unlink|rename|pwrite|* the kind of call watched (*: every kind, for a log)
 //   match=<pattern>             only calls on a path the pattern matches count (fnmatch:
 //                               "*" stands for any text, "/" included)
 //   at=<n>                      kill after the n-th counted call (0 or none: never)
-//   log=<file>                  each counted call's path is appended, one a line
+//   log=<file>                  each counted call is appended as "<kind> <path>", one a line
 // A rename counts by its new path, a write by the path of the file written.
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -78,9 +78,12 @@ void Append(const std::string& file, const std::string& line) {
 // Called after a watched call went through.
 void Counted(const char* call, const std::string& path) {
   Control& control = State();
-  if (!control.armed || control.call != call || fnmatch(control.match.c_str(), path.c_str(), 0) != 0) return;
+  if (!control.armed || (control.call != call && control.call != "*") ||
+      fnmatch(control.match.c_str(), path.c_str(), 0) != 0) {
+    return;
+  }
   ++control.counted;
-  if (!control.log.empty()) Append(control.log, path);
+  if (!control.log.empty()) Append(control.log, std::string(call) + " " + path);
   if (control.at > 0 && control.counted == control.at) ::kill(::getpid(), SIGKILL);
 }
 
@@ -101,7 +104,7 @@ std::string PathOf(int fd) {
   return n <= 0 ? std::string() : std::string(path, static_cast<std::size_t>(n));
 }
 
-bool WatchingWrites() { return State().armed && State().call == "pwrite"; }
+bool WatchingWrites() { return State().armed && (State().call == "pwrite" || State().call == "*"); }
 
 }  // namespace
 
