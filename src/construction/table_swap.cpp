@@ -111,9 +111,23 @@ bool HasSwapWorkFiles(const std::string& folder) {
 }
 
 void RenameFormerTable(const std::string& folder, const std::string& name, const std::string& formerName) {
-  for (const char* extension : {".fpt", ".cdx", ".dbf"}) {
+  // The memo and index are linked under the new name before the data file is
+  // renamed, and only then leave the former name: at every moment one of the two
+  // names holds the whole table.
+  for (const char* extension : {".fpt", ".cdx"}) {
     const std::string from = TableFilePath(folder, formerName, extension);
-    if (FileExists(from)) MoveFileOverwrite(from, TableFilePath(folder, name, extension));
+    if (!FileExists(from)) continue;
+    const std::string to = TableFilePath(folder, name, extension);
+    if (FileExists(to)) DeleteFile(to);
+    std::error_code error;
+    std::filesystem::create_hard_link(from, to, error);
+    if (error) MoveFileOverwrite(from, to);  // a file system without links: moved as before
+  }
+  const std::string data = TableFilePath(folder, formerName, ".dbf");
+  if (FileExists(data)) MoveFileOverwrite(data, TableFilePath(folder, name, ".dbf"));
+  for (const char* extension : {".cdx", ".fpt"}) {
+    const std::string from = TableFilePath(folder, formerName, extension);
+    if (FileExists(from) && FileExists(TableFilePath(folder, name, extension))) DeleteFile(from);
   }
 }
 

@@ -31,8 +31,9 @@ void RecoverTableSwap(const std::string& folder, const std::string& name);
 bool PlaceBlankTable(const std::string& blankFolder, const std::string& folder, const std::string& name);
 
 // Moves the table folder/<formerName>.* to folder/<name>.* (each file replacing one
-// of the new name); the memo and index files first, so that until the data file has
-// moved the table is still found under its former name.
+// of the new name); the memo and index files are linked under the new name first and
+// leave the former name last, so that a run stopped at any step leaves the whole
+// table under one of the names.
 void RenameFormerTable(const std::string& folder, const std::string& name, const std::string& formerName);
 
 // Deletes folder/<name>_new.*.

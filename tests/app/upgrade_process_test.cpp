@@ -670,11 +670,64 @@ INSTANTIATE_TEST_SUITE_P(
                      "Databases/Corvane/users.dbf"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A course's session questions under their former name are renamed by the run: killed
+// right after any step of the rename, the course holds the whole table under one of
+// the two names, and the next run finishes the rename.
+struct RenameStep {
+  const char* name;
+  const char* call;
+  const char* match;  // the path's pattern in Biology
+};
+void PrintTo(const RenameStep& step, std::ostream* out) { *out << step.name; }
+
+class KilledRename : public OldInstallation, public ::testing::WithParamInterface<RenameStep> {};
+
+TEST_P(KilledRename, LeavesTheWholeTableUnderOneOfItsNames) {
+  const RenameStep step = GetParam();
+  const fs::path biology = courses[0];
+  const std::multiset<std::string> rows = app_testing::Rows(biology / "sesquests.dbf");
+  ASSERT_FALSE(rows.empty());
+  for (const char* extension : {".dbf", ".cdx"}) {
+    fs::rename(biology / (std::string("sesquests") + extension), biology / (std::string("sesquest") + extension));
+  }
+  KillPoint kill(host);
+
+  ASSERT_TRUE(kill.KilledAt({step.call, biology.string() + "/" + step.match, 1}, {"Mode:NEWUPGRADE"}));
+
+  int whole = 0;
+  for (const char* table : {"sesquest", "sesquests"}) {
+    const fs::path dbf = biology / (std::string(table) + ".dbf");
+    if (!fs::exists(dbf)) continue;
+    const xbase::Data4 data = xbase::d4open(Code(), dbf.string());
+    EXPECT_NE(data, 0) << dbf << " does not open";
+    if (data == 0) {
+      xbase::code4errorCode(Code(), 0);
+      continue;
+    }
+    xbase::d4close(data);
+    EXPECT_EQ(app_testing::Rows(dbf), rows) << dbf;
+    ++whole;
+  }
+  EXPECT_EQ(whole, 1);
+  const RunResult again = Upgrade();
+  ASSERT_EQ(again.status, 0) << again.stderrText;
+  EXPECT_EQ(app_testing::Rows(biology / "sesquests.dbf"), rows);
+  for (const char* extension : {".dbf", ".cdx", ".fpt"}) {
+    EXPECT_FALSE(fs::exists(biology / (std::string("sesquest") + extension))) << extension;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AtEachStep, KilledRename,
+    ::testing::Values(RenameStep{"TheFirstFileUnderTheNewName", "rename", "sesquests.*"},
+                      RenameStep{"TheFirstFileLeftUnderTheFormerNameGoes", "unlink", "sesquest.*"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // The kill table: NEWUPGRADE on SeveralOldFolders killed right after each deletion of
 // an old data file, and right after writes and renames chosen at random (seeded), then
 // run again: each ends as one whole run, with no table or folder kept. Each instance
 // takes every kKillGroups-th case.
-constexpr int kKillGroups = 16;
+constexpr int kKillGroups = 24;
 constexpr int kRandomWrites = 8;
 constexpr int kRandomRenames = 4;
 
@@ -745,6 +798,6 @@ TEST_P(KilledAnywhere, AndRunAgainEndsAsOneWholeRun) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(EverySixteenthCase, KilledAnywhere, ::testing::Range(0, kKillGroups));
+INSTANTIATE_TEST_SUITE_P(EveryTwentyFourthCase, KilledAnywhere, ::testing::Range(0, kKillGroups));
 
 }  // namespace
