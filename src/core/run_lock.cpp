@@ -49,18 +49,8 @@ std::string LockedPath(const std::string& path) {
   return text;
 }
 
-// The lock file of a key: its 64-bit FNV-1a hash. Two keys of one hash only make
-// their runs wait for each other.
-std::string LockFileName(const std::string& key) {
-  std::uint64_t hash = 14695981039346656037ull;
-  for (const unsigned char c : key) {
-    hash ^= c;
-    hash *= 1099511628211ull;
-  }
-  char name[32];
-  std::snprintf(name, sizeof name, "%016llx.lock", static_cast<unsigned long long>(hash));
-  return name;
-}
+// The lock file of a key. Two keys of one hash only make their runs wait for each other.
+std::string LockFileName(const std::string& key) { return KeyHashName(key) + ".lock"; }
 
 // A folder as a message names it: as given, without "." and ".." parts.
 std::string Shown(const std::string& folder) {

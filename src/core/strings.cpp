@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -120,6 +121,17 @@ std::string FormatDbDate(const std::string& dateText) {
   // The century is written from the picture: 20 for texts that begin "20", else 19.
   const std::string century = dateText.rfind("20", 0) == 0 ? "20" : "19";
   return name + " " + digits.substr(6, 2) + ", " + century + digits.substr(2, 2);
+}
+
+std::string KeyHashName(const std::string& key) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (const unsigned char c : key) {
+    hash ^= c;
+    hash *= 1099511628211ull;
+  }
+  char name[17];
+  std::snprintf(name, sizeof name, "%016llx", static_cast<unsigned long long>(hash));
+  return name;
 }
 
 std::string Trim(const std::string& text) {

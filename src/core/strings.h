@@ -69,6 +69,9 @@ std::string FormatDbDate(const std::string& dateText);
 
 // Blank trimming and case helpers every caller needs.
 std::string Trim(const std::string& text);
+// Sixteen hexadecimal digits of the text's 64-bit FNV-1a hash: a file name that
+// stands for a longer key (a folder's path).
+std::string KeyHashName(const std::string& key);
 std::string ToUpper(const std::string& text);
 std::string ToLower(const std::string& text);
 bool EqualsNoCase(const std::string& a, const std::string& b);

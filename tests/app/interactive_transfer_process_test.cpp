@@ -281,7 +281,7 @@ TEST_F(InteractiveTransferProcess, APackageThatIsNotFlatIsRefusedAsNotValidChang
   ASSERT_EQ(Export({"OK"}, here).status, 0);
   const fs::path unpacked = Unpacked("unpacked");
   const testing_support::RawEntry hostile[] = {
-      {"../outside.txt", "x"}, {"/tmp/tolvarin-absolute.txt", "x"}, {"sub/"}, {"sub/quests.dbf", "x"},
+      {"../outside.txt", "x"}, {"/tmp/tolvarin-absolute.txt", "x"}, {"sub/", ""}, {"sub/quests.dbf", "x"},
       {"extra.fpt", "/etc/passwd", true},
   };
   const std::string staging = host.Temp() + "/cortemp";

@@ -22,11 +22,16 @@ constexpr Suffix kSuffixes[] = {{".gif", false},  {".png", false},  {".jpg", fal
 
 }  // namespace
 
-std::string ImageExtractionFolder() { return JoinPath(GetTempFolder(), CurrentCourse().DisplayName); }
+std::string ImageExtractionFolder(const std::string& archiveFolder) {
+  const std::string temp = GetTempFolder();
+  if (temp.empty()) return "";
+  return JoinPath(temp, "images-" + KeyHashName(NormalizePath(FindPath(archiveFolder))));
+}
 
 bool ExtractFromImageArchive(std::string& extractedPath, const std::string& relativeName) {
-  const std::string folder = ImageExtractionFolder();
-  if (!FolderExists(folder)) CreateFolderTree(folder);
+  const std::string folder = ImageExtractionFolder(GetFolderOfPath(relativeName));
+  extractedPath.clear();
+  if (folder.empty() || (!FolderExists(folder) && !CreateFolderTree(folder))) return false;
   const std::string archive = FindPath(GetFolderOfPath(relativeName) + kImageArchiveName);
   const std::string bare = GetFileName(relativeName, true);
   extractedPath = JoinPath(folder, bare);
@@ -47,9 +52,10 @@ std::string LocateImageFile(const std::string& nameIn, bool& large, bool& flag) 
   const std::string relative = name.find('/') == std::string::npos ? JoinPath(Paths().CoursePath, name) : name;
   for (const Suffix& suffix : kSuffixes) {
     const std::string bare = GetFileName(relative, true) + suffix.text;
-    const std::string cached = FindPath(JoinPath(ImageExtractionFolder(), bare));
+    const std::string folder = ImageExtractionFolder(GetFolderOfPath(relative));
+    const std::string cached = folder.empty() ? "" : FindPath(JoinPath(folder, bare));
     std::string extracted;
-    if (FileExists(cached)) {
+    if (!cached.empty() && FileExists(cached)) {
       extracted = cached;
     } else if (!ExtractFromImageArchive(extracted, GetFolderOfPath(relative) + bare)) {
       continue;

@@ -15,8 +15,11 @@ std::string LocateImageFile(const std::string& name, bool& large, bool& flag);
 // (relativeName's folder part) into the extraction folder; extractedPath names it.
 bool ExtractFromImageArchive(std::string& extractedPath, const std::string& relativeName);
 
-// The temporary folder's subfolder named after the current course, where archived
-// images are taken out to.
-std::string ImageExtractionFolder();
+// Where the pictures of the image archive in that folder are taken out to: a
+// subfolder of the temporary folder of its own for each archive, so that a picture
+// taken out of one course's archive is never found again for another course of the
+// same name (or, with only CoursePath given, of no name). "" without a usable
+// temporary folder.
+std::string ImageExtractionFolder(const std::string& archiveFolder);
 
 }  // namespace tolvarin

@@ -157,7 +157,7 @@ TEST_F(PackageTest, APackageThatIsNotFlatIsRefusedWithNothingExtracted) {
   fs::create_directories(p.BackupPath);
   const testing_support::RawEntry ini{"TOLVARIN.INI", "[Tolvarin]\r\nType=UserContent\r\n"};
   const std::vector<testing_support::RawEntry> hostile[] = {
-      {{"../outside.dbf", "x"}}, {{"/tmp/absolute.dbf", "x"}}, {{"sub/"}},
+      {{"../outside.dbf", "x"}}, {{"/tmp/absolute.dbf", "x"}}, {{"sub/", ""}},
       {{"sub/quests.dbf", "x"}}, {{"quests.fpt", "/etc/passwd", true}}, {{"a\\b.dbf", "x"}},
   };
   int n = 0;
@@ -217,6 +217,28 @@ TEST_F(PackageTest, ImagesAreFoundOnDiskThenInTheArchive) {
     }
   }
   EXPECT_TRUE(presenter_->Shown().empty());
+}
+
+TEST_F(PackageTest, APictureTakenOutOfOneCoursesArchiveIsNeverFoundForAnother) {
+  // Two courses whose archives hold different pictures under one name: each run
+  // (here, each CoursePath in turn) gets its own course's picture, whatever the
+  // temporary folder kept from the other.
+  std::vector<std::string> found;
+  for (const char* course : {"first", "second"}) {
+    const std::string folder = Scratch(course);
+    const std::string pics = Scratch(std::string(course) + "-pics");
+    fs::create_directories(folder);
+    fs::create_directories(pics);
+    WriteFile(pics + "/0098003.png", std::string("picture of the ") + course + " course");
+    ASSERT_EQ(std::system(("cd " + pics + " && zip -q -P " + tolvarin::kArchivePassword + " " + folder +
+                           "/imarc.vra 0098003.png")
+                              .c_str()),
+              0);
+    tolvarin::Paths().CoursePath = folder;
+    bool large = false, flag = false;
+    found.push_back(ReadFile(tolvarin::LocateImageFile("0098003", large, flag)));
+  }
+  EXPECT_EQ(found, (std::vector<std::string>{"picture of the first course", "picture of the second course"}));
 }
 
 TEST_F(PackageTest, UnzipAllTakesTheArchivePasswordWhenAsked) {
